@@ -1,0 +1,14 @@
+// Everything the system uses of its platform.
+#pragma once
+
+#include "platform/dialog.h"
+#include "platform/gdi.h"
+#include "platform/menu.h"
+#include "platform/phone.h"
+#include "platform/registry.h"
+#include "platform/resource.h"
+#include "platform/strings.h"
+#include "platform/system.h"
+#include "platform/types.h"
+#include "platform/wave.h"
+#include "platform/window.h"

@@ -1,0 +1,407 @@
+// The simulated wave-input device. By default it is driven by the virtual
+// clock and calls back on the thread that runs the clock; in threaded mode a
+// device thread of its own returns buffers as fast as they are queued.
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+#include "platform/sim/sim_internal.h"
+#include "platform/wave.h"
+
+struct PlatformWaveIn {
+    WAVEINPROC callback = nullptr;
+    DWORD_PTR instance = 0;
+    std::deque<WAVEHDR*> queue;
+    bool started = false;
+    std::int64_t streamPos = 0; // sample where the next fill starts
+    std::int64_t headStart = 0; // sample where the head buffer's fill started
+    bool closing = false;
+    int inCallback = 0;
+};
+
+namespace {
+
+constexpr int samplesPerBuffer = 2048;
+
+struct WaveState {
+    std::mutex lock; // never held while calling back
+    std::condition_variable changed;
+    PlatformWaveIn* device = nullptr;
+    long calls[7] = {};
+    long failAt[7] = {};
+    long returned = 0;
+    bool threaded = false;
+    std::int16_t amplitude = 0;
+    std::thread thread;
+    bool threadStop = false;
+    std::function<void(UINT)> observer;
+};
+
+WaveState wave;
+
+int Index(SimWaveOp op)
+{
+    return static_cast<int>(op);
+}
+
+// Counts the call and tells whether the test asked it to fail.
+bool CallFails(SimWaveOp op)
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    long n = ++wave.calls[Index(op)];
+    if (wave.failAt[Index(op)] != 0 && n == wave.failAt[Index(op)]) {
+        wave.failAt[Index(op)] = 0;
+        return true;
+    }
+    return false;
+}
+
+std::int64_t CeilSample(SimTime t)
+{
+    return (t + simUnitsPerSample - 1) / simUnitsPerSample;
+}
+
+// The caller has counted the callback in (under the lock) so that a reset
+// can wait for it.
+void RunCallback(PlatformWaveIn* device, UINT message, WAVEHDR* header)
+{
+    device->callback(device, message, device->instance, reinterpret_cast<DWORD_PTR>(header), 0);
+    if (wave.observer)
+        wave.observer(message);
+    {
+        std::lock_guard<std::mutex> guard(wave.lock);
+        --device->inCallback;
+    }
+    wave.changed.notify_all();
+}
+
+void CountIn(PlatformWaveIn* device, UINT message)
+{
+    ++device->inCallback;
+    if (message == MM_WIM_DATA)
+        ++wave.returned;
+}
+
+void CallBack(PlatformWaveIn* device, UINT message, WAVEHDR* header)
+{
+    {
+        std::lock_guard<std::mutex> guard(wave.lock);
+        CountIn(device, message);
+    }
+    RunCallback(device, message, header);
+}
+
+// Takes the head off the queue with `count` samples from `samples`.
+WAVEHDR* TakeHead(PlatformWaveIn* device, const std::int16_t* samples, std::int64_t count)
+{
+    WAVEHDR* header = device->queue.front();
+    device->queue.pop_front();
+    auto bytes = static_cast<DWORD>(count * 2);
+    bytes = std::min(bytes, header->dwBufferLength);
+    if (bytes > 0 && samples != nullptr)
+        std::memcpy(header->lpData, samples, bytes);
+    header->dwBytesRecorded = bytes;
+    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    return header;
+}
+
+void ThreadMain(PlatformWaveIn* device)
+{
+    std::vector<std::int16_t> block(samplesPerBuffer, wave.amplitude);
+    std::unique_lock<std::mutex> guard(wave.lock);
+    for (;;) {
+        wave.changed.wait(guard, [&] {
+            return wave.threadStop || (device->started && !device->queue.empty());
+        });
+        if (wave.threadStop)
+            return;
+        WAVEHDR* header = TakeHead(device, block.data(), samplesPerBuffer);
+        CountIn(device, MM_WIM_DATA);
+        guard.unlock();
+        RunCallback(device, MM_WIM_DATA, header);
+        guard.lock();
+    }
+}
+
+void StopThread()
+{
+    {
+        std::lock_guard<std::mutex> guard(wave.lock);
+        wave.threadStop = true;
+    }
+    wave.changed.notify_all();
+    if (wave.thread.joinable())
+        wave.thread.join();
+    wave.threadStop = false;
+}
+
+void ResetWave()
+{
+    StopThread();
+    std::lock_guard<std::mutex> guard(wave.lock);
+    delete wave.device;
+    wave.device = nullptr;
+    std::fill(std::begin(wave.calls), std::end(wave.calls), 0);
+    std::fill(std::begin(wave.failAt), std::end(wave.failAt), 0);
+    wave.returned = 0;
+    wave.threaded = false;
+    wave.amplitude = 0;
+    wave.observer = nullptr;
+}
+
+SimResetHook waveReset(ResetWave);
+
+} // namespace
+
+MMRESULT waveInOpen(HWAVEIN* device, UINT, const WAVEFORMATEX* format, WAVEINPROC callback,
+                    DWORD_PTR instance, DWORD flags)
+{
+    if (CallFails(SimWaveOp::Open))
+        return MMSYSERR_NODRIVER;
+    if (format == nullptr || format->wFormatTag != WAVE_FORMAT_PCM || format->nChannels != 1 ||
+        format->nSamplesPerSec != 11025 || format->wBitsPerSample != 16 ||
+        flags != CALLBACK_FUNCTION || callback == nullptr)
+        return WAVERR_BADFORMAT;
+    PlatformWaveIn* opened;
+    {
+        std::lock_guard<std::mutex> guard(wave.lock);
+        if (wave.device != nullptr)
+            return MMSYSERR_ALLOCATED;
+        opened = new PlatformWaveIn;
+        opened->callback = callback;
+        opened->instance = instance;
+        wave.device = opened;
+    }
+    *device = opened;
+    if (wave.threaded)
+        wave.thread = std::thread(ThreadMain, opened);
+    CallBack(opened, MM_WIM_OPEN, nullptr);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInPrepareHeader(HWAVEIN device, WAVEHDR* header, UINT size)
+{
+    if (CallFails(SimWaveOp::Prepare))
+        return MMSYSERR_NOMEM;
+    if (device == nullptr || header == nullptr || size != sizeof(WAVEHDR))
+        return MMSYSERR_INVALPARAM;
+    header->dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInUnprepareHeader(HWAVEIN device, WAVEHDR* header, UINT size)
+{
+    if (CallFails(SimWaveOp::Unprepare))
+        return MMSYSERR_ERROR;
+    if (device == nullptr || header == nullptr || size != sizeof(WAVEHDR))
+        return MMSYSERR_INVALPARAM;
+    std::lock_guard<std::mutex> guard(wave.lock);
+    if ((header->dwFlags & WHDR_INQUEUE) != 0) {
+        SimRecordFault("queued header unprepared");
+        return WAVERR_STILLPLAYING;
+    }
+    header->dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInAddBuffer(HWAVEIN device, WAVEHDR* header, UINT size)
+{
+    if (CallFails(SimWaveOp::Add))
+        return MMSYSERR_NOMEM;
+    if (device == nullptr || header == nullptr || size != sizeof(WAVEHDR))
+        return MMSYSERR_INVALPARAM;
+    if ((header->dwFlags & WHDR_PREPARED) == 0)
+        return WAVERR_UNPREPARED;
+    {
+        std::lock_guard<std::mutex> guard(wave.lock);
+        if (device->closing)
+            SimRecordFault("buffer queued at a device being taken down");
+        header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+        header->dwBytesRecorded = 0;
+        if (device->queue.empty() && device->started)
+            device->headStart = std::max(device->streamPos, CeilSample(SimNow()));
+        device->queue.push_back(header);
+    }
+    wave.changed.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInStart(HWAVEIN device)
+{
+    if (CallFails(SimWaveOp::Start))
+        return MMSYSERR_ERROR;
+    if (device == nullptr)
+        return MMSYSERR_INVALHANDLE;
+    {
+        std::lock_guard<std::mutex> guard(wave.lock);
+        if (!device->started) {
+            device->started = true;
+            device->streamPos = CeilSample(SimNow());
+            device->headStart = device->streamPos;
+        }
+    }
+    wave.changed.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInReset(HWAVEIN device)
+{
+    if (CallFails(SimWaveOp::Reset))
+        return MMSYSERR_ERROR;
+    if (device == nullptr)
+        return MMSYSERR_INVALHANDLE;
+    std::deque<WAVEHDR*> returned;
+    {
+        std::unique_lock<std::mutex> guard(wave.lock);
+        device->closing = true;
+        // A callback already running finishes before the reset goes on.
+        wave.changed.wait(guard, [&] { return device->inCallback == 0; });
+        const std::vector<std::int16_t>* input = SimInput();
+        bool first = true;
+        while (!device->queue.empty()) {
+            std::int64_t captured = 0;
+            const std::int16_t* samples = nullptr;
+            if (first && device->started && input != nullptr) {
+                std::int64_t before = SimNow() / simUnitsPerSample; // samples ended by now
+                captured = std::clamp<std::int64_t>(before - device->headStart, 0, samplesPerBuffer);
+                captured = std::min<std::int64_t>(
+                    captured, std::max<std::int64_t>(
+                                  0, static_cast<std::int64_t>(input->size()) - device->headStart));
+                if (captured > 0)
+                    samples = input->data() + device->headStart;
+            } else if (first && device->started && wave.threaded) {
+                captured = 0;
+            }
+            returned.push_back(TakeHead(device, samples, captured));
+            first = false;
+        }
+        device->started = false;
+    }
+    for (WAVEHDR* header : returned)
+        CallBack(device, MM_WIM_DATA, header);
+    std::lock_guard<std::mutex> guard(wave.lock);
+    device->closing = false;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInClose(HWAVEIN device)
+{
+    if (CallFails(SimWaveOp::Close))
+        return MMSYSERR_ERROR;
+    if (device == nullptr)
+        return MMSYSERR_INVALHANDLE;
+    {
+        std::lock_guard<std::mutex> guard(wave.lock);
+        if (!device->queue.empty())
+            return WAVERR_STILLPLAYING;
+    }
+    StopThread();
+    CallBack(device, MM_WIM_CLOSE, nullptr);
+    std::lock_guard<std::mutex> guard(wave.lock);
+    if (wave.device == device)
+        wave.device = nullptr;
+    delete device;
+    return MMSYSERR_NOERROR;
+}
+
+SimTime SimWaveNextReturnTime()
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    PlatformWaveIn* device = wave.device;
+    const std::vector<std::int16_t>* input = SimInput();
+    if (device == nullptr || wave.threaded || input == nullptr || !device->started ||
+        device->queue.empty())
+        return std::numeric_limits<SimTime>::max();
+    std::int64_t end = device->headStart + samplesPerBuffer;
+    if (end > static_cast<std::int64_t>(input->size()))
+        return std::numeric_limits<SimTime>::max();
+    return end * simUnitsPerSample;
+}
+
+void SimWaveReturnDue()
+{
+    WAVEHDR* header;
+    PlatformWaveIn* device;
+    {
+        std::lock_guard<std::mutex> guard(wave.lock);
+        device = wave.device;
+        const std::vector<std::int16_t>* input = SimInput();
+        header = TakeHead(device, input->data() + device->headStart, samplesPerBuffer);
+        device->streamPos = device->headStart + samplesPerBuffer;
+        device->headStart = std::max(device->streamPos, CeilSample(SimNow()));
+    }
+    CallBack(device, MM_WIM_DATA, header);
+}
+
+bool SimHeapOwnsQueuedBlock(const void* block)
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    if (wave.device == nullptr)
+        return false;
+    for (const WAVEHDR* header : wave.device->queue) {
+        if (header == block || header->lpData == block)
+            return true;
+    }
+    return false;
+}
+
+void SimWaveFailNth(SimWaveOp op, int n)
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    wave.failAt[Index(op)] = wave.calls[Index(op)] + n;
+}
+
+long SimWaveCalls(SimWaveOp op)
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    return wave.calls[Index(op)];
+}
+
+bool SimWaveIsOpen()
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    return wave.device != nullptr;
+}
+
+int SimWaveQueued()
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    return wave.device != nullptr ? static_cast<int>(wave.device->queue.size()) : 0;
+}
+
+long SimWaveBuffersReturned()
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    return wave.returned;
+}
+
+bool SimWaveDeliver(const std::int16_t* samples, int count)
+{
+    WAVEHDR* header;
+    PlatformWaveIn* device;
+    {
+        std::lock_guard<std::mutex> guard(wave.lock);
+        device = wave.device;
+        if (device == nullptr || device->queue.empty())
+            return false;
+        header = TakeHead(device, samples, count);
+    }
+    CallBack(device, MM_WIM_DATA, header);
+    return true;
+}
+
+void SimWaveSetThreaded(bool threaded, std::int16_t amplitude)
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    wave.threaded = threaded;
+    wave.amplitude = amplitude;
+}
+
+void SimWaveSetCallbackObserver(std::function<void(UINT)> observer)
+{
+    wave.observer = std::move(observer);
+}

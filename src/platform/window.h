@@ -1,0 +1,138 @@
+// Windows, messages, the timer, message boxes and the menu bar.
+//
+// Guarantees to the caller:
+// - One window thread: every function here is called on it, and every
+//   window and dialog procedure runs on it.
+// - CreateWindowExW calls the class's procedure with WM_CREATE before it
+//   returns; a result of -1 destroys the window again and yields null.
+// - WM_TIMER comes from the message queue: through GetMessageW, and also
+//   inside the nested loops of MessageBoxW and DialogBoxIndirectParamW, so
+//   the timer keeps ticking while they wait. WM_PAINT likewise, whenever a
+//   part of the window was invalidated.
+// - WM_CLOSE from outside (the window manager, a session end) goes to the
+//   procedure; DefWindowProcW answers it with DestroyWindow.
+// - DestroyWindow sends WM_DESTROY before it returns. PostQuitMessage makes
+//   the next GetMessageW return 0 with the code in msg.wParam.
+#pragma once
+
+#include "platform/types.h"
+
+using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+using UINT_PTR = std::uintptr_t;
+
+constexpr UINT CS_VREDRAW = 0x0001;
+constexpr UINT CS_HREDRAW = 0x0002;
+constexpr DWORD WS_CLIPCHILDREN = 0x02000000;
+constexpr DWORD WS_VISIBLE = 0x10000000;
+constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
+constexpr int SW_SHOW = 5;
+constexpr int WHITE_BRUSH = 0;
+
+constexpr UINT MB_OK = 0x00;
+constexpr UINT MB_YESNO = 0x04;
+constexpr UINT MB_ICONHAND = 0x10;
+constexpr UINT MB_ICONQUESTION = 0x20;
+constexpr UINT MB_ICONEXCLAMATION = 0x30;
+
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right; // excluded
+    LONG bottom; // excluded
+};
+
+struct POINT {
+    LONG x;
+    LONG y;
+};
+
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+};
+
+struct WNDCLASSW {
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HANDLE hCursor;
+    HBRUSH hbrBackground;
+    LPCWSTR lpszMenuName;
+    LPCWSTR lpszClassName;
+};
+
+ATOM RegisterClassW(const WNDCLASSW* windowClass);
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x,
+                     int y, int width, int height, HWND parent, void* menu, HINSTANCE instance,
+                     void* param);
+BOOL ShowWindow(HWND window, int showCommand);
+BOOL UpdateWindow(HWND window);
+BOOL DestroyWindow(HWND window);
+LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL SetWindowTextW(HWND window, LPCWSTR text);
+
+BOOL GetMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax);
+BOOL TranslateMessage(const MSG* msg);
+LRESULT DispatchMessageW(const MSG* msg);
+BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void PostQuitMessage(int exitCode);
+
+// A periodic timer that posts WM_TIMER with `id` to the window.
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, void* timerProc);
+BOOL KillTimer(HWND window, UINT_PTR id);
+
+BOOL GetClientRect(HWND window, RECT* rect);
+BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
+
+// Modal: runs a nested message loop until the user answers. Returns IDOK,
+// IDYES or IDNO (IDNO also when the box is closed without an answer).
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+
+// The running copy's main window, searched for by class and title, also in
+// another process. SetForegroundWindow with the handle's lowest bit set also
+// raises the window's open dialog.
+HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
+BOOL SetForegroundWindow(HWND window);
+
+HICON LoadIconW(HINSTANCE instance, UINT id);
+HGDIOBJ GetStockObject(int object);
+
+// The menu bar at the bottom of a window or dialog, built from a menu-bar
+// record (RT_RCDATA nToolBarId) and its menu. Pressing a button sends
+// WM_COMMAND with the button's command to hwndParent; a drop-down button
+// opens its pop-up, whose items send theirs.
+struct SHMENUBARINFO {
+    DWORD cbSize;
+    HWND hwndParent;
+    DWORD dwFlags;
+    UINT nToolBarId;
+    HINSTANCE hInstRes;
+    int nBmpId;
+    int cBmpImages;
+    HWND hwndMB; // out
+    COLORREF clrBk;
+};
+BOOL SHCreateMenuBar(SHMENUBARINFO* info);
+
+constexpr UINT TB_SETBUTTONINFOW = 1088;
+constexpr DWORD TBIF_TEXT = 0x00000002;
+struct TBBUTTONINFOW {
+    UINT cbSize;
+    DWORD dwMask;
+    int idCommand;
+    int iImage;
+    BYTE fsState;
+    BYTE fsStyle;
+    WORD cx;
+    DWORD_PTR lParam;
+    LPWSTR pszText;
+    int cchText;
+};

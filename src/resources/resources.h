@@ -1,0 +1,10 @@
+// The program's resource table: every string, menu, menu-bar record,
+// dialog template, bitmap, icon and the version, by type and id.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/resource.h"
+
+extern const PlatformResource resourceTable[];
+extern const std::size_t resourceCount;

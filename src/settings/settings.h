@@ -1,0 +1,42 @@
+// The user's settings, the limits derived from them, their persistence and
+// the localised strings.
+#pragma once
+
+#include <atomic>
+
+#include "platform/types.h"
+
+constexpr int phoneNumberCapacity = 25; // 24 characters and the terminator
+
+// The seven settings that outlive a run; field names are the stored value
+// names. Window thread only.
+struct SettingsRecord {
+    std::int32_t Language;  // 0 German, 1 English; default 0
+    std::int32_t VolSensi;  // microphone sensitivity, percent; default 50
+    std::int32_t VolThresh; // loudness threshold, percent; default 50
+    std::int32_t CryThresh; // cry threshold, percent; default 50
+    WCHAR PhoneNumber[phoneNumberCapacity]; // number to call; empty: none
+    std::int32_t PhoneDelay;    // minutes of pause after a call; default 1
+    std::int32_t PhoneMaxCalls; // calls per monitoring run; default 10
+};
+
+// Recomputed from the settings by ComputeLimits. volLimit and cryLimit are
+// window-thread only; sensiFactor is also read by the capture callback, so it
+// is published whole.
+struct DerivedLimits {
+    std::atomic<double> sensiFactor; // 500.0 to 30000.0: peak at which level is 1.0
+    double volLimit;                 // 0.0 to 1.0: loudness that counts as loud
+    double cryLimit;                 // 0.0 to 1.0: cry meter that places a call
+};
+
+extern SettingsRecord settings;
+extern DerivedLimits limits;
+extern std::int32_t firstUse; // 1 when this start wrote the first-use marker
+
+void ComputeLimits();
+void LoadSettings();
+void SaveSettings();
+
+// Loads German string `id` or, in English, id + 4000. A Language other than
+// 0 or 1 loads the German text.
+void LoadLocalString(HINSTANCE instance, UINT id, LPWSTR buffer, int capacity);
