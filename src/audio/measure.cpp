@@ -3,17 +3,6 @@
 #include "audio/capture.h"
 #include "settings/settings.h"
 
-double MapRange(double value, double fromLow, double fromHigh, double toLow, double toHigh)
-{
-    if (fromLow == fromHigh)
-        return 0.0;
-    if (value < fromLow)
-        value = fromLow;
-    if (value > fromHigh)
-        value = fromHigh;
-    return (value - fromLow) * (toHigh - toLow) / (fromHigh - fromLow) + toLow;
-}
-
 // Largest absolute sample of one block. Eight independent lanes per pass let
 // the compiler keep them in one vector register; the absolute value is taken
 // in 32 bits so that -32768 gives 32768.

@@ -1,0 +1,132 @@
+#include "platform/registry.h"
+#include "platform/strings.h"
+#include "settings/settings.h"
+
+std::int32_t firstUse;
+
+namespace {
+
+constexpr LPCWSTR settingsKeyPath = u"Software\\Veltrano\\CradleCom\\Settings";
+constexpr int textBufferUnits = 256;
+constexpr DWORD readLimitBytes = 250;
+
+// Reads a value as text. The stored bytes need not end in a null or even be
+// a whole number of units, so the text is ended at the last whole unit
+// returned, never beyond it.
+bool ReadText(HKEY key, LPCWSTR name, WCHAR (&buffer)[textBufferUnits])
+{
+    DWORD type = REG_NONE;
+    DWORD size = readLimitBytes;
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    if (size > readLimitBytes) {
+        size = readLimitBytes;
+    }
+    buffer[size / sizeof(WCHAR)] = 0;
+    return true;
+}
+
+void ReadNumber(HKEY key, LPCWSTR name, std::int32_t& field)
+{
+    WCHAR buffer[textBufferUnits];
+    if (ReadText(key, name, buffer)) {
+        field = _wtoi(buffer);
+    }
+}
+
+// A number longer than the field is refused whole: a cut number would
+// ring somebody else.
+void ReadPhoneNumber(HKEY key)
+{
+    WCHAR buffer[textBufferUnits];
+    if (!ReadText(key, u"PhoneNumber", buffer)) {
+        return;
+    }
+    const std::size_t length = wcslen(buffer);
+    if (length >= static_cast<std::size_t>(phoneNumberCapacity)) {
+        return;
+    }
+    for (std::size_t i = 0; i <= length; ++i) {
+        settings.PhoneNumber[i] = buffer[i];
+    }
+}
+
+void WriteText(HKEY key, LPCWSTR name, LPCWSTR text)
+{
+    const auto size = static_cast<DWORD>(sizeof(WCHAR) * (wcslen(text) + 1));
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size);
+}
+
+void WriteNumber(HKEY key, LPCWSTR name, std::int32_t value)
+{
+    WCHAR buffer[textBufferUnits];
+    wsprintfW(buffer, u"%d", value);
+    WriteText(key, name, buffer);
+}
+
+} // namespace
+
+void LoadSettings()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyPath, 0, 0, &key) != ERROR_SUCCESS) {
+        settings.VolSensi = 50;
+        settings.VolThresh = 50;
+        settings.CryThresh = 50;
+        settings.PhoneDelay = 1;
+        settings.PhoneMaxCalls = 10;
+        ComputeLimits();
+        return;
+    }
+
+    ReadNumber(key, u"VolSensi", settings.VolSensi);
+    ReadNumber(key, u"VolThresh", settings.VolThresh);
+    ReadNumber(key, u"CryThresh", settings.CryThresh);
+    ReadPhoneNumber(key);
+    ReadNumber(key, u"PhoneDelay", settings.PhoneDelay);
+    ReadNumber(key, u"PhoneMaxCalls", settings.PhoneMaxCalls);
+    ReadNumber(key, u"Language", settings.Language);
+
+    // The marker's content is never looked at: any readable value means the
+    // first start has already happened.
+    WCHAR marker[textBufferUnits];
+    if (!ReadText(key, u"FirstUse", marker)) {
+        WriteNumber(key, u"FirstUse", 1);
+        firstUse = 1;
+    }
+
+    RegCloseKey(key);
+    ComputeLimits();
+}
+
+void SaveSettings()
+{
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, settingsKeyPath, 0, u"", 0, 0, nullptr, &key,
+                        &disposition) != ERROR_SUCCESS) {
+        return;
+    }
+
+    // The field is copied through a buffer that is always terminated, so an
+    // unterminated field can never be read past its end.
+    WCHAR number[textBufferUnits];
+    int length = 0;
+    while (length < phoneNumberCapacity - 1 && settings.PhoneNumber[length] != 0) {
+        number[length] = settings.PhoneNumber[length];
+        ++length;
+    }
+    number[length] = 0;
+
+    WriteNumber(key, u"VolSensi", settings.VolSensi);
+    WriteNumber(key, u"VolThresh", settings.VolThresh);
+    WriteNumber(key, u"CryThresh", settings.CryThresh);
+    WriteText(key, u"PhoneNumber", number);
+    WriteNumber(key, u"PhoneDelay", settings.PhoneDelay);
+    WriteNumber(key, u"PhoneMaxCalls", settings.PhoneMaxCalls);
+    WriteNumber(key, u"Language", settings.Language);
+
+    RegCloseKey(key);
+}

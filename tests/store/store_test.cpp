@@ -1,0 +1,426 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/registry.h"
+#include "platform/store/store_file.h"
+#include "settings/settings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+const char16_t* const keyPath = u"Software\\Veltrano\\CradleCom\\Settings";
+
+std::string ReadFile(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& file, const std::string& text)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+}
+
+void SetRecord(std::int32_t base, const std::u16string& number)
+{
+    settings = SettingsRecord{};
+    settings.VolSensi = base;
+    settings.VolThresh = base + 1;
+    settings.CryThresh = base + 2;
+    number.copy(settings.PhoneNumber, number.size());
+    settings.PhoneDelay = base + 3;
+    settings.PhoneMaxCalls = base + 4;
+    settings.Language = base % 2;
+}
+
+// Loads as a fresh start would, from a zeroed record.
+void FreshLoad()
+{
+    settings = SettingsRecord{};
+    firstUse = 0;
+    LoadSettings();
+}
+
+class Store : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/cc-store-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+        setenv("XDG_CONFIG_HOME", pattern, 1);
+        file = root / "cradlecom" / "registry";
+        ASSERT_EQ(StoreFilePath(), file.string());
+    }
+    void TearDown() override
+    {
+        StoreSetCommitHook(nullptr);
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+
+    fs::path root;
+    fs::path file;
+};
+
+TEST_F(Store, EveryFieldRoundTripsThroughTheFile)
+{
+    SetRecord(-7, u"+49 (30) 555-12 äß");
+    settings.Language = 1;
+    SaveSettings();
+    const std::string text = ReadFile(file);
+    EXPECT_NE(text.find("[Software\\Veltrano\\CradleCom\\Settings]\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("VolSensi = sz:-7\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("PhoneNumber = sz:+49 (30) 555-12 äß\n"), std::string::npos) << text;
+
+    FreshLoad();
+    EXPECT_EQ(settings.VolSensi, -7);
+    EXPECT_EQ(settings.VolThresh, -6);
+    EXPECT_EQ(settings.CryThresh, -5);
+    EXPECT_EQ(std::u16string(settings.PhoneNumber), u"+49 (30) 555-12 äß");
+    EXPECT_EQ(settings.PhoneDelay, -4);
+    EXPECT_EQ(settings.PhoneMaxCalls, -3);
+    EXPECT_EQ(settings.Language, 1);
+    EXPECT_EQ(firstUse, 1);
+    EXPECT_NE(ReadFile(file).find("FirstUse = sz:1\n"), std::string::npos);
+
+    FreshLoad();
+    EXPECT_EQ(firstUse, 0);
+    EXPECT_EQ(settings.VolSensi, -7);
+}
+
+TEST_F(Store, NoFileMeansNoKeyAndLoadingCreatesNothing)
+{
+    FreshLoad();
+    EXPECT_EQ(settings.VolSensi, 50);
+    EXPECT_EQ(settings.PhoneMaxCalls, 10);
+    EXPECT_EQ(firstUse, 0);
+    EXPECT_FALSE(fs::exists(file));
+}
+
+TEST_F(Store, ExactBytesAndTypesSurviveTheFile)
+{
+    struct Value {
+        std::u16string name;
+        DWORD type;
+        std::vector<BYTE> bytes;
+    };
+    auto text = [](const std::u16string& units) {
+        std::vector<BYTE> bytes;
+        for (char16_t unit : units) {
+            bytes.push_back(static_cast<BYTE>(unit & 0xFF));
+            bytes.push_back(static_cast<BYTE>(unit >> 8));
+        }
+        return bytes;
+    };
+    const std::vector<Value> values = {
+        {u"Plain", REG_SZ, text(u"50\0"s)},
+        {u"Unterminated", REG_SZ, text(u"50")},
+        {u"Odd", REG_SZ, {'5', 0, '0'}},
+        {u"Empty", REG_SZ, {}},
+        {u"TwoNulls", REG_SZ, text(u"a\0\0"s)},
+        {u"Inner null", REG_SZ, text(u"a\0b\0"s)},
+        {u"Escapes", REG_SZ, text(u"%41 \t\r\n\\ = ] [x] #;\x7f\0"s)},
+        {u"  Spaced = name ", REG_SZ, text(u" lead and trail  \0"s)},
+        {u"#comment-like", REG_DWORD, {1, 0, 0, 0}},
+        {u"[bracket", REG_BINARY, {0, 255, 10, 13, '%'}},
+        {u"", REG_SZ, text(u"default\0"s)},
+        {u"Surrogates", REG_SZ, text(u"\U0001F476 \xD800 x \xDC00\0"s)},
+        {u"Type 77", 77, {'z'}},
+    };
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Weird]\\Key %20\n", 0, u"", 0, 0, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    for (const Value& v : values) {
+        ASSERT_EQ(RegSetValueExW(key, v.name.c_str(), 0, v.type, v.bytes.data(),
+                                 static_cast<DWORD>(v.bytes.size())),
+                  ERROR_SUCCESS);
+    }
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Weird]\\Key %20\n", 0, 0, &key), ERROR_SUCCESS)
+        << ReadFile(file);
+    for (const Value& v : values) {
+        BYTE data[64] = {};
+        DWORD size = sizeof data;
+        DWORD type = REG_NONE;
+        ASSERT_EQ(RegQueryValueExW(key, v.name.c_str(), nullptr, &type, data, &size), ERROR_SUCCESS)
+            << std::string(v.name.begin(), v.name.end()) << "\n"
+            << ReadFile(file);
+        EXPECT_EQ(type, v.type);
+        EXPECT_EQ(std::vector<BYTE>(data, data + size), v.bytes)
+            << std::string(v.name.begin(), v.name.end()) << "\n"
+            << ReadFile(file);
+    }
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+TEST_F(Store, WritesStayOutOfTheFileUntilCloseThenLandTogether)
+{
+    SetRecord(10, u"111");
+    SaveSettings();
+    const std::string before = ReadFile(file);
+
+    HKEY writer = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, u"", 0, 0, nullptr, &writer, nullptr),
+              ERROR_SUCCESS);
+    const char16_t* names[] = {u"VolSensi",   u"VolThresh",     u"CryThresh", u"PhoneNumber",
+                               u"PhoneDelay", u"PhoneMaxCalls", u"Language"};
+    const BYTE nine[] = {'9', 0, '9', 0, 0, 0};
+    for (const char16_t* name : names) {
+        ASSERT_EQ(RegSetValueExW(writer, name, 0, REG_SZ, nine, sizeof nine), ERROR_SUCCESS);
+        EXPECT_EQ(ReadFile(file), before);
+        // Another reader sees the old value; the writer sees its own.
+        HKEY reader = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, 0, &reader), ERROR_SUCCESS);
+        BYTE data[16];
+        DWORD size = sizeof data;
+        ASSERT_EQ(RegQueryValueExW(reader, name, nullptr, nullptr, data, &size), ERROR_SUCCESS);
+        EXPECT_NE(std::vector<BYTE>(data, data + size), std::vector<BYTE>(nine, nine + 6));
+        RegCloseKey(reader);
+        size = sizeof data;
+        ASSERT_EQ(RegQueryValueExW(writer, name, nullptr, nullptr, data, &size), ERROR_SUCCESS);
+        EXPECT_EQ(std::vector<BYTE>(data, data + size), std::vector<BYTE>(nine, nine + 6));
+    }
+    ASSERT_EQ(RegCloseKey(writer), ERROR_SUCCESS);
+    FreshLoad();
+    EXPECT_EQ(settings.VolSensi, 99);
+    EXPECT_EQ(settings.VolThresh, 99);
+    EXPECT_EQ(settings.CryThresh, 99);
+    EXPECT_EQ(std::u16string(settings.PhoneNumber), u"99");
+    EXPECT_EQ(settings.PhoneDelay, 99);
+    EXPECT_EQ(settings.PhoneMaxCalls, 99);
+    EXPECT_EQ(settings.Language, 99);
+}
+
+TEST_F(Store, ValueLargerThanTheBufferIsRefusedWithItsSize)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, u"", 0, 0, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::vector<BYTE> big(300, 'a');
+    RegSetValueExW(key, u"PhoneNumber", 0, REG_SZ, big.data(), 300);
+    RegCloseKey(key);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, 0, &key), ERROR_SUCCESS);
+    std::vector<BYTE> data(256, 0);
+    DWORD size = 250;
+    EXPECT_EQ(RegQueryValueExW(key, u"PhoneNumber", nullptr, nullptr, data.data(), &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(size, 300u);
+    EXPECT_EQ(data[0], 0);
+    RegCloseKey(key);
+}
+
+// Garbage of every kind: whatever cannot be parsed reads as absent, and
+// the next save leaves a clean file with the saved values.
+TEST_F(Store, DamagedFilesNeverCrashAndAreReplacedByTheNextSave)
+{
+    const std::string header = "[Software\\Veltrano\\CradleCom\\Settings]\n";
+    std::mt19937 random(20240611);
+    std::string noise(4096, '\0');
+    for (char& c : noise) {
+        c = static_cast<char>(random());
+    }
+    struct Case {
+        const char* what;
+        std::string text;
+        std::int32_t volSensi; // what loading gives
+    };
+    const std::vector<Case> cases = {
+        {"random bytes", noise, 50},
+        {"random after header", header + noise, 0},
+        {"missing bracket", "[Software\\Veltrano\\CradleCom\\Settings\nVolSensi = sz:5\n", 50},
+        {"missing open bracket", "Software\\Veltrano\\CradleCom\\Settings]\nVolSensi = sz:5\n", 50},
+        {"missing equals", header + "VolSensi sz:5\n", 0},
+        {"unknown type", header + "VolSensi = dword:5\n", 0},
+        {"no type", header + "VolSensi = 5\n", 0},
+        {"bad hex", header + "VolSensi = hex(1):3\n", 0},
+        {"bad hex type", header + "VolSensi = hex(99999999999):35 00 00 00\n", 0},
+        {"bad escape", header + "VolSensi = sz:%G5\n", 0},
+        {"cut escape", header + "VolSensi = sz:5%0", 0},
+        {"bad utf-8", header + "VolSensi = sz:5\xC3\n", 0},
+        {"overlong utf-8", header + "VolSensi = sz:\xC0\xB5\n", 0},
+        {"value before any key", "VolSensi = sz:5\n" + header, 0},
+        {"huge line", header + "VolSensi = sz:" + std::string(4 << 20, '7') + "\n", 0},
+        {"nul bytes", header + "Vol\0Sensi = sz:5\n"s, 0},
+        {"empty", "", 50},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(file, c.text);
+        FreshLoad();
+        EXPECT_EQ(settings.VolSensi, c.volSensi);
+
+        SetRecord(20, u"0301234");
+        SaveSettings();
+        const std::string saved = ReadFile(file);
+        EXPECT_EQ(saved.find("VolSensi = sz:5"), std::string::npos);
+        EXPECT_LT(saved.size(), 1000u);
+        FreshLoad();
+        EXPECT_EQ(settings.VolSensi, 20);
+        EXPECT_EQ(settings.Language, 0);
+        EXPECT_EQ(std::u16string(settings.PhoneNumber), u"0301234");
+    }
+}
+
+TEST_F(Store, EveryTruncationOfAValidFileLoads)
+{
+    SetRecord(40, u"+4930123456");
+    SaveSettings();
+    FreshLoad(); // adds the marker
+    const std::string whole = ReadFile(file);
+    for (std::size_t length = 0; length < whole.size(); ++length) {
+        WriteFile(file, whole.substr(0, length));
+        FreshLoad();
+        // A number cut short keeps some of its leading digits.
+        EXPECT_TRUE(settings.PhoneMaxCalls == 0 || settings.PhoneMaxCalls == 4 ||
+                    settings.PhoneMaxCalls == 44 || settings.PhoneMaxCalls == 10)
+            << length;
+    }
+}
+
+TEST_F(Store, HandEditedFileIsRead)
+{
+    WriteFile(file, "; edited by hand\r\n"
+                    "  [Software\\Veltrano\\CradleCom\\Settings]  \r\n"
+                    "\r\n"
+                    "VolSensi=sz:35\r\n"
+                    "   PhoneDelay   =   sz: 7min   \r\n"
+                    "PhoneNumber = sz:0049%2030 \r\n"
+                    "Language = hex(1):31,00,00,00\r\n"
+                    "FirstUse = sz:\r\n");
+    FreshLoad();
+    EXPECT_EQ(settings.VolSensi, 35);
+    EXPECT_EQ(settings.PhoneDelay, 7);
+    EXPECT_EQ(std::u16string(settings.PhoneNumber), u"0049 30");
+    EXPECT_EQ(settings.Language, 1);
+    EXPECT_EQ(firstUse, 0);
+}
+
+TEST_F(Store, UnusableStoreLocationFailsQuietly)
+{
+    fs::create_directories(file); // a directory where the file belongs
+    FreshLoad();
+    EXPECT_EQ(settings.VolSensi, 50);
+    SetRecord(5, u"1");
+    SaveSettings();
+    EXPECT_TRUE(fs::is_directory(file));
+    EXPECT_FALSE(fs::exists(root / "cradlecom" / "registry.new"));
+}
+
+int stopPipe = -1;
+
+void StopBeforeRename(const char*)
+{
+    const char ready = 'r';
+    if (write(stopPipe, &ready, 1) == 1) {
+        pause();
+    }
+    _exit(3);
+}
+
+TEST_F(Store, CrashBeforeRenameLeavesTheOldSettings)
+{
+    SetRecord(20, u"111");
+    SaveSettings();
+    const std::string before = ReadFile(file);
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(fds[0]);
+        stopPipe = fds[1];
+        StoreSetCommitHook(StopBeforeRename);
+        SetRecord(60, u"222");
+        SaveSettings();
+        _exit(4); // the hook never returns
+    }
+    close(fds[1]);
+    char ready = 0;
+    ASSERT_EQ(read(fds[0], &ready, 1), 1);
+    close(fds[0]);
+    // The new content is complete in the temporary file at this moment.
+    EXPECT_NE(ReadFile(root / "cradlecom" / "registry.new").find("VolSensi = sz:60"),
+              std::string::npos);
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    EXPECT_EQ(ReadFile(file), before);
+    FreshLoad();
+    EXPECT_EQ(settings.VolSensi, 20);
+    EXPECT_EQ(std::u16string(settings.PhoneNumber), u"111");
+
+    // The lock died with the child: the next save goes through.
+    SetRecord(30, u"333");
+    SaveSettings();
+    FreshLoad();
+    EXPECT_EQ(settings.VolSensi, 30);
+    EXPECT_FALSE(fs::exists(root / "cradlecom" / "registry.new"));
+}
+
+TEST_F(Store, ConcurrentWritersLoseNoValues)
+{
+    constexpr int writes = 40;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            for (int i = 0; i < writes; ++i) {
+                HKEY key = nullptr;
+                const std::u16string name = (c == 0 ? u"A" : u"B") + std::u16string(1, u'a' + i);
+                const BYTE data[] = {static_cast<BYTE>(i), 0};
+                if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, u"", 0, 0, nullptr, &key,
+                                    nullptr) != ERROR_SUCCESS ||
+                    RegSetValueExW(key, name.c_str(), 0, REG_BINARY, data, 2) != ERROR_SUCCESS ||
+                    RegCloseKey(key) != ERROR_SUCCESS) {
+                    _exit(1);
+                }
+            }
+            _exit(0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, 0, &key), ERROR_SUCCESS);
+    int found = 0;
+    for (int c = 0; c < 2; ++c) {
+        for (int i = 0; i < writes; ++i) {
+            const std::u16string name = (c == 0 ? u"A" : u"B") + std::u16string(1, u'a' + i);
+            DWORD size = 0;
+            found += RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, &size) ==
+                                 ERROR_SUCCESS &&
+                             size == 2
+                         ? 1
+                         : 0;
+        }
+    }
+    RegCloseKey(key);
+    EXPECT_EQ(found, 2 * writes);
+}
+
+} // namespace
