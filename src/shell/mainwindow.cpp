@@ -1,0 +1,159 @@
+#include "alarm/monitor.h"
+#include "audio/capture.h"
+#include "platform/platform.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+#include "ui/ui.h"
+
+ShellState shell;
+
+static const UINT screenBitmapIds[screenBitmapCount] = {109, 111, 116, 117, 119, 118};
+
+// 101 German, 116 English. A Language other than 0 or 1 can only come from
+// an edited store; it gets the German bar rather than none.
+static UINT MainMenuBarId()
+{
+    return settings.Language == 1 ? 116 : 101;
+}
+
+static BOOL BuildMainMenuBar(HWND window, HWND* bar)
+{
+    SHMENUBARINFO info{};
+    info.cbSize = sizeof info;
+    info.hwndParent = window;
+    info.dwFlags = 0;
+    info.nToolBarId = MainMenuBarId();
+    info.hInstRes = shell.appInstance;
+    if (!SHCreateMenuBar(&info))
+        return FALSE;
+    *bar = info.hwndMB;
+    return TRUE;
+}
+
+int CreateMainMenuBar(HWND window)
+{
+    if (!BuildMainMenuBar(window, &shell.menuBarWindow))
+        return -1;
+    return LoadStringW(shell.appInstance, 10000, shell.appTitle, 256) > 0 ? 0 : -1;
+}
+
+static void ShowCaptureFailure(HWND window)
+{
+    WCHAR text[256] = {};
+    LoadLocalString(shell.appInstance, 1001, text, 255);
+    MessageBoxW(window, text, shell.appTitle, MB_OK | MB_ICONHAND);
+}
+
+static LRESULT CreateMainWindow(HWND window)
+{
+    LoadSettings();
+    LRESULT result = CreateMainMenuBar(window);
+    for (int slot = 0; slot < screenBitmapCount; ++slot)
+        shell.screenBitmaps[slot] = LoadBitmapW(shell.appInstance, screenBitmapIds[slot]);
+    monitor.clockRedraw = 10;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    monitor.clockHour = now.wHour;
+    monitor.clockMinute = now.wMinute;
+    if (!StartCapture())
+        ShowCaptureFailure(window);
+    SetTimer(window, 100, 100, nullptr);
+    if (firstUse != 0)
+        PostMessageW(window, WM_COMMAND, 450, 0);
+    return result;
+}
+
+static void DestroyMainWindow(HWND window)
+{
+    KillTimer(window, 100);
+    CloseCaptureDevice();
+    for (HBITMAP& bitmap : shell.screenBitmaps)
+        DeleteObject(bitmap);
+    PostQuitMessage(0);
+}
+
+static LRESULT RunDialog(HWND window, UINT id, DLGPROC procedure)
+{
+    HRSRC resource = FindResourceW(shell.appInstance, id, RT_DIALOG);
+    auto* dialogTemplate = static_cast<const DLGTEMPLATE*>(LoadResource(shell.appInstance, resource));
+    if (dialogTemplate == nullptr)
+        return -1;
+    return DialogBoxIndirectParamW(shell.appInstance, dialogTemplate, window, procedure, 0);
+}
+
+static void RunSettingsDialog(HWND window, UINT id, DLGPROC procedure)
+{
+    if (RunDialog(window, id, procedure) == 0) {
+        ComputeLimits();
+        SaveSettings();
+    }
+}
+
+static void RunLanguageDialog(HWND window)
+{
+    if (RunDialog(window, 116, LanguageDlgProc) != 0)
+        return;
+    SaveSettings();
+    // The previous bar's handle stays only if the new one cannot be built.
+    BuildMainMenuBar(window, &shell.menuBarWindow);
+}
+
+static void ConfirmExit(HWND window)
+{
+    WCHAR text[256] = {};
+    LoadLocalString(shell.appInstance, 1000, text, 255);
+    if (MessageBoxW(window, text, shell.appTitle, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        DestroyWindow(window);
+}
+
+// The whole wParam is the command: a notification code in the high half
+// matches none.
+static bool RunCommand(HWND window, WPARAM command)
+{
+    switch (command) {
+    case 200:
+        RunSettingsDialog(window, 113, MicDlgProc);
+        return true;
+    case 300:
+        RunSettingsDialog(window, 114, PhoneDlgProc);
+        return true;
+    case 400:
+        RunDialog(window, 115, ContactDlgProc);
+        return true;
+    case 450:
+        RunLanguageDialog(window);
+        return true;
+    case 500:
+        ToggleMonitoring(window);
+        return true;
+    case 900:
+        ConfirmExit(window);
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return CreateMainWindow(window);
+    case WM_DESTROY:
+        DestroyMainWindow(window);
+        return 1;
+    case WM_PAINT:
+        PaintMainScreen(window);
+        return 1;
+    case WM_COMMAND:
+        if (RunCommand(window, wParam))
+            return 1;
+        break;
+    case WM_TIMER:
+        MonitorTick(window);
+        return 1;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}

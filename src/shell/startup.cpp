@@ -1,0 +1,85 @@
+#include "alarm/monitor.h"
+#include "audio/capture.h"
+#include "platform/platform.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+
+static const WCHAR className[] = u"CradleCom";
+
+HRESULT ActivatePreviousInstance(LPCWSTR name, LPCWSTR title, int* activated)
+{
+    *activated = 0;
+    for (int attemptsLeft = 5; attemptsLeft > 0; --attemptsLeft) {
+        HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
+        if (mutex == nullptr)
+            return E_FAIL;
+        if (GetLastError() != static_cast<DWORD>(ERROR_ALREADY_EXISTS))
+            return S_OK; // the first copy keeps its lock for the life of the process
+        CloseHandle(mutex);
+        HWND running = FindWindowW(name, title);
+        if (running == nullptr) {
+            Sleep(500);
+            running = FindWindowW(name, title);
+        }
+        if (running != nullptr) {
+            // The low bit also brings the window's open dialog to the front.
+            SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(running) | 1));
+            *activated = 1;
+            return S_OK;
+        }
+    }
+    return E_FAIL;
+}
+
+static void ClearRuntimeState()
+{
+    for (HBITMAP& bitmap : shell.screenBitmaps)
+        bitmap = nullptr;
+    ClearCaptureState();
+    settings = SettingsRecord{};
+    limits.sensiFactor.store(0.0);
+    limits.volLimit = 0.0;
+    limits.cryLimit = 0.0;
+    monitor = MonitorState{};
+    firstUse = 0;
+}
+
+static bool RegisterMainWindowClass(HINSTANCE instance)
+{
+    WNDCLASSW windowClass{};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, 106);
+    windowClass.hbrBackground = GetStockObject(WHITE_BRUSH);
+    windowClass.lpszClassName = className;
+    return RegisterClassW(&windowClass) != 0;
+}
+
+int WinMain(HINSTANCE instance, HINSTANCE, char*, int showCommand)
+{
+    shell.appInstance = instance;
+    WCHAR title[20] = {};
+    if (LoadStringW(instance, 10000, title, 20) == 0)
+        return 0;
+    int activated = 0;
+    HRESULT status = ActivatePreviousInstance(className, title, &activated);
+    if (status < 0 || activated == 1)
+        return 0;
+    ClearRuntimeState();
+    if (!RegisterMainWindowClass(instance))
+        return 0;
+    HWND window = CreateWindowExW(0, className, title, WS_CLIPCHILDREN, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                  instance, nullptr);
+    if (window == nullptr)
+        return 0;
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+    MSG msg{};
+    while (GetMessageW(&msg, nullptr, 0, 0)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}

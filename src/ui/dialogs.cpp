@@ -1,0 +1,266 @@
+#include "platform/dialog.h"
+#include "platform/resource.h"
+#include "platform/strings.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+#include "ui/ui.h"
+
+int InitDialogFrame(HWND dialog, UINT menuBarId, LPCWSTR caption)
+{
+    SHINITDLGINFO frame{};
+    frame.dwMask = SHIDIM_FLAGS;
+    frame.hDlg = dialog;
+    frame.dwFlags = SHIDIF_SIZEDLGFULLSCREEN;
+    if (!SHInitDialog(&frame))
+        return 0;
+    SHMENUBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    bar.hwndParent = dialog;
+    bar.dwFlags = 0;
+    bar.nToolBarId = menuBarId;
+    bar.hInstRes = shell.appInstance;
+    if (!SHCreateMenuBar(&bar))
+        return 0;
+    SetWindowTextW(dialog, caption);
+    // Escape/Back goes to the dialog as WM_HOTKEY instead of closing it.
+    constexpr LPARAM passOn = SHMBOF_NODEFAULT | SHMBOF_NOTIFY;
+    SendMessageW(bar.hwndMB, SHCMBM_OVERRIDEKEY, VK_ESCAPE, (passOn << 16) | passOn);
+    return 1;
+}
+
+// Caption and menu bar in the current language. A Language other than 0 or
+// 1 (only from an edited store) gets the German frame, so OK and Cancel
+// always exist.
+static void StartDialog(HWND dialog)
+{
+    WCHAR caption[256] = {};
+    LoadStringW(shell.appInstance, 10000, caption, 255);
+    InitDialogFrame(dialog, settings.Language == 1 ? 115 : 114, caption);
+}
+
+static void SetLabel(HWND dialog, int id, UINT stringId)
+{
+    WCHAR text[256] = {};
+    LoadLocalString(shell.appInstance, stringId, text, 255);
+    SetDlgItemTextW(dialog, id, text);
+}
+
+static LRESULT PassBackKey(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (HIWORD(static_cast<WPARAM>(lParam)) != VK_ESCAPE)
+        return 0;
+    SHSendBackToFocusWindow(message, wParam, lParam);
+    return 1;
+}
+
+// Microphone dialog. The three percentages change live; Cancel and close
+// put back what they were when the dialog opened, so that a cancelled change
+// is never saved by a later dialog.
+struct MicrophoneDialogState {
+    std::int32_t volSensi, volThresh, cryThresh; // as the dialog opened
+};
+static MicrophoneDialogState micOpened;
+
+static void ShowMicrophoneSettings(HWND dialog)
+{
+    SetLabel(dialog, 50, 1015);
+    SetLabel(dialog, 51, 1016);
+    SetLabel(dialog, 52, 1017);
+    SetLabel(dialog, 60, 1018);
+    SetLabel(dialog, 61, 1017);
+    SendDlgItemMessageW(dialog, 100, PBM_SETPOS, static_cast<WPARAM>(settings.VolSensi), 0);
+    SendDlgItemMessageW(dialog, 110, PBM_SETPOS, static_cast<WPARAM>(settings.VolThresh), 0);
+    SendDlgItemMessageW(dialog, 120, PBM_SETPOS, static_cast<WPARAM>(settings.CryThresh), 0);
+    micOpened = {settings.VolSensi, settings.VolThresh, settings.CryThresh};
+}
+
+// Only the bound the step moves towards applies: a stored 150 comes down by
+// 5 per press of "-".
+static void StepPercentage(HWND dialog, std::int32_t* field, int progressId, int step)
+{
+    std::int32_t value = *field + step;
+    if (step < 0 && value < 0)
+        value = 0;
+    if (step > 0 && value > 100)
+        value = 100;
+    *field = value;
+    SendDlgItemMessageW(dialog, progressId, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+}
+
+static void CancelMicrophoneDialog(HWND dialog)
+{
+    settings.VolSensi = micOpened.volSensi;
+    settings.VolThresh = micOpened.volThresh;
+    settings.CryThresh = micOpened.cryThresh;
+    EndDialog(dialog, -1);
+}
+
+static LRESULT MicrophoneCommand(HWND dialog, WORD id)
+{
+    switch (id) {
+    case IDCANCEL:
+        CancelMicrophoneDialog(dialog);
+        return 1;
+    case IDOK:
+        EndDialog(dialog, 0);
+        return 1;
+    case 200:
+        StepPercentage(dialog, &settings.VolSensi, 100, -5);
+        return 1;
+    case 210:
+        StepPercentage(dialog, &settings.VolSensi, 100, 5);
+        return 1;
+    case 220:
+        StepPercentage(dialog, &settings.VolThresh, 110, -5);
+        return 1;
+    case 230:
+        StepPercentage(dialog, &settings.VolThresh, 110, 5);
+        return 1;
+    case 240:
+        StepPercentage(dialog, &settings.CryThresh, 120, -5);
+        return 1;
+    case 250:
+        StepPercentage(dialog, &settings.CryThresh, 120, 5);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+LRESULT MicDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        StartDialog(dialog);
+        ShowMicrophoneSettings(dialog);
+        return 1;
+    case WM_COMMAND:
+        return MicrophoneCommand(dialog, LOWORD(wParam));
+    case WM_CLOSE:
+        CancelMicrophoneDialog(dialog);
+        return 1;
+    case WM_HOTKEY:
+        return PassBackKey(message, wParam, lParam);
+    default:
+        return 0;
+    }
+}
+
+// Phone dialog.
+static void ShowPhoneSettings(HWND dialog)
+{
+    SetLabel(dialog, 50, 1009);
+    SetLabel(dialog, 60, 1010);
+    SetLabel(dialog, 61, 1011);
+    SetLabel(dialog, 62, 1012);
+    SetLabel(dialog, 63, 1013);
+    SetLabel(dialog, 64, 1014);
+    // The field holds 24 characters; a longer number would have to be cut,
+    // and a cut number dials a stranger.
+    SendDlgItemMessageW(dialog, 100, EM_LIMITTEXT, phoneNumberCapacity - 1, 0);
+    SetDlgItemTextW(dialog, 100, settings.PhoneNumber);
+    WCHAR text[256] = {};
+    wsprintfW(text, u"%d", settings.PhoneDelay);
+    SetDlgItemTextW(dialog, 110, text);
+    wsprintfW(text, u"%d", settings.PhoneMaxCalls);
+    SetDlgItemTextW(dialog, 120, text);
+}
+
+static void StorePhoneSettings(HWND dialog)
+{
+    WCHAR text[256] = {};
+    UINT length = GetDlgItemTextW(dialog, 100, text, 250);
+    if (length < static_cast<UINT>(phoneNumberCapacity)) {
+        for (UINT i = 0; i <= length; ++i)
+            settings.PhoneNumber[i] = text[i];
+    }
+    text[0] = u'\0';
+    GetDlgItemTextW(dialog, 110, text, 250);
+    settings.PhoneDelay = _wtoi(text);
+    text[0] = u'\0';
+    GetDlgItemTextW(dialog, 120, text, 250);
+    settings.PhoneMaxCalls = _wtoi(text);
+}
+
+static LRESULT EndOnOkOrCancel(HWND dialog, WORD id)
+{
+    if (id == IDCANCEL) {
+        EndDialog(dialog, -1);
+        return 1;
+    }
+    if (id == IDOK) {
+        EndDialog(dialog, 0);
+        return 1;
+    }
+    return 0;
+}
+
+LRESULT PhoneDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        StartDialog(dialog);
+        ShowPhoneSettings(dialog);
+        return 1;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK)
+            StorePhoneSettings(dialog);
+        return EndOnOkOrCancel(dialog, LOWORD(wParam));
+    case WM_CLOSE:
+        EndDialog(dialog, -1);
+        return 1;
+    case WM_HOTKEY:
+        return PassBackKey(message, wParam, lParam);
+    default:
+        return 0;
+    }
+}
+
+LRESULT ContactDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        StartDialog(dialog);
+        SetLabel(dialog, 50, 1008);
+        return 1;
+    case WM_COMMAND:
+        return EndOnOkOrCancel(dialog, LOWORD(wParam));
+    case WM_CLOSE:
+        EndDialog(dialog, -1);
+        return 1;
+    case WM_HOTKEY:
+        return PassBackKey(message, wParam, lParam);
+    default:
+        return 0;
+    }
+}
+
+// Bilingual without string loads: each flag with its radio button.
+static void StoreLanguage(HWND dialog)
+{
+    if (SendDlgItemMessageW(dialog, 100, BM_GETCHECK, 0, 0) != 0)
+        settings.Language = 0;
+    if (SendDlgItemMessageW(dialog, 101, BM_GETCHECK, 0, 0) != 0)
+        settings.Language = 1;
+}
+
+LRESULT LanguageDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        StartDialog(dialog);
+        SendDlgItemMessageW(dialog, 100 + settings.Language, BM_SETCHECK, BST_CHECKED, 0);
+        return 1;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK)
+            StoreLanguage(dialog);
+        return EndOnOkOrCancel(dialog, LOWORD(wParam));
+    case WM_CLOSE:
+        EndDialog(dialog, -1);
+        return 1;
+    case WM_HOTKEY:
+        return PassBackKey(message, wParam, lParam);
+    default:
+        return 0;
+    }
+}

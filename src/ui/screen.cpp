@@ -1,0 +1,36 @@
+#include "alarm/monitor.h"
+#include "platform/gdi.h"
+#include "shell/shell.h"
+#include "ui/ui.h"
+
+void DrawBitmapAt(HDC dc, SHORT x, SHORT y, HBITMAP bitmap)
+{
+    if (bitmap == nullptr)
+        return; // a picture that failed to load draws nothing
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BITMAP size{};
+    GetObjectW(bitmap, sizeof size, &size);
+    BitBlt(dc, x, y, size.bmWidth, size.bmHeight, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+}
+
+// Background and pictures only; the bars and the text band come with the
+// next tick.
+void PaintMainScreen(HWND window)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT client;
+    GetClientRect(window, &client);
+    HBRUSH background = CreateSolidBrush(backgroundColour);
+    FillRect(dc, &client, background);
+    DeleteObject(background);
+    auto x = static_cast<SHORT>(client.right * 0.4);
+    DrawBitmapAt(dc, static_cast<SHORT>(client.left + 10), 4, shell.screenBitmaps[0]);
+    DrawBitmapAt(dc, static_cast<SHORT>(client.right - 30), 4, shell.screenBitmaps[1]);
+    DrawBitmapAt(dc, x, 40, shell.screenBitmaps[2]);
+    DrawBitmapAt(dc, x, 140, monitor.monitoring != 0 ? shell.screenBitmaps[5] : shell.screenBitmaps[4]);
+    EndPaint(window, &paint);
+}

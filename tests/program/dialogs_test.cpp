@@ -1,0 +1,281 @@
+// The four dialogs, run from the main window's menu as a user would, and
+// what the main window does with their results.
+#include <algorithm>
+#include <climits>
+
+#include "alarm/monitor.h"
+#include "platform/platform.h"
+#include "program_fixture.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+#include "ui/ui.h"
+
+namespace {
+
+class DialogsTest : public ProgramTest {
+protected:
+    // Runs the program with `stored`, opens the dialog of `command` at tick 5
+    // and hands it to `handler`; the run ends at tick 50.
+    void RunDialogOf(WORD command, const StoredSettings& stored,
+                     std::function<void(HWND)> handler)
+    {
+        StoreSettings(stored);
+        SimSetEndTime(Tick(50));
+        SimOnDialog(std::move(handler));
+        SimAt(Tick(5), [command] { EXPECT_TRUE(SimChooseMenuCommand(SimMainWindow(), command)); });
+        writesBefore = SimRegistryWriteCount();
+        EXPECT_EQ(RunProgram(), 0);
+    }
+
+    static std::u16string Stored(const char16_t* name)
+    {
+        std::vector<BYTE> bytes;
+        if (!SimRegistryGetValue(settingsKey, name, nullptr, &bytes))
+            return u"<absent>";
+        std::u16string text;
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            char16_t unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+            if (unit == 0)
+                break;
+            text.push_back(unit);
+        }
+        return text;
+    }
+
+    static void Ok(HWND dialog) { SimPressDialogMenuBarButton(dialog, 1); }
+    static void Cancel(HWND dialog) { SimPressDialogMenuBarButton(dialog, 0); }
+
+    LRESULT LastResult()
+    {
+        std::vector<SimDialogRun> runs = SimDialogRuns();
+        return runs.empty() ? 999 : runs.back().result;
+    }
+
+    long writesBefore = 0;
+};
+
+} // namespace
+
+// Each button moves its field by 5 and only the bound it moves towards
+// applies; the progress bar follows.
+TEST_F(DialogsTest, MicrophoneButtonsAtTheirBounds)
+{
+    struct Case {
+        int start;
+        int button;
+        int result;
+    } cases[] = {{3, 200, 0},   {0, 200, 0},   {98, 210, 100}, {100, 210, 100},
+                 {150, 200, 145}, {150, 210, 100}, {-7, 210, -2}, {50, 210, 55}};
+    for (const Case& c : cases) {
+        ResetProgram();
+        StoredSettings stored;
+        stored.volSensi = c.start;
+        int progress = -1;
+        RunDialogOf(200, stored, [&](HWND dialog) {
+            // A bar shows at most its range, 0 to 100.
+            EXPECT_EQ(SimDialogProgress(dialog, 100), std::clamp(c.start, 0, 100));
+            SimDialogPush(dialog, c.button);
+            progress = SimDialogProgress(dialog, 100);
+            Ok(dialog);
+        });
+        EXPECT_EQ(settings.VolSensi, c.result) << c.start << " " << c.button;
+        EXPECT_EQ(progress, std::clamp(c.result, 0, 100));
+        EXPECT_EQ(LastResult(), 0);
+        // OK recomputes and saves.
+        EXPECT_EQ(limits.sensiFactor.load(),
+                  30000.0 - 295.0 * std::clamp(c.result, 0, 100));
+        EXPECT_EQ(Stored(u"VolSensi"), Text(std::to_string(c.result).c_str()));
+    }
+}
+
+// Cancel puts the live edits back, so that a later dialog's save cannot
+// store them; nothing is recomputed or saved.
+TEST_F(DialogsTest, MicrophoneCancelRestoresWhatItChanged)
+{
+    for (bool viaClose : {false, true}) {
+        ResetProgram();
+        RunDialogOf(200, {}, [&](HWND dialog) {
+            for (int i = 0; i < 3; ++i)
+                SimDialogPush(dialog, 230);
+            SimDialogPush(dialog, 240);
+            EXPECT_EQ(settings.VolThresh, 65); // live while open
+            if (viaClose)
+                SimDialogClose(dialog);
+            else
+                Cancel(dialog);
+        });
+        EXPECT_EQ(LastResult(), -1);
+        EXPECT_EQ(settings.VolThresh, 50);
+        EXPECT_EQ(settings.CryThresh, 50);
+        EXPECT_EQ(limits.volLimit, 0.5);
+        EXPECT_EQ(SimRegistryWriteCount(), writesBefore);
+    }
+}
+
+TEST_F(DialogsTest, MicrophoneLabelsInBothLanguages)
+{
+    for (int language : {0, 1, 7}) {
+        ResetProgram();
+        StoredSettings stored;
+        stored.language = language;
+        std::u16string caption, group, threshold, calling;
+        std::vector<SimMenuButton> bar;
+        RunDialogOf(200, stored, [&](HWND dialog) {
+            caption = SimDialogCaption(dialog);
+            group = SimDialogItemText(dialog, 50);
+            threshold = SimDialogItemText(dialog, 61);
+            calling = SimDialogItemText(dialog, 60);
+            bar = SimDialogMenuBarButtons(dialog);
+            EXPECT_TRUE(SimDialogFullScreen(dialog));
+            Cancel(dialog);
+        });
+        EXPECT_EQ(caption, u"Cradlecom");
+        ASSERT_EQ(bar.size(), 2u);
+        EXPECT_EQ(bar[1].text, u"OK");
+        EXPECT_EQ(bar[1].command, IDOK);
+        EXPECT_EQ(bar[0].command, IDCANCEL);
+        if (language == 1) {
+            EXPECT_EQ(group, u"Microphone");
+            EXPECT_EQ(threshold, u"Threshold");
+            EXPECT_EQ(calling, u"Calling");
+            EXPECT_EQ(bar[0].text, u"Cancel");
+        } else { // an unknown language shows German, never an empty label
+            EXPECT_EQ(group, u"Mikrofon");
+            EXPECT_EQ(threshold, u"Reaktionsschwelle");
+            EXPECT_EQ(calling, Text("Rufauslösung"));
+            EXPECT_EQ(bar[0].text, u"Abbrechen");
+        }
+    }
+}
+
+TEST_F(DialogsTest, PhoneOkStoresTheBoxesAndCancelNothing)
+{
+    RunDialogOf(300, {}, [](HWND dialog) {
+        EXPECT_EQ(SimDialogItemText(dialog, 100), u"+49 170 1234567");
+        EXPECT_EQ(SimDialogItemText(dialog, 110), u"1");
+        EXPECT_EQ(SimDialogItemText(dialog, 120), u"10");
+        EXPECT_EQ(SimDialogItemText(dialog, 64), u"Anruf(e)");
+        EXPECT_EQ(SimDialogItemText(dialog, 63), u"Minuten(n)");
+        SimDialogType(dialog, 100, u"0049 30 987654");
+        SimDialogType(dialog, 110, u"");
+        SimDialogType(dialog, 120, u"3");
+        Ok(dialog);
+    });
+    EXPECT_EQ(LastResult(), 0);
+    EXPECT_EQ(std::u16string(settings.PhoneNumber), u"0049 30 987654");
+    EXPECT_EQ(settings.PhoneDelay, 0); // an emptied box gives 0
+    EXPECT_EQ(settings.PhoneMaxCalls, 3);
+    EXPECT_EQ(Stored(u"PhoneDelay"), u"0");
+    EXPECT_EQ(Stored(u"PhoneNumber"), u"0049 30 987654");
+
+    ResetProgram();
+    RunDialogOf(300, {}, [](HWND dialog) {
+        SimDialogType(dialog, 100, u"999");
+        SimDialogType(dialog, 110, u"7");
+        SimDialogType(dialog, 120, u"1");
+        Cancel(dialog);
+    });
+    EXPECT_EQ(LastResult(), -1);
+    EXPECT_EQ(std::u16string(settings.PhoneNumber), u"+49 170 1234567");
+    EXPECT_EQ(settings.PhoneDelay, 1);
+    EXPECT_EQ(settings.PhoneMaxCalls, 10);
+    EXPECT_EQ(SimRegistryWriteCount(), writesBefore);
+}
+
+// The number box takes no more than the field holds; the digit boxes clamp
+// numbers beyond 32 bits.
+TEST_F(DialogsTest, PhoneBoxesNeverCutOrOverflow)
+{
+    RunDialogOf(300, {}, [](HWND dialog) {
+        SimDialogType(dialog, 100, u"123456789012345678901234567890");
+        EXPECT_EQ(SimDialogItemText(dialog, 100), u"123456789012345678901234");
+        SimDialogType(dialog, 110, u"99999999999");
+        SimDialogType(dialog, 120, u"4294967296");
+        Ok(dialog);
+    });
+    EXPECT_EQ(std::u16string(settings.PhoneNumber), u"123456789012345678901234");
+    EXPECT_EQ(settings.PhoneDelay, INT32_MAX);
+    EXPECT_EQ(settings.PhoneMaxCalls, INT32_MAX);
+}
+
+// The Back key deletes in the focused box instead of closing the dialog.
+TEST_F(DialogsTest, EscapeGoesToTheFocusedControl)
+{
+    bool stillOpen = false;
+    RunDialogOf(300, {}, [&](HWND dialog) {
+        SimDialogFocus(dialog, 100);
+        SimDialogPressEscape(dialog);
+        stillOpen = SimDialogOpen() == dialog;
+        EXPECT_EQ(SimDialogItemText(dialog, 100), u"+49 170 123456");
+        Ok(dialog);
+    });
+    EXPECT_TRUE(stillOpen);
+    std::vector<SimBackKey> keys = SimBackKeys();
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].control, 100);
+    EXPECT_EQ(LastResult(), 0);
+}
+
+TEST_F(DialogsTest, CloseGivesMinusOneForEveryDialog)
+{
+    for (WORD command : {200, 300, 400, 450}) {
+        ResetProgram();
+        RunDialogOf(command, {}, [](HWND dialog) { SimDialogClose(dialog); });
+        EXPECT_EQ(LastResult(), -1) << command;
+        EXPECT_EQ(SimRegistryWriteCount(), writesBefore) << command;
+    }
+}
+
+TEST_F(DialogsTest, ContactShowsItsHeadingAndJustCloses)
+{
+    for (int answer : {0, 1}) {
+        ResetProgram();
+        StoredSettings stored;
+        stored.language = 1;
+        std::u16string heading;
+        RunDialogOf(400, stored, [&](HWND dialog) {
+            heading = SimDialogItemText(dialog, 50);
+            SimPressDialogMenuBarButton(dialog, answer);
+        });
+        EXPECT_EQ(heading, u"Contact");
+        EXPECT_EQ(LastResult(), answer == 1 ? 0 : -1);
+        EXPECT_EQ(SimRegistryWriteCount(), writesBefore);
+    }
+}
+
+// Confirming without a change still saves and builds a new bar; a change
+// to English gives the English bar at once.
+TEST_F(DialogsTest, LanguageConfirmedSavesAndRebuildsTheBar)
+{
+    RunDialogOf(450, {}, [](HWND dialog) {
+        EXPECT_TRUE(SimDialogChecked(dialog, 100));
+        EXPECT_FALSE(SimDialogChecked(dialog, 101));
+        Ok(dialog);
+    });
+    EXPECT_EQ(LastResult(), 0);
+    EXPECT_EQ(settings.Language, 0);
+    EXPECT_EQ(SimRegistryWriteCount() - writesBefore, 7);
+    EXPECT_EQ(SimMenuBarsCreated(SimMainWindow()), 2);
+
+    ResetProgram();
+    std::vector<SimMenuButton> bar;
+    SimAt(Tick(40), [&] { bar = SimMenuBarButtons(SimMainWindow()); });
+    RunDialogOf(450, {}, [](HWND dialog) {
+        SimDialogClickRadio(dialog, 101);
+        EXPECT_FALSE(SimDialogChecked(dialog, 100));
+        Ok(dialog);
+    });
+    EXPECT_EQ(settings.Language, 1);
+    EXPECT_EQ(Stored(u"Language"), u"1");
+    ASSERT_EQ(bar.size(), 2u);
+    EXPECT_EQ(bar[0].text, u"Start");
+    EXPECT_EQ(bar[1].text, u"Menu");
+
+    ResetProgram();
+    RunDialogOf(450, {}, [](HWND dialog) {
+        SimDialogClickRadio(dialog, 101);
+        Cancel(dialog);
+    });
+    EXPECT_EQ(settings.Language, 0);
+    EXPECT_EQ(SimMenuBarsCreated(SimMainWindow()), 1);
+}

@@ -1,0 +1,77 @@
+#include "program_fixture.h"
+
+#include "alarm/monitor.h"
+#include "audio/capture.h"
+#include "platform/platform.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+
+const std::u16string settingsKey = u"Software\\Veltrano\\CradleCom\\Settings";
+
+void ResetProgram()
+{
+    StopCapture();
+    SimReset();
+    SimRegistryClear();
+    ClearCaptureState();
+    settings = SettingsRecord{};
+    limits.sensiFactor = 0.0;
+    limits.volLimit = 0.0;
+    limits.cryLimit = 0.0;
+    monitor = MonitorState{};
+    firstUse = 0;
+    shell = ShellState{};
+    shell.appInstance = SimInstance();
+}
+
+static std::u16string Number(int value)
+{
+    std::string text = std::to_string(value);
+    return std::u16string(text.begin(), text.end());
+}
+
+void StoreSettings(const StoredSettings& stored)
+{
+    SimRegistrySetText(settingsKey, u"Language", Number(stored.language));
+    SimRegistrySetText(settingsKey, u"VolSensi", Number(stored.volSensi));
+    SimRegistrySetText(settingsKey, u"VolThresh", Number(stored.volThresh));
+    SimRegistrySetText(settingsKey, u"CryThresh", Number(stored.cryThresh));
+    SimRegistrySetText(settingsKey, u"PhoneNumber", stored.phoneNumber);
+    SimRegistrySetText(settingsKey, u"PhoneDelay", Number(stored.phoneDelay));
+    SimRegistrySetText(settingsKey, u"PhoneMaxCalls", Number(stored.phoneMaxCalls));
+    if (stored.firstUse)
+        SimRegistrySetText(settingsKey, u"FirstUse", u"1");
+}
+
+std::vector<std::int16_t> QuietLoud(std::vector<double> seconds)
+{
+    std::vector<std::int16_t> samples;
+    bool loud = false;
+    for (double span : seconds) {
+        auto count = static_cast<std::size_t>(span * 11025);
+        for (std::size_t i = 0; i < count; ++i)
+            samples.push_back(loud ? static_cast<std::int16_t>(i % 2 == 0 ? 20000 : -20000) : 0);
+        loud = !loud;
+    }
+    return samples;
+}
+
+int RunProgram()
+{
+    return WinMain(SimInstance(), nullptr, nullptr, SW_SHOW);
+}
+
+std::u16string Text(const char* utf8)
+{
+    // Enough for the program's texts: Latin-1 letters in UTF-8.
+    std::u16string text;
+    for (const auto* p = reinterpret_cast<const unsigned char*>(utf8); *p != 0; ++p) {
+        if (*p < 0x80) {
+            text.push_back(*p);
+        } else {
+            text.push_back(static_cast<char16_t>(((p[0] & 0x1F) << 6) | (p[1] & 0x3F)));
+            ++p;
+        }
+    }
+    return text;
+}

@@ -1,0 +1,56 @@
+// Runs the whole program on the simulated platform: settings in the
+// simulated store, a recording (or silence) as the microphone, scripted
+// presses at virtual times.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_window.h"
+
+extern const std::u16string settingsKey;
+
+constexpr SimTime tickUnits = 11025; // one 100 ms tick
+
+// Everything back to process start: records, simulated platform, store.
+void ResetProgram();
+
+// Stores the settings of a confirmed earlier run, with the first-use marker,
+// so that no dialog opens at start. Fields left at -1 are not stored.
+struct StoredSettings {
+    int language = 0;
+    int volSensi = 50;
+    int volThresh = 50;
+    int cryThresh = 50;
+    std::u16string phoneNumber = u"+49 170 1234567";
+    int phoneDelay = 1;
+    int phoneMaxCalls = 10;
+    bool firstUse = true;
+};
+void StoreSettings(const StoredSettings& stored);
+
+// Input: `quietSeconds` of silence, then `loudSeconds` of a loud tone, and
+// so on, alternating.
+std::vector<std::int16_t> QuietLoud(std::vector<double> seconds);
+
+// Runs WinMain until the end of the run (or an earlier exit); its result.
+int RunProgram();
+
+// The time of tick n (the first tick is 1).
+constexpr SimTime Tick(long n)
+{
+    return n * tickUnits;
+}
+
+std::u16string Text(const char* utf8);
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetProgram(); }
+    void TearDown() override { ResetProgram(); }
+};

@@ -1,0 +1,201 @@
+// Start-up, the single-instance rule, the main window's messages and the
+// exit, with the whole program on the simulated platform.
+#include "alarm/monitor.h"
+#include "audio/capture.h"
+#include "platform/platform.h"
+#include "program_fixture.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+
+using ShellTest = ProgramTest;
+
+// Settings are loaded before the menu bar, so an English store gives the
+// English bar; capture and the timer run from the first tick.
+TEST_F(ShellTest, StartsWithStoredLanguageCaptureAndTimer)
+{
+    StoredSettings stored;
+    stored.language = 1;
+    StoreSettings(stored);
+    SimSetInput(QuietLoud({3.0}));
+    bool checked = false;
+    SimAt(Tick(1), [&] {
+        HWND window = SimMainWindow();
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(SimWindowVisible(window));
+        EXPECT_EQ(SimWindowTitle(window), u"Cradlecom");
+        std::vector<SimMenuButton> buttons = SimMenuBarButtons(window);
+        ASSERT_EQ(buttons.size(), 2u);
+        EXPECT_EQ(buttons[0].text, u"Start");
+        EXPECT_EQ(buttons[0].command, 500);
+        EXPECT_EQ(buttons[1].text, u"Menu");
+        EXPECT_TRUE(SimHasTimer(window, 100));
+        EXPECT_TRUE(SimWaveIsOpen());
+        EXPECT_EQ(SimWaveQueued(), 2);
+        checked = true;
+    });
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(checked);
+    EXPECT_TRUE(SimDialogRuns().empty());
+    EXPECT_TRUE(SimMessageBoxes().empty());
+    EXPECT_FALSE(SimWaveIsOpen()); // taken down on destroy
+    EXPECT_EQ(SimHeapLiveBlocks(), 0);
+    EXPECT_EQ(SimFaults(), 0) << SimLastFault();
+}
+
+// The three first-use cases: no key, key without marker, key with marker.
+TEST_F(ShellTest, LanguageDialogOpensOnlyOnTheFirstStartAfterASave)
+{
+    SimSetEndTime(Tick(30));
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(SimDialogRuns().empty());
+    EXPECT_FALSE(SimRegistryKeyExists(settingsKey));
+
+    ResetProgram();
+    StoredSettings stored;
+    stored.firstUse = false;
+    StoreSettings(stored);
+    SimSetEndTime(Tick(30));
+    std::vector<SimMenuButton> bar;
+    SimAt(Tick(20), [&] { bar = SimMenuBarButtons(SimMainWindow()); });
+    SimOnDialog([](HWND dialog) {
+        EXPECT_TRUE(SimWindowVisible(SimMainWindow())); // after the window is shown
+        SimDialogClickRadio(dialog, 101);
+        SimPressDialogMenuBarButton(dialog, 1); // OK
+    });
+    EXPECT_EQ(RunProgram(), 0);
+    std::vector<SimDialogRun> runs = SimDialogRuns();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].templateId, 116u);
+    EXPECT_EQ(runs[0].result, 0);
+    EXPECT_TRUE(SimRegistryGetValue(settingsKey, u"FirstUse", nullptr, nullptr));
+    std::vector<BYTE> language;
+    ASSERT_TRUE(SimRegistryGetValue(settingsKey, u"Language", nullptr, &language));
+    EXPECT_EQ(language, (std::vector<BYTE>{'1', 0, 0, 0}));
+    EXPECT_EQ(SimMenuBarsCreated(SimMainWindow()), 2);
+    ASSERT_EQ(bar.size(), 2u);
+    EXPECT_EQ(bar[1].text, u"Menu");
+
+    ResetProgram();
+    StoreSettings(stored);
+    SimRegistrySetText(settingsKey, u"FirstUse", u"0"); // any text counts
+    SimSetEndTime(Tick(30));
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(SimDialogRuns().empty());
+}
+
+TEST_F(ShellTest, ExitOnlyAfterYes)
+{
+    StoreSettings({});
+    SimSetEndTime(Tick(200));
+    int asked = 0;
+    SimOnMessageBox([&](const SimMessageBox& box) {
+        ++asked;
+        EXPECT_EQ(box.text, Text("Möchten Sie das Cradlecom jetzt beenden ?"));
+        EXPECT_EQ(box.caption, u"Cradlecom");
+        EXPECT_EQ(box.type, MB_YESNO | MB_ICONQUESTION);
+        SimPumpMessages(SimNow() + Tick(5)); // the tick goes on while asking
+        return asked == 1 ? IDNO : IDYES;
+    });
+    long ticksWhileAsking = 0;
+    SimAt(Tick(10), [&] { SimChooseMenuCommand(SimMainWindow(), 900); });
+    SimAt(Tick(20), [&] { ticksWhileAsking = monitor.tickCount; });
+    SimAt(Tick(30), [&] { SimChooseMenuCommand(SimMainWindow(), 900); });
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(ticksWhileAsking, 19); // ticks 10 to 15 came while the box was open
+    EXPECT_LT(SimNow(), Tick(40)); // ended at the second answer, not at the end of the run
+    EXPECT_FALSE(SimWindowAlive(SimMainWindow()));
+}
+
+// A close from outside goes to the default procedure: no question.
+TEST_F(ShellTest, ExternalCloseEndsWithoutTheQuestion)
+{
+    StoreSettings({});
+    SimSetEndTime(Tick(200));
+    SimAt(Tick(15), [] { PostMessageW(SimMainWindow(), WM_CLOSE, 0, 0); });
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(SimMessageBoxes().empty());
+    EXPECT_LT(SimNow(), Tick(16));
+    EXPECT_FALSE(SimWaveIsOpen());
+}
+
+TEST_F(ShellTest, CaptureFailureIsToldOnceAndRetriedByTheRestart)
+{
+    StoreSettings({});
+    SimSetInput(QuietLoud({12.0}));
+    SimWaveFailNth(SimWaveOp::Open, 1);
+    bool visibleWhenTold = true;
+    SimOnMessageBox([&](const SimMessageBox&) {
+        visibleWhenTold = SimWindowVisible(SimMainWindow());
+        return IDOK;
+    });
+    bool openAfterRestart = false;
+    SimAt(Tick(99), [] { EXPECT_FALSE(SimWaveIsOpen()); });
+    SimAt(Tick(101), [&] { openAfterRestart = SimWaveIsOpen(); });
+    EXPECT_EQ(RunProgram(), 0);
+    std::vector<SimMessageBox> boxes = SimMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, Text("Das Aufzeichnungsgerät konnte nocht initialisiert werden !"));
+    EXPECT_EQ(boxes[0].type, MB_OK | MB_ICONHAND);
+    EXPECT_FALSE(visibleWhenTold);
+    EXPECT_TRUE(openAfterRestart);
+}
+
+// Only the whole wParam names a command; 100 is the menu button's own.
+TEST_F(ShellTest, CommandsWithANotificationCodeMatchNothing)
+{
+    StoreSettings({});
+    SimSetEndTime(Tick(20));
+    SimAt(Tick(2), [] {
+        PostMessageW(SimMainWindow(), WM_COMMAND, (1u << 16) | 500u, 0);
+        PostMessageW(SimMainWindow(), WM_COMMAND, (1u << 16) | 900u, 0);
+        PostMessageW(SimMainWindow(), WM_COMMAND, 100, 0);
+    });
+    SimAt(Tick(3), [] { EXPECT_EQ(monitor.monitoring, 0); });
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(SimMessageBoxes().empty());
+    EXPECT_EQ(MainWndProc(SimMainWindow(), WM_COMMAND, 100, 0), 0);
+}
+
+TEST_F(ShellTest, SecondCopyActivatesTheFirstWithoutSleeping)
+{
+    SimHoldForeignLock(u"CradleCom", -1);
+    HWND running = SimDeclareForeignWindow(u"CradleCom", u"Cradlecom", 0);
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(SimMainWindow(), nullptr);
+    EXPECT_TRUE(SimSleeps().empty());
+    std::vector<HWND> activations = SimActivations();
+    ASSERT_EQ(activations.size(), 1u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(activations[0]),
+              reinterpret_cast<std::uintptr_t>(running) | 1);
+}
+
+TEST_F(ShellTest, SecondCopyWaitsForTheFirstCopysWindow)
+{
+    SimHoldForeignLock(u"CradleCom", -1);
+    SimDeclareForeignWindow(u"CradleCom", u"Cradlecom", 3);
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(SimSleeps(), (std::vector<DWORD>{500, 500, 500}));
+    EXPECT_EQ(SimActivations().size(), 1u);
+    EXPECT_EQ(SimMainWindow(), nullptr);
+
+    // A window of the class with another title is not the running copy.
+    ResetProgram();
+    SimHoldForeignLock(u"CradleCom", -1);
+    SimDeclareForeignWindow(u"CradleCom", u"Other", 0);
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(SimSleeps().size(), 5u); // five attempts, then give up
+    EXPECT_TRUE(SimActivations().empty());
+    EXPECT_EQ(SimMainWindow(), nullptr);
+}
+
+TEST_F(ShellTest, SecondCopyCarriesOnWhenTheFirstEndsWhileItWaits)
+{
+    SimHoldForeignLock(u"CradleCom", 2);
+    StoreSettings({});
+    SimSetEndTime(Tick(5));
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(SimSleeps().size(), 2u);
+    EXPECT_NE(SimMainWindow(), nullptr);
+    EXPECT_EQ(SimLockHandles(u"CradleCom"), 1); // kept for the life of the process
+}
