@@ -11,13 +11,13 @@
 
 #include "alarm/monitor.h"
 #include "audio/capture.h"
-#include "platform/recording/recording.h"
 #include "platform/platform.h"
+#include "platform/recording/recording.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_window.h"
-#include "shell/shell.h"
 #include "settings/settings.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -171,8 +171,8 @@ void RecordTick(long n)
     }
     if (run.trace != nullptr)
         std::fprintf(run.trace, "%ld,%.17g,%.17g,%.17g,%d,%d,%d\n", n, seconds,
-                     capture.level.load(), monitor.cryMeter, monitor.monitoring,
-                     monitor.callsMade, monitor.delaySeconds);
+                     capture.level.load(), monitor.cryMeter, monitor.monitoring, monitor.callsMade,
+                     monitor.delaySeconds);
     if ((n + 1) * tickUnits <= SimEndTime())
         SimAt((n + 1) * tickUnits + 1, [n] { RecordTick(n + 1); });
 }

@@ -1,12 +1,26 @@
 // Recordings as input: any file libsndfile reads, mixed to mono and
-// resampled to the capture rate.
+// resampled to the capture rate, either whole or as a stream.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// Decodes `path` into 16-bit mono samples at `rate` Hz (channels averaged,
-// resampled with a sinc converter, clipped). False with a reason on failure.
+struct RecordingStream;
+
+// Opens `path` for reading as 16-bit mono at `rate` Hz. Null with a reason
+// when the file cannot be read.
+RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::string* error);
+
+// Drops the first `seconds` of what is left. False when that reaches the end.
+bool SkipRecordingStream(RecordingStream* stream, double seconds);
+
+// Up to `frames` samples (channels averaged, resampled with a sinc
+// converter, clipped). Fewer only at the end of the recording; 0 after it.
+long ReadRecordingStream(RecordingStream* stream, std::int16_t* samples, long frames);
+
+void CloseRecordingStream(RecordingStream* stream);
+
+// The whole recording at once. False with a reason on failure.
 bool LoadRecording(const std::string& path, int rate, std::vector<std::int16_t>* samples,
                    std::string* error);
