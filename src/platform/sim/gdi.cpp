@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <unordered_set>
 
 #include "platform/common/bitmap.h"
@@ -42,7 +43,7 @@ PlatformGdiObject defaultPen{SimGdiKind::Pen, true, false, black, {}, 0};
 struct GdiState {
     std::unordered_set<PlatformGdiObject*> objects; // created and not deleted
     std::unordered_set<PlatformDC*> dcs;
-    std::map<UINT, PlatformGdiObject*> icons; // shared, one per resource
+    std::map<UINT, std::unique_ptr<PlatformGdiObject>> icons; // shared, one per resource
     long created[4] = {};
     long live[4] = {};
     long paints = 0;
@@ -57,8 +58,6 @@ void ResetGdi()
         delete object;
     for (PlatformDC* dc : gdi.dcs)
         delete dc;
-    for (auto& icon : gdi.icons)
-        delete icon.second;
     gdi = GdiState{};
 }
 
@@ -87,7 +86,7 @@ PlatformGdiObject* Object(HGDIOBJ handle)
     if (gdi.objects.contains(handle))
         return handle;
     for (auto& icon : gdi.icons) {
-        if (icon.second == handle)
+        if (icon.second.get() == handle)
             return handle;
     }
     return nullptr;
@@ -489,12 +488,12 @@ HICON LoadIconW(HINSTANCE instance, UINT id)
 {
     if (FindResourceW(instance, id, RT_GROUP_ICON) == nullptr)
         return nullptr;
-    PlatformGdiObject*& icon = gdi.icons[id];
+    std::unique_ptr<PlatformGdiObject>& icon = gdi.icons[id];
     if (icon == nullptr) {
-        icon = new PlatformGdiObject;
+        icon = std::make_unique<PlatformGdiObject>();
         icon->icon = true;
     }
-    return icon;
+    return icon.get();
 }
 
 HGDIOBJ GetStockObject(int object)
