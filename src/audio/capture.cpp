@@ -56,8 +56,10 @@ static void WriteCaptureFormat()
     capture.waveFormat.wFormatTag = WAVE_FORMAT_PCM;
     capture.waveFormat.nChannels = static_cast<WORD>(capture.channelCount);
     capture.waveFormat.nSamplesPerSec = static_cast<DWORD>(capture.sampleRate);
-    capture.waveFormat.nBlockAlign = static_cast<WORD>(capture.bitsPerSample * capture.channelCount / 8);
-    capture.waveFormat.nAvgBytesPerSec = capture.waveFormat.nBlockAlign * capture.waveFormat.nSamplesPerSec;
+    capture.waveFormat.nBlockAlign =
+        static_cast<WORD>(capture.bitsPerSample * capture.channelCount / 8);
+    capture.waveFormat.nAvgBytesPerSec =
+        capture.waveFormat.nBlockAlign * capture.waveFormat.nSamplesPerSec;
     capture.waveFormat.wBitsPerSample = static_cast<WORD>(capture.bitsPerSample);
     capture.waveFormat.cbSize = 0;
 }

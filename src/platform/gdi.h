@@ -51,5 +51,5 @@ HBITMAP LoadBitmapW(HINSTANCE instance, UINT id);
 int GetObjectW(HGDIOBJ object, int size, void* out);
 HDC CreateCompatibleDC(HDC dc);
 BOOL DeleteDC(HDC dc);
-BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX,
-            int sourceY, DWORD rop);
+BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+            DWORD rop);

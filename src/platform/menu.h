@@ -8,9 +8,9 @@ constexpr WORD MF_SEPARATOR = 0x0800;
 constexpr WORD MF_POPUP = 0x0010;
 
 struct MENUITEMTEMPLATE {
-    WORD flags;     // 0, MF_SEPARATOR or MF_POPUP
-    WORD id;        // command sent as WM_COMMAND; 0 for separators and pop-ups
-    LPCWSTR text;   // null for separators
+    WORD flags;                         // 0, MF_SEPARATOR or MF_POPUP
+    WORD id;                            // command sent as WM_COMMAND; 0 for separators and pop-ups
+    LPCWSTR text;                       // null for separators
     const MENUITEMTEMPLATE* popupItems; // MF_POPUP only
     int popupCount;
 };

@@ -52,15 +52,30 @@ using HGLOBAL = const void*;
 constexpr BOOL FALSE = 0;
 constexpr BOOL TRUE = 1;
 
-constexpr WORD LOWORD(WPARAM value) { return static_cast<WORD>(value & 0xFFFF); }
-constexpr WORD HIWORD(WPARAM value) { return static_cast<WORD>((value >> 16) & 0xFFFF); }
+constexpr WORD LOWORD(WPARAM value)
+{
+    return static_cast<WORD>(value & 0xFFFF);
+}
+constexpr WORD HIWORD(WPARAM value)
+{
+    return static_cast<WORD>((value >> 16) & 0xFFFF);
+}
 constexpr COLORREF RGB(int r, int g, int b)
 {
     return static_cast<COLORREF>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
 }
-constexpr int GetRValue(COLORREF c) { return static_cast<int>(c & 0xFF); }
-constexpr int GetGValue(COLORREF c) { return static_cast<int>((c >> 8) & 0xFF); }
-constexpr int GetBValue(COLORREF c) { return static_cast<int>((c >> 16) & 0xFF); }
+constexpr int GetRValue(COLORREF c)
+{
+    return static_cast<int>(c & 0xFF);
+}
+constexpr int GetGValue(COLORREF c)
+{
+    return static_cast<int>((c >> 8) & 0xFF);
+}
+constexpr int GetBValue(COLORREF c)
+{
+    return static_cast<int>((c >> 16) & 0xFF);
+}
 
 // Window messages.
 constexpr UINT WM_CREATE = 1;

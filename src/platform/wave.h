@@ -67,8 +67,8 @@ struct WAVEHDR {
 // MM_WIM_DATA param1 is the returned WAVEHDR*.
 using WAVEINPROC = void (*)(HWAVEIN, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR);
 
-MMRESULT waveInOpen(HWAVEIN* device, UINT deviceId, const WAVEFORMATEX* format,
-                    WAVEINPROC callback, DWORD_PTR instance, DWORD flags);
+MMRESULT waveInOpen(HWAVEIN* device, UINT deviceId, const WAVEFORMATEX* format, WAVEINPROC callback,
+                    DWORD_PTR instance, DWORD flags);
 MMRESULT waveInPrepareHeader(HWAVEIN device, WAVEHDR* header, UINT headerSize);
 MMRESULT waveInUnprepareHeader(HWAVEIN device, WAVEHDR* header, UINT headerSize);
 MMRESULT waveInAddBuffer(HWAVEIN device, WAVEHDR* header, UINT headerSize);

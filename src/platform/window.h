@@ -37,7 +37,7 @@ constexpr UINT MB_ICONEXCLAMATION = 0x30;
 struct RECT {
     LONG left;
     LONG top;
-    LONG right; // excluded
+    LONG right;  // excluded
     LONG bottom; // excluded
 };
 

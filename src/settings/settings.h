@@ -11,13 +11,13 @@ constexpr int phoneNumberCapacity = 25; // 24 characters and the terminator
 // The seven settings that outlive a run; field names are the stored value
 // names. Window thread only.
 struct SettingsRecord {
-    std::int32_t Language;  // 0 German, 1 English; default 0
-    std::int32_t VolSensi;  // microphone sensitivity, percent; default 50
-    std::int32_t VolThresh; // loudness threshold, percent; default 50
-    std::int32_t CryThresh; // cry threshold, percent; default 50
+    std::int32_t Language;                  // 0 German, 1 English; default 0
+    std::int32_t VolSensi;                  // microphone sensitivity, percent; default 50
+    std::int32_t VolThresh;                 // loudness threshold, percent; default 50
+    std::int32_t CryThresh;                 // cry threshold, percent; default 50
     WCHAR PhoneNumber[phoneNumberCapacity]; // number to call; empty: none
-    std::int32_t PhoneDelay;    // minutes of pause after a call; default 1
-    std::int32_t PhoneMaxCalls; // calls per monitoring run; default 10
+    std::int32_t PhoneDelay;                // minutes of pause after a call; default 1
+    std::int32_t PhoneMaxCalls;             // calls per monitoring run; default 10
 };
 
 // Recomputed from the settings by ComputeLimits. volLimit and cryLimit are

@@ -75,7 +75,8 @@ static void DestroyMainWindow(HWND window)
 static LRESULT RunDialog(HWND window, UINT id, DLGPROC procedure)
 {
     HRSRC resource = FindResourceW(shell.appInstance, id, RT_DIALOG);
-    auto* dialogTemplate = static_cast<const DLGTEMPLATE*>(LoadResource(shell.appInstance, resource));
+    auto* dialogTemplate =
+        static_cast<const DLGTEMPLATE*>(LoadResource(shell.appInstance, resource));
     if (dialogTemplate == nullptr)
         return -1;
     return DialogBoxIndirectParamW(shell.appInstance, dialogTemplate, window, procedure, 0);

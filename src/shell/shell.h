@@ -7,9 +7,9 @@ constexpr int screenBitmapCount = 6;
 
 // Window thread only.
 struct ShellState {
-    HINSTANCE appInstance;  // passed to every resource load
-    WCHAR appTitle[256];    // string 10000: caption of every message box
-    HWND menuBarWindow;     // the main window's current menu bar
+    HINSTANCE appInstance;                    // passed to every resource load
+    WCHAR appTitle[256];                      // string 10000: caption of every message box
+    HWND menuBarWindow;                       // the main window's current menu bar
     HBITMAP screenBitmaps[screenBitmapCount]; // bitmaps 109, 111, 116, 117, 119, 118
 };
 

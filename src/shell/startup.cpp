@@ -23,7 +23,8 @@ HRESULT ActivatePreviousInstance(LPCWSTR name, LPCWSTR title, int* activated)
         }
         if (running != nullptr) {
             // The low bit also brings the window's open dialog to the front.
-            SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(running) | 1));
+            SetForegroundWindow(
+                reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(running) | 1));
             *activated = 1;
             return S_OK;
         }
@@ -69,9 +70,9 @@ int WinMain(HINSTANCE instance, HINSTANCE, char*, int showCommand)
     ClearRuntimeState();
     if (!RegisterMainWindowClass(instance))
         return 0;
-    HWND window = CreateWindowExW(0, className, title, WS_CLIPCHILDREN, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                                  instance, nullptr);
+    HWND window =
+        CreateWindowExW(0, className, title, WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
     if (window == nullptr)
         return 0;
     ShowWindow(window, showCommand);

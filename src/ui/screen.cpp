@@ -31,6 +31,7 @@ void PaintMainScreen(HWND window)
     DrawBitmapAt(dc, static_cast<SHORT>(client.left + 10), 4, shell.screenBitmaps[0]);
     DrawBitmapAt(dc, static_cast<SHORT>(client.right - 30), 4, shell.screenBitmaps[1]);
     DrawBitmapAt(dc, x, 40, shell.screenBitmaps[2]);
-    DrawBitmapAt(dc, x, 140, monitor.monitoring != 0 ? shell.screenBitmaps[5] : shell.screenBitmaps[4]);
+    DrawBitmapAt(dc, x, 140,
+                 monitor.monitoring != 0 ? shell.screenBitmaps[5] : shell.screenBitmaps[4]);
     EndPaint(window, &paint);
 }

@@ -99,9 +99,9 @@ TEST_F(CaptureTest, HalfFailedStartsAreTakenDownByStop)
         long blocksAfterStart;
         bool deviceOpen;
     } cases[] = {
-        {SimWaveOp::Open, 1, 0, false},   {SimWaveOp::Prepare, 1, 0, true},
-        {SimWaveOp::Add, 1, 0, true},     {SimWaveOp::Prepare, 2, 2, true},
-        {SimWaveOp::Add, 2, 2, true},     {SimWaveOp::Start, 1, 4, true},
+        {SimWaveOp::Open, 1, 0, false}, {SimWaveOp::Prepare, 1, 0, true},
+        {SimWaveOp::Add, 1, 0, true},   {SimWaveOp::Prepare, 2, 2, true},
+        {SimWaveOp::Add, 2, 2, true},   {SimWaveOp::Start, 1, 4, true},
     };
     for (const Case& c : cases) {
         ResetEngine();

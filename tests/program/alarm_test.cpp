@@ -46,7 +46,11 @@ TEST_F(AlarmTest, EveryConditionHoldsTheCallBack)
         {"call pending", [] { monitor.callPending = 1; }},
         {"no number", [] { settings.PhoneNumber[0] = u'\0'; }},
         {"limit reached", [] { monitor.callsMade = 3; }},
-        {"no calls allowed", [] { settings.PhoneMaxCalls = 0; monitor.callsMade = 0; }},
+        {"no calls allowed",
+         [] {
+             settings.PhoneMaxCalls = 0;
+             monitor.callsMade = 0;
+         }},
     };
     for (const Case& c : cases) {
         ResetProgram();
@@ -161,9 +165,7 @@ TEST_F(AlarmTest, StopStartAfterACallKeepsTheQuietTime)
     SimSetInput(QuietLoud({0.0, 120.0}));
     SimAt(0, [] { PostMessageW(SimMainWindow(), WM_COMMAND, 500, 0); });
     SimAt(Tick(30), [] { SimPressMenuBarButton(SimMainWindow(), 0); });
-    SimAt(Tick(31), [] {
-        SimPressMenuBarButton(SimMainWindow(), 0);
-    });
+    SimAt(Tick(31), [] { SimPressMenuBarButton(SimMainWindow(), 0); });
     SimAt(Tick(32), [] {
         EXPECT_EQ(monitor.callsMade, 0);
         EXPECT_EQ(monitor.callPending, 1);

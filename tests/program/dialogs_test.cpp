@@ -16,8 +16,7 @@ class DialogsTest : public ProgramTest {
 protected:
     // Runs the program with `stored`, opens the dialog of `command` at tick 5
     // and hands it to `handler`; the run ends at tick 50.
-    void RunDialogOf(WORD command, const StoredSettings& stored,
-                     std::function<void(HWND)> handler)
+    void RunDialogOf(WORD command, const StoredSettings& stored, std::function<void(HWND)> handler)
     {
         StoreSettings(stored);
         SimSetEndTime(Tick(50));
@@ -64,8 +63,8 @@ TEST_F(DialogsTest, MicrophoneButtonsAtTheirBounds)
         int start;
         int button;
         int result;
-    } cases[] = {{3, 200, 0},   {0, 200, 0},   {98, 210, 100}, {100, 210, 100},
-                 {150, 200, 145}, {150, 210, 100}, {-7, 210, -2}, {50, 210, 55}};
+    } cases[] = {{3, 200, 0},     {0, 200, 0},     {98, 210, 100}, {100, 210, 100},
+                 {150, 200, 145}, {150, 210, 100}, {-7, 210, -2},  {50, 210, 55}};
     for (const Case& c : cases) {
         ResetProgram();
         StoredSettings stored;
@@ -82,8 +81,7 @@ TEST_F(DialogsTest, MicrophoneButtonsAtTheirBounds)
         EXPECT_EQ(progress, std::clamp(c.result, 0, 100));
         EXPECT_EQ(LastResult(), 0);
         // OK recomputes and saves.
-        EXPECT_EQ(limits.sensiFactor.load(),
-                  30000.0 - 295.0 * std::clamp(c.result, 0, 100));
+        EXPECT_EQ(limits.sensiFactor.load(), 30000.0 - 295.0 * std::clamp(c.result, 0, 100));
         EXPECT_EQ(Stored(u"VolSensi"), Text(std::to_string(c.result).c_str()));
     }
 }

@@ -27,9 +27,9 @@ protected:
         windowClass.hInstance = SimInstance();
         windowClass.lpszClassName = u"ScreenTest";
         RegisterClassW(&windowClass);
-        window = CreateWindowExW(0, u"ScreenTest", u"", 0, CW_USEDEFAULT, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, SimInstance(),
-                                 nullptr);
+        window =
+            CreateWindowExW(0, u"ScreenTest", u"", 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                            CW_USEDEFAULT, nullptr, nullptr, SimInstance(), nullptr);
         ASSERT_NE(window, nullptr);
         monitor.clockRedraw = 1; // no band unless a test asks for it
     }

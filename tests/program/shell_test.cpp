@@ -103,7 +103,7 @@ TEST_F(ShellTest, ExitOnlyAfterYes)
     EXPECT_EQ(RunProgram(), 0);
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(ticksWhileAsking, 19); // ticks 10 to 15 came while the box was open
-    EXPECT_LT(SimNow(), Tick(40)); // ended at the second answer, not at the end of the run
+    EXPECT_LT(SimNow(), Tick(40));   // ended at the second answer, not at the end of the run
     EXPECT_FALSE(SimWindowAlive(SimMainWindow()));
 }
 

@@ -114,9 +114,8 @@ void ThreadMain(PlatformWaveIn* device)
     std::vector<std::int16_t> block(samplesPerBuffer, wave.amplitude);
     std::unique_lock<std::mutex> guard(wave.lock);
     for (;;) {
-        wave.changed.wait(guard, [&] {
-            return wave.threadStop || (device->started && !device->queue.empty());
-        });
+        wave.changed.wait(
+            guard, [&] { return wave.threadStop || (device->started && !device->queue.empty()); });
         if (wave.threadStop)
             return;
         WAVEHDR* header = TakeHead(device, block.data(), samplesPerBuffer);
@@ -267,10 +266,11 @@ MMRESULT waveInReset(HWAVEIN device)
             const std::int16_t* samples = nullptr;
             if (first && device->started && input != nullptr) {
                 std::int64_t before = SimNow() / simUnitsPerSample; // samples ended by now
-                captured = std::clamp<std::int64_t>(before - device->headStart, 0, samplesPerBuffer);
+                captured =
+                    std::clamp<std::int64_t>(before - device->headStart, 0, samplesPerBuffer);
                 captured = std::min<std::int64_t>(
-                    captured, std::max<std::int64_t>(
-                                  0, static_cast<std::int64_t>(input->size()) - device->headStart));
+                    captured, std::max<std::int64_t>(0, static_cast<std::int64_t>(input->size()) -
+                                                            device->headStart));
                 if (captured > 0)
                     samples = input->data() + device->headStart;
             } else if (first && device->started && wave.threaded) {
