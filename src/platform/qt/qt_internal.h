@@ -1,0 +1,110 @@
+// Shared state of the Qt window platform: what stands behind HWND, HDC and
+// HGDIOBJ, and the few helpers the pieces call on one another.
+#pragma once
+
+#include <QButtonGroup>
+#include <QDialog>
+#include <QImage>
+#include <QLocalServer>
+#include <QPointer>
+#include <QRegion>
+#include <QString>
+#include <QWidget>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/dialog.h"
+#include "platform/gdi.h"
+#include "platform/window.h"
+
+class QTimer;
+class QPushButton;
+
+enum class WindowKind { Main, Dialog, MenuBar, Remote };
+
+struct PlatformGdiObject {
+    enum Kind { Brush, Pen, Bitmap, Icon } kind;
+    QColor colour;
+    int width = 1;
+    QImage image;
+    bool stock = false;
+};
+
+struct TimerEntry {
+    QTimer* timer = nullptr;
+    bool pending = false; // a WM_TIMER of this timer waits in the queue
+};
+
+struct PlatformWindow {
+    WindowKind kind = WindowKind::Main;
+    bool alive = true;
+    WNDPROC proc = nullptr;
+    std::u16string className;
+    std::u16string title;
+    HBRUSH background = nullptr;
+
+    // Main windows: the frame with the client (surface) above the menu bar.
+    QPointer<QWidget> frame;
+    QPointer<QWidget> client;
+    QImage surface;
+    QRegion invalid;
+    bool eraseDue = false;
+    std::map<UINT_PTR, TimerEntry> timers;
+    QPointer<QLocalServer> server;
+
+    // Dialogs.
+    PlatformWindow* owner = nullptr;
+    bool ended = false;
+    LRESULT result = 0;
+    bool fullScreen = false;
+    bool escapeNotify = false; // Escape becomes WM_HOTKEY
+    bool escapeDefault = true; // Escape becomes IDCANCEL
+    std::vector<std::pair<int, QPointer<QWidget>>> items;
+    QPointer<QButtonGroup> radios;
+
+    // Main windows and dialogs: the current menu bar.
+    PlatformWindow* menuBar = nullptr;
+
+    // Menu bars: the parent and the buttons by command.
+    PlatformWindow* parent = nullptr;
+    std::map<int, QPointer<QPushButton>> buttons;
+
+    // Remote windows: the local server name of the other process's window.
+    QString serverName;
+};
+
+struct PlatformDC {
+    PlatformWindow* window = nullptr; // null for a memory DC
+    bool clipped = false;
+    QRegion clip;
+    HGDIOBJ pen = nullptr;
+    HGDIOBJ brush = nullptr;
+    HGDIOBJ bitmap = nullptr; // memory DCs: the selected bitmap
+    COLORREF background = RGB(255, 255, 255);
+    POINT position{0, 0};
+};
+
+// A widget that shows a menu bar at its bottom, below its body.
+class BarHost {
+public:
+    virtual ~BarHost() = default;
+    virtual void SetBar(QWidget* bar) = 0;
+};
+
+QString FromWide(LPCWSTR text, int length = -1);
+std::u16string WideString(LPCWSTR text);
+PlatformWindow* LiveWindow(HWND window);
+void RegisterWindow(PlatformWindow* window);
+// True on a phone-sized screen, where windows and dialogs fill it.
+bool SmallScreen();
+QImage* SurfaceOf(HDC dc);
+QColor ColourOf(COLORREF colour);
+
+// Runs one round of the thread's message queue: dispatches one posted
+// message or WM_PAINT, or waits for Qt events. False when a quit is due.
+bool PumpOneMessage();
+LRESULT CallDialogProc(PlatformWindow* dialog, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT MenuBarMessage(PlatformWindow* bar, UINT message, WPARAM wParam, LPARAM lParam);
+QImage DecodeIconImage(UINT id, int size);
+QImage DecodeBitmapImage(UINT id);

@@ -1,0 +1,26 @@
+// Start-up of the Qt window platform, and what its tests may look at.
+#pragma once
+
+#include <QImage>
+
+#include "platform/types.h"
+
+class QWidget;
+
+// Makes the QApplication. Call once before WinMain, with the process's own
+// argc and argv (they must outlive the application); Qt's own options such
+// as "-platform offscreen" are taken out of them.
+void QtPlatformInit(int* argc, char** argv);
+
+// Test access: a copy of a window's drawing surface (its client area in
+// logical pixels); null image for a handle without a surface.
+QImage QtWindowSurface(HWND window);
+
+// Test access: the widget that stands for a window, dialog or menu bar.
+QWidget* QtWindowWidget(HWND window);
+
+// Test access: the control with `id` of a dialog; null when there is none.
+QWidget* QtDialogItem(HWND dialog, int id);
+
+// The innermost open dialog, or null.
+HWND QtOpenDialog();

@@ -1,0 +1,140 @@
+// The named lock and the search for a running copy's window, across two
+// real processes: the test binary runs itself again as the first copy.
+#include <QCoreApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTimer>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+
+#include "platform/qt/qt_platform.h"
+#include "support.h"
+
+namespace {
+
+constexpr char firstCopyVariable[] = "CC_QT_FIRST_COPY";
+
+std::u16string Wide(const std::string& text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+
+LRESULT CopyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 1;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Not a test of its own: the body of the first copy, run by the test below.
+TEST(QtSingleInstanceChild, RunAsFirstCopy)
+{
+    const char* name = std::getenv(firstCopyVariable);
+    if (name == nullptr) {
+        GTEST_SKIP() << "runs only as the first copy of the cross-process test";
+    }
+    StartTestPlatform();
+    std::u16string lockName = Wide(name);
+    HANDLE lock = CreateMutexW(nullptr, FALSE, lockName.c_str());
+    ASSERT_NE(lock, nullptr);
+    ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = CopyWndProc;
+    windowClass.lpszClassName = lockName.c_str();
+    ASSERT_NE(RegisterClassW(&windowClass), 0);
+    HWND window =
+        CreateWindowExW(0, lockName.c_str(), u"Copy", WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_SHOW);
+    QTimer::singleShot(20000, [] { PostQuitMessage(1); }); // never outlive the test
+    write(STDOUT_FILENO, "ready\n", 6);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) != 0) {
+        DispatchMessageW(&msg);
+    }
+}
+
+TEST(QtSingleInstance, LockInOneProcessCountsHandles)
+{
+    std::u16string name = Wide("cc-qt-test-lock-" + std::to_string(getpid()));
+    HANDLE first = CreateMutexW(nullptr, FALSE, name.c_str());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    HANDLE second = CreateMutexW(nullptr, FALSE, name.c_str());
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_TRUE(CloseHandle(first));
+    HANDLE third = CreateMutexW(nullptr, FALSE, name.c_str());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)); // `second` keeps it
+    CloseHandle(second);
+    CloseHandle(third);
+    HANDLE fresh = CreateMutexW(nullptr, FALSE, name.c_str());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    CloseHandle(fresh);
+    EXPECT_EQ(CreateMutexW(nullptr, FALSE, u""), nullptr);
+}
+
+TEST(QtSingleInstance, SecondCopyFindsAndRaisesTheFirstUntilItDies)
+{
+    if (std::getenv(firstCopyVariable) != nullptr) {
+        GTEST_SKIP();
+    }
+    StartTestPlatform();
+    std::string name = "CradleComTest" + std::to_string(getpid());
+    std::u16string wideName = Wide(name);
+
+    QProcess first;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(firstCopyVariable), QString::fromStdString(name));
+    first.setProcessEnvironment(environment);
+    first.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=QtSingleInstanceChild.RunAsFirstCopy")});
+    ASSERT_TRUE(first.waitForStarted(5000));
+    QByteArray output;
+    while (!output.contains("ready") && first.waitForReadyRead(10000)) {
+        output += first.readAllStandardOutput();
+    }
+    ASSERT_TRUE(output.contains("ready")) << output.constData();
+
+    HANDLE lock = CreateMutexW(nullptr, FALSE, wideName.c_str());
+    ASSERT_NE(lock, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    CloseHandle(lock);
+
+    HWND found = FindWindowW(wideName.c_str(), u"Copy");
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(FindWindowW(wideName.c_str(), u"Other title"), nullptr);
+    EXPECT_EQ(FindWindowW(u"OtherClass", u"Copy"), nullptr);
+    auto withDialog = reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(found) | 1);
+    EXPECT_TRUE(SetForegroundWindow(withDialog));
+    EXPECT_EQ(first.state(), QProcess::Running); // raised, not disturbed
+
+    first.kill(); // dies without closing anything
+    ASSERT_TRUE(first.waitForFinished(5000));
+    lock = CreateMutexW(nullptr, FALSE, wideName.c_str());
+    ASSERT_NE(lock, nullptr);
+    EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(FindWindowW(wideName.c_str(), u"Copy"), nullptr);
+    EXPECT_FALSE(SetForegroundWindow(withDialog));
+    CloseHandle(lock);
+}
+
+TEST(QtSingleInstance, LocalWindowIsFoundByClassAndTitle)
+{
+    StartTestPlatform();
+    HWND window = CreateTestWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(FindWindowW(testClass, u"Test"), window);
+    EXPECT_EQ(FindWindowW(testClass, u"Nope"), nullptr);
+    EXPECT_TRUE(
+        SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(window) | 1)));
+    DestroyWindow(window);
+    EXPECT_EQ(FindWindowW(testClass, u"Test"), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,84 @@
+#include "support.h"
+
+#include <QTimer>
+#include <cstdlib>
+
+#include "platform/qt/qt_platform.h"
+
+TestWindowLog testLog;
+
+namespace {
+
+LRESULT TestWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    testLog.messages.push_back({window, message, wParam, lParam});
+    switch (message) {
+    case WM_CREATE:
+        return testLog.createResult;
+    case WM_PAINT:
+        if (testLog.paintFills) {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window, &paint);
+            testLog.lastPaint = paint.rcPaint;
+            HBRUSH brush = CreateSolidBrush(testLog.paintColour);
+            RECT all{0, 0, 10000, 10000};
+            FillRect(dc, &all, brush);
+            DeleteObject(brush);
+            EndPaint(window, &paint);
+            return 1;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+} // namespace
+
+void StartTestPlatform()
+{
+    static bool started = false;
+    if (started) {
+        return;
+    }
+    started = true;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "qt_platform_test";
+    static char* argv[] = {name, nullptr};
+    QtPlatformInit(&argc, argv);
+    WNDCLASSW windowClass{};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = TestWndProc;
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = testClass;
+    RegisterClassW(&windowClass);
+}
+
+HWND CreateTestWindow()
+{
+    StartTestPlatform();
+    return CreateWindowExW(0, testClass, u"Test", WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+}
+
+void RunLoopFor(int milliseconds)
+{
+    QTimer::singleShot(milliseconds, [] { PostQuitMessage(7); });
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) != 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+int CountMessages(UINT message, HWND window)
+{
+    int count = 0;
+    for (const LoggedMessage& logged : testLog.messages) {
+        if (logged.message == message && (window == nullptr || logged.window == window)) {
+            ++count;
+        }
+    }
+    return count;
+}

@@ -1,0 +1,33 @@
+// A test window class whose procedure records what reaches it, and a way to
+// run the real message loop for a while.
+#pragma once
+
+#include <vector>
+
+#include "platform/platform.h"
+
+struct LoggedMessage {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+struct TestWindowLog {
+    std::vector<LoggedMessage> messages;
+    LRESULT createResult = 0;
+    bool paintFills = true; // WM_PAINT fills the invalid part with paintColour
+    COLORREF paintColour = RGB(0, 0, 255);
+    RECT lastPaint{};
+};
+extern TestWindowLog testLog;
+
+constexpr LPCWSTR testClass = u"QtTestWindow";
+
+// Makes the application on the offscreen display (once) and registers the
+// test class (once).
+void StartTestPlatform();
+HWND CreateTestWindow();
+// Runs GetMessageW/DispatchMessageW for about `milliseconds`.
+void RunLoopFor(int milliseconds);
+int CountMessages(UINT message, HWND window = nullptr);
