@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test; then the capture tests again under
-# ThreadSanitizer and under AddressSanitizer with UndefinedBehaviorSanitizer.
+# Sets up, builds and runs every test; then every test again under
+# AddressSanitizer with UndefinedBehaviorSanitizer, and the capture tests
+# under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
@@ -8,8 +9,9 @@ jobs=$(nproc)
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
-for preset in tsan asan; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset" -L capture
-done
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs" --target capture_test alsa_capture_test
+ctest --preset tsan -L capture

@@ -1,0 +1,84 @@
+// The real platform draws the bars with the same pixels as the simulated
+// one: PaintMeters on a Qt window (offscreen) against the file that the
+// simulated run wrote.
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "alarm/monitor.h"
+#include "audio/capture.h"
+#include "bar_cases.h"
+#include "platform/platform.h"
+#include "platform/qt/qt_platform.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+#include "ui/ui.h"
+
+struct PlatformInstance {
+    int unused;
+};
+static PlatformInstance instance;
+static const char* simPixels = nullptr;
+
+TEST(QtBars, SamePixelsAsTheSimulatedPlatform)
+{
+    std::FILE* in = std::fopen(simPixels, "rb");
+    ASSERT_NE(in, nullptr) << simPixels;
+    shell.appInstance = &instance;
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = &instance;
+    windowClass.lpszClassName = u"Compare";
+    RegisterClassW(&windowClass);
+    HWND window =
+        CreateWindowExW(0, u"Compare", u"", 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, nullptr, nullptr, &instance, nullptr);
+    ASSERT_NE(window, nullptr);
+    int caseIndex = 0;
+    for (const BarCase& c : barCases) {
+        capture.level = c.level;
+        limits.volLimit = c.volLimit;
+        monitor.cryMeter = c.cryMeter;
+        limits.cryLimit = c.cryLimit;
+        monitor.clockRedraw = 1;
+        PaintMeters(window);
+        QImage surface = QtWindowSurface(window);
+        ASSERT_EQ(surface.width(), compareWidth);
+        ASSERT_EQ(surface.height(), compareHeight);
+        long differences = 0;
+        for (int y = 0; y < compareHeight; ++y) {
+            for (int x = 0; x < compareWidth; ++x) {
+                if (!InBarArea(x, y))
+                    continue;
+                COLORREF expected = 0;
+                ASSERT_EQ(std::fread(&expected, sizeof expected, 1, in), 1u);
+                QRgb rgb = surface.pixel(x, y);
+                COLORREF actual = RGB(qRed(rgb), qGreen(rgb), qBlue(rgb));
+                if (actual != expected && ++differences <= 5)
+                    ADD_FAILURE() << "case " << caseIndex << " pixel " << x << "," << y << ": qt "
+                                  << std::hex << actual << " sim " << expected;
+            }
+        }
+        EXPECT_EQ(differences, 0) << "case " << caseIndex;
+        ++caseIndex;
+    }
+    COLORREF extra;
+    EXPECT_EQ(std::fread(&extra, sizeof extra, 1, in), 0u); // both drew the same cases
+    std::fclose(in);
+    DestroyWindow(window);
+}
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: qt_bars_test SIM_PIXELS\n");
+        return 2;
+    }
+    simPixels = argv[1];
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QtPlatformInit(&argc, argv);
+    return RUN_ALL_TESTS();
+}
