@@ -10,6 +10,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "platform/common/utf8.h"
 #include "platform/system.h"
 
 struct PlatformHandle {
@@ -38,23 +39,10 @@ std::string Utf8Name(LPCWSTR name)
             unit = 0x10000 + ((unit - 0xD800) << 10) + (name[i + 1] - 0xDC00);
             ++i;
         }
-        if (unit == '/' || unit == 0) {
+        if (unit == '/')
             out += '_'; // a name is one file, never a path
-        } else if (unit < 0x80) {
-            out += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            out += static_cast<char>(0xC0 | (unit >> 6));
-            out += static_cast<char>(0x80 | (unit & 0x3F));
-        } else if (unit < 0x10000) {
-            out += static_cast<char>(0xE0 | (unit >> 12));
-            out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (unit >> 18));
-            out += static_cast<char>(0x80 | ((unit >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (unit & 0x3F));
-        }
+        else
+            out += EncodeUtf8(unit);
     }
     return out;
 }

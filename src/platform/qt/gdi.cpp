@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <cstdlib>
 
+#include "platform/common/line.h"
 #include "platform/qt/qt_internal.h"
 
 namespace {
@@ -228,34 +229,16 @@ BOOL LineTo(HDC dc, int x, int y)
     if (!draw.Active()) {
         return FALSE;
     }
-    // Bresenham from the start up to, not including, the end point.
-    QPolygon points;
-    int dx = std::abs(x - x0);
-    int dy = -std::abs(y - y0);
-    int sx = x0 < x ? 1 : -1;
-    int sy = y0 < y ? 1 : -1;
-    int error = dx + dy;
-    while (x0 != x || y0 != y) {
-        points << QPoint(x0, y0);
-        int twice = 2 * error;
-        if (twice >= dy) {
-            error += dy;
-            x0 += sx;
-        }
-        if (twice <= dx) {
-            error += dx;
-            y0 += sy;
-        }
-    }
+    std::vector<POINT> points = LinePoints(POINT{x0, y0}, POINT{x, y});
     HGDIOBJ pen = dc->pen != nullptr ? dc->pen : &blackPen;
     if (pen->width <= 1) {
-        for (const QPoint& point : points) {
-            draw.painter.fillRect(QRect(point, QSize(1, 1)), pen->colour);
+        for (const POINT& point : points) {
+            draw.painter.fillRect(QRect(point.x, point.y, 1, 1), pen->colour);
         }
     } else {
         int half = pen->width / 2;
-        for (const QPoint& point : points) {
-            draw.painter.fillRect(QRect(point - QPoint(half, half), QSize(pen->width, pen->width)),
+        for (const POINT& point : points) {
+            draw.painter.fillRect(QRect(point.x - half, point.y - half, pen->width, pen->width),
                                   pen->colour);
         }
     }

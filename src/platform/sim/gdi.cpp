@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "platform/common/bitmap.h"
+#include "platform/common/line.h"
 #include "platform/gdi.h"
 #include "platform/resource.h"
 #include "platform/sim/sim_internal.h"
@@ -343,23 +344,8 @@ BOOL LineTo(HDC dc, int x, int y)
     COLORREF colour = d->pen != nullptr ? d->pen->colour : black;
     int x0 = d->position.x;
     int y0 = d->position.y;
-    int dx = std::abs(x - x0);
-    int dy = -std::abs(y - y0);
-    int sx = x0 < x ? 1 : -1;
-    int sy = y0 < y ? 1 : -1;
-    int error = dx + dy;
-    while (x0 != x || y0 != y) {
-        Plot(d, x0, y0, colour);
-        int twice = 2 * error;
-        if (twice >= dy) {
-            error += dy;
-            x0 += sx;
-        }
-        if (twice <= dx) {
-            error += dx;
-            y0 += sy;
-        }
-    }
+    for (const POINT& point : LinePoints(POINT{x0, y0}, POINT{x, y}))
+        Plot(d, point.x, point.y, colour);
     d->position = POINT{x, y};
     return TRUE;
 }

@@ -2,6 +2,7 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/common/utf8.h"
 #include "platform/store/store_file.h"
 
 namespace {
@@ -17,29 +18,6 @@ void AppendEscapedByte(std::string& out, unsigned char byte)
     out += '%';
     out += hexDigits[byte >> 4];
     out += hexDigits[byte & 0x0F];
-}
-
-// UTF-8, except that an unpaired surrogate keeps its own three-byte form so
-// that any UTF-16 text round-trips.
-std::string EncodeCodePoint(std::uint32_t cp)
-{
-    std::string bytes;
-    if (cp < 0x80) {
-        bytes += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        bytes += static_cast<char>(0xC0 | (cp >> 6));
-        bytes += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        bytes += static_cast<char>(0xE0 | (cp >> 12));
-        bytes += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        bytes += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        bytes += static_cast<char>(0xF0 | (cp >> 18));
-        bytes += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        bytes += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        bytes += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return bytes;
 }
 
 bool IsBlank(char c)
@@ -68,7 +46,7 @@ std::string EncodeText(const std::u16string& text, Field field)
             // Blanks at the ends would be trimmed away on reading.
             escape = escape || field == Field::Name || i + 1 == text.size();
         }
-        const std::string bytes = EncodeCodePoint(cp);
+        const std::string bytes = EncodeUtf8(cp);
         if (escape) {
             for (char byte : bytes) {
                 AppendEscapedByte(out, static_cast<unsigned char>(byte));
