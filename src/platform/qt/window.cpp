@@ -429,6 +429,8 @@ BOOL ShowWindow(HWND window, int showCommand)
     if (showCommand == 0) { // hide
         live->frame->hide();
     } else if (SmallScreen()) {
+        // Without a window manager the full-screen state alone resizes nothing.
+        live->frame->setGeometry(QGuiApplication::primaryScreen()->geometry());
         live->frame->showFullScreen();
     } else {
         live->frame->show();
