@@ -4,31 +4,52 @@
 #include "audio/capture.h"
 #include "settings/settings.h"
 
-// Largest absolute sample of one block. Eight lanes per pass keep the
-// highest and the lowest sample in 16 bits, which the compiler holds in one
-// vector register each; the magnitude is taken once at the end, in 32 bits,
-// so that -32768 gives 32768.
-static std::int32_t PeakOfBlock(const char* data)
+namespace {
+
+// Eight lanes that keep the highest and the lowest sample seen in 16 bits;
+// the compiler holds each in one vector register.
+struct Lanes {
+    std::int16_t high[8];
+    std::int16_t low[8];
+};
+
+inline void TakeEight(Lanes& lanes, const char* at)
 {
-    constexpr int samples = captureBufferBytes / 2;
-    std::int16_t high[8] = {};
-    std::int16_t low[8] = {};
-    for (int pass = 0; pass < samples / 8; ++pass) {
-        std::int16_t chunk[8];
-        std::memcpy(chunk, data + pass * 16,
-                    sizeof chunk); // samples are little-endian, as is the host
-        for (int i = 0; i < 8; ++i) {
-            high[i] = chunk[i] > high[i] ? chunk[i] : high[i];
-            low[i] = chunk[i] < low[i] ? chunk[i] : low[i];
-        }
+    std::int16_t chunk[8];
+    std::memcpy(chunk, at, sizeof chunk); // samples are little-endian, as is the host
+    for (int i = 0; i < 8; ++i) {
+        lanes.high[i] = chunk[i] > lanes.high[i] ? chunk[i] : lanes.high[i];
+        lanes.low[i] = chunk[i] < lanes.low[i] ? chunk[i] : lanes.low[i];
+    }
+}
+
+// Largest absolute sample of one block, eight samples a step. Four
+// independent sets of lanes take turns so that the vector units need not
+// wait on one chain. The magnitude is taken once at the end, in 32 bits, so
+// that -32768 gives 32768.
+std::int32_t PeakOfBlock(const char* data)
+{
+    constexpr int sets = 4;
+    constexpr int stride = sets * 16;
+    static_assert(captureBufferBytes % stride == 0);
+    Lanes lanes[sets] = {};
+    for (int offset = 0; offset < captureBufferBytes; offset += stride) {
+        TakeEight(lanes[0], data + offset);
+        TakeEight(lanes[1], data + offset + 16);
+        TakeEight(lanes[2], data + offset + 32);
+        TakeEight(lanes[3], data + offset + 48);
     }
     std::int32_t peak = 0;
-    for (int i = 0; i < 8; ++i) {
-        std::int32_t magnitude = std::max<std::int32_t>(high[i], -std::int32_t{low[i]});
-        peak = magnitude > peak ? magnitude : peak;
+    for (const Lanes& set : lanes) {
+        for (int i = 0; i < 8; ++i) {
+            std::int32_t magnitude = std::max<std::int32_t>(set.high[i], -std::int32_t{set.low[i]});
+            peak = magnitude > peak ? magnitude : peak;
+        }
     }
     return peak;
 }
+
+} // namespace
 
 void MeasureBuffer(const char* data)
 {
