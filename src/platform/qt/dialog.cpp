@@ -40,12 +40,7 @@ public:
 
     void SetBar(QWidget* fresh) override
     {
-        if (bar != nullptr) {
-            bar->hide();
-            bar->deleteLater();
-        }
-        bar = fresh;
-        bar->setParent(this);
+        TakeBar(this, fresh);
         if (!owner->fullScreen) {
             resize(width(), bodySize.height() + BarHeight());
         }
@@ -106,7 +101,6 @@ private:
 
     PlatformWindow* owner;
     QWidget* body;
-    QPointer<QWidget> bar;
     QSize bodySize;
 };
 

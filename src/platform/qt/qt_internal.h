@@ -90,6 +90,20 @@ class BarHost {
 public:
     virtual ~BarHost() = default;
     virtual void SetBar(QWidget* bar) = 0;
+
+protected:
+    // Retires the bar shown so far and puts `fresh` on `host` in its place.
+    void TakeBar(QWidget* host, QWidget* fresh)
+    {
+        if (bar != nullptr) {
+            bar->hide();
+            bar->deleteLater();
+        }
+        bar = fresh;
+        bar->setParent(host);
+    }
+
+    QPointer<QWidget> bar;
 };
 
 QString FromWide(LPCWSTR text, int length = -1);

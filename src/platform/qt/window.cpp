@@ -98,20 +98,12 @@ public:
 
     void SetBar(QWidget* fresh) override
     {
-        if (bar != nullptr) {
-            bar->hide();
-            bar->deleteLater();
+        TakeBar(this, fresh);
+        if (!isFullScreen() && !isMaximized()) {
+            QSize clientSize = owner->client->size();
+            resize(clientSize.width(), clientSize.height() + bar->sizeHint().height());
         }
-        bar = fresh;
-        bar->setParent(this);
-        QSize clientSize = owner->client->size();
-        int barHeight = bar->sizeHint().height();
-        if (isFullScreen() || isMaximized()) {
-            Arrange();
-        } else {
-            resize(clientSize.width(), clientSize.height() + barHeight);
-            Arrange();
-        }
+        Arrange();
         bar->show();
     }
 
@@ -137,7 +129,6 @@ private:
     }
 
     PlatformWindow* owner;
-    QPointer<QWidget> bar;
 };
 
 QString ServerName(const std::u16string& className, const std::u16string& title)
