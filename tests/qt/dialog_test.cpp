@@ -99,21 +99,17 @@ QString ItemText(int id, int capacity = 256)
     return QString::fromUtf16(buffer.data(), static_cast<int>(length));
 }
 
-class QtDialogTest : public ::testing::Test {
+class QtDialogTest : public QtWindowTest {
 protected:
     void SetUp() override
     {
-        StartTestPlatform();
-        testLog = TestWindowLog{};
         dialogLog = DialogLog{};
-        window = CreateTestWindow();
-        ASSERT_NE(window, nullptr);
+        QtWindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
         ShowWindow(window, SW_SHOW);
         SetTimer(window, 100, 100, nullptr);
     }
-    void TearDown() override { DestroyWindow(window); }
-
-    HWND window = nullptr;
 };
 
 TEST_F(QtDialogTest, MicrophoneTemplateBuildsItsControlsAndKeepsTheTimer)

@@ -10,25 +10,23 @@ namespace {
 
 constexpr QRgb white = 0xFFFFFFFF;
 
-class QtDrawingTest : public ::testing::Test {
+class QtDrawingTest : public QtWindowTest {
 protected:
     void SetUp() override
     {
-        StartTestPlatform();
-        testLog = TestWindowLog{};
-        window = CreateTestWindow();
-        ASSERT_NE(window, nullptr);
+        QtWindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
         dc = GetDC(window);
         ASSERT_NE(dc, nullptr);
     }
     void TearDown() override
     {
         ReleaseDC(window, dc);
-        DestroyWindow(window);
+        QtWindowTest::TearDown();
     }
     QRgb Pixel(int x, int y) const { return QtWindowSurface(window).pixel(x, y); }
 
-    HWND window = nullptr;
     HDC dc = nullptr;
 };
 

@@ -33,19 +33,7 @@ SHMENUBARINFO BarInfo(HWND parent, UINT id)
     return info;
 }
 
-class QtMenuBarTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        StartTestPlatform();
-        testLog = TestWindowLog{};
-        window = CreateTestWindow();
-        ASSERT_NE(window, nullptr);
-    }
-    void TearDown() override { DestroyWindow(window); }
-
-    HWND window = nullptr;
-};
+using QtMenuBarTest = QtWindowTest;
 
 TEST_F(QtMenuBarTest, ButtonsPostTheirCommandsAndCaptionsChange)
 {

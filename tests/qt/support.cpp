@@ -82,3 +82,11 @@ int CountMessages(UINT message, HWND window)
     }
     return count;
 }
+
+void QtWindowTest::SetUp()
+{
+    StartTestPlatform();
+    testLog = TestWindowLog{};
+    window = CreateTestWindow();
+    ASSERT_NE(window, nullptr);
+}

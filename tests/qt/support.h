@@ -2,6 +2,7 @@
 // run the real message loop for a while.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "platform/platform.h"
@@ -28,6 +29,15 @@ constexpr LPCWSTR testClass = u"QtTestWindow";
 // test class (once).
 void StartTestPlatform();
 HWND CreateTestWindow();
+
+// A test with a fresh test window and an empty log; the window goes after.
+class QtWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override { DestroyWindow(window); }
+
+    HWND window = nullptr;
+};
 // Runs GetMessageW/DispatchMessageW for about `milliseconds`.
 void RunLoopFor(int milliseconds);
 int CountMessages(UINT message, HWND window = nullptr);
