@@ -11,8 +11,7 @@ constexpr long readFrames = 256;
 } // namespace
 
 struct RecordingInput {
-    RecordingStream* stream;
-    bool ended; // the recording is over: silence from here on
+    RecordingStream* stream; // gives nothing once the recording is over
     std::chrono::steady_clock::time_point runStart;
     std::int64_t framesGiven;
 };
@@ -29,8 +28,8 @@ MMRESULT OpenRecording(PlatformWaveIn* device, const std::string& name, DWORD ra
     // Join the room where it is now: skip what played while no device was open.
     double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - roomStart).count();
-    bool ended = !SkipRecordingStream(stream, elapsed);
-    device->recording = new RecordingInput{stream, ended, {}, 0};
+    SkipRecordingStream(stream, elapsed);
+    device->recording = new RecordingInput{stream, {}, 0};
     return MMSYSERR_NOERROR;
 }
 
@@ -51,9 +50,8 @@ long ReadRecording(PlatformWaveIn* device, std::int16_t* samples, long frames)
     long count = static_cast<long>(std::min<std::int64_t>({due, frames, readFrames}));
     if (count <= 0)
         return 0;
-    long got = input->ended ? 0 : ReadRecordingStream(input->stream, samples, count);
-    if (got < count)
-        input->ended = true;
+    // Silence after the end, as in a room where nothing plays any more.
+    long got = ReadRecordingStream(input->stream, samples, count);
     std::fill(samples + got, samples + count, 0);
     input->framesGiven += count;
     return count;

@@ -105,13 +105,13 @@ RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::str
     return stream;
 }
 
-bool SkipRecordingStream(RecordingStream* stream, double seconds)
+void SkipRecordingStream(RecordingStream* stream, double seconds)
 {
     auto skip = static_cast<sf_count_t>(std::max(seconds, 0.0) * stream->fileRate);
     if (skip > 0 && sf_seek(stream->file, skip, SEEK_CUR) >= 0) {
         src_reset(stream->resampler);
         stream->monoCount = 0;
-        return !stream->ended;
+        return;
     }
     // Not seekable, or past the end: decode and drop instead.
     while (skip > 0 && !stream->ended) {
@@ -127,7 +127,6 @@ bool SkipRecordingStream(RecordingStream* stream, double seconds)
         stream->monoCount -= dropped;
         skip -= dropped;
     }
-    return !stream->ended;
 }
 
 long ReadRecordingStream(RecordingStream* stream, std::int16_t* samples, long frames)

@@ -12,8 +12,8 @@ struct RecordingStream;
 // when the file cannot be read.
 RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::string* error);
 
-// Drops the first `seconds` of what is left. False when that reaches the end.
-bool SkipRecordingStream(RecordingStream* stream, double seconds);
+// Drops the first `seconds` of what is left; past the end, nothing is left.
+void SkipRecordingStream(RecordingStream* stream, double seconds);
 
 // Up to `frames` samples (channels averaged, resampled with a sinc
 // converter, clipped). Fewer only at the end of the recording; 0 after it.
