@@ -1,0 +1,24 @@
+// The event log: what the program did and what went wrong, one line per
+// event, for the parent who wants to know the morning after.
+//
+// Guarantees to the caller:
+// - Each line carries the local time it was reported at (ISO 8601 with the
+//   zone's offset), the kind of event and the text.
+// - Control characters in the text (and the backslash) are escaped, so one
+//   event is always exactly one line, whatever a stored value holds.
+// - The real log goes to standard error (so that a service manager's journal
+//   keeps it) and is appended to a file that survives restarts and is kept
+//   under a fixed size by rotating one old file; a file that cannot be
+//   written costs that copy only. The simulated log keeps the events in
+//   memory (sim_eventlog.h).
+// - Any thread may report; lines never interleave.
+#pragma once
+
+#include "platform/types.h"
+
+constexpr WORD EVENTLOG_ERROR_TYPE = 0x0001;
+constexpr WORD EVENTLOG_WARNING_TYPE = 0x0002;
+constexpr WORD EVENTLOG_INFORMATION_TYPE = 0x0004;
+
+// Appends one event. FALSE when no copy of it could be kept.
+BOOL AppendEventLog(WORD type, LPCWSTR text);

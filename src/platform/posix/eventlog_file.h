@@ -1,0 +1,17 @@
+// Where the real event log lives, and reading it back.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// $XDG_STATE_HOME/cradlecom/events.log, else ~/.local/state/cradlecom/events.log.
+std::string EventLogPath();
+
+// The log is rotated when a line would take it to this size or beyond:
+// the file becomes events.log.1 (replacing an older one) and a new one begins.
+constexpr long eventLogLimitBytes = 1000000;
+
+// Writes the last `lines` lines of the log (reaching into the rotated file
+// when the current one holds fewer) to `out`. False with a reason when
+// neither file can be read; an absent log is no error and prints nothing.
+bool PrintEventLogTail(int lines, std::FILE* out, std::string* error);

@@ -1,0 +1,52 @@
+// The event log kept in memory, stamped with the simulated time.
+#include <cstdio>
+#include <mutex>
+
+#include "platform/common/event_text.h"
+#include "platform/eventlog.h"
+#include "platform/sim/sim_eventlog.h"
+#include "platform/sim/sim_internal.h"
+
+namespace {
+
+struct EventLogState {
+    std::mutex lock;
+    std::vector<SimEvent> events;
+    bool echo = false;
+};
+
+EventLogState eventLog;
+
+void ResetEventLog()
+{
+    std::lock_guard<std::mutex> guard(eventLog.lock);
+    eventLog.events.clear();
+    eventLog.echo = false;
+}
+
+SimResetHook eventLogReset(ResetEventLog);
+
+} // namespace
+
+BOOL AppendEventLog(WORD type, LPCWSTR text)
+{
+    SimEvent event{SimNow(), type, EventLogText(text)};
+    std::lock_guard<std::mutex> guard(eventLog.lock);
+    if (eventLog.echo)
+        std::fprintf(stderr, "%.1f s %s: %s\n", static_cast<double>(event.time) / simUnitsPerSecond,
+                     EventLogKind(type), event.text.c_str());
+    eventLog.events.push_back(std::move(event));
+    return TRUE;
+}
+
+std::vector<SimEvent> SimEventLog()
+{
+    std::lock_guard<std::mutex> guard(eventLog.lock);
+    return eventLog.events;
+}
+
+void SimEchoEventLog(bool echo)
+{
+    std::lock_guard<std::mutex> guard(eventLog.lock);
+    eventLog.echo = echo;
+}

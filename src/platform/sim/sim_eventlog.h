@@ -1,0 +1,18 @@
+// The simulated event log's controls, for tests and the tools.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim.h"
+
+struct SimEvent {
+    SimTime time;
+    WORD type;        // EVENTLOG_*
+    std::string text; // as the real log writes it: UTF-8, escaped
+};
+// Every event since the last reset, in order.
+std::vector<SimEvent> SimEventLog();
+// Also writes each event to standard error as it comes, stamped with the
+// simulated time (the replay and soak tools use it); off after a reset.
+void SimEchoEventLog(bool echo);
