@@ -8,6 +8,7 @@ packages=(
   alsa-utils libasound2-plugins
   dbus dbus-daemon python3 python3-dbusmock
   xvfb xauth
+  qt6-translations-l10n
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -4,6 +4,7 @@
 #include "platform/dialog.h"
 #include "platform/gdi.h"
 #include "platform/menu.h"
+#include "platform/nls.h"
 #include "platform/phone.h"
 #include "platform/registry.h"
 #include "platform/resource.h"

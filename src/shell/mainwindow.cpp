@@ -16,6 +16,13 @@ static UINT MainMenuBarId()
     return settings.Language == 1 ? 116 : 101;
 }
 
+// The platform's own buttons follow the chosen language, German for an
+// unknown one as with the menu bar.
+static void SetPlatformLanguage()
+{
+    SetThreadUILanguage(settings.Language == 1 ? LANG_ENGLISH_US : LANG_GERMAN_GERMANY);
+}
+
 static BOOL BuildMainMenuBar(HWND window, HWND* bar)
 {
     SHMENUBARINFO info{};
@@ -47,6 +54,7 @@ static void ShowCaptureFailure(HWND window)
 static LRESULT CreateMainWindow(HWND window)
 {
     LoadSettings();
+    SetPlatformLanguage();
     LRESULT result = CreateMainMenuBar(window);
     for (int slot = 0; slot < screenBitmapCount; ++slot)
         shell.screenBitmaps[slot] = LoadBitmapW(shell.appInstance, screenBitmapIds[slot]);
@@ -95,6 +103,7 @@ static void RunLanguageDialog(HWND window)
     if (RunDialog(window, 116, LanguageDlgProc) != 0)
         return;
     SaveSettings();
+    SetPlatformLanguage();
     // The previous bar's handle stays only if the new one cannot be built.
     BuildMainMenuBar(window, &shell.menuBarWindow);
 }
