@@ -1,6 +1,7 @@
 // The choice of source, made once at start-up and taken at every open.
 #include <cstring>
 
+#include "platform/alsa/bundled.h"
 #include "platform/alsa/device.h"
 #include "platform/alsa/wave_source.h"
 #include "platform/recording/recording.h"
@@ -57,6 +58,7 @@ bool SetWaveInputSource(const char* choice, std::string* error)
     if (name.empty())
         return Fail(error, std::string("no ALSA device named in \"") + choice + "\"");
     if (ops == &recordingSourceOps) {
+        name = BundledRecordingPath(name);
         std::string reason;
         RecordingStream* stream = OpenRecordingStream(name, 11025, &reason);
         if (stream == nullptr)
