@@ -9,6 +9,7 @@ packages=(
   dbus dbus-daemon python3 python3-dbusmock
   xvfb xauth
   qt6-translations-l10n
+  scdoc librsvg2-bin desktop-file-utils appstream man-db systemd lintian dpkg-dev file
 )
 missing=()
 for p in "${packages[@]}"; do

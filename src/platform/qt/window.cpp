@@ -331,6 +331,8 @@ void QtPlatformInit(int* argc, char** argv)
     }
     application = new QApplication(*argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // Wayland's app id: ties the windows to the installed launcher entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("de.veltrano.Cradlecom"));
 }
 
 QImage QtWindowSurface(HWND window)
