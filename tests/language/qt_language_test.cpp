@@ -179,14 +179,16 @@ TEST(QtLanguage, UnknownLanguageKeepsTheTexts)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    char pattern[] = "/tmp/cradlecom-language-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
+    const char* temp = std::getenv("TMPDIR");
+    std::string pattern = std::string(temp != nullptr && *temp != '\0' ? temp : "/tmp") +
+                          "/cradlecom-language-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr)
         return 1;
     home = pattern;
     // Settings, event log and the single-copy lock stay in the private home;
     // no store yet means German.
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"})
-        setenv(name, pattern, 1);
+        setenv(name, pattern.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QtPlatformInit(&argc, argv);
     std::string silence = WriteSilence();
