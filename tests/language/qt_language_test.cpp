@@ -185,9 +185,10 @@ int main(int argc, char** argv)
     if (mkdtemp(pattern.data()) == nullptr)
         return 1;
     home = pattern;
-    // Settings, event log and the single-copy lock stay in the private home;
-    // no store yet means German.
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"})
+    // Settings, event log, the single-copy lock and the window's socket stay
+    // in the private home, so that parallel runs never meet; no store yet
+    // means German.
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR", "TMPDIR"})
         setenv(name, pattern.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QtPlatformInit(&argc, argv);
