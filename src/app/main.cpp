@@ -7,7 +7,9 @@
 #include "app/screenshots.h"
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/phone_backend.h"
+#include "platform/posix/runtime_folder.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/system.h"
 #include "platform/window.h"
 #include "shell/shell.h"
 
@@ -79,8 +81,22 @@ int main(int argc, char** argv)
         inputChosen = inputChosen || std::strcmp(argv[i], "--input") == 0;
         ++i;
     }
+    // Without a private folder for the lock, a second copy could run and call
+    // as well: better not to start at all, and say why.
+    std::string runtimeFolder;
+    std::string runtimeError;
+    if (!UserRuntimeFolder(&runtimeFolder, &runtimeError)) {
+        std::fprintf(stderr, "cradlecom: cannot make sure that only one copy runs: %s\n",
+                     runtimeError.c_str());
+        return 1;
+    }
     std::string silence;
     if (!screenshotDirectory.empty()) {
+        std::string problem;
+        if (!ScreenshotFolderUsable(screenshotDirectory, &problem)) {
+            std::fprintf(stderr, "cradlecom: no screenshots: %s\n", problem.c_str());
+            return 1;
+        }
         // On silence, whatever microphone there is, and never a real call.
         silence = WriteSilence();
         if (!inputChosen && (silence.empty() || !SetWaveInputSource(silence.c_str(), nullptr))) {
@@ -96,5 +112,14 @@ int main(int argc, char** argv)
     int exitCode = WinMain(&programInstance, nullptr, nullptr, SW_SHOW);
     if (!silence.empty())
         std::remove(silence.c_str());
+    if (!screenshotDirectory.empty() && exitCode == 0 && !ScreenshotsComplete()) {
+        HANDLE lock = CreateMutexW(nullptr, FALSE, u"CradleCom");
+        bool running =
+            lock != nullptr && GetLastError() == static_cast<DWORD>(ERROR_ALREADY_EXISTS);
+        std::fprintf(stderr, "cradlecom: %s\n",
+                     running ? "another copy is running; no screenshots taken (end it first)"
+                             : "not every screenshot could be written");
+        return 1;
+    }
     return exitCode;
 }
