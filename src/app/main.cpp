@@ -20,13 +20,14 @@ static PlatformInstance programInstance;
 
 static void PrintHelp()
 {
-    std::printf("usage: cradlecom [--input SOURCE] [--phone BACKEND] [-platform NAME]\n"
+    std::printf("usage: cradlecom [--input SOURCE [--loop]] [--phone BACKEND] [-platform NAME]\n"
                 "\n"
                 "Listens in the room and calls the stored number when the child cries.\n"
                 "\n"
                 "  --input default       the microphone (ALSA device \"default\"; the default)\n"
                 "  --input alsa:DEVICE   another ALSA capture device, e.g. alsa:plughw:1,0\n"
                 "  --input FILE          a recording, played in real time as if in the room\n"
+                "  --loop                play the recording over and over\n"
                 "  --phone modemmanager  call through ModemManager (the default when a\n"
                 "                        registered modem with voice support is present)\n"
                 "  --phone command:PROG  run PROG with the number as its only argument\n"
@@ -70,6 +71,10 @@ int main(int argc, char** argv)
     bool phoneChosen = false;
     bool inputChosen = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--loop") == 0) {
+            SetWaveInputLoop(true);
+            continue;
+        }
         std::string error;
         if (i + 1 >= argc || !TakeOption(argv[i], argv[i + 1], &error)) {
             if (error.empty())
