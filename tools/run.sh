@@ -10,7 +10,7 @@ cmake --build --preset default -j "$(nproc)" --target cradlecom
 args=()
 if ! arecord -l 2>/dev/null | grep -q '^card'; then
   echo "run.sh: no microphone found; listening to data/nursery.flac instead" >&2
-  args+=(--input data/nursery.flac)
+  args+=(--input data/nursery.flac --loop)
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "run.sh: no display; running offscreen (stop with Ctrl+C)" >&2

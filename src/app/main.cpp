@@ -7,7 +7,9 @@
 #include "app/screenshots.h"
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/phone_backend.h"
+#include "platform/posix/runtime_folder.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/system.h"
 #include "platform/window.h"
 #include "shell/shell.h"
 
@@ -18,13 +20,14 @@ static PlatformInstance programInstance;
 
 static void PrintHelp()
 {
-    std::printf("usage: cradlecom [--input SOURCE] [--phone BACKEND] [-platform NAME]\n"
+    std::printf("usage: cradlecom [--input SOURCE [--loop]] [--phone BACKEND] [-platform NAME]\n"
                 "\n"
                 "Listens in the room and calls the stored number when the child cries.\n"
                 "\n"
                 "  --input default       the microphone (ALSA device \"default\"; the default)\n"
                 "  --input alsa:DEVICE   another ALSA capture device, e.g. alsa:plughw:1,0\n"
                 "  --input FILE          a recording, played in real time as if in the room\n"
+                "  --loop                play the recording over and over\n"
                 "  --phone modemmanager  call through ModemManager (the default when a\n"
                 "                        registered modem with voice support is present)\n"
                 "  --phone command:PROG  run PROG with the number as its only argument\n"
@@ -68,6 +71,10 @@ int main(int argc, char** argv)
     bool phoneChosen = false;
     bool inputChosen = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--loop") == 0) {
+            SetWaveInputLoop(true);
+            continue;
+        }
         std::string error;
         if (i + 1 >= argc || !TakeOption(argv[i], argv[i + 1], &error)) {
             if (error.empty())
@@ -79,8 +86,22 @@ int main(int argc, char** argv)
         inputChosen = inputChosen || std::strcmp(argv[i], "--input") == 0;
         ++i;
     }
+    // Without a private folder for the lock, a second copy could run and call
+    // as well: better not to start at all, and say why.
+    std::string runtimeFolder;
+    std::string runtimeError;
+    if (!UserRuntimeFolder(&runtimeFolder, &runtimeError)) {
+        std::fprintf(stderr, "cradlecom: cannot make sure that only one copy runs: %s\n",
+                     runtimeError.c_str());
+        return 1;
+    }
     std::string silence;
     if (!screenshotDirectory.empty()) {
+        std::string problem;
+        if (!ScreenshotFolderUsable(screenshotDirectory, &problem)) {
+            std::fprintf(stderr, "cradlecom: no screenshots: %s\n", problem.c_str());
+            return 1;
+        }
         // On silence, whatever microphone there is, and never a real call.
         silence = WriteSilence();
         if (!inputChosen && (silence.empty() || !SetWaveInputSource(silence.c_str(), nullptr))) {
@@ -96,5 +117,14 @@ int main(int argc, char** argv)
     int exitCode = WinMain(&programInstance, nullptr, nullptr, SW_SHOW);
     if (!silence.empty())
         std::remove(silence.c_str());
+    if (!screenshotDirectory.empty() && exitCode == 0 && !ScreenshotsComplete()) {
+        HANDLE lock = CreateMutexW(nullptr, FALSE, u"CradleCom");
+        bool running =
+            lock != nullptr && GetLastError() == static_cast<DWORD>(ERROR_ALREADY_EXISTS);
+        std::fprintf(stderr, "cradlecom: %s\n",
+                     running ? "another copy is running; no screenshots taken (end it first)"
+                             : "not every screenshot could be written");
+        return 1;
+    }
     return exitCode;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QImage>
@@ -52,6 +53,8 @@ struct ScreenshotRun {
     int waited = 0; // polls spent in this step
     bool english = false;
     HWND mainWindow = nullptr;
+    int written = 0; // pictures saved
+    int failed = 0;  // pictures that could not be saved
 };
 
 ScreenshotRun shots;
@@ -67,10 +70,13 @@ std::string Suffix()
 void Save(const QImage& image, const std::string& name)
 {
     std::string path = shots.directory + "/" + name + Suffix();
-    if (image.isNull() || !image.save(QString::fromStdString(path)))
+    if (image.isNull() || !image.save(QString::fromStdString(path))) {
         std::fprintf(stderr, "cradlecom: cannot write %s\n", path.c_str());
-    else
+        ++shots.failed;
+    } else {
         std::printf("%s\n", path.c_str());
+        ++shots.written;
+    }
 }
 
 // Steps: 0 wait for the band; 1 save the main screen; then per dialog an
@@ -124,6 +130,26 @@ void Poll()
 }
 
 } // namespace
+
+bool ScreenshotFolderUsable(const std::string& directory, std::string* problem)
+{
+    struct stat info {};
+    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        *problem = "there is no folder " + directory;
+        return false;
+    }
+    if (access(directory.c_str(), W_OK) != 0) {
+        *problem = "the folder " + directory + " may not be written to";
+        return false;
+    }
+    return true;
+}
+
+bool ScreenshotsComplete()
+{
+    // The main screen and four dialogs, in two languages.
+    return shots.failed == 0 && shots.written == 10;
+}
 
 void StartScreenshots(const std::string& directory)
 {

@@ -13,3 +13,10 @@ std::string WriteSilence();
 // saves each dialog (closing it with Cancel), switches to English in memory
 // only, does the same again, and closes the program.
 void StartScreenshots(const std::string& directory);
+
+// False with the reason when `directory` is not a folder the pictures can be
+// written to.
+bool ScreenshotFolderUsable(const std::string& directory, std::string* problem);
+
+// True once every picture has been written.
+bool ScreenshotsComplete();

@@ -10,6 +10,24 @@
 //   visible to other processes together, when the key is closed; a crash
 //   before that leaves the store as it was. Reads through the open key see
 //   the writes already made through it.
+// - Results are the platform's error codes. Opening or creating a key fails
+//   when the store exists but cannot be read, and RegCloseKey returns the
+//   result of committing the key's writes (then nothing of them is kept):
+//     ERROR_FILE_NOT_FOUND     the key or value does not exist (open, query);
+//     ERROR_PATH_NOT_FOUND     the store's folder is missing and cannot be
+//                              made (a file stands where a folder must be);
+//     ERROR_ACCESS_DENIED      the store or its folder may not be read or
+//                              written;
+//     ERROR_FILE_INVALID       something that is not a store file (a folder,
+//                              a pipe, a device) stands in the store's place;
+//     ERROR_DISK_FULL          no room left to write the store;
+//     ERROR_WRITE_PROTECT      the store lies on read-only storage;
+//     ERROR_READ_FAULT, ERROR_WRITE_FAULT  any other failure to read or write.
+//   A store that exists but cannot be read is never replaced: every commit
+//   to it fails and it stays as it is.
+// - Opening the store never waits (a pipe in its place is refused at once),
+//   and a commit never writes through a link: the new content goes to a
+//   fresh file of its own that then takes the store's place.
 // - Window thread only.
 #pragma once
 

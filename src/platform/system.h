@@ -25,9 +25,12 @@ void GetLocalTime(SYSTEMTIME* time);
 
 void Sleep(DWORD milliseconds);
 
-// A lock by name. It lives until its last handle is closed or its process
-// ends (a crashed process never leaves it behind). After CreateMutexW,
-// GetLastError tells ERROR_ALREADY_EXISTS when another holder had it.
+// A lock by name, one per user: every process of the user finds the same
+// lock whatever its environment, and no other user can take or block it.
+// It lives until its last handle is closed or its process ends (a crashed
+// process never leaves it behind). After CreateMutexW, GetLastError tells
+// ERROR_ALREADY_EXISTS when another holder had it; null with
+// ERROR_ACCESS_DENIED when the user has no private place for locks.
 HANDLE CreateMutexW(const void* securityAttributes, BOOL initialOwner, LPCWSTR name);
 BOOL CloseHandle(HANDLE handle);
 DWORD GetLastError();

@@ -99,11 +99,17 @@ constexpr HRESULT S_OK = 0;
 constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 constexpr LONG ERROR_SUCCESS = 0;
 constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+constexpr LONG ERROR_PATH_NOT_FOUND = 3;
 constexpr LONG ERROR_ACCESS_DENIED = 5;
 constexpr LONG ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr LONG ERROR_WRITE_PROTECT = 19;
+constexpr LONG ERROR_WRITE_FAULT = 29;
+constexpr LONG ERROR_READ_FAULT = 30;
+constexpr LONG ERROR_DISK_FULL = 112;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_ALREADY_EXISTS = 183;
 constexpr LONG ERROR_MORE_DATA = 234;
+constexpr LONG ERROR_FILE_INVALID = 1006;
 
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;

@@ -209,6 +209,17 @@ extern const PlatformResource resourceTable[] = {
     Text(1016, u"Empfindlichkeit"),
     Text(1017, u"Reaktionsschwelle"),
     Text(1018, u"Rufauslösung"),
+    // A failed save: what happened, why, and what becomes of the values.
+    Text(1040, u"Die Einstellungen konnten nicht gespeichert werden."),
+    Text(1041, u"Cradlecom darf die Einstellungsdatei oder ihren Ordner nicht lesen oder "
+               u"beschreiben."),
+    Text(1042, u"Der Speicher ist voll."),
+    Text(1043, u"Der Speicher ist schreibgeschützt."),
+    Text(1044, u"An der Stelle der Einstellungsdatei liegt etwas anderes (etwa ein Ordner); "
+               u"es bleibt unverändert."),
+    Text(1045, u"Der Ordner für die Einstellungen fehlt und kann nicht angelegt werden."),
+    Text(1046, u"Beim Lesen oder Schreiben der Einstellungen ist ein Fehler aufgetreten."),
+    Text(1047, u"Die neuen Werte gelten, bis Cradlecom beendet wird."),
 
     Text(5000, u"Do you want exit cradlecom now ?"),
     Text(5001, u"Cannot initialize the recorder device !"),
@@ -227,6 +238,15 @@ extern const PlatformResource resourceTable[] = {
     Text(5016, u"Sensitivity"),
     Text(5017, u"Threshold"),
     Text(5018, u"Calling"),
+    Text(5040, u"The settings could not be saved."),
+    Text(5041, u"Cradlecom may not read or write the settings file or its folder."),
+    Text(5042, u"The storage is full."),
+    Text(5043, u"The storage is read-only."),
+    Text(5044, u"Something else (such as a folder) stands where the settings file belongs; "
+               u"it is left as it is."),
+    Text(5045, u"The folder for the settings is missing and cannot be created."),
+    Text(5046, u"An error occurred while reading or writing the settings."),
+    Text(5047, u"The new values apply until Cradlecom is closed."),
 
     // The same in both languages.
     Text(10000, u"Cradlecom"),

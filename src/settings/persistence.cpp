@@ -53,17 +53,49 @@ void ReadPhoneNumber(HKEY key)
     }
 }
 
-void WriteText(HKEY key, LPCWSTR name, LPCWSTR text)
+LONG WriteText(HKEY key, LPCWSTR name, LPCWSTR text)
 {
     const auto size = static_cast<DWORD>(sizeof(WCHAR) * (wcslen(text) + 1));
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size);
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size);
 }
 
-void WriteNumber(HKEY key, LPCWSTR name, std::int32_t value)
+LONG WriteNumber(HKEY key, LPCWSTR name, std::int32_t value)
 {
     WCHAR buffer[textBufferUnits];
     wsprintfW(buffer, u"%d", value);
-    WriteText(key, name, buffer);
+    return WriteText(key, name, buffer);
+}
+
+// Keeps the first failure of a series of writes.
+void KeepFirstFailure(LONG* kept, LONG result)
+{
+    if (*kept == ERROR_SUCCESS)
+        *kept = result;
+}
+
+// Why a save failed, for the user (string id) and for the event log.
+struct SaveFailure {
+    LONG result;
+    UINT textId;
+    LPCWSTR logWords;
+};
+
+const SaveFailure saveFailures[] = {
+    {ERROR_ACCESS_DENIED, 1041, u"access denied"},
+    {ERROR_DISK_FULL, 1042, u"disk full"},
+    {ERROR_WRITE_PROTECT, 1043, u"read-only storage"},
+    {ERROR_FILE_INVALID, 1044, u"not a file in the settings file's place"},
+    {ERROR_PATH_NOT_FOUND, 1045, u"folder cannot be created"},
+};
+const SaveFailure otherSaveFailure = {ERROR_SUCCESS, 1046, u"read or write error"};
+
+const SaveFailure& FindSaveFailure(LONG result)
+{
+    for (const SaveFailure& failure : saveFailures) {
+        if (failure.result == result)
+            return failure;
+    }
+    return otherSaveFailure;
 }
 
 } // namespace
@@ -101,14 +133,14 @@ void LoadSettings()
     ComputeLimits();
 }
 
-void SaveSettings()
+LONG SaveSettings()
 {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, settingsKeyPath, 0, u"", 0, 0, nullptr, &key,
-                        &disposition) != ERROR_SUCCESS) {
-        return;
-    }
+    LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, settingsKeyPath, 0, u"", 0, 0, nullptr, &key,
+                                  &disposition);
+    if (result != ERROR_SUCCESS)
+        return result;
 
     // The field is copied through a buffer that is always terminated, so an
     // unterminated field can never be read past its end.
@@ -120,13 +152,26 @@ void SaveSettings()
     }
     number[length] = 0;
 
-    WriteNumber(key, u"VolSensi", settings.VolSensi);
-    WriteNumber(key, u"VolThresh", settings.VolThresh);
-    WriteNumber(key, u"CryThresh", settings.CryThresh);
-    WriteText(key, u"PhoneNumber", number);
-    WriteNumber(key, u"PhoneDelay", settings.PhoneDelay);
-    WriteNumber(key, u"PhoneMaxCalls", settings.PhoneMaxCalls);
-    WriteNumber(key, u"Language", settings.Language);
+    // A failed write does not stop the others; the first failure is told.
+    KeepFirstFailure(&result, WriteNumber(key, u"VolSensi", settings.VolSensi));
+    KeepFirstFailure(&result, WriteNumber(key, u"VolThresh", settings.VolThresh));
+    KeepFirstFailure(&result, WriteNumber(key, u"CryThresh", settings.CryThresh));
+    KeepFirstFailure(&result, WriteText(key, u"PhoneNumber", number));
+    KeepFirstFailure(&result, WriteNumber(key, u"PhoneDelay", settings.PhoneDelay));
+    KeepFirstFailure(&result, WriteNumber(key, u"PhoneMaxCalls", settings.PhoneMaxCalls));
+    KeepFirstFailure(&result, WriteNumber(key, u"Language", settings.Language));
 
-    RegCloseKey(key);
+    // The writes reach the store only here.
+    KeepFirstFailure(&result, RegCloseKey(key));
+    return result;
+}
+
+UINT SaveFailureTextId(LONG result)
+{
+    return FindSaveFailure(result).textId;
+}
+
+LPCWSTR SaveFailureLogWords(LONG result)
+{
+    return FindSaveFailure(result).logWords;
 }

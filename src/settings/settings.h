@@ -35,7 +35,13 @@ extern std::int32_t firstUse; // 1 when this start wrote the first-use marker
 
 void ComputeLimits();
 void LoadSettings();
-void SaveSettings();
+// ERROR_SUCCESS, or the store's code for the first failure; the record in
+// memory is kept either way.
+LONG SaveSettings();
+// Why a save failed: the id of the text that tells the user (German id),
+// and short English words for the event log.
+UINT SaveFailureTextId(LONG result);
+LPCWSTR SaveFailureLogWords(LONG result);
 
 // Loads German string `id` or, in English, id + 4000. A Language other than
 // 0 or 1 loads the German text.

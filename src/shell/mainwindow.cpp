@@ -1,5 +1,6 @@
 #include "alarm/monitor.h"
 #include "audio/capture.h"
+#include "platform/eventlog.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
@@ -90,11 +91,31 @@ static LRESULT RunDialog(HWND window, UINT id, DLGPROC procedure)
     return DialogBoxIndirectParamW(shell.appInstance, dialogTemplate, window, procedure, 0);
 }
 
+// A save that failed is told, with its reason, and logged; the values stay
+// in memory until the program ends.
+static void SaveAndReport(HWND window)
+{
+    const LONG result = SaveSettings();
+    if (result == ERROR_SUCCESS) {
+        AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"settings saved");
+        return;
+    }
+    WCHAR line[128];
+    wsprintfW(line, u"settings not saved: %s (error %d)", SaveFailureLogWords(result), result);
+    AppendEventLog(EVENTLOG_ERROR_TYPE, line);
+    WCHAR failed[256] = {}, reason[256] = {}, kept[256] = {}, text[1024];
+    LoadLocalString(shell.appInstance, 1040, failed, 255);
+    LoadLocalString(shell.appInstance, SaveFailureTextId(result), reason, 255);
+    LoadLocalString(shell.appInstance, 1047, kept, 255);
+    wsprintfW(text, u"%s\n\n%s\n\n%s", failed, reason, kept);
+    MessageBoxW(window, text, shell.appTitle, MB_OK | MB_ICONEXCLAMATION);
+}
+
 static void RunSettingsDialog(HWND window, UINT id, DLGPROC procedure)
 {
     if (RunDialog(window, id, procedure) == 0) {
         ComputeLimits();
-        SaveSettings();
+        SaveAndReport(window);
     }
 }
 
@@ -102,7 +123,7 @@ static void RunLanguageDialog(HWND window)
 {
     if (RunDialog(window, 116, LanguageDlgProc) != 0)
         return;
-    SaveSettings();
+    SaveAndReport(window);
     SetPlatformLanguage();
     // The previous bar's handle stays only if the new one cannot be built.
     BuildMainMenuBar(window, &shell.menuBarWindow);

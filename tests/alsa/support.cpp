@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,11 +50,11 @@ std::string MakeFixtures()
     // A writer whose reader went away learns it from write(), not a signal.
     std::signal(SIGPIPE, SIG_IGN);
     std::snprintf(removeAtExit, sizeof removeAtExit, "%s", folder.c_str());
+    // The event log of recordings that end goes here too, not to the user's.
+    setenv("XDG_STATE_HOME", folder.c_str(), 1);
     std::atexit([] {
-        std::string dir = removeAtExit;
-        for (const char* name : {"/counter.raw", "/stream.fifo", "/asound.conf"})
-            unlink((dir + name).c_str());
-        rmdir(dir.c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(removeAtExit, ignored);
     });
     return folder;
 }

@@ -3,9 +3,15 @@
 
 A second copy finds the running one and ends with 0 at once; a copy that
 finds the lock held by a process without a window tries five times, half a
-second apart, and then ends with 0 without opening a window of its own."""
+second apart, and then ends with 0 without opening a window of its own.
+Copies started at once in different environments leave exactly one; a copy
+killed with SIGKILL never stops the next; a folder for the lock that is not
+the user's own is refused with a reason and a non-zero status. Screenshots
+need a folder and no other copy."""
 import fcntl
 import os
+import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -21,17 +27,42 @@ def check(condition, what):
         failures.append(what)
 
 
+def wait_until(condition, seconds):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if condition():
+            return True
+        time.sleep(0.05)
+    return condition()
+
+
+def stop(process):
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 with tempfile.TemporaryDirectory() as folder:
+    os.chmod(folder, 0o755)
     runtime = os.path.join(folder, "runtime")
     os.mkdir(runtime, 0o700)
+    os.mkdir(os.path.join(folder, "t0"), 0o700)
     silence = os.path.join(folder, "silence.wav")
     with wave.open(silence, "wb") as out:
         out.setnchannels(1)
         out.setsampwidth(2)
         out.setframerate(11025)
         out.writeframes(b"\0\0" * 11025)
-    env = dict(os.environ, XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(folder, "config"),
-               QT_QPA_PLATFORM="offscreen")
+    # CRADLECOM_SYSTEM_ROOT keeps /run/user and /tmp of the machine out of it.
+    base = dict(os.environ, CRADLECOM_SYSTEM_ROOT=folder, QT_QPA_PLATFORM="offscreen",
+                XDG_CONFIG_HOME=os.path.join(folder, "config"),
+                XDG_STATE_HOME=os.path.join(folder, "state"), TMPDIR=os.path.join(folder, "t0"))
+    base.pop("XDG_RUNTIME_DIR", None)
+    env = dict(base, XDG_RUNTIME_DIR=runtime)
     command = [program, "--input", silence, "--phone", "log"]
 
     # The first copy: up once its window answers, which the second copy's
@@ -49,9 +80,17 @@ with tempfile.TemporaryDirectory() as folder:
         # five failed tries would take 2.5 s.
         check(took < 2.0, f"second copy took {took:.2f} s")
         check(first.poll() is None, "the first copy still runs after being activated")
+
+        # Screenshots while a copy runs: told, nothing written.
+        shots = os.path.join(folder, "shots")
+        os.mkdir(shots)
+        taken = subprocess.run([program, "--screenshots", shots], env=env, capture_output=True,
+                               timeout=60)
+        check(taken.returncode != 0, "screenshots beside a running copy end non-zero")
+        check(b"another copy is running" in taken.stderr, f"told: {taken.stderr!r}")
+        check(os.listdir(shots) == [], "no screenshot written beside a running copy")
     finally:
-        first.terminate()
-        first.wait(timeout=10)
+        stop(first)
 
     # A holder of the lock without a window: five tries, then give up.
     lock_path = os.path.join(runtime, "CradleCom.lock")
@@ -62,16 +101,76 @@ with tempfile.TemporaryDirectory() as folder:
         took = time.monotonic() - begun
         check(waiting.returncode == 0, f"waiting copy exit code {waiting.returncode}")
         check(took >= 2.5, f"waiting copy gave up after {took:.2f} s, before five tries")
+    os.remove(lock_path)
 
-    # The lock is free again: the next copy starts and runs.
-    third = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL)
+    # Five copies at once in five environments: the user's own runtime
+    # folder wins over whatever XDG_RUNTIME_DIR and TMPDIR say.
+    user_runtime = os.path.join(folder, "run", "user", str(os.geteuid()))
+    os.makedirs(user_runtime, mode=0o700)
+    for name in ("xdg1", "xdg2", "t1", "t2"):
+        os.mkdir(os.path.join(folder, name), 0o700)
+    environments = [
+        dict(base, XDG_RUNTIME_DIR=os.path.join(folder, "xdg1")),
+        dict(base),
+        dict(base, XDG_RUNTIME_DIR=os.path.join(folder, "xdg2"),
+             TMPDIR=os.path.join(folder, "t1")),
+        dict(base, TMPDIR=os.path.join(folder, "t2")),
+        dict(base, XDG_RUNTIME_DIR="/nonexistent"),
+    ]
+    copies = [subprocess.Popen(command, env=e, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL) for e in environments]
     try:
+        wait_until(lambda: sum(c.poll() is None for c in copies) <= 1, 30)
         time.sleep(1.0)
-        check(third.poll() is None, "a copy starts once the lock is free")
+        running = [c for c in copies if c.poll() is None]
+        check(len(running) == 1, f"{len(running)} of five copies run")
+        check(all(c.returncode == 0 for c in copies if c not in running),
+              f"exit codes {[c.returncode for c in copies]}")
+        check(sorted(os.listdir(os.path.join(folder, "xdg1"))) == [],
+              "nothing in XDG_RUNTIME_DIR when the user's folder exists")
+
+        # Killed without a word: lock and socket stay behind, and never
+        # stop the next copy, which comes up and answers.
+        for survivor in running:
+            survivor.send_signal(signal.SIGKILL)
+            survivor.wait(timeout=10)
+        check(len(os.listdir(user_runtime)) > 0, "the killed copy left its socket behind")
+        after = subprocess.Popen(command, env=dict(base), stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        copies.append(after)
+        time.sleep(2.0)
+        check(after.poll() is None, "a copy starts after one was killed")
+        begun = time.monotonic()
+        try:
+            again = subprocess.run(command, env=dict(base, XDG_RUNTIME_DIR=runtime),
+                                   capture_output=True, timeout=15)
+            check(again.returncode == 0 and time.monotonic() - begun < 2.0,
+                  "the new copy answers on the socket the killed one left")
+        except subprocess.TimeoutExpired:
+            check(False, "a copy in another environment ran beside the new one")
+        check(after.poll() is None, "the new copy still runs")
     finally:
-        third.terminate()
-        third.wait(timeout=10)
+        for c in copies:
+            stop(c)
+
+    # No folder of the user's own for the lock: refused, said, non-zero.
+    shutil.rmtree(user_runtime)
+    fallback = os.path.join(folder, "tmp", f"cradlecom-{os.geteuid()}")
+    os.makedirs(fallback)
+    os.chmod(fallback, 0o777)
+    begun = time.monotonic()
+    refused = subprocess.run(command, env=dict(base), capture_output=True, timeout=30)
+    check(refused.returncode != 0, f"refused folder exit code {refused.returncode}")
+    check(b"not a private folder" in refused.stderr, f"told: {refused.stderr!r}")
+    check(time.monotonic() - begun < 10.0, "refused at once")
+    os.chmod(fallback, 0o700)
+
+    # Screenshots into a folder that does not exist: one message, non-zero.
+    missing = subprocess.run([program, "--screenshots", os.path.join(folder, "missing")],
+                             env=env, capture_output=True, timeout=60)
+    check(missing.returncode != 0, f"missing folder exit code {missing.returncode}")
+    check(missing.stderr.count(b"\n") == 1 and b"no folder" in missing.stderr,
+          f"told once: {missing.stderr!r}")
 
 for failure in failures:
     print("FAIL:", failure)

@@ -3,6 +3,7 @@
 // simulated run wrote.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -79,6 +80,14 @@ int main(int argc, char** argv)
     }
     simPixels = argv[1];
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The window's socket goes to a folder of this run, never the user's.
+    char runtime[] = "/tmp/cc-bars-runtime-XXXXXX";
+    if (mkdtemp(runtime) == nullptr)
+        return 2;
+    setenv("CRADLECOM_SYSTEM_ROOT", runtime, 1);
+    setenv("XDG_RUNTIME_DIR", runtime, 1);
     QtPlatformInit(&argc, argv);
-    return RUN_ALL_TESTS();
+    int result = RUN_ALL_TESTS();
+    std::filesystem::remove_all(runtime);
+    return result;
 }

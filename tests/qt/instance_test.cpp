@@ -61,6 +61,7 @@ TEST(QtSingleInstanceChild, RunAsFirstCopy)
 
 TEST(QtSingleInstance, LockInOneProcessCountsHandles)
 {
+    UsePrivateRuntimeFolder();
     std::u16string name = Wide("cc-qt-test-lock-" + std::to_string(getpid()));
     HANDLE first = CreateMutexW(nullptr, FALSE, name.c_str());
     ASSERT_NE(first, nullptr);

@@ -2,6 +2,9 @@
 
 #include <QTimer>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
 
 #include "platform/qt/qt_platform.h"
 
@@ -35,6 +38,22 @@ LRESULT TestWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 } // namespace
 
+void UsePrivateRuntimeFolder()
+{
+    if (std::getenv("CRADLECOM_SYSTEM_ROOT") != nullptr) {
+        return;
+    }
+    static std::string folder;
+    char pattern[] = "/tmp/cc-qt-runtime-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder = pattern;
+    std::string runtime = folder + "/runtime";
+    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+    setenv("CRADLECOM_SYSTEM_ROOT", folder.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    std::atexit([] { std::filesystem::remove_all(folder); });
+}
+
 void StartTestPlatform()
 {
     static bool started = false;
@@ -42,6 +61,7 @@ void StartTestPlatform()
         return;
     }
     started = true;
+    UsePrivateRuntimeFolder();
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "qt_platform_test";

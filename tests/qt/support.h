@@ -25,8 +25,13 @@ extern TestWindowLog testLog;
 
 constexpr LPCWSTR testClass = u"QtTestWindow";
 
+// Points the lock and the windows' sockets at a private folder of this test
+// run, removed when the process ends (once; a child copy started by a test
+// keeps its parent's).
+void UsePrivateRuntimeFolder();
+
 // Makes the application on the offscreen display (once) and registers the
-// test class (once).
+// test class (once), in a private runtime folder.
 void StartTestPlatform();
 HWND CreateTestWindow();
 

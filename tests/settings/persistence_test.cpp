@@ -313,10 +313,23 @@ TEST_F(Persistence, FailedCreateWritesNothing)
 {
     SimRegistryFailCreate(true);
     settings.VolSensi = 70;
-    SaveSettings();
+    EXPECT_EQ(SaveSettings(), ERROR_ACCESS_DENIED);
     EXPECT_EQ(SimRegistryWriteCount(), 0);
     EXPECT_FALSE(SimRegistryKeyExists(keyPath));
     EXPECT_EQ(settings.VolSensi, 70); // the record keeps the user's change
+}
+
+TEST_F(Persistence, FailedCommitIsReportedAndKeepsTheOldValues)
+{
+    settings.VolSensi = 15;
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    settings.VolSensi = 85;
+    SimRegistryFailCommit(ERROR_DISK_FULL);
+    EXPECT_EQ(SaveSettings(), ERROR_DISK_FULL);
+    EXPECT_EQ(Stored(u"VolSensi"), TextBytes(u"15"));
+    EXPECT_EQ(settings.VolSensi, 85);
+    EXPECT_EQ(SaveSettings(), ERROR_SUCCESS); // once only
+    EXPECT_EQ(Stored(u"VolSensi"), TextBytes(u"85"));
 }
 
 TEST_F(Persistence, OneFailedWriteDoesNotStopTheOthers)
@@ -325,7 +338,7 @@ TEST_F(Persistence, OneFailedWriteDoesNotStopTheOthers)
     settings.VolThresh = 25;
     settings.PhoneMaxCalls = 3;
     SimRegistryFailWriteOf(u"VolThresh");
-    SaveSettings();
+    EXPECT_EQ(SaveSettings(), ERROR_ACCESS_DENIED); // told, though the others are kept
     EXPECT_EQ(SimRegistryWriteCount(), 6);
     bool exists = true;
     Stored(u"VolThresh", &exists);

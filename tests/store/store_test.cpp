@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <random>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -19,6 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+
+constexpr uid_t nobody = 65534;
 
 const char16_t* const keyPath = u"Software\\Veltrano\\CradleCom\\Settings";
 
@@ -313,23 +320,143 @@ TEST_F(Store, HandEditedFileIsRead)
     EXPECT_EQ(firstUse, 0);
 }
 
-TEST_F(Store, UnusableStoreLocationFailsQuietly)
+// Runs `body` in a child process as an ordinary user, whom file modes do
+// stop (the tests may run as root, whom they do not). Its exit status, or
+// -1 when it did not end by itself within ten seconds: a store operation
+// that waits on a pipe is killed by the alarm.
+int RunInChild(bool unprivileged, const std::function<int()>& body)
 {
-    fs::create_directories(file); // a directory where the file belongs
+    const pid_t child = fork();
+    if (child < 0) {
+        return -1;
+    }
+    if (child == 0) {
+        alarm(10);
+        if (unprivileged && geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) {
+            _exit(100);
+        }
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+// 0 when the load gave the defaults and the save failed with `expected`;
+// otherwise which of them went wrong.
+int LoadDefaultsAndFailToSave(LONG expected)
+{
     FreshLoad();
-    EXPECT_EQ(settings.VolSensi, 50);
+    if (settings.VolSensi != 50 || firstUse != 0) {
+        return 1;
+    }
     SetRecord(5, u"1");
-    SaveSettings();
-    EXPECT_TRUE(fs::is_directory(file));
-    EXPECT_FALSE(fs::exists(root / "cradlecom" / "registry.new"));
+    return SaveSettings() == expected ? 0 : 2;
+}
+
+std::vector<std::string> FolderEntries(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Neither a pipe nor a folder in the file's place is waited on or replaced:
+// the load gives the defaults at once, the save is refused.
+TEST_F(Store, SomethingElseInTheFilesPlaceIsNeverWaitedOnNorReplaced)
+{
+    fs::create_directories(file.parent_path());
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    EXPECT_EQ(RunInChild(false, [] { return LoadDefaultsAndFailToSave(ERROR_FILE_INVALID); }), 0);
+    EXPECT_TRUE(fs::is_fifo(file));
+
+    fs::remove(file);
+    WriteFile(file / "inside", "keep");
+    EXPECT_EQ(RunInChild(false, [] { return LoadDefaultsAndFailToSave(ERROR_FILE_INVALID); }), 0);
+    EXPECT_EQ(ReadFile(file / "inside"), "keep");
+    EXPECT_EQ(FolderEntries(file.parent_path()), std::vector<std::string>{"registry"});
+}
+
+// A store that exists but cannot be read is never overwritten: the other
+// values and the first-use marker would be lost.
+TEST_F(Store, UnreadableFileIsNeverOverwritten)
+{
+    SetRecord(20, u"0301234");
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    FreshLoad(); // writes the marker
+    const std::string before = ReadFile(file);
+    fs::permissions(root, fs::perms(0755));
+    ASSERT_EQ(chown(file.parent_path().c_str(), nobody, nobody), 0);
+    ASSERT_EQ(chown(file.c_str(), nobody, nobody), 0);
+    ASSERT_EQ(chmod(file.c_str(), 0), 0);
+    EXPECT_EQ(RunInChild(true, [] { return LoadDefaultsAndFailToSave(ERROR_ACCESS_DENIED); }), 0);
+    EXPECT_EQ(ReadFile(file), before);
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms::none);
+}
+
+TEST_F(Store, SaveWhereNothingMayBeWrittenIsReported)
+{
+    // A folder of somebody else's.
+    fs::permissions(root, fs::perms(0755));
+    fs::create_directories(file.parent_path());
+    fs::permissions(file.parent_path(), fs::perms(0755));
+    EXPECT_EQ(RunInChild(true, [] { return LoadDefaultsAndFailToSave(ERROR_ACCESS_DENIED); }), 0);
+    EXPECT_TRUE(fs::is_empty(file.parent_path()));
+
+    // A file where the folder must be: nobody at all can save there.
+    fs::remove(file.parent_path());
+    WriteFile(file.parent_path(), "not a folder");
+    EXPECT_EQ(LoadDefaultsAndFailToSave(ERROR_PATH_NOT_FOUND), 0);
+    EXPECT_EQ(ReadFile(file.parent_path()), "not a folder");
+}
+
+std::string seenTemporary;
+
+void NoteTemporary(const char* path)
+{
+    seenTemporary = path;
+}
+
+// The old fixed name is only a name now: a link there is never followed,
+// and each commit writes a file of its own, made fresh.
+TEST_F(Store, CommitNeverWritesThroughALink)
+{
+    const fs::path target = root / "target";
+    WriteFile(target, "keep");
+    fs::create_directories(file.parent_path());
+    fs::create_symlink(target, file.parent_path() / "registry.new");
+    StoreSetCommitHook(NoteTemporary);
+    SetRecord(30, u"555");
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    EXPECT_EQ(ReadFile(target), "keep");
+    EXPECT_TRUE(fs::is_symlink(file.parent_path() / "registry.new"));
+    EXPECT_EQ(fs::path(seenTemporary).parent_path(), file.parent_path());
+    EXPECT_NE(fs::path(seenTemporary).filename(), "registry.new");
+    FreshLoad();
+    EXPECT_EQ(settings.VolSensi, 30);
+
+    // A link in the store's own place is replaced, its target untouched.
+    fs::remove(file);
+    fs::create_symlink(target, file);
+    SetRecord(40, u"555");
+    EXPECT_EQ(SaveSettings(), ERROR_SUCCESS);
+    EXPECT_EQ(ReadFile(target), "keep");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file)));
 }
 
 int stopPipe = -1;
 
-void StopBeforeRename(const char*)
+// Tells the parent where the new content is, then waits to be killed.
+void StopBeforeRename(const char* temporaryPath)
 {
-    const char ready = 'r';
-    if (write(stopPipe, &ready, 1) == 1) {
+    const std::string line = std::string(temporaryPath) + "\n";
+    if (write(stopPipe, line.data(), line.size()) == static_cast<ssize_t>(line.size())) {
         pause();
     }
     _exit(3);
@@ -354,12 +481,14 @@ TEST_F(Store, CrashBeforeRenameLeavesTheOldSettings)
         _exit(4); // the hook never returns
     }
     close(fds[1]);
-    char ready = 0;
-    ASSERT_EQ(read(fds[0], &ready, 1), 1);
+    std::string temporary;
+    char next = 0;
+    while (read(fds[0], &next, 1) == 1 && next != '\n') {
+        temporary += next;
+    }
     close(fds[0]);
     // The new content is complete in the temporary file at this moment.
-    EXPECT_NE(ReadFile(root / "cradlecom" / "registry.new").find("VolSensi = sz:60"),
-              std::string::npos);
+    EXPECT_NE(ReadFile(temporary).find("VolSensi = sz:60"), std::string::npos);
     kill(child, SIGKILL);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -375,7 +504,9 @@ TEST_F(Store, CrashBeforeRenameLeavesTheOldSettings)
     SaveSettings();
     FreshLoad();
     EXPECT_EQ(settings.VolSensi, 30);
-    EXPECT_FALSE(fs::exists(root / "cradlecom" / "registry.new"));
+    // The crashed commit's file is gone with the next one.
+    EXPECT_EQ(FolderEntries(file.parent_path()),
+              (std::vector<std::string>{"registry", "registry.lock"}));
 }
 
 TEST_F(Store, ConcurrentWritersLoseNoValues)

@@ -19,7 +19,7 @@ constexpr unsigned latencyMicroseconds = 100000;
 constexpr int waitMilliseconds = 20;
 
 MMRESULT OpenAlsa(PlatformWaveIn* device, const std::string& name, DWORD rate,
-                  std::chrono::steady_clock::time_point)
+                  const std::shared_ptr<RecordingInput>&)
 {
     snd_pcm_t* pcm = nullptr;
     int error = snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);

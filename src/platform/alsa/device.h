@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -13,16 +14,17 @@
 #include "platform/wave.h"
 
 struct AlsaInput;
-struct RecordingInput;
+struct RecordingInput; // the chosen recording, shared by every device that plays it
 
 // One set per kind of source. Everything but open and close runs on the
 // device's capture thread, and none of it under the device's lock.
 struct WaveSourceOps {
-    // Opens the named source for 16-bit mono at `rate`. roomStart is when
-    // the source's own clock began (used by recordings).
+    // Opens the named source (or the chosen recording, already open) for
+    // 16-bit mono at `rate`. Never waits long: this runs on the caller's
+    // thread.
     MMRESULT(*open)
     (PlatformWaveIn* device, const std::string& name, DWORD rate,
-     std::chrono::steady_clock::time_point roomStart);
+     const std::shared_ptr<RecordingInput>& recording);
     void (*begin)(PlatformWaveIn* device); // capture starts, or starts again after a reset
     void (*halt)(PlatformWaveIn* device);  // capture stops
     // Up to `frames` samples into `samples`; the count got, 0 when none are
@@ -34,15 +36,22 @@ struct WaveSourceOps {
 extern const WaveSourceOps alsaSourceOps;
 extern const WaveSourceOps recordingSourceOps;
 
-// The source chosen by SetWaveInputSource, taken at waveInOpen. Starts the
-// source's room clock on the first take after a choice.
+// The source chosen by SetWaveInputSource, taken at waveInOpen; for a
+// recording, the recording itself, opened when it was chosen.
 void TakeWaveSource(const WaveSourceOps** ops, std::string* name,
-                    std::chrono::steady_clock::time_point* roomStart);
+                    std::shared_ptr<RecordingInput>* recording);
+
+// Opens a recording for playing at `rate` (recording_input.cpp). Null with
+// a reason when it cannot be read.
+std::shared_ptr<RecordingInput> OpenRecordingInput(const std::string& path, DWORD rate,
+                                                   std::string* error);
+// Whether the recording starts again at its end (recording_input.cpp).
+void LoopRecordingInput(RecordingInput* recording, bool loop);
 
 struct PlatformWaveIn {
     const WaveSourceOps* ops = nullptr;
     AlsaInput* alsa = nullptr;
-    RecordingInput* recording = nullptr;
+    std::shared_ptr<RecordingInput> recording;
     DWORD rate = 0;
     WAVEINPROC callback = nullptr;
     DWORD_PTR instance = 0;

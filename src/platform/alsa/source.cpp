@@ -4,7 +4,6 @@
 #include "platform/alsa/bundled.h"
 #include "platform/alsa/device.h"
 #include "platform/alsa/wave_source.h"
-#include "platform/recording/recording.h"
 
 namespace {
 
@@ -12,8 +11,8 @@ struct ChosenSource {
     std::mutex lock;
     const WaveSourceOps* ops = &alsaSourceOps;
     std::string name = "default";
-    bool roomStarted = false;
-    std::chrono::steady_clock::time_point roomStart;
+    std::shared_ptr<RecordingInput> recording; // open from the choice on; null for ALSA
+    bool loop = false;                         // recordings start again at their end
 };
 
 ChosenSource chosen;
@@ -57,30 +56,38 @@ bool SetWaveInputSource(const char* choice, std::string* error)
     }
     if (name.empty())
         return Fail(error, std::string("no ALSA device named in \"") + choice + "\"");
+    // A recording is opened here, once: a restart never opens it by path
+    // again, so it plays on when its file is deleted or replaced.
+    std::shared_ptr<RecordingInput> recording;
     if (ops == &recordingSourceOps) {
         name = BundledRecordingPath(name);
         std::string reason;
-        RecordingStream* stream = OpenRecordingStream(name, 11025, &reason);
-        if (stream == nullptr)
+        recording = OpenRecordingInput(name, 11025, &reason);
+        if (recording == nullptr)
             return Fail(error, "cannot read recording " + reason);
-        CloseRecordingStream(stream);
     }
     std::lock_guard<std::mutex> lock(chosen.lock);
     chosen.ops = ops;
     chosen.name = name;
-    chosen.roomStarted = false;
+    chosen.recording = recording;
+    if (recording != nullptr)
+        LoopRecordingInput(recording.get(), chosen.loop);
     return true;
 }
 
-void TakeWaveSource(const WaveSourceOps** ops, std::string* name,
-                    std::chrono::steady_clock::time_point* roomStart)
+void SetWaveInputLoop(bool loop)
 {
     std::lock_guard<std::mutex> lock(chosen.lock);
-    if (!chosen.roomStarted) {
-        chosen.roomStart = std::chrono::steady_clock::now();
-        chosen.roomStarted = true;
-    }
+    chosen.loop = loop;
+    if (chosen.recording != nullptr)
+        LoopRecordingInput(chosen.recording.get(), loop);
+}
+
+void TakeWaveSource(const WaveSourceOps** ops, std::string* name,
+                    std::shared_ptr<RecordingInput>* recording)
+{
+    std::lock_guard<std::mutex> lock(chosen.lock);
     *ops = chosen.ops;
     *name = chosen.name;
-    *roomStart = chosen.roomStart;
+    *recording = chosen.recording;
 }

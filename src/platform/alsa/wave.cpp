@@ -129,12 +129,12 @@ MMRESULT waveInOpen(HWAVEIN* device, UINT deviceId, const WAVEFORMATEX* format, 
 
     auto* opened = new PlatformWaveIn;
     std::string name;
-    std::chrono::steady_clock::time_point roomStart;
-    TakeWaveSource(&opened->ops, &name, &roomStart);
+    std::shared_ptr<RecordingInput> recording;
+    TakeWaveSource(&opened->ops, &name, &recording);
     opened->rate = format->nSamplesPerSec;
     opened->callback = callback;
     opened->instance = instance;
-    MMRESULT result = opened->ops->open(opened, name, opened->rate, roomStart);
+    MMRESULT result = opened->ops->open(opened, name, opened->rate, recording);
     if (result != MMSYSERR_NOERROR) {
         delete opened;
         return result;

@@ -8,12 +8,17 @@
 //   anything else the path of a recording that libsndfile reads (WAV, FLAC,
 //                 Ogg, CAF, ...).
 //
-// A recording is mixed to mono, resampled to the rate asked for at
-// waveInOpen and delivered in real time, as if it were playing in the room:
-// its clock starts at the first waveInOpen after this call and keeps running
-// while the device is closed, so what plays during a gap in capture is not
-// heard, as with a microphone. After its end the device delivers silence,
-// so that the program keeps running on a quiet room rather than failing.
+// A recording is opened here, once, and stays open for the rest of the run:
+// it plays on when its file is deleted or replaced, and no waveInOpen ever
+// opens it by path. It is mixed to mono, resampled to 11025 Hz (the only
+// rate a recording is opened at) and delivered in real time, as if it were
+// playing in the room: its clock starts when capture first starts after
+// this call and keeps running while the device is closed, so what plays during a
+// gap in capture is not heard, as with a microphone. After its end the
+// device delivers silence at no cost, so that the program keeps running on a
+// quiet room rather than failing; the end is reported once to the event log
+// ("recording ended"). With SetWaveInputLoop(true) it starts again at its
+// end instead, over and over.
 //
 // Returns false and sets *error (when error is not null) if choice is empty,
 // names no ALSA PCM after "alsa:", or is a recording that cannot be read.
@@ -23,3 +28,6 @@
 #include <string>
 
 bool SetWaveInputSource(const char* choice, std::string* error);
+
+// Whether a recording, chosen before or after this call, plays over and over.
+void SetWaveInputLoop(bool loop);

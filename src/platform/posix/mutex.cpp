@@ -1,16 +1,18 @@
-// The named lock: an flock on a file in the user's runtime folder. The
-// kernel drops the lock when its holder dies, so a crashed copy never
-// leaves it behind.
+// The named lock: an flock on a file in the user's private runtime folder
+// (runtime_folder.h). The kernel drops the lock when its holder dies, so a
+// crashed copy never leaves it behind; the holder that closes its last
+// handle removes the file.
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/common/utf8.h"
+#include "platform/posix/runtime_folder.h"
 #include "platform/system.h"
 
 struct PlatformHandle {
@@ -47,13 +49,49 @@ std::string Utf8Name(LPCWSTR name)
     return out;
 }
 
-std::string LockPath(const std::string& name)
+DWORD ErrorOf(int error)
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] != 0 && access(runtime, W_OK) == 0) {
-        return std::string(runtime) + "/" + name + ".lock";
+    return error == EACCES || error == EPERM ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+}
+
+// Opens the lock file (never through a link, never anything but a file of
+// this user's) and tries to lock it. The descriptor when locked; -1 with
+// *taken true when another process holds it, or with *error set.
+int TryLock(const std::string& path, bool* taken, DWORD* error)
+{
+    *taken = false;
+    // A holder that closes unlinks the file, so a lock won on a file that has
+    // since left the path is worth nothing: try again on the new one.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        int descriptor =
+            open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        if (descriptor < 0) {
+            *error = ErrorOf(errno);
+            return -1;
+        }
+        struct stat opened {};
+        if (fstat(descriptor, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+            opened.st_uid != geteuid()) {
+            close(descriptor);
+            *error = ERROR_ACCESS_DENIED;
+            return -1;
+        }
+        if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+            const int failure = errno;
+            close(descriptor);
+            *taken = failure == EWOULDBLOCK;
+            *error = *taken ? ERROR_ALREADY_EXISTS : ErrorOf(failure);
+            return -1;
+        }
+        struct stat named {};
+        if (stat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
+            named.st_ino == opened.st_ino) {
+            return descriptor;
+        }
+        close(descriptor);
     }
-    return "/tmp/" + name + "-" + std::to_string(getuid()) + ".lock";
+    *error = ERROR_ACCESS_DENIED;
+    return -1;
 }
 
 } // namespace
@@ -64,7 +102,13 @@ HANDLE CreateMutexW(const void*, BOOL, LPCWSTR name)
         lastError = ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    std::string path = LockPath(Utf8Name(name));
+    std::string folder;
+    std::string reason;
+    if (!UserRuntimeFolder(&folder, &reason)) {
+        lastError = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    std::string path = folder + "/" + Utf8Name(name) + ".lock";
     std::lock_guard<std::mutex> guard(heldGuard);
     auto mine = held.find(path);
     if (mine != held.end()) {
@@ -72,21 +116,13 @@ HANDLE CreateMutexW(const void*, BOOL, LPCWSTR name)
         lastError = ERROR_ALREADY_EXISTS;
         return new PlatformHandle{path, true};
     }
-    int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    bool taken = false;
+    DWORD error = ERROR_SUCCESS;
+    int descriptor = TryLock(path, &taken, &error);
     if (descriptor < 0) {
-        lastError = errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
-        return nullptr;
-    }
-    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
-        bool taken = errno == EWOULDBLOCK;
-        close(descriptor);
-        if (!taken) {
-            lastError = ERROR_ACCESS_DENIED;
-            return nullptr;
-        }
+        lastError = error;
         // Another process holds it: a handle that only tells so.
-        lastError = ERROR_ALREADY_EXISTS;
-        return new PlatformHandle{path, false};
+        return taken ? new PlatformHandle{path, false} : nullptr;
     }
     held[path] = HeldLock{descriptor, 1};
     lastError = ERROR_SUCCESS;
@@ -103,6 +139,7 @@ BOOL CloseHandle(HANDLE handle)
         std::lock_guard<std::mutex> guard(heldGuard);
         auto mine = held.find(handle->path);
         if (mine != held.end() && --mine->second.handles == 0) {
+            unlink(mine->first.c_str());    // while still locked, see TryLock
             close(mine->second.descriptor); // releases the lock
             held.erase(mine);
         }

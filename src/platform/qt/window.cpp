@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "platform/common/bitmap.h"
+#include "platform/posix/runtime_folder.h"
 #include "platform/qt/qt_internal.h"
 #include "platform/qt/qt_platform.h"
 
@@ -135,7 +136,15 @@ QString ServerName(const std::u16string& className, const std::u16string& title)
 {
     QByteArray key = FromWide(className.c_str()).toUtf8() + '\0' + FromWide(title.c_str()).toUtf8();
     QByteArray hash = QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16);
-    return QStringLiteral("cradlecom-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash));
+    // Beside the single-instance lock, in the user's private folder, so that
+    // every copy finds it whatever its environment. Empty when there is none.
+    std::string folder;
+    std::string error;
+    if (!UserRuntimeFolder(&folder, &error)) {
+        return QString();
+    }
+    return QString::fromStdString(folder) +
+           QStringLiteral("/window-%1.socket").arg(QString::fromLatin1(hash));
 }
 
 void RaiseLocal(PlatformWindow* window, bool withDialog)
@@ -162,6 +171,9 @@ void RaiseLocal(PlatformWindow* window, bool withDialog)
 void Listen(PlatformWindow* window)
 {
     QString name = ServerName(window->className, window->title);
+    if (name.isEmpty()) {
+        return;
+    }
     QLocalSocket probe;
     probe.connectToServer(name);
     if (probe.waitForConnected(200)) {
@@ -710,6 +722,9 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName)
         return nullptr;
     }
     QString name = ServerName(className, windowName);
+    if (name.isEmpty()) {
+        return nullptr;
+    }
     QLocalSocket socket;
     socket.connectToServer(name);
     if (!socket.waitForConnected(300)) {

@@ -171,3 +171,15 @@ bool LoadRecording(const std::string& path, int rate, std::vector<std::int16_t>*
     CloseRecordingStream(stream);
     return true;
 }
+
+bool RewindRecordingStream(RecordingStream* stream)
+{
+    if (sf_seek(stream->file, 0, SEEK_SET) < 0)
+        return false;
+    src_reset(stream->resampler);
+    stream->inputEnded = false;
+    stream->ended = false;
+    stream->monoOffset = 0;
+    stream->monoCount = 0;
+    return true;
+}

@@ -21,6 +21,10 @@ long ReadRecordingStream(RecordingStream* stream, std::int16_t* samples, long fr
 
 void CloseRecordingStream(RecordingStream* stream);
 
+// Back to the start, to be read again as if just opened. False, changing
+// nothing, when the file cannot seek.
+bool RewindRecordingStream(RecordingStream* stream);
+
 // The whole recording at once. False with a reason on failure.
 bool LoadRecording(const std::string& path, int rate, std::vector<std::int16_t>* samples,
                    std::string* error);

@@ -23,6 +23,7 @@ long generation = 0; // bumped by a clear, so older keys drop their writes
 long writeCount = 0;
 bool failOpen = false;
 bool failCreate = false;
+LONG failCommit = ERROR_SUCCESS; // the next commit's result, when not ERROR_SUCCESS
 std::multiset<std::u16string> failWrites;
 
 } // namespace
@@ -175,6 +176,13 @@ LONG RegCloseKey(HKEY key)
     if (key == nullptr || openKeys.erase(key) == 0) {
         return ERROR_INVALID_PARAMETER;
     }
+    if (key->generation == generation && (key->createKey || !key->pending.empty()) &&
+        failCommit != ERROR_SUCCESS) {
+        const LONG result = failCommit;
+        failCommit = ERROR_SUCCESS;
+        delete key;
+        return result;
+    }
     if (key->generation == generation && (key->createKey || !key->pending.empty())) {
         ValueMap& values = store[key->path];
         for (auto& [name, value] : key->pending) {
@@ -192,6 +200,7 @@ void SimRegistryClear()
     writeCount = 0;
     failOpen = false;
     failCreate = false;
+    failCommit = ERROR_SUCCESS;
     failWrites.clear();
 }
 
@@ -259,6 +268,11 @@ void SimRegistryFailOpen(bool fail)
 void SimRegistryFailCreate(bool fail)
 {
     failCreate = fail;
+}
+
+void SimRegistryFailCommit(LONG code)
+{
+    failCommit = code;
 }
 
 void SimRegistryFailWriteOf(const std::u16string& name)

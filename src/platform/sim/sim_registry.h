@@ -36,6 +36,9 @@ bool SimRegistryKeyExists(const std::u16string& path);
 void SimRegistryFailOpen(bool fail);
 void SimRegistryFailCreate(bool fail);
 void SimRegistryFailWriteOf(const std::u16string& name);
+// The next RegCloseKey that would commit writes fails with `code` instead
+// and drops them, as a full disk would.
+void SimRegistryFailCommit(LONG code);
 
 // Successful RegSetValueExW calls since the last clear.
 long SimRegistryWriteCount();

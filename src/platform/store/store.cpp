@@ -1,5 +1,7 @@
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <set>
@@ -48,38 +50,80 @@ std::string StoreDirectory()
     return ConfigDirectory() + "/cradlecom";
 }
 
-bool MakeDirectories(const std::string& path)
+// The registry's code for a failed file operation.
+LONG ErrorFromErrno(int error, LONG otherwise)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return ERROR_ACCESS_DENIED;
+    case ENOSPC:
+    case EDQUOT:
+        return ERROR_DISK_FULL;
+    case EROFS:
+        return ERROR_WRITE_PROTECT;
+    case ENOENT:
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EISDIR:
+    case ELOOP:
+        return ERROR_FILE_INVALID;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+        return otherwise;
+    }
+}
+
+LONG MakeDirectories(const std::string& path)
 {
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string part = path.substr(0, slash);
         if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            return false;
+            return ErrorFromErrno(errno, ERROR_PATH_NOT_FOUND);
         }
         if (slash == std::string::npos) {
             break;
         }
     }
     struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (stat(path.c_str(), &info) != 0) {
+        return ErrorFromErrno(errno, ERROR_PATH_NOT_FOUND);
+    }
+    return S_ISDIR(info.st_mode) ? ERROR_SUCCESS : ERROR_PATH_NOT_FOUND;
 }
 
-StoreKeys ReadStore(const std::string& directory)
+// A missing file is an empty store. Anything else that cannot be read as a
+// regular file is an error, so that no commit ever replaces a store that it
+// could not read. The open never waits: a FIFO in the file's place is
+// refused at once.
+LONG ReadStore(const std::string& directory, StoreKeys* keys)
 {
+    keys->clear();
     const std::string file = directory + "/registry";
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        return {};
+        return errno == ENOENT ? ERROR_SUCCESS : ErrorFromErrno(errno, ERROR_READ_FAULT);
     }
     std::string text;
+    LONG result = ERROR_SUCCESS;
     struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= largestFile) {
+    if (fstat(fd, &info) != 0) {
+        result = ErrorFromErrno(errno, ERROR_READ_FAULT);
+    } else if (!S_ISREG(info.st_mode)) {
+        result = ERROR_FILE_INVALID;
+    } else if (info.st_size <= largestFile) {
         char chunk[65536];
         for (;;) {
             const ssize_t got = read(fd, chunk, sizeof chunk);
             if (got < 0 && errno == EINTR) {
                 continue;
             }
-            if (got <= 0) {
+            if (got < 0) {
+                result = ErrorFromErrno(errno, ERROR_READ_FAULT);
+                break;
+            }
+            if (got == 0) {
                 break;
             }
             text.append(chunk, static_cast<std::size_t>(got));
@@ -90,10 +134,14 @@ StoreKeys ReadStore(const std::string& directory)
         }
     }
     close(fd);
-    return ParseStoreText(text);
+    if (result == ERROR_SUCCESS) {
+        *keys = ParseStoreText(text);
+    }
+    return result;
 }
 
-bool WriteAll(int fd, const std::string& text)
+// The errno of a failed write, or 0 when all was written.
+int WriteAll(int fd, const std::string& text)
 {
     std::size_t done = 0;
     while (done < text.size()) {
@@ -102,70 +150,133 @@ bool WriteAll(int fd, const std::string& text)
             continue;
         }
         if (put <= 0) {
-            return false;
+            return put < 0 ? errno : ENOSPC;
         }
         done += static_cast<std::size_t>(put);
     }
-    return true;
+    return 0;
 }
 
-bool SyncDirectory(const std::string& directory)
+int SyncDirectory(const std::string& directory)
 {
     const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        return errno;
     }
-    const bool synced = fsync(fd) == 0;
+    const int error = fsync(fd) == 0 ? 0 : errno;
     close(fd);
-    return synced;
+    return error;
 }
 
-// Applies the key's writes to the file as it is now, under a lock so that
-// two processes committing at once cannot lose each other's values. The new
-// content goes to a temporary file that replaces the store only once it is
-// on disk, so a crash at any point leaves either the old or the new store.
-bool Commit(const PlatformKey& key)
+// The store's lock file, taken exclusively; -1 with *error set on failure.
+// Never through a link, and never anything but a regular file.
+int TakeStoreLock(const std::string& directory, LONG* error)
 {
-    if (!MakeDirectories(key.directory)) {
-        return false;
-    }
-    const std::string lockPath = key.directory + "/registry.lock";
-    const int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const std::string lockPath = directory + "/registry.lock";
+    const int lockFd =
+        open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (lockFd < 0) {
-        return false;
+        *error = ErrorFromErrno(errno, ERROR_WRITE_FAULT);
+        return -1;
+    }
+    struct stat info {};
+    if (fstat(lockFd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(lockFd);
+        *error = ERROR_FILE_INVALID;
+        return -1;
     }
     while (flock(lockFd, LOCK_EX) != 0) {
         if (errno != EINTR) {
+            *error = ErrorFromErrno(errno, ERROR_WRITE_FAULT);
             close(lockFd);
-            return false;
+            return -1;
         }
     }
+    return lockFd;
+}
 
-    StoreKeys keys = ReadStore(key.directory);
-    StoreValues& values = keys[key.path];
-    for (const auto& [name, value] : key.pending) {
-        values[name] = value;
+// Temporary files left by a commit that crashed: "registry.tmp-" and the
+// six characters mkstemp chose. Only a commit holding the lock makes them, so
+// under the lock every one found is garbage. unlink never follows a link.
+void RemoveStaleTemporaries(const std::string& directory)
+{
+    DIR* folder = opendir(directory.c_str());
+    if (folder == nullptr) {
+        return;
     }
-    const std::string text = FormatStoreText(keys);
+    const std::string prefix = "registry.tmp-";
+    while (const dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) {
+            continue;
+        }
+        bool chosen = true;
+        for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+            chosen = chosen && std::isalnum(static_cast<unsigned char>(name[i])) != 0;
+        }
+        if (chosen) {
+            unlinkat(dirfd(folder), name.c_str(), 0);
+        }
+    }
+    closedir(folder);
+}
 
-    const std::string file = key.directory + "/registry";
-    const std::string temporary = key.directory + "/registry.new";
-    bool done = false;
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        const bool written = WriteAll(fd, text) && fsync(fd) == 0;
-        done = close(fd) == 0 && written;
-        if (done && commitHook != nullptr) {
-            commitHook(temporary.c_str());
-        }
-        done = done && rename(temporary.c_str(), file.c_str()) == 0;
-        if (!done) {
-            unlink(temporary.c_str());
-        }
+// Writes `text` to a fresh file of a unique name beside the store (never
+// through a link) and puts it in the store's place once it is on disk.
+LONG ReplaceStore(const std::string& directory, const std::string& text)
+{
+    const std::string file = directory + "/registry";
+    std::string temporary = directory + "/registry.tmp-XXXXXX";
+    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return ErrorFromErrno(errno, ERROR_WRITE_FAULT);
     }
-    done = done && SyncDirectory(key.directory);
+    int error = WriteAll(fd, text);
+    if (error == 0 && fsync(fd) != 0) {
+        error = errno;
+    }
+    if (close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && commitHook != nullptr) {
+        commitHook(temporary.c_str());
+    }
+    if (error == 0 && rename(temporary.c_str(), file.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        unlink(temporary.c_str());
+        return ErrorFromErrno(error, ERROR_WRITE_FAULT);
+    }
+    error = SyncDirectory(directory);
+    return error == 0 ? ERROR_SUCCESS : ErrorFromErrno(error, ERROR_WRITE_FAULT);
+}
+
+// Applies the key's writes to the file as it is now, under a lock so that
+// two processes committing at once cannot lose each other's values. A crash
+// at any point leaves either the old or the new store.
+LONG Commit(const PlatformKey& key)
+{
+    LONG result = MakeDirectories(key.directory);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    const int lockFd = TakeStoreLock(key.directory, &result);
+    if (lockFd < 0) {
+        return result;
+    }
+    RemoveStaleTemporaries(key.directory);
+    StoreKeys keys;
+    result = ReadStore(key.directory, &keys);
+    if (result == ERROR_SUCCESS) {
+        StoreValues& values = keys[key.path];
+        for (const auto& [name, value] : key.pending) {
+            values[name] = value;
+        }
+        result = ReplaceStore(key.directory, FormatStoreText(keys));
+    }
     close(lockFd); // releases the lock
-    return done;
+    return result;
 }
 
 std::u16string Text(LPCWSTR text)
@@ -209,7 +320,11 @@ LONG RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD, REGSAM, HKEY* result)
     *result = nullptr;
     const std::string directory = root->isRoot ? StoreDirectory() : root->directory;
     const std::u16string path = FullPath(root, subKey);
-    StoreKeys keys = ReadStore(directory);
+    StoreKeys keys;
+    const LONG read = ReadStore(directory, &keys);
+    if (read != ERROR_SUCCESS) {
+        return read;
+    }
     auto found = keys.find(path);
     if (found == keys.end()) {
         return ERROR_FILE_NOT_FOUND;
@@ -228,11 +343,18 @@ LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD, LPCWSTR, DWORD, REGSAM, c
     }
     *result = nullptr;
     const std::string directory = root->isRoot ? StoreDirectory() : root->directory;
-    if (!MakeDirectories(directory) || access(directory.c_str(), W_OK) != 0) {
-        return ERROR_ACCESS_DENIED;
+    LONG status = MakeDirectories(directory);
+    if (status == ERROR_SUCCESS && access(directory.c_str(), W_OK) != 0) {
+        status = ErrorFromErrno(errno, ERROR_ACCESS_DENIED);
+    }
+    StoreKeys keys;
+    if (status == ERROR_SUCCESS) {
+        status = ReadStore(directory, &keys);
+    }
+    if (status != ERROR_SUCCESS) {
+        return status;
     }
     const std::u16string path = FullPath(root, subKey);
-    StoreKeys keys = ReadStore(directory);
     auto found = keys.find(path);
     const bool exists = found != keys.end();
     if (disposition != nullptr) {
@@ -294,10 +416,10 @@ LONG RegCloseKey(HKEY key)
     if (key == nullptr || openKeys.erase(key) == 0) {
         return ERROR_INVALID_PARAMETER;
     }
-    bool committed = true;
+    LONG result = ERROR_SUCCESS;
     if (key->createKey || !key->pending.empty()) {
-        committed = Commit(*key);
+        result = Commit(*key);
     }
     delete key;
-    return committed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    return result;
 }
