@@ -180,20 +180,29 @@ TEST_F(DialogsTest, PhoneOkStoresTheBoxesAndCancelNothing)
     EXPECT_EQ(SimRegistryWriteCount(), writesBefore);
 }
 
-// The number box takes no more than the field holds; the digit boxes clamp
-// numbers beyond 32 bits.
+// A pasted number longer than the field stays whole in the box and OK
+// refuses it instead of storing a cut number; the digit boxes clamp numbers
+// beyond 32 bits.
 TEST_F(DialogsTest, PhoneBoxesNeverCutOrOverflow)
 {
     RunDialogOf(300, {}, [](HWND dialog) {
         SimDialogType(dialog, 100, u"123456789012345678901234567890");
-        EXPECT_EQ(SimDialogItemText(dialog, 100), u"123456789012345678901234");
+        EXPECT_EQ(SimDialogItemText(dialog, 100), u"123456789012345678901234567890");
         SimDialogType(dialog, 110, u"99999999999");
         SimDialogType(dialog, 120, u"4294967296");
         Ok(dialog);
+        EXPECT_EQ(SimDialogOpen(), dialog);
+        EXPECT_EQ(std::u16string(settings.PhoneNumber), u"+49 170 1234567");
+        SimDialogType(dialog, 100, u"123456789012345678901234");
+        Ok(dialog);
     });
+    EXPECT_EQ(LastResult(), 0);
     EXPECT_EQ(std::u16string(settings.PhoneNumber), u"123456789012345678901234");
     EXPECT_EQ(settings.PhoneDelay, INT32_MAX);
     EXPECT_EQ(settings.PhoneMaxCalls, INT32_MAX);
+    std::vector<SimMessageBox> boxes = SimMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, Text("Die Rufnummer darf höchstens 24 Zeichen lang sein !"));
 }
 
 // The Back key deletes in the focused box instead of closing the dialog.
