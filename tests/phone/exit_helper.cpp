@@ -1,8 +1,8 @@
 // Starts a call command that keeps running, waits until it has started
 // what it starts, and returns from main: the phone must take it down.
 // Arguments: the command's script, and the file that tells it is running.
-#include "platform/phone/phone_backend.h"
 #include "platform/phone.h"
+#include "platform/phone/phone_backend.h"
 #include "platform/window.h"
 
 #include <QCoreApplication>

@@ -339,7 +339,6 @@ protected:
     MockModemManager mock_;
 };
 
-
 // A fake window handle for the news messages.
 HWND const newsWindow = reinterpret_cast<HWND>(0x1000);
 constexpr UINT newsMessage = 0x8001;
@@ -355,8 +354,7 @@ TEST_F(PhoneBusTest, StartUpSaysWhereCallsGo)
     const Case cases[] = {
         {"automatic", QStringLiteral("{}"),
          "calls go to the modem /org/freedesktop/ModemManager1/Modem/0", PHONE_ROUTE_MODEM},
-        {"automatic", QString(),
-         "no modem: ModemManager not reachable", PHONE_ROUTE_LOG},
+        {"automatic", QString(), "no modem: ModemManager not reachable", PHONE_ROUTE_LOG},
         {"automatic", QStringLiteral("{\"state\": 7}"), "is not registered with a network",
          PHONE_ROUTE_LOG},
         {"modemmanager", QStringLiteral("{\"voice\": false}"),
@@ -504,8 +502,8 @@ QString WriteScript(const QTemporaryDir& dir, const QString& name, const QByteAr
     }
     file.write("#!/bin/sh\n" + body);
     file.close();
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                    QFileDevice::ExeOwner);
+    QFile::setPermissions(path,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return path;
 }
 
@@ -620,7 +618,8 @@ TEST(PhoneCommandTest, NothingOutlivesTheProgram)
                     "wait\n");
     QProcess helper;
     helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    helper.start(QStringLiteral(PHONE_EXIT_HELPER), {script, dir.filePath(QStringLiteral("child"))});
+    helper.start(QStringLiteral(PHONE_EXIT_HELPER),
+                 {script, dir.filePath(QStringLiteral("child"))});
     ASSERT_TRUE(helper.waitForFinished(20000));
     EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(helper.exitCode(), 0);

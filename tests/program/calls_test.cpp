@@ -5,8 +5,8 @@
 
 #include "alarm/monitor.h"
 #include "audio/capture.h"
-#include "platform/platform.h"
 #include "platform/eventlog.h"
+#include "platform/platform.h"
 #include "platform/sim/sim_eventlog.h"
 #include "program_fixture.h"
 #include "settings/settings.h"

@@ -66,10 +66,10 @@ TEST_F(StatusTest, TellsTheMicrophoneTheRouteAndTheCalls)
     std::vector<SimCall> calls = SimCalls();
     ASSERT_EQ(calls.size(), 1u);
     const long callTick = calls[0].time / tickUnits;
-    EXPECT_EQ(StatusAt(calls[0].time, calls[0].time),
-              (std::vector<std::u16string>{u"Microphone listening", u"Calls go to the modem",
-                                           u"Calls in this run: 1", u"Last call: 07:05",
-                                           u"requested"}));
+    EXPECT_EQ(
+        StatusAt(calls[0].time, calls[0].time),
+        (std::vector<std::u16string>{u"Microphone listening", u"Calls go to the modem",
+                                     u"Calls in this run: 1", u"Last call: 07:05", u"requested"}));
     EXPECT_EQ(StatusAt(Tick(callTick + 5), Tick(callTick + 5)).back(), u"in progress");
     EXPECT_EQ(StatusAt(Tick(callTick + 25), Tick(callTick + 25)).back(), u"ended");
     // Nothing changes between those ticks: nothing is drawn.
@@ -91,10 +91,10 @@ TEST_F(StatusTest, GermanAndTheOtherRoutesAndOutcomes)
     SimAt(Tick(30), [] { SimSetPhoneRoute(PHONE_ROUTE_COMMAND); });
     EXPECT_EQ(RunProgram(), 0);
 
-    EXPECT_EQ(StatusAt(Tick(1), Tick(1)),
-              (std::vector<std::u16string>{Text("Mikrofon hört zu"),
-                                           Text("Anrufe nur protokolliert"),
-                                           Text("Anrufe in diesem Lauf: 0")}));
+    EXPECT_EQ(
+        StatusAt(Tick(1), Tick(1)),
+        (std::vector<std::u16string>{Text("Mikrofon hört zu"), Text("Anrufe nur protokolliert"),
+                                     Text("Anrufe in diesem Lauf: 0")}));
     std::vector<SimCall> calls = SimCalls();
     ASSERT_GE(calls.size(), 2u);
     EXPECT_EQ(calls[0].time, Tick(26));
