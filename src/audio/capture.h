@@ -31,9 +31,8 @@ extern CaptureState capture;
 
 // The microphone as the screen and the event log tell it. Window thread only.
 struct MicrophoneState {
-    std::int32_t starts; // StartCapture calls so far
-    MMRESULT
-        startResult; // the failing call's result at the last start; MMSYSERR_NOERROR when it ran
+    std::int32_t starts;   // StartCapture calls so far
+    MMRESULT startResult;  // the last start's failing result; MMSYSERR_NOERROR: it ran
     std::int32_t reported; // MICROPHONE_*: the state the event log last told
 };
 
