@@ -13,6 +13,7 @@
 #include <QDBusServiceWatcher>
 #include <QHash>
 #include <QObject>
+#include <QTimer>
 #include <QVariantMap>
 
 #include <functional>
@@ -258,6 +259,21 @@ void StartCall(const QString& callPath, const CallRecord& record)
                     callWatcher->Finish(callPath, PHONE_EVENT_FAILED, DescribeError(reply));
                 }
             });
+    // A call that never rings would hold every later call back: it is hung
+    // up when the network has not set it up in the time Start may take.
+    QTimer::singleShot(kStartTimeoutMs, callWatcher, [callPath, id = record.id] {
+        const auto found = callWatcher->calls.constFind(callPath);
+        if (found == callWatcher->calls.constEnd() || found->id != id || found->placed) {
+            return;
+        }
+        QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(found->owner, callPath,
+                                                                         kCallIface,
+                                                                         QStringLiteral("Hangup")),
+                                          QDBus::NoBlock);
+        callWatcher->Finish(
+            callPath, PHONE_EVENT_FAILED,
+            QStringLiteral("the call did not ring within %1 s").arg(kStartTimeoutMs / 1000));
+    });
 }
 
 } // namespace
