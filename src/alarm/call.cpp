@@ -1,8 +1,11 @@
 #include "alarm/monitor.h"
 #include "audio/capture.h"
+#include "platform/eventlog.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
+
+CallState phoneCall;
 
 static void SetStartStopCaption(UINT stringId)
 {
@@ -32,14 +35,28 @@ static void RefuseStartWithoutNumber(HWND window)
     MessageBoxW(window, text, shell.appTitle, MB_OK | MB_ICONEXCLAMATION);
 }
 
+// A stored number that is no call number is refused like an empty one: it
+// is never dialled.
+static void LogRefusedStart()
+{
+    WCHAR text[1024] = {};
+    if (settings.PhoneNumber[0] == u'\0')
+        wsprintfW(text, u"monitoring not started: no number to call");
+    else
+        wsprintfW(text, u"monitoring not started: not a call number: %s", settings.PhoneNumber);
+    AppendEventLog(EVENTLOG_WARNING_TYPE, text);
+}
+
 void ToggleMonitoring(HWND window)
 {
     if (monitor.monitoring == 1) {
         SetStartStopCaption(1003);
         monitor.monitoring = 0;
         monitor.clockRedraw = 10;
+        AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring off");
     } else {
-        if (settings.PhoneNumber[0] == u'\0') {
+        if (!IsCallNumber(settings.PhoneNumber)) {
+            LogRefusedStart();
             RefuseStartWithoutNumber(window);
             return;
         }
@@ -49,15 +66,77 @@ void ToggleMonitoring(HWND window)
         monitor.monitoring = 1;
         monitor.callsMade = 0;
         monitor.delaySeconds = 0;
+        phoneCall.numberRefused = 0;
+        AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring on");
     }
     InvalidateStartStopStrip(window);
 }
 
+bool CallInProgress()
+{
+    return phoneCall.outcome == CALL_REQUESTED || phoneCall.outcome == CALL_PLACED;
+}
+
+// Once per run: the call would be due but for the number.
+static void LogRefusedNumber()
+{
+    if (phoneCall.numberRefused != 0)
+        return;
+    phoneCall.numberRefused = 1;
+    WCHAR text[1024] = {};
+    wsprintfW(text, u"call not placed: not a call number: %s", settings.PhoneNumber);
+    AppendEventLog(EVENTLOG_ERROR_TYPE, text);
+}
+
+// A call still ringing or active (or its command still running) holds the
+// next one back until it is over.
 static bool CallIsDue()
 {
-    return monitor.monitoring != 0 && monitor.delaySeconds <= 0 &&
-           monitor.cryMeter >= limits.cryLimit && monitor.callPending == 0 &&
-           settings.PhoneNumber[0] != u'\0' && monitor.callsMade < settings.PhoneMaxCalls;
+    if (monitor.monitoring == 0 || monitor.delaySeconds > 0 ||
+        !(monitor.cryMeter >= limits.cryLimit) || monitor.callPending != 0 || CallInProgress())
+        return false;
+    if (settings.PhoneNumber[0] == u'\0' || monitor.callsMade >= settings.PhoneMaxCalls)
+        return false;
+    if (!IsCallNumber(settings.PhoneNumber)) {
+        LogRefusedNumber();
+        return false;
+    }
+    return true;
+}
+
+static void LogCall(WORD type, LPCWSTR format, LPCWSTR reason)
+{
+    WCHAR text[1024] = {};
+    wsprintfW(text, format, phoneCall.number, reason);
+    AppendEventLog(type, text);
+}
+
+static void RequestCall()
+{
+    for (WCHAR& unit : phoneCall.number)
+        unit = u'\0';
+    for (int i = 0; i < phoneNumberCapacity && settings.PhoneNumber[i] != u'\0'; ++i)
+        phoneCall.number[i] = settings.PhoneNumber[i];
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    phoneCall.hour = now.wHour;
+    phoneCall.minute = now.wMinute;
+    phoneCall.outcome = CALL_REQUESTED;
+    LogCall(EVENTLOG_INFORMATION_TYPE, u"call requested: %s", u"");
+
+    WCHAR number[256] = {};
+    for (int i = 0; i < phoneNumberCapacity && phoneCall.number[i] != u'\0'; ++i)
+        number[i] = phoneCall.number[i];
+    PHONEMAKECALLINFO request{};
+    request.cbSize = sizeof request;
+    request.dwFlags = PMCF_DEFAULT;
+    request.pszDestAddress = number;
+    phoneCall.callId = PhoneMakeCall(&request);
+    if (phoneCall.callId <= 0) {
+        phoneCall.callId = 0;
+        phoneCall.outcome = CALL_FAILED;
+        LogCall(EVENTLOG_ERROR_TYPE, u"call failed: %s: %s", u"the phone refused the request");
+    }
 }
 
 void PlaceCallIfDue(HWND)
@@ -66,17 +145,51 @@ void PlaceCallIfDue(HWND)
         return;
     // The microphone is released before the phone takes the audio path.
     StopCapture();
+    // What was measured before the call says nothing about the room after
+    // it: without this the meter would climb on a stale loud level while
+    // capture is down, and call again about a silent room.
+    capture.level.store(0.0);
+    capture.peak.store(0);
     monitor.callsMade = monitor.callsMade + 1;
     monitor.tickCount = 0;
     monitor.cryMeter = 0.0;
     monitor.callPending = 1;
+    RequestCall();
+}
 
-    WCHAR number[256] = {};
-    for (int i = 0; i < phoneNumberCapacity && settings.PhoneNumber[i] != u'\0'; ++i)
-        number[i] = settings.PhoneNumber[i];
-    PHONEMAKECALLINFO request{};
-    request.cbSize = sizeof request;
-    request.dwFlags = PMCF_DEFAULT;
-    request.pszDestAddress = number;
-    PhoneMakeCall(&request);
+static void ApplyCallNews(PHONECALLEVENT& news)
+{
+    if (news.reason[0] == u'\0')
+        wsprintfW(news.reason, u"no reason given");
+    switch (news.event) {
+    case PHONE_EVENT_PLACED:
+        phoneCall.outcome = CALL_PLACED;
+        LogCall(EVENTLOG_INFORMATION_TYPE, u"call placed: %s", u"");
+        break;
+    case PHONE_EVENT_ENDED:
+        phoneCall.outcome = CALL_ENDED;
+        LogCall(EVENTLOG_INFORMATION_TYPE, u"call ended: %s", u"");
+        break;
+    case PHONE_EVENT_FAILED:
+        phoneCall.outcome = CALL_FAILED;
+        LogCall(EVENTLOG_ERROR_TYPE, u"call failed: %s: %s", news.reason);
+        break;
+    case PHONE_EVENT_LOGGED:
+        phoneCall.outcome = CALL_LOGGED;
+        LogCall(EVENTLOG_WARNING_TYPE, u"call only logged, not placed: %s: %s", news.reason);
+        break;
+    default:
+        break;
+    }
+}
+
+void ReceivePhoneNews()
+{
+    PHONECALLEVENT news{};
+    while (PhoneGetCallEvent(&news)) {
+        news.reason[phoneReasonCapacity - 1] = u'\0';
+        // Only the current request's news counts; no other is outstanding.
+        if (phoneCall.callId != 0 && news.callId == phoneCall.callId)
+            ApplyCallNews(news);
+    }
 }

@@ -18,6 +18,33 @@ struct MonitorState {
 
 extern MonitorState monitor;
 
+// How far the last call request got.
+constexpr std::int32_t CALL_NONE = 0;      // none requested yet
+constexpr std::int32_t CALL_REQUESTED = 1; // handed to the phone, no news yet
+constexpr std::int32_t CALL_PLACED = 2;    // ringing or active, or its command runs on
+constexpr std::int32_t CALL_ENDED = 3;     // placed and over
+constexpr std::int32_t CALL_FAILED = 4;    // never placed
+constexpr std::int32_t CALL_LOGGED = 5;    // only written to the log
+
+// The program's last call request. Window thread only.
+struct CallState {
+    LONG callId;                // the phone's id for it; 0 when none or refused at once
+    std::int32_t outcome;       // CALL_*
+    std::int32_t hour;          // local time it was requested, 0 to 23
+    std::int32_t minute;        // 0 to 59
+    WCHAR number[256];          // the number requested, for the log lines
+    std::int32_t numberRefused; // 1 once a stored number that is no call number was logged this run
+};
+
+extern CallState phoneCall;
+
+// The message the phone posts when it has news.
+constexpr UINT WM_PHONENEWS = WM_APP + 1;
+
 void MonitorTick(HWND window);
 void ToggleMonitoring(HWND window);
 void PlaceCallIfDue(HWND window);
+// True while the last request is neither over nor failed: no other call may start.
+bool CallInProgress();
+// Takes the phone's news and logs it.
+void ReceivePhoneNews();

@@ -34,6 +34,7 @@ static void RestartCapture()
 {
     StopCapture();
     StartCapture();
+    ReportMicrophone();
     monitor.tickCount = 0;
     if (monitor.callPending == 1)
         monitor.delaySeconds = DelayFromMinutes(settings.PhoneDelay);
@@ -66,4 +67,5 @@ void MonitorTick(HWND window)
     IntegrateCryMeter();
     PaintMeters(window);
     PlaceCallIfDue(window);
+    PaintStatus(window);
 }

@@ -28,11 +28,12 @@ static void PrintHelp()
                 "  --input alsa:DEVICE   another ALSA capture device, e.g. alsa:plughw:1,0\n"
                 "  --input FILE          a recording, played in real time as if in the room\n"
                 "  --loop                play the recording over and over\n"
-                "  --phone modemmanager  call through ModemManager (the default when a\n"
-                "                        registered modem with voice support is present)\n"
+                "  --phone automatic     look for a registered voice modem at each call and\n"
+                "                        dial it; without one the call is only logged (the\n"
+                "                        default)\n"
+                "  --phone modemmanager  call through ModemManager; fail without a modem\n"
                 "  --phone command:PROG  run PROG with the number as its only argument\n"
                 "  --phone log           only write each call request to standard output\n"
-                "                        (the default without a modem)\n"
                 "  --screenshots DIR     save the main screen and every dialog in both\n"
                 "                        languages as PNG files in DIR, then exit\n"
                 "  -platform offscreen   run without a display (Qt's own option)\n"
@@ -68,7 +69,6 @@ int main(int argc, char** argv)
         }
     }
     QtPlatformInit(&argc, argv);
-    bool phoneChosen = false;
     bool inputChosen = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--loop") == 0) {
@@ -82,7 +82,6 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "cradlecom: %s (see --help)\n", error.c_str());
             return 2;
         }
-        phoneChosen = phoneChosen || std::strcmp(argv[i], "--phone") == 0;
         inputChosen = inputChosen || std::strcmp(argv[i], "--input") == 0;
         ++i;
     }
@@ -109,11 +108,9 @@ int main(int argc, char** argv)
             return 1;
         }
         SetPhoneBackend("log", nullptr);
-        phoneChosen = true;
         StartScreenshots(screenshotDirectory);
     }
-    if (!phoneChosen)
-        ChooseDefaultPhoneBackend();
+    StartPhoneBackend();
     int exitCode = WinMain(&programInstance, nullptr, nullptr, SW_SHOW);
     if (!silence.empty())
         std::remove(silence.c_str());

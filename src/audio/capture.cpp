@@ -2,6 +2,7 @@
 #include "platform/system.h"
 
 CaptureState capture;
+MicrophoneState microphone;
 
 static WAVEHDR* MakeCaptureBuffer()
 {
@@ -24,25 +25,28 @@ static void ReleaseCaptureBuffer(WAVEHDR* header)
 }
 
 // Makes a buffer for `slot`, prepares and queues it. A buffer the device
-// refuses is released at once, and the slot is left empty.
-static bool QueueFreshBuffer(int slot)
+// refuses is released at once, and the slot is left empty. The result of
+// the failing step, MMSYSERR_NOMEM when the heap had no room.
+static MMRESULT QueueFreshBuffer(int slot)
 {
     WAVEHDR* header = MakeCaptureBuffer();
     capture.bufferSlot[slot] = header;
     if (header == nullptr)
-        return false;
-    if (waveInPrepareHeader(capture.waveIn, header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+        return MMSYSERR_NOMEM;
+    MMRESULT result = waveInPrepareHeader(capture.waveIn, header, sizeof(WAVEHDR));
+    if (result != MMSYSERR_NOERROR) {
         ReleaseCaptureBuffer(header);
         capture.bufferSlot[slot] = nullptr;
-        return false;
+        return result;
     }
-    if (waveInAddBuffer(capture.waveIn, header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+    result = waveInAddBuffer(capture.waveIn, header, sizeof(WAVEHDR));
+    if (result != MMSYSERR_NOERROR) {
         waveInUnprepareHeader(capture.waveIn, header, sizeof(WAVEHDR));
         ReleaseCaptureBuffer(header);
         capture.bufferSlot[slot] = nullptr;
-        return false;
+        return result;
     }
-    return true;
+    return MMSYSERR_NOERROR;
 }
 
 static void WriteCaptureFormat()
@@ -80,26 +84,44 @@ void ClearCaptureState()
     capture.bufferSlot[0] = nullptr;
     capture.bufferSlot[1] = nullptr;
     capture.nextSlot = 0;
+    microphone = MicrophoneState{};
 }
 
 // Only on a stopped engine. On false whatever was opened or made stays
 // recorded, so that the next StopCapture takes it down.
-bool StartCapture()
+// The failing call's result is kept in `microphone` for the event log.
+static MMRESULT StartDevice()
 {
     std::lock_guard<std::mutex> lock(capture.guard);
     capture.waveIn = nullptr;
     capture.nextSlot = 0;
     WriteCaptureFormat();
-    if (waveInOpen(&capture.waveIn, static_cast<UINT>(capture.deviceId), &capture.waveFormat,
-                   OnCaptureBuffer, 0, CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
+    MMRESULT result = waveInOpen(&capture.waveIn, static_cast<UINT>(capture.deviceId),
+                                 &capture.waveFormat, OnCaptureBuffer, 0, CALLBACK_FUNCTION);
+    if (result != MMSYSERR_NOERROR) {
         capture.waveIn = nullptr;
-        return false;
+        return result;
     }
     for (int slot = 0; slot < 2; ++slot) {
-        if (!QueueFreshBuffer(slot))
-            return false;
+        result = QueueFreshBuffer(slot);
+        if (result != MMSYSERR_NOERROR)
+            return result;
     }
-    return waveInStart(capture.waveIn) == MMSYSERR_NOERROR;
+    return waveInStart(capture.waveIn);
+}
+
+bool StartCapture()
+{
+    microphone.starts = microphone.starts + 1;
+    microphone.startResult = StartDevice();
+    return microphone.startResult == MMSYSERR_NOERROR;
+}
+
+std::int32_t MicrophoneStatus()
+{
+    if (microphone.starts == 0)
+        return MICROPHONE_UNKNOWN;
+    return microphone.startResult == MMSYSERR_NOERROR ? MICROPHONE_LISTENING : MICROPHONE_FAILED;
 }
 
 void OnCaptureBuffer(HWAVEIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR)

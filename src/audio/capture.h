@@ -29,6 +29,19 @@ struct CaptureState {
 
 extern CaptureState capture;
 
+// The microphone as the screen and the event log tell it. Window thread only.
+struct MicrophoneState {
+    std::int32_t starts;   // StartCapture calls so far
+    MMRESULT startResult;  // the last start's failing result; MMSYSERR_NOERROR: it ran
+    std::int32_t reported; // MICROPHONE_*: the state the event log last told
+};
+
+constexpr std::int32_t MICROPHONE_UNKNOWN = 0;   // never started
+constexpr std::int32_t MICROPHONE_LISTENING = 1; // the last start succeeded
+constexpr std::int32_t MICROPHONE_FAILED = 2;    // the last start failed
+
+extern MicrophoneState microphone;
+
 constexpr int captureBufferBytes = 4096;
 
 // Back to the zero state of process start; only when no device is open.
@@ -36,6 +49,11 @@ void ClearCaptureState();
 bool StartCapture();
 void StopCapture();
 void CloseCaptureDevice();
+// MICROPHONE_* of the last StartCapture.
+std::int32_t MicrophoneStatus();
+// Logs when the microphone opens for the first time, fails (with the
+// device's error) or recovers; call after each StartCapture.
+void ReportMicrophone();
 void OnCaptureBuffer(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
                      DWORD_PTR param2);
 

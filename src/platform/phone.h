@@ -1,4 +1,21 @@
-// The phone: places a voice call. The result is never read by the system.
+// The phone: places a voice call and reports what became of it.
+//
+// Guarantees to the caller, in every implementation:
+// - PhoneMakeCall returns at once with the request's id (greater than 0,
+//   never reused in the process); the call goes on without the caller, and
+//   the request and its text need not outlive the call. A request without a
+//   number is refused with 0 and nothing is reported for it.
+// - Every request with an id ends with exactly one of PHONE_EVENT_ENDED,
+//   PHONE_EVENT_FAILED or PHONE_EVENT_LOGGED, possibly after one
+//   PHONE_EVENT_PLACED; nothing is reported for it after its last event.
+//   Failures that show at once (no modem, a program that cannot start) are
+//   reported as news too, never only through the result.
+// - News is kept in order, oldest first, until taken with PhoneGetCallEvent.
+//   Whenever news is added, the phone posts the registered message (wParam
+//   and lParam 0) to the registered window; a message may find the news
+//   already taken.
+// - Everything here runs on the window thread; nothing waits for the
+//   network, a modem or a program.
 #pragma once
 
 #include "platform/types.h"
@@ -14,6 +31,37 @@ struct PHONEMAKECALLINFO {
     LPCWSTR pszComment;
 };
 
-// Asks the phone to call pszDestAddress. Returns at once; the call goes on
-// without the caller. The request and its text need not outlive the call.
+// What became of a request.
+// PLACED: the call reached the other side (a modem's call rings or is
+// active; a call command exited with status 0).
+// ENDED: a placed call is over.
+// FAILED: the call was never placed; reason tells why.
+// LOGGED: no call was attempted, the request was only written to the log;
+// reason tells why.
+constexpr DWORD PHONE_EVENT_PLACED = 1;
+constexpr DWORD PHONE_EVENT_ENDED = 2;
+constexpr DWORD PHONE_EVENT_FAILED = 3;
+constexpr DWORD PHONE_EVENT_LOGGED = 4;
+
+constexpr int phoneReasonCapacity = 256;
+
+struct PHONECALLEVENT {
+    LONG callId;                       // as PhoneMakeCall returned it
+    DWORD event;                       // PHONE_EVENT_*
+    WCHAR reason[phoneReasonCapacity]; // FAILED and LOGGED: short English text; else empty
+};
+
+// Where a call requested now would go.
+constexpr DWORD PHONE_ROUTE_MODEM = 1;
+constexpr DWORD PHONE_ROUTE_COMMAND = 2;
+constexpr DWORD PHONE_ROUTE_LOG = 3;
+constexpr DWORD PHONE_ROUTE_SIP = 4; // reserved for a later route
+
 LONG PhoneMakeCall(PHONEMAKECALLINFO* request);
+// Where the phone posts `message` when news waits; a null window stops the
+// posting (the news is kept all the same).
+void PhoneSetNotifyWindow(HWND window, UINT message);
+// Takes the oldest news into *event; FALSE when there is none.
+BOOL PhoneGetCallEvent(PHONECALLEVENT* event);
+// PHONE_ROUTE_*, told from what the phone already knows, without waiting.
+DWORD PhoneGetRoute();

@@ -88,6 +88,8 @@ constexpr UINT WM_INITDIALOG = 272;
 constexpr UINT WM_COMMAND = 273;
 constexpr UINT WM_TIMER = 275;
 constexpr UINT WM_HOTKEY = 786;
+// The first message number free for a program's own messages.
+constexpr UINT WM_APP = 0x8000;
 
 // Wave-input callback messages.
 constexpr UINT MM_WIM_OPEN = 958;

@@ -33,6 +33,7 @@ constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
 constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
 constexpr MMRESULT MMSYSERR_NODRIVER = 6;
 constexpr MMRESULT MMSYSERR_NOMEM = 7;
+constexpr MMRESULT MMSYSERR_BADERRNUM = 9;
 constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
 constexpr MMRESULT WAVERR_BADFORMAT = 32;
 constexpr MMRESULT WAVERR_STILLPLAYING = 33;
@@ -75,3 +76,8 @@ MMRESULT waveInAddBuffer(HWAVEIN device, WAVEHDR* header, UINT headerSize);
 MMRESULT waveInStart(HWAVEIN device);
 MMRESULT waveInReset(HWAVEIN device);
 MMRESULT waveInClose(HWAVEIN device);
+
+// A short English text for a wave-input result, such as "no such device
+// (error 2)", in at most `capacity` units with the terminator.
+// MMSYSERR_BADERRNUM (still with a text) for a result it does not know.
+MMRESULT waveInGetErrorTextW(MMRESULT error, LPWSTR text, UINT capacity);

@@ -7,6 +7,14 @@
 #include "platform/types.h"
 
 constexpr int phoneNumberCapacity = 25; // 24 characters and the terminator
+constexpr int callNumberMaxLength = phoneNumberCapacity - 1;
+
+// What CheckCallNumber finds in a text.
+constexpr std::int32_t CALLNUMBER_OK = 0;       // may be dialled
+constexpr std::int32_t CALLNUMBER_EMPTY = 1;    // no text at all
+constexpr std::int32_t CALLNUMBER_TOO_LONG = 2; // more than callNumberMaxLength characters
+constexpr std::int32_t CALLNUMBER_BAD =
+    3; // a character that is not allowed, no digit, or a leading -
 
 // The seven settings that outlive a run; field names are the stored value
 // names. Window thread only.
@@ -34,6 +42,12 @@ extern DerivedLimits limits;
 extern std::int32_t firstUse; // 1 when this start wrote the first-use marker
 
 void ComputeLimits();
+// A call number holds digits, spaces and + * # - / ( ), at least one digit,
+// does not begin with - (a program would take it for an option), and has at
+// most callNumberMaxLength characters. Reads at most callNumberMaxLength + 1
+// units of text, so a full PhoneNumber field is safe.
+std::int32_t CheckCallNumber(LPCWSTR text);
+bool IsCallNumber(LPCWSTR text);
 void LoadSettings();
 // ERROR_SUCCESS, or the store's code for the first failure; the record in
 // memory is kept either way.

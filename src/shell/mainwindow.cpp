@@ -54,6 +54,7 @@ static void ShowCaptureFailure(HWND window)
 
 static LRESULT CreateMainWindow(HWND window)
 {
+    AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"program started");
     LoadSettings();
     SetPlatformLanguage();
     LRESULT result = CreateMainMenuBar(window);
@@ -64,7 +65,10 @@ static LRESULT CreateMainWindow(HWND window)
     GetLocalTime(&now);
     monitor.clockHour = now.wHour;
     monitor.clockMinute = now.wMinute;
-    if (!StartCapture())
+    PhoneSetNotifyWindow(window, WM_PHONENEWS);
+    bool listening = StartCapture();
+    ReportMicrophone();
+    if (!listening)
         ShowCaptureFailure(window);
     SetTimer(window, 100, 100, nullptr);
     if (firstUse != 0)
@@ -75,9 +79,11 @@ static LRESULT CreateMainWindow(HWND window)
 static void DestroyMainWindow(HWND window)
 {
     KillTimer(window, 100);
+    PhoneSetNotifyWindow(nullptr, 0);
     CloseCaptureDevice();
     for (HBITMAP& bitmap : shell.screenBitmaps)
         DeleteObject(bitmap);
+    AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"program ended");
     PostQuitMessage(0);
 }
 
@@ -182,6 +188,9 @@ LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_TIMER:
         MonitorTick(window);
+        return 1;
+    case WM_PHONENEWS:
+        ReceivePhoneNews();
         return 1;
     default:
         break;

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
+#include "ui/ui.h"
 
 static const WCHAR className[] = u"CradleCom";
 
@@ -42,6 +43,8 @@ static void ClearRuntimeState()
     limits.volLimit = 0.0;
     limits.cryLimit = 0.0;
     monitor = MonitorState{};
+    phoneCall = CallState{};
+    statusScreen = StatusScreen{};
     firstUse = 0;
 }
 

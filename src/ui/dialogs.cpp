@@ -155,9 +155,8 @@ static void ShowPhoneSettings(HWND dialog)
     SetLabel(dialog, 62, 1012);
     SetLabel(dialog, 63, 1013);
     SetLabel(dialog, 64, 1014);
-    // The field holds 24 characters; a longer number would have to be cut,
-    // and a cut number dials a stranger.
-    SendDlgItemMessageW(dialog, 100, EM_LIMITTEXT, phoneNumberCapacity - 1, 0);
+    // No length limit on the box: a limit would cut a pasted number, and a
+    // cut number dials a stranger. OK refuses a number that is too long.
     SetDlgItemTextW(dialog, 100, settings.PhoneNumber);
     WCHAR text[256] = {};
     wsprintfW(text, u"%d", settings.PhoneDelay);
@@ -166,14 +165,32 @@ static void ShowPhoneSettings(HWND dialog)
     SetDlgItemTextW(dialog, 120, text);
 }
 
+// An empty box clears the number; anything else must be a call number.
+// Refused with a message, the dialog stays open and nothing is stored.
+static bool AcceptPhoneNumber(HWND dialog)
+{
+    WCHAR text[256] = {};
+    GetDlgItemTextW(dialog, 100, text, 250);
+    std::int32_t check = CheckCallNumber(text);
+    if (check == CALLNUMBER_OK || check == CALLNUMBER_EMPTY)
+        return true;
+    WCHAR message[256] = {};
+    LoadLocalString(shell.appInstance, check == CALLNUMBER_TOO_LONG ? 1020 : 1019, message, 255);
+    MessageBoxW(dialog, message, shell.appTitle, MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
 static void StorePhoneSettings(HWND dialog)
 {
     WCHAR text[256] = {};
-    UINT length = GetDlgItemTextW(dialog, 100, text, 250);
-    if (length < static_cast<UINT>(phoneNumberCapacity)) {
-        for (UINT i = 0; i <= length; ++i)
-            settings.PhoneNumber[i] = text[i];
+    GetDlgItemTextW(dialog, 100, text, 250);
+    // AcceptPhoneNumber has checked the length: the text fits the field.
+    for (int i = 0; i < phoneNumberCapacity; ++i) {
+        settings.PhoneNumber[i] = text[i];
+        if (text[i] == u'\0')
+            break;
     }
+    settings.PhoneNumber[phoneNumberCapacity - 1] = u'\0';
     text[0] = u'\0';
     GetDlgItemTextW(dialog, 110, text, 250);
     settings.PhoneDelay = _wtoi(text);
@@ -203,8 +220,11 @@ LRESULT PhoneDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         ShowPhoneSettings(dialog);
         return 1;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK)
+        if (LOWORD(wParam) == IDOK) {
+            if (!AcceptPhoneNumber(dialog))
+                return 1;
             StorePhoneSettings(dialog);
+        }
         return EndOnOkOrCancel(dialog, LOWORD(wParam));
     case WM_CLOSE:
         EndDialog(dialog, -1);

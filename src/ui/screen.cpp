@@ -34,4 +34,6 @@ void PaintMainScreen(HWND window)
     DrawBitmapAt(dc, x, 140,
                  monitor.monitoring != 0 ? shell.screenBitmaps[5] : shell.screenBitmaps[4]);
     EndPaint(window, &paint);
+    // The paint may have erased the status lines; the next tick draws them.
+    statusScreen.shown = 0;
 }

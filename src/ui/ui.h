@@ -7,9 +7,26 @@
 // background and the pictures' background: a pale blue.
 constexpr COLORREF backgroundColour = 0x00FFE6D4;
 
+// What the status lines below the Start/Stop picture show. Window thread only.
+struct StatusScreen {
+    std::int32_t shown;      // 1 while the screen shows the lines told by the fields below
+    std::int32_t language;   // Language they are in
+    std::int32_t microphone; // MICROPHONE_*
+    DWORD route;             // PHONE_ROUTE_*
+    std::int32_t callsMade;  // calls in this monitoring run
+    std::int32_t outcome;    // CALL_* of the last request
+    std::int32_t hour;       // local time of the last request
+    std::int32_t minute;
+};
+
+extern StatusScreen statusScreen;
+
 void PaintMainScreen(HWND window);
 void DrawBitmapAt(HDC dc, SHORT x, SHORT y, HBITMAP bitmap);
 void PaintMeters(HWND window);
+// Redraws the status lines when what they tell has changed or a paint has
+// erased them.
+void PaintStatus(HWND window);
 
 int InitDialogFrame(HWND dialog, UINT menuBarId, LPCWSTR caption);
 LRESULT MicDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

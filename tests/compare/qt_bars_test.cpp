@@ -1,6 +1,7 @@
 // The real platform draws the bars with the same pixels as the simulated
 // one: PaintMeters on a Qt window (offscreen) against the file that the
 // simulated run wrote.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "alarm/monitor.h"
 #include "audio/capture.h"
 #include "bar_cases.h"
+#include "platform/phone/phone_backend.h"
 #include "platform/platform.h"
 #include "platform/qt/qt_platform.h"
 #include "settings/settings.h"
@@ -68,6 +70,66 @@ TEST(QtBars, SamePixelsAsTheSimulatedPlatform)
     COLORREF extra;
     EXPECT_EQ(std::fread(&extra, sizeof extra, 1, in), 0u); // both drew the same cases
     std::fclose(in);
+    DestroyWindow(window);
+}
+
+// The longest status lines, in both languages, fit between the bars and
+// within their rows on the real platform's font: nothing is cut, nothing
+// spills onto the bars or the picture.
+TEST(QtStatus, LongestLinesFitBetweenTheBars)
+{
+    shell.appInstance = &instance;
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = &instance;
+    windowClass.lpszClassName = u"Status";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, u"Status", u"", 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, nullptr, nullptr, &instance, nullptr);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetPhoneBackend("log", nullptr));
+    microphone.starts = 1;
+    microphone.startResult = MMSYSERR_NODRIVER;
+    monitor.callsMade = 999;
+    phoneCall.hour = 23;
+    phoneCall.minute = 59;
+    for (std::int32_t language : {0, 1}) {
+        for (std::int32_t outcome : {CALL_LOGGED, CALL_FAILED, CALL_PLACED}) {
+            settings.Language = language;
+            phoneCall.outcome = outcome;
+            HDC dc = GetDC(window);
+            RECT client{0, 0, compareWidth, compareHeight};
+            HBRUSH background = CreateSolidBrush(backgroundColour);
+            FillRect(dc, &client, background);
+            DeleteObject(background);
+            ReleaseDC(window, dc);
+            statusScreen.shown = 0;
+            PaintStatus(window);
+            QImage surface = QtWindowSurface(window);
+            for (int line = 0; line < 5; ++line) {
+                const int top = 176 + 16 * line;
+                int left = compareWidth;
+                int right = -1;
+                for (int y = top; y < top + 16; ++y) {
+                    for (int x = 0; x < compareWidth; ++x) {
+                        QRgb rgb = surface.pixel(x, y);
+                        if (qRed(rgb) + qGreen(rgb) + qBlue(rgb) > 3 * 128)
+                            continue;
+                        left = std::min(left, x);
+                        right = std::max(right, x);
+                        EXPECT_TRUE(y > top && y < top + 15)
+                            << "language " << language << " line " << line << " row " << y;
+                    }
+                }
+                EXPECT_LE(left, right) << "language " << language << " line " << line;
+                EXPECT_GT(left, 31) << "language " << language << " line " << line;
+                EXPECT_LT(right, 206) << "language " << language << " line " << line;
+            }
+        }
+    }
+    microphone = MicrophoneState{};
+    monitor = MonitorState{};
+    phoneCall = CallState{};
     DestroyWindow(window);
 }
 

@@ -1,8 +1,9 @@
-// PhoneMakeCall through each backend. The ModemManager backend talks to a
-// python3-dbusmock ModemManager on a private dbus-daemon that stands in for
-// the system bus.
+// PhoneMakeCall through each backend and the news it gives. The ModemManager
+// backends talk to a python3-dbusmock ModemManager on a private dbus-daemon
+// that stands in for the system bus.
 #include "platform/phone.h"
 #include "platform/phone/phone_backend.h"
+#include "platform/window.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -23,10 +24,22 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <regex>
 #include <string>
+#include <vector>
+
+// The window the phone tells of news: here, a count of the messages posted.
+static std::map<std::pair<HWND, UINT>, int> postedMessages;
+
+BOOL PostMessageW(HWND window, UINT message, WPARAM, LPARAM)
+{
+    ++postedMessages[{window, message}];
+    return TRUE;
+}
 
 // Readable failure messages for QString and QStringList.
 void PrintTo(const QString& text, std::ostream* out)
@@ -99,7 +112,7 @@ bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 10000)
 }
 
 // Hands number to PhoneMakeCall from a buffer that is wiped right after, as
-// the caller's buffer may be.
+// the caller's buffer may be. The request's id.
 LONG PlaceCall(const std::u16string& number)
 {
     std::u16string buffer = number;
@@ -107,9 +120,55 @@ LONG PlaceCall(const std::u16string& number)
     request.cbSize = sizeof request;
     request.dwFlags = PMCF_DEFAULT;
     request.pszDestAddress = buffer.c_str();
-    const LONG result = PhoneMakeCall(&request);
+    const LONG id = PhoneMakeCall(&request);
     buffer.assign(buffer.size(), u'X');
-    return result;
+    return id;
+}
+
+struct News {
+    DWORD event;
+    std::string reason;
+};
+
+// Everything the phone has told so far, by request.
+std::map<LONG, std::vector<News>> newsByCall;
+
+void CollectNews()
+{
+    PHONECALLEVENT event{};
+    while (PhoneGetCallEvent(&event)) {
+        const std::u16string reason(event.reason);
+        newsByCall[event.callId].push_back(
+            {event.event, QString::fromStdU16String(reason).toStdString()});
+    }
+}
+
+std::vector<News> NewsOf(LONG id)
+{
+    CollectNews();
+    return newsByCall[id];
+}
+
+bool IsOver(LONG id)
+{
+    const std::vector<News> news = NewsOf(id);
+    return !news.empty() && news.back().event != PHONE_EVENT_PLACED;
+}
+
+// Spins until the request has had its last news; that news.
+News WaitForEnd(LONG id, int timeoutMs = 10000)
+{
+    SpinUntil([id] { return IsOver(id); }, timeoutMs);
+    const std::vector<News> news = NewsOf(id);
+    return news.empty() ? News{0, "no news"} : news.back();
+}
+
+std::vector<DWORD> Events(LONG id)
+{
+    std::vector<DWORD> events;
+    for (const News& news : NewsOf(id))
+        events.push_back(news.event);
+    return events;
 }
 
 bool Contains(const std::string& text, const std::string& part)
@@ -122,6 +181,7 @@ struct BusEnvironment : testing::Environment {
     QString skipReason;
     QString python; // one that can import dbusmock
     QProcess* daemon = nullptr;
+    QTemporaryDir* stateHome = nullptr;
 
     void SetUp() override
     {
@@ -129,6 +189,9 @@ struct BusEnvironment : testing::Environment {
         static char name[] = "phone_test";
         static char* argv[] = {name, nullptr};
         new QCoreApplication(argc, argv); // reachable through qApp for the whole run
+        // The phone's findings go to the event log; its file goes here.
+        stateHome = new QTemporaryDir;
+        qputenv("XDG_STATE_HOME", stateHome->path().toUtf8());
 
         if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
             skipReason = QStringLiteral("dbus-daemon is not installed");
@@ -168,6 +231,8 @@ struct BusEnvironment : testing::Environment {
             delete daemon;
             daemon = nullptr;
         }
+        delete stateHome;
+        stateHome = nullptr;
     }
 };
 
@@ -274,107 +339,137 @@ protected:
     MockModemManager mock_;
 };
 
-TEST_F(PhoneBusTest, DefaultChoiceTakesARegisteredVoiceModemElseTheLog)
+// A fake window handle for the news messages.
+HWND const newsWindow = reinterpret_cast<HWND>(0x1000);
+constexpr UINT newsMessage = 0x8001;
+
+TEST_F(PhoneBusTest, StartUpSaysWhereCallsGo)
 {
     struct Case {
-        QString parameters;
         const char* backend;
-        const char* warning; // nullptr: no line at all
+        QString parameters;
+        const char* line;
+        DWORD route;
     };
     const Case cases[] = {
-        {QStringLiteral("{}"), "modemmanager", nullptr},
-        {QStringLiteral("{\"state\": 11}"), "modemmanager", nullptr},
-        {QString(), "log", "ModemManager not reachable"},
-        {QStringLiteral("{\"modem\": false}"), "log", "no modem"},
-        {QStringLiteral("{\"voice\": false}"), "log", "no modem with voice support"},
-        {QStringLiteral("{\"state\": 7}"), "log", "not registered"},
+        {"automatic", QStringLiteral("{}"),
+         "calls go to the modem /org/freedesktop/ModemManager1/Modem/0", PHONE_ROUTE_MODEM},
+        {"automatic", QString(), "no modem: ModemManager not reachable", PHONE_ROUTE_LOG},
+        {"automatic", QStringLiteral("{\"state\": 7}"), "is not registered with a network",
+         PHONE_ROUTE_LOG},
+        {"modemmanager", QStringLiteral("{\"voice\": false}"),
+         "no modem: no modem with voice support; calls will fail until a modem is ready",
+         PHONE_ROUTE_MODEM},
+        {"modemmanager", QStringLiteral("{}"),
+         "calls go to the modem /org/freedesktop/ModemManager1/Modem/0", PHONE_ROUTE_MODEM},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.parameters.isEmpty() ? std::string("no ModemManager")
-                                            : c.parameters.toStdString());
+        SCOPED_TRACE(std::string(c.backend) + " " + c.parameters.toStdString());
         StartMock(c.parameters);
         ASSERT_FALSE(HasFatalFailure());
-        std::string text;
-        {
-            StreamCapture err(STDERR_FILENO);
-            ChooseDefaultPhoneBackend();
-            text = err.Text();
-        }
-        EXPECT_STREQ(PhoneBackendName(), c.backend);
-        if (c.warning == nullptr) {
-            EXPECT_EQ(text, "");
-        } else {
-            EXPECT_TRUE(Contains(text, c.warning)) << text;
-            EXPECT_TRUE(Contains(text, "calls will only be logged")) << text;
-            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+        ASSERT_TRUE(SetPhoneBackend(c.backend, nullptr));
+        StreamCapture err(STDERR_FILENO);
+        StartPhoneBackend();
+        EXPECT_TRUE(SpinUntil([&] { return Contains(err.Text(), c.line); })) << err.Text();
+        EXPECT_EQ(PhoneGetRoute(), c.route);
+        if (c.route == PHONE_ROUTE_LOG) {
+            EXPECT_TRUE(Contains(err.Text(), "calls will only be logged")) << err.Text();
         }
     }
 }
 
-TEST_F(PhoneBusTest, CallReachesTheModemWithTheNumberUnchangedAndIsFollowedToItsEnd)
+// Without a choice the modem is looked for at each call: a call before the
+// modem registers is only logged, and says so; the next one is dialled.
+TEST_F(PhoneBusTest, AModemThatRegistersLaterIsDialled)
 {
-    // Start answers late, as a real network does, to show PhoneMakeCall does not wait.
+    ASSERT_TRUE(SetPhoneBackend("automatic", nullptr));
+    LONG logged = 0;
+    {
+        StreamCapture out(STDOUT_FILENO);
+        logged = PlaceCall(u"0301234");
+        ASSERT_GT(logged, 0);
+        const News end = WaitForEnd(logged);
+        EXPECT_EQ(end.event, PHONE_EVENT_LOGGED);
+        EXPECT_TRUE(Contains(end.reason, "no modem")) << end.reason;
+        EXPECT_TRUE(Contains(out.Text(), "call only logged, not placed: 0301234")) << out.Text();
+    }
+    EXPECT_EQ(PhoneGetRoute(), PHONE_ROUTE_LOG);
+
+    StartMock(QStringLiteral("{}"));
+    ASSERT_FALSE(HasFatalFailure());
+    const LONG dialled = PlaceCall(u"0301234");
+    EXPECT_GT(dialled, logged);
+    ASSERT_TRUE(SpinUntil([&] { return !NewsOf(dialled).empty(); })) << "no news";
+    EXPECT_EQ(Events(dialled), std::vector<DWORD>{PHONE_EVENT_PLACED});
+    EXPECT_EQ(mock_.DialledNumbers(), QStringList{QStringLiteral("0301234")});
+    EXPECT_EQ(PhoneGetRoute(), PHONE_ROUTE_MODEM);
+
+    // ModemManager going away ends the call rather than leaving it open.
+    mock_.Stop();
+    EXPECT_EQ(WaitForEnd(dialled).event, PHONE_EVENT_ENDED);
+
+    // The route is looked at again once the last look is old enough.
+    SetPhoneModemLookInterval(0);
+    EXPECT_TRUE(SpinUntil([] { return PhoneGetRoute() == PHONE_ROUTE_LOG; }));
+    SetPhoneModemLookInterval(30000);
+}
+
+// Placed once it rings, and over only when hung up: while it is active the
+// program holds its next call back.
+TEST_F(PhoneBusTest, ACallIsPlacedWhenItRingsAndEndsWhenHungUp)
+{
+    // Start answers late, as a real network does.
     StartMock(QStringLiteral("{\"start_delay_ms\": 1500}"));
     ASSERT_FALSE(HasFatalFailure());
     ASSERT_TRUE(SetPhoneBackend("modemmanager", nullptr));
+    PhoneSetNotifyWindow(newsWindow, newsMessage);
+    postedMessages.clear();
 
     StreamCapture err(STDERR_FILENO);
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(PlaceCall(u"+49 170 1234567"), 0);
-    EXPECT_LT(clock.elapsed(), 1000);
-
-    // The window thread's event loop must keep turning while the modem dials.
-    qint64 longestStall = 0;
-    QElapsedTimer sinceTick;
-    sinceTick.start();
-    QTimer heartbeat;
-    QObject::connect(&heartbeat, &QTimer::timeout,
-                     [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
-    heartbeat.start(20);
-    ASSERT_TRUE(SpinUntil([&] { return Contains(err.Text(), "active"); })) << err.Text();
-    heartbeat.stop();
-    EXPECT_LT(longestStall, 1000);
+    const LONG id = PlaceCall(u"+49 170 1234567");
+    ASSERT_GT(id, 0);
+    EXPECT_TRUE(NewsOf(id).empty()); // PhoneMakeCall did not wait for the modem
+    ASSERT_TRUE(SpinUntil([&] { return !NewsOf(id).empty(); })) << err.Text();
+    EXPECT_EQ(Events(id), std::vector<DWORD>{PHONE_EVENT_PLACED});
     EXPECT_EQ(mock_.DialledNumbers(), QStringList{QStringLiteral("+49 170 1234567")});
     const std::string text = err.Text();
     const std::size_t dialing = text.find("call to +49 170 1234567: dialing");
     const std::size_t ringing = text.find("call to +49 170 1234567: ringing");
-    const std::size_t active = text.find("call to +49 170 1234567: active");
     ASSERT_NE(dialing, std::string::npos) << text;
     ASSERT_NE(ringing, std::string::npos) << text;
     EXPECT_LT(dialing, ringing);
-    EXPECT_LT(ringing, active);
 
-    // The far end hangs up: the end is reported and the call object deleted.
+    // Active: no end, however long it lasts.
+    SpinUntil([] { return false; }, 500);
+    EXPECT_EQ(Events(id), std::vector<DWORD>{PHONE_EVENT_PLACED});
+
     const QDBusMessage hangup = QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(
         kMmService, QStringLiteral("/org/freedesktop/ModemManager1/Call/0"),
         QStringLiteral("org.freedesktop.ModemManager1.Call"), QStringLiteral("Hangup")));
     ASSERT_EQ(hangup.type(), QDBusMessage::ReplyMessage) << hangup.errorMessage().toStdString();
-    EXPECT_TRUE(SpinUntil([&] {
-        return Contains(err.Text(), "call to +49 170 1234567: terminated");
-    })) << err.Text();
+    EXPECT_EQ(WaitForEnd(id).event, PHONE_EVENT_ENDED);
+    EXPECT_EQ(Events(id), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_ENDED}));
     EXPECT_TRUE(
         SpinUntil([&] { return mock_.ModemMethodCalls(QStringLiteral("DeleteCall")) == 1; }));
+    EXPECT_EQ((postedMessages[{newsWindow, newsMessage}]), 2);
+    PhoneSetNotifyWindow(nullptr, 0);
 }
 
-TEST_F(PhoneBusTest, FailuresGoToStandardErrorAndTheProgramGoesOn)
+TEST_F(PhoneBusTest, ModemFailuresAreReportedWithTheirReason)
 {
     struct Case {
         QString parameters;
-        const char* message;
+        const char* reason;
     };
     const Case cases[] = {
-        {QString(), "call to 0301234 not placed: ModemManager not reachable"},
-        {QStringLiteral("{\"modem\": false}"),
-         "call to 0301234 not placed: ModemManager lists no modem"},
-        {QStringLiteral("{\"voice\": false}"),
-         "call to 0301234 not placed: no modem with voice support"},
+        {QString(), "no modem: ModemManager not reachable"},
+        {QStringLiteral("{\"modem\": false}"), "no modem: ModemManager lists no modem"},
+        {QStringLiteral("{\"voice\": false}"), "no modem: no modem with voice support"},
         {QStringLiteral("{\"state\": 7}"),
-         "call to 0301234 not placed: modem /org/freedesktop/ModemManager1/Modem/0 is not "
-         "registered"},
+         "no modem: modem /org/freedesktop/ModemManager1/Modem/0 is not registered"},
         {QStringLiteral(
              "{\"start_error\": \"org.freedesktop.ModemManager1.Error.Core.Unauthorized\"}"),
-         "call to 0301234 failed: org.freedesktop.ModemManager1.Error.Core.Unauthorized"},
+         "permission denied (org.freedesktop.ModemManager1.Error.Core.Unauthorized"},
     };
     ASSERT_TRUE(SetPhoneBackend("modemmanager", nullptr));
     for (const Case& c : cases) {
@@ -382,10 +477,10 @@ TEST_F(PhoneBusTest, FailuresGoToStandardErrorAndTheProgramGoesOn)
                                             : c.parameters.toStdString());
         StartMock(c.parameters);
         ASSERT_FALSE(HasFatalFailure());
-        StreamCapture err(STDERR_FILENO);
-        // Accepted for dialling: the failure shows only later, on standard error.
-        EXPECT_EQ(PlaceCall(u"0301234"), 0);
-        EXPECT_TRUE(SpinUntil([&] { return Contains(err.Text(), c.message); })) << err.Text();
+        const LONG id = PlaceCall(u"0301234");
+        const News end = WaitForEnd(id);
+        EXPECT_EQ(Events(id), std::vector<DWORD>{PHONE_EVENT_FAILED});
+        EXPECT_TRUE(Contains(end.reason, c.reason)) << end.reason;
         if (!c.parameters.isEmpty()) {
             EXPECT_EQ(mock_.DialledNumbers(), QStringList());
         }
@@ -395,39 +490,170 @@ TEST_F(PhoneBusTest, FailuresGoToStandardErrorAndTheProgramGoesOn)
         SpinUntil([&] { return mock_.ModemMethodCalls(QStringLiteral("DeleteCall")) == 1; }));
 }
 
+// ---- Call commands ----------------------------------------------------------
+
+// Writes an executable shell script into dir.
+QString WriteScript(const QTemporaryDir& dir, const QString& name, const QByteArray& body)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return QString();
+    }
+    file.write("#!/bin/sh\n" + body);
+    file.close();
+    QFile::setPermissions(path,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return path;
+}
+
+// The pid written into the file, 0 when there is none yet.
+pid_t PidIn(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? static_cast<pid_t>(file.readAll().trimmed().toInt())
+                                          : 0;
+}
+
+// Dead, or a zombie that nobody has reaped yet.
+bool Gone(pid_t pid)
+{
+    if (::kill(pid, 0) != 0) {
+        return true;
+    }
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return true;
+    }
+    const QByteArray text = stat.readAll();
+    const int close = text.lastIndexOf(')');
+    return close >= 0 && text.mid(close + 2, 1) == "Z";
+}
+
+bool UseCommand(const QString& script)
+{
+    std::string error;
+    const bool chosen = SetPhoneBackend(("command:" + script.toStdString()).c_str(), &error);
+    EXPECT_TRUE(chosen) << error;
+    return chosen;
+}
+
+TEST(PhoneCommandTest, TheExitStatusDecidesAndFailuresSayWhy)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    struct Case {
+        QByteArray body;
+        std::vector<DWORD> events;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"exit 0\n", {PHONE_EVENT_PLACED, PHONE_EVENT_ENDED}, ""},
+        {"exit 3\n", {PHONE_EVENT_FAILED}, "exit status 3"},
+        {"kill -KILL $$\n", {PHONE_EVENT_FAILED}, "killed by signal 9"},
+        {"kill -TERM $$\n", {PHONE_EVENT_FAILED}, "killed by signal 15"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.body.toStdString());
+        ASSERT_TRUE(UseCommand(WriteScript(dir, QStringLiteral("dial%1").arg(++n), c.body)));
+        const LONG id = PlaceCall(u"0301234");
+        ASSERT_GT(id, 0);
+        const News end = WaitForEnd(id);
+        EXPECT_EQ(Events(id), c.events);
+        EXPECT_EQ(end.reason, c.reason);
+    }
+}
+
+// A command that hangs is killed with all it started once the timeout has
+// passed; until then no second command starts.
+TEST(PhoneCommandTest, AHangingCommandTimesOutAndNeverRunsTwice)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString script =
+        WriteScript(dir, QStringLiteral("hang"),
+                    "echo started >> \"$(dirname \"$0\")/runs\"\n"
+                    "echo $$ > \"$(dirname \"$0\")/leader.tmp\"\n"
+                    "sleep 600 &\n"
+                    "echo $! > \"$(dirname \"$0\")/child.tmp\"\n"
+                    "mv \"$(dirname \"$0\")/leader.tmp\" \"$(dirname \"$0\")/leader\"\n"
+                    "mv \"$(dirname \"$0\")/child.tmp\" \"$(dirname \"$0\")/child\"\n"
+                    "wait\n");
+    ASSERT_TRUE(UseCommand(script));
+    SetPhoneCommandTimeout(1500);
+    const LONG first = PlaceCall(u"0301234");
+    ASSERT_TRUE(SpinUntil([&] { return PidIn(dir.filePath(QStringLiteral("child"))) != 0; }));
+    const pid_t leader = PidIn(dir.filePath(QStringLiteral("leader")));
+    const pid_t child = PidIn(dir.filePath(QStringLiteral("child")));
+    EXPECT_FALSE(Gone(leader));
+    EXPECT_FALSE(Gone(child));
+
+    const LONG second = PlaceCall(u"0301234");
+    const News refused = WaitForEnd(second);
+    EXPECT_EQ(refused.event, PHONE_EVENT_FAILED);
+    EXPECT_TRUE(Contains(refused.reason, "still running")) << refused.reason;
+    EXPECT_TRUE(NewsOf(first).empty());
+
+    const News end = WaitForEnd(first);
+    EXPECT_EQ(Events(first), std::vector<DWORD>{PHONE_EVENT_FAILED});
+    EXPECT_EQ(end.reason, "timed out after 1.5 s");
+    EXPECT_TRUE(SpinUntil([&] { return Gone(leader) && Gone(child); }, 5000));
+    QFile runs(dir.filePath(QStringLiteral("runs")));
+    ASSERT_TRUE(runs.open(QIODevice::ReadOnly));
+    EXPECT_EQ(runs.readAll(), QByteArray("started\n"));
+    SetPhoneCommandTimeout(60000);
+}
+
+// A command still running when the program ends does not outlive it.
+TEST(PhoneCommandTest, NothingOutlivesTheProgram)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString script =
+        WriteScript(dir, QStringLiteral("hang"),
+                    "sleep 600 &\n"
+                    "echo $! > \"$(dirname \"$0\")/child.tmp\"\n"
+                    "mv \"$(dirname \"$0\")/child.tmp\" \"$(dirname \"$0\")/child\"\n"
+                    "wait\n");
+    QProcess helper;
+    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    helper.start(QStringLiteral(PHONE_EXIT_HELPER),
+                 {script, dir.filePath(QStringLiteral("child"))});
+    ASSERT_TRUE(helper.waitForFinished(20000));
+    EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(helper.exitCode(), 0);
+    const pid_t child = PidIn(dir.filePath(QStringLiteral("child")));
+    ASSERT_NE(child, 0);
+    EXPECT_TRUE(SpinUntil([&] { return Gone(child); }, 5000));
+}
+
 TEST(PhoneCommandTest, NumberIsOneArgumentAndNoShellSeesIt)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString script = dir.filePath(QStringLiteral("record-argv"));
-    {
-        QFile file(script);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        // Each run writes its argument count and arguments to a file of its own.
-        file.write(
-            "#!/bin/sh\n"
-            "out=\"$(dirname \"$0\")/argv-$$\"\n"
-            "{ echo \"$#\"; for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done; } > \"$out.tmp\"\n"
-            "mv \"$out.tmp\" \"$out.txt\"\n");
-    }
-    ASSERT_TRUE(QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ExeOwner));
+    // Each run writes its argument count and arguments to a file of its own.
+    const QString script = WriteScript(
+        dir, QStringLiteral("record-argv"),
+        "out=\"$(dirname \"$0\")/argv-$$\"\n"
+        "{ echo \"$#\"; for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done; } > \"$out.tmp\"\n"
+        "mv \"$out.tmp\" \"$out.txt\"\n");
     const bool tmpXExisted = QFile::exists(QStringLiteral("/tmp/x"));
     const std::string inside =
         "555 && touch " + dir.filePath(QStringLiteral("y")).toStdString() + " `id` | tee z";
 
-    ASSERT_TRUE(SetPhoneBackend(("command:" + script.toStdString()).c_str(), nullptr));
+    ASSERT_TRUE(UseCommand(script));
     EXPECT_STREQ(PhoneBackendName(), "command");
-    EXPECT_EQ(PlaceCall(u"123; touch /tmp/x $(id)"), 0);
-    EXPECT_EQ(PlaceCall(std::u16string(inside.begin(), inside.end())), 0);
+    EXPECT_EQ(PhoneGetRoute(), PHONE_ROUTE_COMMAND);
+    EXPECT_EQ(WaitForEnd(PlaceCall(u"123; touch /tmp/x $(id)")).event, PHONE_EVENT_ENDED);
+    EXPECT_EQ(WaitForEnd(PlaceCall(std::u16string(inside.begin(), inside.end()))).event,
+              PHONE_EVENT_ENDED);
 
     QDir folder(dir.path());
-    const auto records = [&] {
-        return folder.entryList({QStringLiteral("argv-*.txt")}, QDir::Files);
-    };
-    ASSERT_TRUE(SpinUntil([&] { return records().size() == 2; }, 5000)) << records().size();
+    const QStringList records = folder.entryList({QStringLiteral("argv-*.txt")}, QDir::Files);
+    ASSERT_EQ(records.size(), 2);
     QStringList seen;
-    for (const QString& name : records()) {
+    for (const QString& name : records) {
         QFile file(folder.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         seen << QString::fromUtf8(file.readAll());
@@ -435,9 +661,7 @@ TEST(PhoneCommandTest, NumberIsOneArgumentAndNoShellSeesIt)
     seen.sort();
     EXPECT_EQ(seen, (QStringList{QStringLiteral("1\n[123; touch /tmp/x $(id)]\n"),
                                  QStringLiteral("1\n[%1]\n").arg(QString::fromStdString(inside))}));
-    QStringList all = folder.entryList(QDir::Files | QDir::NoDotAndDotDot);
-    all.sort();
-    EXPECT_EQ(all.size(), 3) << all.join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(folder.entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 3);
     if (!tmpXExisted) {
         EXPECT_FALSE(QFile::exists(QStringLiteral("/tmp/x")));
     }
@@ -457,44 +681,47 @@ TEST(PhoneCommandTest, BadProgramsAreRefusedOrReported)
 
     // A program that goes away after it was chosen: reported, not dialled.
     QTemporaryDir dir;
-    const QString script = dir.filePath(QStringLiteral("dial"));
-    {
-        QFile file(script);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\nexit 0\n");
-    }
-    ASSERT_TRUE(QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    ASSERT_TRUE(SetPhoneBackend(("command:" + script.toStdString()).c_str(), &error)) << error;
+    const QString script = WriteScript(dir, QStringLiteral("dial"), "exit 0\n");
+    ASSERT_TRUE(UseCommand(script));
     ASSERT_TRUE(QFile::remove(script));
-    StreamCapture err(STDERR_FILENO);
-    EXPECT_NE(PlaceCall(u"0301234"), 0);
-    EXPECT_TRUE(Contains(err.Text(), "cannot start")) << err.Text();
+    const News end = WaitForEnd(PlaceCall(u"0301234"));
+    EXPECT_EQ(end.event, PHONE_EVENT_FAILED);
+    EXPECT_TRUE(Contains(end.reason, "cannot start")) << end.reason;
 }
 
-TEST(PhoneLogTest, PrintsTheNumberWithATimestamp)
+TEST(PhoneLogTest, SaysTheCallWasOnlyLogged)
 {
     ASSERT_TRUE(SetPhoneBackend("log", nullptr));
+    EXPECT_EQ(PhoneGetRoute(), PHONE_ROUTE_LOG);
     StreamCapture out(STDOUT_FILENO);
-    EXPECT_EQ(PlaceCall(u"+4912345678"), 0);
-    EXPECT_EQ(PlaceCall(u"+49 \u260E 1"), 0); // UTF-16 arrives as UTF-8
+    const LONG first = PlaceCall(u"+4912345678");
+    const LONG second = PlaceCall(u"+49 \u260E 1"); // UTF-16 arrives as UTF-8
     const std::regex expected(
-        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d call: \\+4912345678\n"
-        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d call: \\+49 \xE2\x98\x8E 1\n");
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d call only logged, not placed: \\+4912345678\n"
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d call only logged, not placed: "
+        "\\+49 \xE2\x98\x8E 1\n");
     EXPECT_TRUE(std::regex_match(out.Text(), expected)) << out.Text();
+    EXPECT_EQ(Events(first), std::vector<DWORD>{PHONE_EVENT_LOGGED});
+    EXPECT_EQ(Events(second), std::vector<DWORD>{PHONE_EVENT_LOGGED});
+    EXPECT_NE(first, second);
 }
 
-TEST(PhoneLogTest, RequestsWithoutANumberAreRefused)
+TEST(PhoneLogTest, RequestsWithoutANumberAreRefusedAndNotReported)
 {
     ASSERT_TRUE(SetPhoneBackend("log", nullptr));
+    CollectNews();
+    const std::size_t before = newsByCall.size();
     StreamCapture out(STDOUT_FILENO);
     PHONEMAKECALLINFO request{};
     request.cbSize = sizeof request;
     request.dwFlags = PMCF_DEFAULT;
-    EXPECT_NE(PhoneMakeCall(nullptr), 0);
-    EXPECT_NE(PhoneMakeCall(&request), 0);
+    EXPECT_EQ(PhoneMakeCall(nullptr), 0);
+    EXPECT_EQ(PhoneMakeCall(&request), 0);
     request.pszDestAddress = u"";
-    EXPECT_NE(PhoneMakeCall(&request), 0);
+    EXPECT_EQ(PhoneMakeCall(&request), 0);
     EXPECT_EQ(out.Text(), "");
+    CollectNews();
+    EXPECT_EQ(newsByCall.size(), before);
 }
 
 } // namespace

@@ -128,8 +128,10 @@ TEST_F(AlarmTest, StartNeedsANumberAndRelabelsTheButton)
 }
 
 // Loud from the start, no pause: the meter reaches 0.5 on the 25th loud
-// tick (tick 26, the first buffer returns after tick 1), then every restart
-// tick calls again, three times per run.
+// tick (tick 26, the first buffer returns after tick 1). A call clears the
+// level, so each later call needs 25 loud ticks of the restarted capture,
+// whose first buffer returns after the tick following the restart: calls 126
+// ticks apart, three times per run.
 TEST_F(AlarmTest, CallLimitPerRunAndCallsOnRestartTicks)
 {
     StoredSettings stored;
@@ -143,13 +145,13 @@ TEST_F(AlarmTest, CallLimitPerRunAndCallsOnRestartTicks)
     EXPECT_EQ(RunProgram(), 0);
     std::vector<SimCall> calls = SimCalls();
     ASSERT_EQ(calls.size(), 6u);
-    std::vector<SimTime> expected = {Tick(26), Tick(126), Tick(226)};
+    std::vector<SimTime> expected = {Tick(26), Tick(152), Tick(278)};
     for (std::size_t i = 0; i < 3; ++i)
         EXPECT_EQ(calls[i].time, expected[i]) << i;
     // After Stop and Start the meter starts from 0 again.
     EXPECT_GT(calls[3].time, Tick(601));
-    EXPECT_EQ(calls[4].time - calls[3].time, Tick(100));
-    EXPECT_EQ(calls[5].time - calls[4].time, Tick(100));
+    EXPECT_EQ(calls[4].time - calls[3].time, Tick(126));
+    EXPECT_EQ(calls[5].time - calls[4].time, Tick(126));
     for (const SimCall& call : calls)
         EXPECT_EQ(call.number, u"+49 170 1234567");
     EXPECT_EQ(SimFaults(), 0) << SimLastFault();

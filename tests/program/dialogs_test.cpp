@@ -180,20 +180,69 @@ TEST_F(DialogsTest, PhoneOkStoresTheBoxesAndCancelNothing)
     EXPECT_EQ(SimRegistryWriteCount(), writesBefore);
 }
 
-// The number box takes no more than the field holds; the digit boxes clamp
-// numbers beyond 32 bits.
+// A pasted number longer than the field stays whole in the box and OK
+// refuses it instead of storing a cut number; the digit boxes clamp numbers
+// beyond 32 bits.
 TEST_F(DialogsTest, PhoneBoxesNeverCutOrOverflow)
 {
     RunDialogOf(300, {}, [](HWND dialog) {
         SimDialogType(dialog, 100, u"123456789012345678901234567890");
-        EXPECT_EQ(SimDialogItemText(dialog, 100), u"123456789012345678901234");
+        EXPECT_EQ(SimDialogItemText(dialog, 100), u"123456789012345678901234567890");
         SimDialogType(dialog, 110, u"99999999999");
         SimDialogType(dialog, 120, u"4294967296");
         Ok(dialog);
+        EXPECT_EQ(SimDialogOpen(), dialog);
+        EXPECT_EQ(std::u16string(settings.PhoneNumber), u"+49 170 1234567");
+        SimDialogType(dialog, 100, u"123456789012345678901234");
+        Ok(dialog);
     });
+    EXPECT_EQ(LastResult(), 0);
     EXPECT_EQ(std::u16string(settings.PhoneNumber), u"123456789012345678901234");
     EXPECT_EQ(settings.PhoneDelay, INT32_MAX);
     EXPECT_EQ(settings.PhoneMaxCalls, INT32_MAX);
+    std::vector<SimMessageBox> boxes = SimMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, Text("Die Rufnummer darf höchstens 24 Zeichen lang sein !"));
+}
+
+// Only call numbers pass OK: letters, a leading - or no digit at all are
+// refused in the chosen language and nothing is stored; an empty box clears
+// the number.
+TEST_F(DialogsTest, PhoneOkTakesOnlyCallNumbers)
+{
+    StoredSettings english;
+    english.language = 1;
+    RunDialogOf(300, english, [](HWND dialog) {
+        for (const char16_t* bad : {u"0170 555 CALL", u"-0170555", u"0170;555", u"()"}) {
+            SimDialogType(dialog, 100, bad);
+            SimDialogType(dialog, 110, u"9");
+            Ok(dialog);
+            EXPECT_EQ(SimDialogOpen(), dialog);
+        }
+        EXPECT_EQ(settings.PhoneDelay, 1);
+        SimDialogType(dialog, 100, u"+49 (30) 123-45/6 *31#");
+        Ok(dialog);
+    });
+    EXPECT_EQ(LastResult(), 0);
+    EXPECT_EQ(std::u16string(settings.PhoneNumber), u"+49 (30) 123-45/6 *31#");
+    EXPECT_EQ(settings.PhoneDelay, 9);
+    std::vector<SimMessageBox> boxes = SimMessageBoxes();
+    ASSERT_EQ(boxes.size(), 4u);
+    for (const SimMessageBox& box : boxes) {
+        EXPECT_EQ(box.text, u"The call number may hold only digits, spaces and + * # - / ( ), "
+                            u"needs at least one digit and must not begin with - !");
+        EXPECT_EQ(box.type, MB_OK | MB_ICONEXCLAMATION);
+        EXPECT_EQ(box.caption, u"Cradlecom");
+    }
+
+    ResetProgram();
+    RunDialogOf(300, {}, [](HWND dialog) {
+        SimDialogType(dialog, 100, u"");
+        Ok(dialog);
+    });
+    EXPECT_EQ(LastResult(), 0);
+    EXPECT_EQ(settings.PhoneNumber[0], u'\0');
+    EXPECT_TRUE(SimMessageBoxes().empty());
 }
 
 // The Back key deletes in the focused box instead of closing the dialog.

@@ -1,10 +1,15 @@
 #include "program_fixture.h"
 
+#include <algorithm>
+
+#include "platform/sim/sim_eventlog.h"
+
 #include "alarm/monitor.h"
 #include "audio/capture.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
+#include "ui/ui.h"
 
 const std::u16string settingsKey = u"Software\\Veltrano\\CradleCom\\Settings";
 
@@ -19,6 +24,8 @@ void ResetProgram()
     limits.volLimit = 0.0;
     limits.cryLimit = 0.0;
     monitor = MonitorState{};
+    phoneCall = CallState{};
+    statusScreen = StatusScreen{};
     firstUse = 0;
     shell = ShellState{};
     shell.appInstance = SimInstance();
@@ -74,4 +81,18 @@ std::u16string Text(const char* utf8)
         }
     }
     return text;
+}
+
+std::vector<std::string> EventTexts()
+{
+    std::vector<std::string> texts;
+    for (const SimEvent& event : SimEventLog())
+        texts.push_back(event.text);
+    return texts;
+}
+
+int EventCount(const std::string& text)
+{
+    std::vector<std::string> texts = EventTexts();
+    return static_cast<int>(std::count(texts.begin(), texts.end(), text));
 }

@@ -49,6 +49,11 @@ constexpr SimTime Tick(long n)
 
 std::u16string Text(const char* utf8);
 
+// The texts of the event log since the last reset, in order.
+std::vector<std::string> EventTexts();
+// How many events read exactly `text`.
+int EventCount(const std::string& text);
+
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetProgram(); }

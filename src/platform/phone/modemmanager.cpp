@@ -10,11 +10,16 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
 #include <QHash>
 #include <QObject>
+#include <QTimer>
 #include <QVariantMap>
 
 #include <functional>
+
+#include "platform/eventlog.h"
+#include "platform/phone.h"
 
 namespace {
 
@@ -26,9 +31,10 @@ const QString kVoiceIface = QStringLiteral("org.freedesktop.ModemManager1.Modem.
 const QString kCallIface = QStringLiteral("org.freedesktop.ModemManager1.Call");
 
 constexpr int kStateRegistered = 8; // MM_MODEM_STATE_REGISTERED; higher states are usable too
+constexpr int kCallRingingOut = 2;
+constexpr int kCallActive = 4;
 constexpr int kCallTerminated = 7;
 
-constexpr int kProbeTimeoutMs = 5000;
 constexpr int kListTimeoutMs = 25000;
 constexpr int kCreateTimeoutMs = 30000;
 constexpr int kStartTimeoutMs = 120000; // Start answers only once the network has set up the call
@@ -40,17 +46,24 @@ struct ModemChoice {
 
 QString DescribeError(const QDBusMessage& reply)
 {
-    return reply.errorName() + QStringLiteral(": ") + reply.errorMessage();
+    const QString text = reply.errorName() + QStringLiteral(": ") + reply.errorMessage();
+    if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.AccessDenied") ||
+        reply.errorName().endsWith(QLatin1String(".Unauthorized"))) {
+        return QStringLiteral("permission denied (%1)").arg(text);
+    }
+    return text;
 }
 
 // Picks the first registered voice modem from a GetManagedObjects reply.
 ModemChoice ChooseModem(const QDBusMessage& reply)
 {
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        return {{}, QStringLiteral("ModemManager not reachable (%1)").arg(DescribeError(reply))};
+        return {
+            {},
+            QStringLiteral("no modem: ModemManager not reachable (%1)").arg(DescribeError(reply))};
     }
     if (reply.arguments().isEmpty() || !reply.arguments().at(0).canConvert<QDBusArgument>()) {
-        return {{}, QStringLiteral("unexpected modem list from ModemManager")};
+        return {{}, QStringLiteral("no modem: unexpected modem list from ModemManager")};
     }
     const QDBusArgument list = qvariant_cast<QDBusArgument>(reply.arguments().at(0));
     int modems = 0;
@@ -82,13 +95,13 @@ ModemChoice ChooseModem(const QDBusMessage& reply)
     }
     list.endMap();
     if (modems == 0) {
-        return {{}, QStringLiteral("ModemManager lists no modem")};
+        return {{}, QStringLiteral("no modem: ModemManager lists no modem")};
     }
     if (voiceModem.isEmpty()) {
-        return {{}, QStringLiteral("no modem with voice support")};
+        return {{}, QStringLiteral("no modem: no modem with voice support")};
     }
     return {{},
-            QStringLiteral("modem %1 is not registered with a network (state %2)")
+            QStringLiteral("no modem: modem %1 is not registered with a network (state %2)")
                 .arg(voiceModem)
                 .arg(voiceState)};
 }
@@ -114,11 +127,11 @@ const char* CallStateName(int state)
     switch (state) {
     case 1:
         return "dialing";
-    case 2:
+    case kCallRingingOut:
         return "ringing";
     case 3:
         return "ringing in";
-    case 4:
+    case kCallActive:
         return "active";
     case 5:
         return "held";
@@ -132,16 +145,27 @@ const char* CallStateName(int state)
 }
 
 struct CallRecord {
+    LONG id = 0;
     QString number;
     QString modemPath;
-    QString owner; // unique bus name of ModemManager
+    QString owner;       // unique bus name of ModemManager
+    bool placed = false; // has rung or been active
 };
 
-// Receives the StateChanged signals of our calls; QtDBus needs a slot for that.
+// Follows our calls to their end: their StateChanged signals, and
+// ModemManager going away. QtDBus needs slots for that.
 class CallWatcher : public QObject {
     Q_OBJECT
 public:
     QHash<QString, CallRecord> calls; // by call object path
+
+    CallWatcher()
+        : serviceWatcher_(kService, QDBusConnection::systemBus(),
+                          QDBusServiceWatcher::WatchForUnregistration)
+    {
+        connect(&serviceWatcher_, &QDBusServiceWatcher::serviceUnregistered, this,
+                &CallWatcher::OnServiceGone);
+    }
 
     void Follow(const QString& callPath, const CallRecord& record)
     {
@@ -151,25 +175,29 @@ public:
                                              SLOT(OnStateChanged(int, int, uint, QDBusMessage)));
     }
 
-    // Stops following the call and has ModemManager drop its call object.
-    void Forget(const QString& callPath)
+    // Reports the call's last news, stops following it and, while
+    // ModemManager is there, has it drop the call object.
+    void Finish(const QString& callPath, DWORD event, const QString& reason, bool deleteCall = true)
     {
         const CallRecord record = calls.take(callPath);
         QDBusConnection bus = QDBusConnection::systemBus();
         bus.disconnect(record.owner, callPath, kCallIface, QStringLiteral("StateChanged"), this,
                        SLOT(OnStateChanged(int, int, uint, QDBusMessage)));
-        QDBusMessage remove = QDBusMessage::createMethodCall(
-            kService, record.modemPath, kVoiceIface, QStringLiteral("DeleteCall"));
-        remove << QVariant::fromValue(QDBusObjectPath(callPath));
-        bus.call(remove, QDBus::NoBlock);
+        if (deleteCall) {
+            QDBusMessage remove = QDBusMessage::createMethodCall(
+                kService, record.modemPath, kVoiceIface, QStringLiteral("DeleteCall"));
+            remove << QVariant::fromValue(QDBusObjectPath(callPath));
+            bus.call(remove, QDBus::NoBlock);
+        }
+        phone_internal::ReportCall(record.id, event, reason);
     }
 
 public slots:
     void OnStateChanged(int oldState, int newState, uint reason, const QDBusMessage& message)
     {
         Q_UNUSED(oldState);
-        const auto found = calls.constFind(message.path());
-        if (found == calls.constEnd()) {
+        const auto found = calls.find(message.path());
+        if (found == calls.end()) {
             return;
         }
         QString text = QStringLiteral("call to %1: %2")
@@ -177,11 +205,34 @@ public slots:
         if (newState == kCallTerminated) {
             text += QStringLiteral(" (reason %1)").arg(reason);
         }
-        phone_internal::WriteDiagnostic(text);
-        if (newState == kCallTerminated) {
-            Forget(message.path());
+        phone_internal::WriteDiagnostic(EVENTLOG_INFORMATION_TYPE, text);
+        if ((newState == kCallRingingOut || newState == kCallActive) && !found->placed) {
+            found->placed = true;
+            phone_internal::ReportCall(found->id, PHONE_EVENT_PLACED, QString());
+        } else if (newState == kCallTerminated) {
+            if (found->placed) {
+                Finish(message.path(), PHONE_EVENT_ENDED, QString());
+            } else {
+                Finish(message.path(), PHONE_EVENT_FAILED,
+                       QStringLiteral("the call ended before it rang (reason %1)").arg(reason));
+            }
         }
     }
+
+    void OnServiceGone()
+    {
+        for (const QString& callPath : calls.keys()) {
+            if (calls.value(callPath).placed) {
+                Finish(callPath, PHONE_EVENT_ENDED, QString(), false);
+            } else {
+                Finish(callPath, PHONE_EVENT_FAILED, QStringLiteral("ModemManager went away"),
+                       false);
+            }
+        }
+    }
+
+private:
+    QDBusServiceWatcher serviceWatcher_;
 };
 
 // Lives as long as the process; reachable, so never reported as a leak.
@@ -197,77 +248,89 @@ void StartCall(const QString& callPath, const CallRecord& record)
     QDBusMessage start =
         QDBusMessage::createMethodCall(record.owner, callPath, kCallIface, QStringLiteral("Start"));
     OnReply(QDBusConnection::systemBus().asyncCall(start, kStartTimeoutMs),
-            [callPath, number = record.number](const QDBusMessage& reply) {
-                if (reply.type() == QDBusMessage::ReplyMessage) {
+            [callPath](const QDBusMessage& reply) {
+                if (reply.type() == QDBusMessage::ReplyMessage ||
+                    !callWatcher->calls.contains(callPath)) {
                     return;
                 }
-                phone_internal::WriteDiagnostic(
-                    QStringLiteral("call to %1 failed: %2").arg(number, DescribeError(reply)));
-                if (callWatcher->calls.contains(callPath)) {
-                    callWatcher->Forget(callPath);
+                if (callWatcher->calls.value(callPath).placed) {
+                    callWatcher->Finish(callPath, PHONE_EVENT_ENDED, QString());
+                } else {
+                    callWatcher->Finish(callPath, PHONE_EVENT_FAILED, DescribeError(reply));
                 }
             });
-}
-
-void CreateCall(const QString& number, const QString& modemPath)
-{
-    QDBusMessage create = QDBusMessage::createMethodCall(kService, modemPath, kVoiceIface,
-                                                         QStringLiteral("CreateCall"));
-    create << QVariantMap{{QStringLiteral("number"), number}};
-    OnReply(
-        QDBusConnection::systemBus().asyncCall(create, kCreateTimeoutMs),
-        [number, modemPath](const QDBusMessage& reply) {
-            if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-                phone_internal::WriteDiagnostic(QStringLiteral("modem %1 refused a call to %2: %3")
-                                                    .arg(modemPath, number, DescribeError(reply)));
-                return;
-            }
-            const QString callPath = qvariant_cast<QDBusObjectPath>(reply.arguments().at(0)).path();
-            StartCall(callPath, CallRecord{number, modemPath, reply.service()});
-        });
+    // A call that never rings would hold every later call back: it is hung
+    // up when the network has not set it up in the time Start may take.
+    QTimer::singleShot(kStartTimeoutMs, callWatcher, [callPath, id = record.id] {
+        const auto found = callWatcher->calls.constFind(callPath);
+        if (found == callWatcher->calls.constEnd() || found->id != id || found->placed) {
+            return;
+        }
+        QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(found->owner, callPath,
+                                                                         kCallIface,
+                                                                         QStringLiteral("Hangup")),
+                                          QDBus::NoBlock);
+        callWatcher->Finish(
+            callPath, PHONE_EVENT_FAILED,
+            QStringLiteral("the call did not ring within %1 s").arg(kStartTimeoutMs / 1000));
+    });
 }
 
 } // namespace
 
 namespace phone_internal {
 
-bool HasUsableModem(QString* why)
-{
-    QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected()) {
-        *why = QStringLiteral("no system bus (%1)").arg(bus.lastError().message());
-        return false;
-    }
-    const ModemChoice choice =
-        ChooseModem(bus.call(ListModemsMessage(), QDBus::Block, kProbeTimeoutMs));
-    *why = choice.problem;
-    return !choice.modemPath.isEmpty();
-}
-
-bool StartModemManagerCall(const QString& number)
+QString SystemBusProblem()
 {
     if (QCoreApplication::instance() == nullptr) {
-        WriteDiagnostic(QStringLiteral("call to %1 not placed: no Qt event loop").arg(number));
-        return false;
+        return QStringLiteral("no bus: no Qt event loop");
     }
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) {
-        WriteDiagnostic(QStringLiteral("call to %1 not placed: no system bus (%2)")
-                            .arg(number, bus.lastError().message()));
-        return false;
+        return QStringLiteral("no bus: the system bus cannot be reached (%1)")
+            .arg(bus.lastError().message());
     }
-    OnReply(
-        bus.asyncCall(ListModemsMessage(), kListTimeoutMs), [number](const QDBusMessage& reply) {
-            const ModemChoice choice = ChooseModem(reply);
-            if (choice.modemPath.isEmpty()) {
-                WriteDiagnostic(
-                    QStringLiteral("call to %1 not placed: %2").arg(number, choice.problem));
-                return;
-            }
-            WriteDiagnostic(QStringLiteral("calling %1 through %2").arg(number, choice.modemPath));
-            CreateCall(number, choice.modemPath);
-        });
-    return true;
+    return QString();
+}
+
+void LookForModem(ModemFound done)
+{
+    const QString problem = SystemBusProblem();
+    if (!problem.isEmpty()) {
+        done(QString(), problem);
+        return;
+    }
+    OnReply(QDBusConnection::systemBus().asyncCall(ListModemsMessage(), kListTimeoutMs),
+            [done = std::move(done)](const QDBusMessage& reply) {
+                const ModemChoice choice = ChooseModem(reply);
+                done(choice.modemPath, choice.problem);
+            });
+}
+
+void DialThroughModem(LONG id, const QString& number, const QString& modemPath)
+{
+    WriteDiagnostic(EVENTLOG_INFORMATION_TYPE,
+                    QStringLiteral("calling %1 through %2").arg(number, modemPath));
+    QDBusMessage create = QDBusMessage::createMethodCall(kService, modemPath, kVoiceIface,
+                                                         QStringLiteral("CreateCall"));
+    create << QVariantMap{{QStringLiteral("number"), number}};
+    OnReply(QDBusConnection::systemBus().asyncCall(create, kCreateTimeoutMs),
+            [id, number, modemPath](const QDBusMessage& reply) {
+                if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+                    ReportCall(
+                        id, PHONE_EVENT_FAILED,
+                        QStringLiteral("the modem refused the call: %1").arg(DescribeError(reply)));
+                    return;
+                }
+                const QString callPath =
+                    qvariant_cast<QDBusObjectPath>(reply.arguments().at(0)).path();
+                CallRecord record;
+                record.id = id;
+                record.number = number;
+                record.modemPath = modemPath;
+                record.owner = reply.service();
+                StartCall(callPath, record);
+            });
 }
 
 } // namespace phone_internal

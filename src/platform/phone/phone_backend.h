@@ -1,14 +1,34 @@
-// Chooses how PhoneMakeCall places its calls. Called by the program's start-up
-// on the window thread, before the first call; not thread-safe.
+// Chooses and configures how PhoneMakeCall places its calls. Called by the
+// program's start-up (and tests) on the window thread; not thread-safe.
 //
+//   "automatic"       the default. At each call, looks for a registered
+//                     voice modem through ModemManager (without waiting) and
+//                     dials it; with none (or no system bus) the request is
+//                     only logged: LOGGED, with what was missing, and a line
+//                     on standard output as for "log". A modem that
+//                     registers later is used from the next call on.
 //   "modemmanager"    a voice call through ModemManager on the system bus.
-//                     Needs a running Qt event loop on the thread that calls
-//                     PhoneMakeCall: every D-Bus step is asynchronous, and
-//                     progress and failures go to standard error.
+//                     No bus or no usable modem: FAILED with the reason.
+//                     PLACED when the call rings or is active, ENDED when it
+//                     is terminated after that, FAILED with the modem's
+//                     error or when it is terminated before.
 //   "command:PROGRAM" starts PROGRAM with the number as its one argument,
-//                     without a shell; PROGRAM is a path or a name on PATH.
-//   "log"             writes "YYYY-MM-DD hh:mm:ss call: NUMBER" to standard
-//                     output.
+//                     without a shell, in a process group of its own;
+//                     PROGRAM is a path or a name on PATH. PLACED and ENDED
+//                     when it exits with status 0 within the command timeout;
+//                     otherwise FAILED with "exit status N", "killed by
+//                     signal N", "timed out after N s" (the whole group is
+//                     killed then) or why it could not start. When it exits,
+//                     whatever it left running in its group is killed. At
+//                     most one runs at a time: a request while one runs
+//                     FAILS. A command still running when the process exits
+//                     is killed and reaped.
+//   "log"             writes "YYYY-MM-DD hh:mm:ss call only logged, not
+//                     placed: NUMBER" to standard output; LOGGED.
+//
+// Both ModemManager choices need a running Qt event loop on the window
+// thread: every D-Bus step is asynchronous. What the phone finds on its own
+// (the modem at start-up, a call's progress) goes to the event log.
 #pragma once
 
 #include <string>
@@ -18,12 +38,18 @@
 // command that cannot be found or run.
 bool SetPhoneBackend(const char* choice, std::string* error);
 
-// Selects modemmanager when ModemManager lists a modem with voice support
-// that is registered (State >= 8), otherwise log, announced by one line on
-// standard error. Asks the system bus once and waits for the answer (at most
-// a few seconds): call it at start-up, not while monitoring. PhoneMakeCall
-// runs it itself when no backend has been chosen yet.
-void ChooseDefaultPhoneBackend();
+// Tells the event log where calls will go. For ModemManager (chosen or
+// automatic) it checks the system bus at once and looks for the modem
+// without waiting; what it finds is logged when the answer comes. Call once
+// at start-up, after the Qt application exists.
+void StartPhoneBackend();
 
-// "modemmanager", "command", "log", or "none" before any choice.
+// "automatic", "modemmanager", "command" or "log".
 const char* PhoneBackendName();
+
+// How long a call command may run before it counts as failed and is
+// killed; 60000 ms unless set.
+void SetPhoneCommandTimeout(int milliseconds);
+// Automatic choice: how old the last look for a modem may be before
+// PhoneGetRoute starts another one (without waiting); 30000 ms unless set.
+void SetPhoneModemLookInterval(int milliseconds);

@@ -3,17 +3,28 @@
 
 #include <QString>
 
+#include <functional>
+
+#include "platform/types.h"
+
 namespace phone_internal {
 
-// One line "phone: TEXT" on standard error, flushed.
-void WriteDiagnostic(const QString& text);
+// One event-log line "phone: TEXT".
+void WriteDiagnostic(WORD type, const QString& text);
 
-// Asks ModemManager, waiting at most a few seconds, whether a registered
-// voice modem exists; if not, *why tells what is missing.
-bool HasUsableModem(QString* why);
+// Queues news about request id and tells the registered window.
+void ReportCall(LONG id, DWORD event, const QString& reason);
 
-// Starts the asynchronous chain list modems → CreateCall → Start. Returns
-// false only when the chain cannot even begin (no system bus, no event loop).
-bool StartModemManagerCall(const QString& number);
+// Empty when the system bus can be reached, else why not.
+QString SystemBusProblem();
+
+// Asks ModemManager, without waiting, for a registered voice modem. done
+// runs later on this thread with the modem's path, or with an empty path
+// and what is missing.
+using ModemFound = std::function<void(const QString& modemPath, const QString& problem)>;
+void LookForModem(ModemFound done);
+
+// Dials number through the modem, reporting PLACED, ENDED or FAILED for id.
+void DialThroughModem(LONG id, const QString& number, const QString& modemPath);
 
 } // namespace phone_internal

@@ -1,32 +1,166 @@
-// The phone: every call request is logged; none is ever refused.
+// The phone: every request is kept, and its outcome comes from a script.
+#include <deque>
+#include <map>
+
 #include "platform/phone.h"
 #include "platform/sim/sim_internal.h"
-#include "platform/sim/sim_window.h"
+#include "platform/sim/sim_phone.h"
+#include "platform/window.h"
 
 namespace {
 
-std::vector<SimCall> calls;
+struct SimCallProgress {
+    bool placed = false;
+    bool over = false;
+};
 
-void ResetCalls()
+struct SimPhoneState {
+    std::vector<SimCall> calls;
+    std::deque<SimCallOutcome> queued;
+    SimCallOutcome fallback;
+    std::map<LONG, SimCallProgress> progress;
+    std::deque<PHONECALLEVENT> news;
+    std::vector<SimCallNews> history;
+    HWND notifyWindow = nullptr;
+    UINT notifyMessage = 0;
+    DWORD route = PHONE_ROUTE_MODEM;
+    LONG nextId = 1;
+};
+
+SimPhoneState phone;
+
+void ResetPhone()
 {
-    calls.clear();
+    phone = SimPhoneState{};
 }
 
-SimResetHook callReset(ResetCalls);
+SimResetHook phoneReset(ResetPhone);
+
+void Report(LONG id, DWORD event, const std::u16string& reason)
+{
+    SimCallProgress& progress = phone.progress[id];
+    if (progress.over)
+        return;
+    progress.placed = progress.placed || event == PHONE_EVENT_PLACED;
+    progress.over = event != PHONE_EVENT_PLACED;
+    PHONECALLEVENT news{};
+    news.callId = id;
+    news.event = event;
+    for (std::size_t i = 0; i < reason.size() && i + 1 < phoneReasonCapacity; ++i)
+        news.reason[i] = reason[i];
+    phone.news.push_back(news);
+    phone.history.push_back(SimCallNews{SimNow(), id, event, reason});
+    if (phone.notifyWindow != nullptr)
+        PostMessageW(phone.notifyWindow, phone.notifyMessage, 0, 0);
+}
+
+// Runs `action` `delay` from now: at once for no delay.
+void Later(SimTime delay, std::function<void()> action)
+{
+    if (delay <= 0)
+        action();
+    else
+        SimAt(SimNow() + delay, std::move(action));
+}
+
+void Play(LONG id, const SimCallOutcome& outcome)
+{
+    Later(outcome.after, [id, outcome] {
+        switch (outcome.result) {
+        case SimCallResult::Failed:
+            Report(id, PHONE_EVENT_FAILED, outcome.reason);
+            return;
+        case SimCallResult::Logged:
+            Report(id, PHONE_EVENT_LOGGED, outcome.reason);
+            return;
+        case SimCallResult::Placed:
+            Report(id, PHONE_EVENT_PLACED, u"");
+            if (outcome.activeFor != simCallForever)
+                Later(outcome.activeFor, [id] { Report(id, PHONE_EVENT_ENDED, u""); });
+            return;
+        }
+    });
+}
 
 } // namespace
 
 LONG PhoneMakeCall(PHONEMAKECALLINFO* request)
 {
-    if (request == nullptr)
-        return -1;
+    if (request == nullptr || request->pszDestAddress == nullptr ||
+        request->pszDestAddress[0] == u'\0')
+        return 0;
+    LONG id = phone.nextId++;
     // The caller's text need not outlive the call: keep a copy.
-    std::u16string number = request->pszDestAddress != nullptr ? request->pszDestAddress : u"";
-    calls.push_back(SimCall{SimNow(), number, request->dwFlags, request->cbSize});
-    return 0;
+    phone.calls.push_back(
+        SimCall{SimNow(), request->pszDestAddress, request->dwFlags, request->cbSize, id});
+    phone.progress[id] = SimCallProgress{};
+    SimCallOutcome outcome = phone.fallback;
+    if (!phone.queued.empty()) {
+        outcome = phone.queued.front();
+        phone.queued.pop_front();
+    }
+    Play(id, outcome);
+    return id;
+}
+
+void PhoneSetNotifyWindow(HWND window, UINT message)
+{
+    phone.notifyWindow = window;
+    phone.notifyMessage = message;
+}
+
+BOOL PhoneGetCallEvent(PHONECALLEVENT* event)
+{
+    if (event == nullptr || phone.news.empty())
+        return FALSE;
+    *event = phone.news.front();
+    phone.news.pop_front();
+    return TRUE;
+}
+
+DWORD PhoneGetRoute()
+{
+    return phone.route;
 }
 
 std::vector<SimCall> SimCalls()
 {
-    return calls;
+    return phone.calls;
+}
+
+void SimQueueCallOutcome(const SimCallOutcome& outcome)
+{
+    phone.queued.push_back(outcome);
+}
+
+void SimSetDefaultCallOutcome(const SimCallOutcome& outcome)
+{
+    phone.fallback = outcome;
+}
+
+bool SimHangUp(LONG id)
+{
+    auto found = phone.progress.find(id);
+    if (found == phone.progress.end() || !found->second.placed || found->second.over)
+        return false;
+    Report(id, PHONE_EVENT_ENDED, u"");
+    return true;
+}
+
+int SimCallsOutstanding()
+{
+    int outstanding = 0;
+    for (const auto& entry : phone.progress)
+        outstanding += entry.second.over ? 0 : 1;
+    return outstanding;
+}
+
+void SimSetPhoneRoute(DWORD route)
+{
+    phone.route = route;
+}
+
+std::vector<SimCallNews> SimPhoneNews()
+{
+    return phone.history;
 }

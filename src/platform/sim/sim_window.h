@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_phone.h"
 #include "platform/window.h"
 
 // The instance handle to give WinMain and the resource loaders.
@@ -224,12 +225,4 @@ enum class SimShellOp { InitDialog, CreateMenuBar };
 // The next call of that shell function fails.
 void SimFailShellNext(SimShellOp op);
 
-// ---- Phone --------------------------------------------------------------------------
-
-struct SimCall {
-    SimTime time;
-    std::u16string number;
-    DWORD flags;
-    DWORD size;
-};
-std::vector<SimCall> SimCalls();
+// The phone's controls: sim_phone.h.

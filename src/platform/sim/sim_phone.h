@@ -1,0 +1,51 @@
+// The simulated phone's controls, for tests and the tools.
+//
+// Each request gets an id and an outcome from a script: the outcomes queued
+// with SimQueueCallOutcome, one per request in order, then the default
+// outcome (placed and ended at once unless set). The news arrives on the
+// virtual clock (SimAt) and is posted to the registered window.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim.h"
+
+struct SimCall {
+    SimTime time;
+    std::u16string number;
+    DWORD flags;
+    DWORD size;
+    LONG id; // as PhoneMakeCall returned it
+};
+// Every request, in order.
+std::vector<SimCall> SimCalls();
+
+enum class SimCallResult { Placed, Failed, Logged };
+
+constexpr SimTime simCallForever = -1; // a placed call that only SimHangUp ends
+
+struct SimCallOutcome {
+    SimCallResult result = SimCallResult::Placed;
+    SimTime after = 0;     // from the request to PLACED, FAILED or LOGGED
+    SimTime activeFor = 0; // Placed: from PLACED to ENDED, or simCallForever
+    std::u16string reason; // Failed and Logged
+};
+void SimQueueCallOutcome(const SimCallOutcome& outcome);
+void SimSetDefaultCallOutcome(const SimCallOutcome& outcome);
+// Ends a placed call now, as the far end hanging up would; false when the
+// call is not placed or already over.
+bool SimHangUp(LONG id);
+// Requests whose last news has not come yet.
+int SimCallsOutstanding();
+// What PhoneGetRoute answers; PHONE_ROUTE_MODEM until set.
+void SimSetPhoneRoute(DWORD route);
+
+struct SimCallNews {
+    SimTime time;
+    LONG id;
+    DWORD event; // PHONE_EVENT_*
+    std::u16string reason;
+};
+// Every piece of news the phone gave, in order.
+std::vector<SimCallNews> SimPhoneNews();

@@ -1,0 +1,108 @@
+#include "alarm/monitor.h"
+#include "audio/capture.h"
+#include "platform/gdi.h"
+#include "platform/phone.h"
+#include "platform/strings.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+#include "ui/ui.h"
+
+StatusScreen statusScreen;
+
+// Below the Start/Stop picture (rows 140 to 172), between the two bars.
+constexpr LONG statusTop = 176;
+constexpr LONG statusLineHeight = 16;
+constexpr int statusLineCount = 5;
+
+static bool SameStatus(const StatusScreen& a, const StatusScreen& b)
+{
+    return a.language == b.language && a.microphone == b.microphone && a.route == b.route &&
+           a.callsMade == b.callsMade && a.outcome == b.outcome && a.hour == b.hour &&
+           a.minute == b.minute;
+}
+
+static UINT RouteStringId(DWORD route)
+{
+    switch (route) {
+    case PHONE_ROUTE_MODEM:
+        return 1023;
+    case PHONE_ROUTE_COMMAND:
+        return 1024;
+    case PHONE_ROUTE_SIP:
+        return 1026;
+    default:
+        return 1025;
+    }
+}
+
+static UINT OutcomeStringId(std::int32_t outcome)
+{
+    switch (outcome) {
+    case CALL_REQUESTED:
+        return 1029;
+    case CALL_PLACED:
+        return 1030;
+    case CALL_ENDED:
+        return 1031;
+    case CALL_FAILED:
+        return 1032;
+    default:
+        return 1033;
+    }
+}
+
+static void LoadStatusLine(UINT id, WCHAR (&line)[256])
+{
+    LoadLocalString(shell.appInstance, id, line, 255);
+}
+
+// The microphone; where calls go; calls in this run; the last call's time
+// and what became of it.
+static void ComposeStatus(const StatusScreen& status, WCHAR (&lines)[statusLineCount][256])
+{
+    WCHAR format[256] = {};
+    LoadStatusLine(status.microphone == MICROPHONE_LISTENING ? 1021 : 1022, lines[0]);
+    LoadStatusLine(RouteStringId(status.route), lines[1]);
+    LoadStatusLine(1027, format);
+    wsprintfW(lines[2], format, status.callsMade);
+    if (status.outcome == CALL_NONE)
+        return;
+    format[0] = u'\0';
+    LoadStatusLine(1028, format);
+    wsprintfW(lines[3], format, status.hour, status.minute);
+    LoadStatusLine(OutcomeStringId(status.outcome), lines[4]);
+}
+
+void PaintStatus(HWND window)
+{
+    StatusScreen now{1,
+                     settings.Language,
+                     MicrophoneStatus(),
+                     PhoneGetRoute(),
+                     monitor.callsMade,
+                     phoneCall.outcome,
+                     phoneCall.hour,
+                     phoneCall.minute};
+    if (statusScreen.shown == 1 && SameStatus(now, statusScreen))
+        return;
+    statusScreen = now;
+    WCHAR lines[statusLineCount][256] = {};
+    ComposeStatus(now, lines);
+
+    HDC dc = GetDC(window);
+    RECT client;
+    GetClientRect(window, &client);
+    SetBkColor(dc, backgroundColour);
+    HBRUSH background = CreateSolidBrush(backgroundColour);
+    for (int i = 0; i < statusLineCount; ++i) {
+        // Inside the bars' outlines: the loudness bar ends at column 30, the
+        // cry bar begins at W - 33.
+        RECT line{client.left + 31, statusTop + statusLineHeight * i, client.right - 33,
+                  statusTop + statusLineHeight * (i + 1)};
+        FillRect(dc, &line, background);
+        if (lines[i][0] != u'\0')
+            DrawTextW(dc, lines[i], -1, &line, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
+    DeleteObject(background);
+    ReleaseDC(window, dc);
+}
