@@ -49,6 +49,7 @@ struct GdiState {
     long live[4] = {};
     long paints = 0;
     std::vector<SimText> texts;
+    bool drawing = true; // false: drawing calls touch no pixel and log no text
 };
 
 GdiState gdi;
@@ -213,7 +214,7 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint)
     w->erase = false;
     bool known = false;
     COLORREF background = SimBrushColour(w->background, &known);
-    if (erase && known)
+    if (erase && known && gdi.drawing)
         Fill(&w->surface, rect, background);
     PlatformDC* dc = NewDc(window, rect);
     paint->hdc = dc;
@@ -321,7 +322,8 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush)
     COLORREF colour = SimBrushColour(brush, &known);
     if (d == nullptr || rect == nullptr || !known)
         return 0;
-    FillClipped(d, *rect, colour);
+    if (gdi.drawing)
+        FillClipped(d, *rect, colour);
     return 1;
 }
 
@@ -344,8 +346,10 @@ BOOL LineTo(HDC dc, int x, int y)
     COLORREF colour = d->pen != nullptr ? d->pen->colour : black;
     int x0 = d->position.x;
     int y0 = d->position.y;
-    for (const POINT& point : LinePoints(POINT{x0, y0}, POINT{x, y}))
-        Plot(d, point.x, point.y, colour);
+    if (gdi.drawing) {
+        for (const POINT& point : LinePoints(POINT{x0, y0}, POINT{x, y}))
+            Plot(d, point.x, point.y, colour);
+    }
     d->position = POINT{x, y};
     return TRUE;
 }
@@ -353,7 +357,7 @@ BOOL LineTo(HDC dc, int x, int y)
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour)
 {
     PlatformDC* d = Dc(dc);
-    if (d == nullptr || !Plot(d, x, y, colour & 0x00FFFFFF))
+    if (d == nullptr || (gdi.drawing && !Plot(d, x, y, colour & 0x00FFFFFF)))
         return invalidColour;
     return colour & 0x00FFFFFF;
 }
@@ -373,6 +377,8 @@ int DrawTextW(HDC dc, LPCWSTR text, int length, RECT* rect, UINT format)
     PlatformDC* d = Dc(dc);
     if (d == nullptr || text == nullptr || rect == nullptr)
         return 0;
+    if (!gdi.drawing)
+        return simFontHeight;
     std::u16string s = length < 0 ? std::u16string(text) : std::u16string(text, length);
     gdi.texts.push_back(SimText{SimNow(), d->window, s, *rect});
     int boxWidth = simFontWidth * static_cast<int>(s.size());
@@ -449,6 +455,8 @@ BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sou
     PlatformDC* s = Dc(source);
     if (t == nullptr || s == nullptr || rop != SRCCOPY)
         return FALSE;
+    if (!gdi.drawing)
+        return TRUE;
     RECT sourceClip;
     SimSurface* from = Target(s, &sourceClip);
     if (from == nullptr)
@@ -498,6 +506,11 @@ COLORREF SimPixel(HWND window, int x, int y)
     if (w == nullptr || x < 0 || y < 0 || x >= w->surface.width || y >= w->surface.height)
         return invalidColour;
     return w->surface.pixels[static_cast<std::size_t>(y) * w->surface.width + x];
+}
+
+void SimSetDrawing(bool drawing)
+{
+    gdi.drawing = drawing;
 }
 
 long SimPaints()

@@ -32,6 +32,9 @@ HINSTANCE SimInstance();
 // Pumping past the end of the run (until > SimEndTime()) ends the run as
 // GetMessageW does.
 bool SimPumpMessages(SimTime until);
+// Called after each WM_TIMER that DispatchMessageW has handed to its window
+// (in any message loop), with the window and the timer's identifier.
+void SimOnTimerHandled(std::function<void(HWND window, UINT_PTR id)> observer);
 
 // ---- Windows --------------------------------------------------------------
 
@@ -115,6 +118,10 @@ constexpr int simFontWidth = 6;
 constexpr int simFontHeight = 12;
 
 COLORREF SimPixel(HWND window, int x, int y); // 0xFFFFFFFF outside the surface
+// Off: drawing calls check their arguments and answer as usual but change
+// no pixel and log no text (for runs nobody looks at); objects and device
+// contexts are still made, selected and counted. On after SimReset.
+void SimSetDrawing(bool drawing);
 // BeginPaint calls since the last reset.
 long SimPaints();
 

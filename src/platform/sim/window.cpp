@@ -40,6 +40,7 @@ struct UiState {
     std::vector<HWND> activations;
     std::vector<SimMessageBox> boxes;
     std::function<int(const SimMessageBox&)> boxHandler;
+    std::function<void(HWND, UINT_PTR)> timerHandled;
     int nesting = 0;
     // The run-end steps already taken, for the end time they were taken at.
     SimTime endingFor = -1;
@@ -257,7 +258,7 @@ SimFetch SimFetchMessage(MSG* msg, SimTime until)
     }
     if (SimStepOnce(std::min(until, SimEndTime())))
         return SimFetch::Recheck;
-    if (until != toTheEnd) {
+    if (until != toTheEnd && !SimInputEndsBefore(until)) {
         SimSetNow(std::max(SimNow(), until));
         return SimFetch::Reached;
     }
@@ -440,7 +441,10 @@ LRESULT DispatchMessageW(const MSG* msg)
         return 0;
     if (msg->message == WM_PAINT)
         return Paint(msg->hwnd);
-    return SimCallProcedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+    LRESULT result = SimCallProcedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+    if (msg->message == WM_TIMER && ui.timerHandled)
+        ui.timerHandled(msg->hwnd, msg->wParam);
+    return result;
 }
 
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -575,6 +579,11 @@ bool SimPumpMessages(SimTime until)
             return false;
         }
     }
+}
+
+void SimOnTimerHandled(std::function<void(HWND window, UINT_PTR id)> observer)
+{
+    ui.timerHandled = std::move(observer);
 }
 
 void SimSetDefaultClientSize(int width, int height)
