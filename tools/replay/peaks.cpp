@@ -117,19 +117,34 @@ void BuildPeakIndex(RecordingStream* stream, PeakIndex* index)
     index->samples = total;
 }
 
-bool LookUpPeak(const PeakIndex& index, std::int64_t start, std::int32_t* peak)
+namespace {
+
+std::uint16_t Stored(const PeakIndex& index, std::int64_t tick, int k)
+{
+    return index.chunks[static_cast<std::size_t>(tick / ticksPerChunk)]
+                       [static_cast<std::size_t>((tick % ticksPerChunk) * buffersPerStart + k)];
+}
+
+} // namespace
+
+bool LookUpPeak(const PeakIndex& index, std::int64_t start, std::int32_t* peak, PeakCursor* cursor)
 {
     if (start < 0 || start + block > index.samples)
         return false;
+    if (cursor->tick >= 0 && cursor->k + 1 < buffersPerStart &&
+        start == TickStart(cursor->tick) + (cursor->k + 1) * block) {
+        ++cursor->k;
+        *peak = Stored(index, cursor->tick, cursor->k);
+        return true;
+    }
     for (int k = 0; k < buffersPerStart; ++k) {
         std::int64_t tickStart = start - k * block;
         if (tickStart < 0)
             break;
         std::int64_t n = FirstTickFrom(tickStart);
         if (TickStart(n) == tickStart && n < index.starts) {
-            *peak =
-                index.chunks[static_cast<std::size_t>(n / ticksPerChunk)]
-                            [static_cast<std::size_t>((n % ticksPerChunk) * buffersPerStart + k)];
+            *cursor = PeakCursor{n, k};
+            *peak = Stored(index, n, k);
             return true;
         }
     }

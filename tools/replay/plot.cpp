@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "replay.h"
 
@@ -27,6 +28,14 @@ const QColor monitoringColour(226, 242, 226);
 const QColor cryColour(255, 200, 120, 110);
 const QColor callMarkerColour = QColor::fromRgb(callMarkerRgb);
 
+// Qt's notes on its surroundings (no runtime folder, no display) are no
+// concern of a picture written to a file.
+void OnlyCriticalMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 void EnsureApplication()
 {
     // Text needs fonts, fonts need an application; no display is needed.
@@ -34,6 +43,7 @@ void EnsureApplication()
     static char name[] = "cradlecom-replay";
     static char* argv[] = {name, nullptr};
     if (QGuiApplication::instance() == nullptr) {
+        qInstallMessageHandler(OnlyCriticalMessages);
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         static QGuiApplication application(argc, argv);
@@ -151,7 +161,7 @@ bool WritePlot(const std::string& path, const std::string& title, const RunResul
     }
     for (const Cry& cry : cries) {
         int x0 = PlotColumn(cry.start, duration);
-        int x1 = std::max(x0 + 1, PlotColumn(cry.end, duration));
+        int x1 = std::max(x0 + 3, PlotColumn(cry.end, duration));
         x0 = std::clamp(x0, left, left + areaWidth);
         x1 = std::clamp(x1, left, left + areaWidth);
         if (x1 > x0)

@@ -68,9 +68,15 @@ struct PeakIndex {
 // One pass over the stream: the index is all a sweep needs of the
 // recording, about 11 bytes a second of it.
 void BuildPeakIndex(RecordingStream* stream, PeakIndex* index);
+// Where the last look-up found its buffer: the next buffer is mostly the
+// one after it.
+struct PeakCursor {
+    std::int64_t tick = -1;
+    int k = 0;
+};
 // The peak of the buffer of 2048 samples from `start`; false when the index
 // does not hold that buffer.
-bool LookUpPeak(const PeakIndex& index, std::int64_t start, std::int32_t* peak);
+bool LookUpPeak(const PeakIndex& index, std::int64_t start, std::int32_t* peak, PeakCursor* cursor);
 
 // The level and cry meter of a run, folded into a fixed number of spans of
 // time, so that memory does not grow with the length of the recording.

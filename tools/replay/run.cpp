@@ -122,8 +122,9 @@ RunResult ReplayOnce(const ReplaySettings& chosen, const RunInput& input, double
     StoreSettings(chosen);
     if (input.peaks != nullptr) {
         const PeakIndex* index = input.peaks;
-        SimSetInputPeaks(index->samples, [index](std::int64_t start, std::int32_t* peak) {
-            return LookUpPeak(*index, start, peak);
+        SimSetInputPeaks(index->samples, [index, cursor = PeakCursor{}](
+                                             std::int64_t start, std::int32_t* peak) mutable {
+            return LookUpPeak(*index, start, peak, &cursor);
         });
     } else {
         RecordingStream* stream = input.stream;

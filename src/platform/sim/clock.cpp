@@ -271,7 +271,10 @@ bool SimStepOnce(SimTime until)
     SimTime action = NextActionTime();
     Timer* timer = NextTimer();
     SimTime tick = timer != nullptr ? timer->next : std::numeric_limits<SimTime>::max();
-    KnowInputAt(std::min({wave, action, tick, until}));
+    SimTime next = std::min({wave, action, tick});
+    if (next > until)
+        return false;
+    KnowInputAt(next);
     until = std::min(until, SimEndTime());
     if (wave <= tick && wave <= action && wave <= until) {
         simClock.now = std::max(simClock.now, wave);

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <unordered_set>
 
 #include "platform/common/bitmap.h"
 #include "platform/common/line.h"
@@ -41,9 +40,29 @@ constexpr int blackPen = 7;
 PlatformGdiObject whiteBrush{SimGdiKind::Brush, true, false, white, {}, 0};
 PlatformGdiObject defaultPen{SimGdiKind::Pen, true, false, black, {}, 0};
 
+// A handful of objects and DCs live at a time: a plain list is searched
+// faster than a hash set, and a replay asks ten thousand times a second.
+template <typename T> struct LiveList {
+    std::vector<T*> items;
+    bool Contains(const void* item) const
+    {
+        return std::find(items.begin(), items.end(), item) != items.end();
+    }
+    void Add(T* item) { items.push_back(item); }
+    bool Remove(const void* item)
+    {
+        auto found = std::find(items.begin(), items.end(), item);
+        if (found == items.end())
+            return false;
+        *found = items.back();
+        items.pop_back();
+        return true;
+    }
+};
+
 struct GdiState {
-    std::unordered_set<PlatformGdiObject*> objects; // created and not deleted
-    std::unordered_set<PlatformDC*> dcs;
+    LiveList<PlatformGdiObject> objects; // created and not deleted
+    LiveList<PlatformDC> dcs;
     std::map<UINT, std::unique_ptr<PlatformGdiObject>> icons; // shared, one per resource
     long created[4] = {};
     long live[4] = {};
@@ -56,9 +75,9 @@ GdiState gdi;
 
 void ResetGdi()
 {
-    for (PlatformGdiObject* object : gdi.objects)
+    for (PlatformGdiObject* object : gdi.objects.items)
         delete object;
-    for (PlatformDC* dc : gdi.dcs)
+    for (PlatformDC* dc : gdi.dcs.items)
         delete dc;
     gdi = GdiState{};
 }
@@ -75,7 +94,7 @@ PlatformGdiObject* NewObject(SimGdiKind kind, COLORREF colour)
     auto* object = new PlatformGdiObject;
     object->kind = kind;
     object->colour = colour;
-    gdi.objects.insert(object);
+    gdi.objects.Add(object);
     ++gdi.created[Index(kind)];
     ++gdi.live[Index(kind)];
     return object;
@@ -85,7 +104,7 @@ PlatformGdiObject* Object(HGDIOBJ handle)
 {
     if (handle == &whiteBrush || handle == &defaultPen)
         return handle;
-    if (gdi.objects.contains(handle))
+    if (gdi.objects.Contains(handle))
         return handle;
     for (auto& icon : gdi.icons) {
         if (icon.second.get() == handle)
@@ -96,7 +115,7 @@ PlatformGdiObject* Object(HGDIOBJ handle)
 
 PlatformDC* Dc(HDC dc)
 {
-    return gdi.dcs.contains(dc) ? dc : nullptr;
+    return gdi.dcs.Contains(dc) ? dc : nullptr;
 }
 
 PlatformDC* NewDc(HWND window, RECT clip)
@@ -105,7 +124,7 @@ PlatformDC* NewDc(HWND window, RECT clip)
     dc->window = window;
     dc->pen = &defaultPen;
     dc->clip = clip;
-    gdi.dcs.insert(dc);
+    gdi.dcs.Add(dc);
     ++gdi.created[Index(SimGdiKind::DC)];
     ++gdi.live[Index(SimGdiKind::DC)];
     return dc;
@@ -122,7 +141,7 @@ void FreeDc(PlatformDC* dc)
     Unselect(dc->pen);
     Unselect(dc->brush);
     Unselect(dc->bitmap);
-    gdi.dcs.erase(dc);
+    gdi.dcs.Remove(dc);
     --gdi.live[Index(SimGdiKind::DC)];
     delete dc;
 }
@@ -301,7 +320,7 @@ BOOL DeleteObject(HGDIOBJ object)
         return FALSE;
     if (object == &whiteBrush || object == &defaultPen)
         return TRUE;
-    if (!gdi.objects.contains(object)) {
+    if (!gdi.objects.Contains(object)) {
         SimRecordFault("a deleted or unknown drawing object deleted");
         return FALSE;
     }
@@ -309,7 +328,7 @@ BOOL DeleteObject(HGDIOBJ object)
         SimRecordFault("a drawing object deleted while selected");
         return FALSE;
     }
-    gdi.objects.erase(object);
+    gdi.objects.Remove(object);
     --gdi.live[Index(object->kind)];
     delete object;
     return TRUE;

@@ -29,6 +29,7 @@ struct TimerKey {
 struct UiState {
     std::vector<std::unique_ptr<PlatformWindow>> windows; // creation order, dead ones too
     std::unordered_set<const PlatformWindow*> known;
+    PlatformWindow* lastKnown = nullptr; // the last handle Known found
     std::vector<WindowClass> classes;
     std::deque<MSG> posted;
     std::vector<TimerKey> timers;       // registered with the clock
@@ -71,7 +72,14 @@ MSG MakeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 PlatformWindow* Known(HWND window)
 {
-    return ui.known.contains(window) ? window : nullptr;
+    // Handles stay known until the reset, so the last one found stays good;
+    // most calls ask about the main window again.
+    if (window != nullptr && window == ui.lastKnown)
+        return window;
+    if (!ui.known.contains(window))
+        return nullptr;
+    ui.lastKnown = window;
+    return window;
 }
 
 bool IsTopLevel(const PlatformWindow& window)
