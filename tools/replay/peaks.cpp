@@ -9,7 +9,7 @@
 // which ticks start capture, but every buffer it can see is in this family.
 //
 // Each buffer's peak is max(suffix of one block of 2048, prefix of the
-// next), blocks aligned on multiples of 2048: two running maxima per sample.
+// next), blocks aligned on multiples of 2048.
 #include <algorithm>
 #include <array>
 
@@ -35,26 +35,56 @@ std::int64_t FirstTickFrom(std::int64_t sample)
     return n;
 }
 
+constexpr int group = 8;
+constexpr int groups = static_cast<int>(block) / group;
+
+// One block of samples as magnitudes, and the largest of them over groups
+// of eight: from the start up to each group, and from each group to the
+// end. A buffer's edge inside a group is found among at most 7 samples.
 struct Block {
-    std::array<std::uint16_t, block> prefix; // max of samples 0..j
-    std::array<std::uint16_t, block> suffix; // max of samples j..2047
-    std::int64_t count = 0;                  // samples read into it
+    std::array<std::int16_t, block> samples;    // zeros past `count`
+    std::array<std::uint16_t, block> magnitude; // |sample|, 0 to 32768
+    std::array<std::uint16_t, groups> upTo;     // max of groups 0..g
+    std::array<std::uint16_t, groups> from;     // max of groups g..last
+    std::int64_t count = 0;
+
+    // The largest magnitude of samples r..2047.
+    std::uint16_t SuffixFrom(std::int64_t r) const
+    {
+        std::int64_t g = r / group;
+        std::uint16_t peak = g + 1 < groups ? from[static_cast<std::size_t>(g + 1)] : 0;
+        for (std::int64_t j = r; j < (g + 1) * group; ++j)
+            peak = std::max(peak, magnitude[static_cast<std::size_t>(j)]);
+        return peak;
+    }
+    // The largest magnitude of samples 0..r.
+    std::uint16_t PrefixTo(std::int64_t r) const
+    {
+        std::int64_t g = r / group;
+        std::uint16_t peak = g > 0 ? upTo[static_cast<std::size_t>(g - 1)] : 0;
+        for (std::int64_t j = g * group; j <= r; ++j)
+            peak = std::max(peak, magnitude[static_cast<std::size_t>(j)]);
+        return peak;
+    }
 };
 
-void Fold(const std::int16_t* samples, Block* into)
+void Fold(Block* into)
 {
+    for (std::size_t j = 0; j < static_cast<std::size_t>(block); ++j)
+        into->magnitude[j] = static_cast<std::uint16_t>(std::abs(std::int32_t{into->samples[j]}));
+    std::array<std::uint16_t, groups> maxima;
+    for (std::size_t g = 0; g < static_cast<std::size_t>(groups); ++g) {
+        std::uint16_t peak = 0;
+        for (std::size_t j = 0; j < static_cast<std::size_t>(group); ++j)
+            peak = std::max(peak, into->magnitude[g * group + j]);
+        maxima[g] = peak;
+    }
     std::uint16_t running = 0;
-    for (std::int64_t j = 0; j < into->count; ++j) {
-        auto magnitude = static_cast<std::uint16_t>(std::abs(std::int32_t{samples[j]}));
-        running = std::max(running, magnitude);
-        into->prefix[static_cast<std::size_t>(j)] = running;
-    }
+    for (std::size_t g = 0; g < static_cast<std::size_t>(groups); ++g)
+        into->upTo[g] = running = std::max(running, maxima[g]);
     running = 0;
-    for (std::int64_t j = into->count - 1; j >= 0; --j) {
-        auto magnitude = static_cast<std::uint16_t>(std::abs(std::int32_t{samples[j]}));
-        running = std::max(running, magnitude);
-        into->suffix[static_cast<std::size_t>(j)] = running;
-    }
+    for (std::size_t g = static_cast<std::size_t>(groups); g-- > 0;)
+        into->from[g] = running = std::max(running, maxima[g]);
 }
 
 struct Builder {
@@ -71,27 +101,28 @@ struct Builder {
     }
 
     // Every indexed buffer that starts in block q, once block q + 1 holds
-    // the samples it needs (`total` samples exist in all).
+    // the samples it needs (`total` samples exist in all): those of the
+    // ticks whose capture started in blocks q - 53 to q, each at the same
+    // offset into its block as the capture's start.
     void FinishBlock(std::int64_t q, std::int64_t total)
     {
         const Block& here = blocks[q % 2];
         const Block& next = blocks[(q + 1) % 2];
-        for (int k = 0; k < buffersPerStart; ++k) {
-            std::int64_t from = (q - k) * block;
-            if (from + block <= 0)
+        std::int64_t first =
+            FirstTickFrom(std::max<std::int64_t>(0, (q - buffersPerStart + 1) * block));
+        for (std::int64_t n = first;; ++n) {
+            std::int64_t tickStart = TickStart(n);
+            if (tickStart >= (q + 1) * block)
                 break;
-            for (std::int64_t n = FirstTickFrom(std::max<std::int64_t>(from, 0));
-                 TickStart(n) < from + block; ++n) {
-                std::int64_t start = TickStart(n) + k * block;
-                if (start + block > total)
-                    continue;
-                auto r = static_cast<std::size_t>(start - q * block);
-                std::uint16_t peak = here.suffix[r];
-                if (r > 0)
-                    peak = std::max(peak, next.prefix[r - 1]);
-                Slot(n, k) = peak;
-                index->starts = std::max(index->starts, n + 1);
-            }
+            std::int64_t r = tickStart % block;
+            auto k = static_cast<int>(q - tickStart / block);
+            if (q * block + r + block > total)
+                continue; // runs past the end: never full
+            std::uint16_t peak = here.SuffixFrom(r);
+            if (r > 0)
+                peak = std::max(peak, next.PrefixTo(r - 1));
+            Slot(n, k) = peak;
+            index->starts = std::max(index->starts, n + 1);
         }
     }
 };
@@ -102,12 +133,23 @@ void BuildPeakIndex(RecordingStream* stream, PeakIndex* index)
 {
     *index = PeakIndex{};
     Builder builder{index, {}};
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(block));
+    // Read sixteen blocks at a time: fewer, larger reads of the file.
+    constexpr std::int64_t readBlocks = 16;
+    std::vector<std::int16_t> read(static_cast<std::size_t>(readBlocks * block));
+    std::int64_t readCount = 0;
+    std::int64_t readAt = 0;
     std::int64_t total = 0;
     for (std::int64_t q = 0;; ++q) {
+        if (readAt == readCount) {
+            readCount = ReadRecordingStream(stream, read.data(), readBlocks * block);
+            readAt = 0;
+        }
         Block& current = builder.blocks[q % 2];
-        current.count = ReadRecordingStream(stream, samples.data(), block);
-        Fold(samples.data(), &current);
+        current.count = std::min(block, readCount - readAt);
+        std::copy_n(read.begin() + readAt, current.count, current.samples.begin());
+        std::fill(current.samples.begin() + current.count, current.samples.end(), 0);
+        readAt += current.count;
+        Fold(&current);
         total += current.count;
         if (q > 0)
             builder.FinishBlock(q - 1, total);

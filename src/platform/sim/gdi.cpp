@@ -40,6 +40,18 @@ constexpr int blackPen = 7;
 PlatformGdiObject whiteBrush{SimGdiKind::Brush, true, false, white, {}, 0};
 PlatformGdiObject defaultPen{SimGdiKind::Pen, true, false, black, {}, 0};
 
+// While drawing is off, a window's DC and the pens and brushes made for it
+// are these: every call on them succeeds at once and nothing is made,
+// looked up or counted, since a replay paints ten times a second.
+PlatformDC blindDc;
+PlatformGdiObject blindPen{SimGdiKind::Pen, true, false, black, {}, 0};
+PlatformGdiObject blindBrush{SimGdiKind::Brush, true, false, black, {}, 0};
+
+bool Blind(HDC dc)
+{
+    return dc == &blindDc;
+}
+
 // A handful of objects and DCs live at a time: a plain list is searched
 // faster than a hash set, and a replay asks ten thousand times a second.
 template <typename T> struct LiveList {
@@ -102,7 +114,8 @@ PlatformGdiObject* NewObject(SimGdiKind kind, COLORREF colour)
 
 PlatformGdiObject* Object(HGDIOBJ handle)
 {
-    if (handle == &whiteBrush || handle == &defaultPen)
+    if (handle == &whiteBrush || handle == &defaultPen || handle == &blindPen ||
+        handle == &blindBrush)
         return handle;
     if (gdi.objects.Contains(handle))
         return handle;
@@ -255,11 +268,15 @@ HDC GetDC(HWND window)
     PlatformWindow* w = SimLiveWindow(window);
     if (w == nullptr || (w->kind != SimWindowKind::Window && w->kind != SimWindowKind::Dialog))
         return nullptr;
+    if (!gdi.drawing)
+        return &blindDc;
     return NewDc(window, RECT{0, 0, w->surface.width, w->surface.height});
 }
 
 int ReleaseDC(HWND, HDC dc)
 {
+    if (Blind(dc))
+        return 1;
     PlatformDC* d = Dc(dc);
     if (d == nullptr || d->window == nullptr)
         return 0;
@@ -269,17 +286,23 @@ int ReleaseDC(HWND, HDC dc)
 
 HBRUSH CreateSolidBrush(COLORREF colour)
 {
+    if (!gdi.drawing)
+        return &blindBrush;
     return NewObject(SimGdiKind::Brush, colour & 0x00FFFFFF);
 }
 
 HPEN CreatePen(int, int, COLORREF colour)
 {
     // Every pen draws one-pixel solid lines.
+    if (!gdi.drawing)
+        return &blindPen;
     return NewObject(SimGdiKind::Pen, colour & 0x00FFFFFF);
 }
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object)
 {
+    if (Blind(dc))
+        return object != nullptr && object->kind == SimGdiKind::Brush ? &blindBrush : &blindPen;
     PlatformDC* d = Dc(dc);
     if (d == nullptr)
         return nullptr;
@@ -318,7 +341,8 @@ BOOL DeleteObject(HGDIOBJ object)
 {
     if (object == nullptr)
         return FALSE;
-    if (object == &whiteBrush || object == &defaultPen)
+    if (object == &whiteBrush || object == &defaultPen || object == &blindPen ||
+        object == &blindBrush)
         return TRUE;
     if (!gdi.objects.Contains(object)) {
         SimRecordFault("a deleted or unknown drawing object deleted");
@@ -336,6 +360,8 @@ BOOL DeleteObject(HGDIOBJ object)
 
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush)
 {
+    if (Blind(dc))
+        return 1;
     PlatformDC* d = Dc(dc);
     bool known = false;
     COLORREF colour = SimBrushColour(brush, &known);
@@ -348,6 +374,8 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush)
 
 BOOL MoveToEx(HDC dc, int x, int y, POINT* previous)
 {
+    if (Blind(dc))
+        return TRUE;
     PlatformDC* d = Dc(dc);
     if (d == nullptr)
         return FALSE;
@@ -359,6 +387,8 @@ BOOL MoveToEx(HDC dc, int x, int y, POINT* previous)
 
 BOOL LineTo(HDC dc, int x, int y)
 {
+    if (Blind(dc))
+        return TRUE;
     PlatformDC* d = Dc(dc);
     if (d == nullptr)
         return FALSE;
@@ -375,6 +405,8 @@ BOOL LineTo(HDC dc, int x, int y)
 
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour)
 {
+    if (Blind(dc))
+        return colour & 0x00FFFFFF;
     PlatformDC* d = Dc(dc);
     if (d == nullptr || (gdi.drawing && !Plot(d, x, y, colour & 0x00FFFFFF)))
         return invalidColour;
@@ -383,6 +415,8 @@ COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour)
 
 COLORREF SetBkColor(HDC dc, COLORREF colour)
 {
+    if (Blind(dc))
+        return RGB(255, 255, 255);
     PlatformDC* d = Dc(dc);
     if (d == nullptr)
         return invalidColour;
@@ -393,6 +427,8 @@ COLORREF SetBkColor(HDC dc, COLORREF colour)
 
 int DrawTextW(HDC dc, LPCWSTR text, int length, RECT* rect, UINT format)
 {
+    if (Blind(dc))
+        return simFontHeight;
     PlatformDC* d = Dc(dc);
     if (d == nullptr || text == nullptr || rect == nullptr)
         return 0;
@@ -470,6 +506,8 @@ BOOL DeleteDC(HDC dc)
 BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
             DWORD rop)
 {
+    if (Blind(target))
+        return TRUE;
     PlatformDC* t = Dc(target);
     PlatformDC* s = Dc(source);
     if (t == nullptr || s == nullptr || rop != SRCCOPY)

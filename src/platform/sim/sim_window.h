@@ -118,9 +118,12 @@ constexpr int simFontWidth = 6;
 constexpr int simFontHeight = 12;
 
 COLORREF SimPixel(HWND window, int x, int y); // 0xFFFFFFFF outside the surface
-// Off: drawing calls check their arguments and answer as usual but change
-// no pixel and log no text (for runs nobody looks at); objects and device
-// contexts are still made, selected and counted. On after SimReset.
+// Off (for runs nobody looks at; set it before the program starts): GetDC
+// gives a device context that draws nothing, on which every drawing call
+// succeeds at once, and pens and brushes are made as blind stand-ins that
+// need no deleting and are not counted; WM_PAINT's device context and the
+// rest still check their arguments but change no pixel and log no text.
+// On after SimReset.
 void SimSetDrawing(bool drawing);
 // BeginPaint calls since the last reset.
 long SimPaints();
