@@ -2,7 +2,8 @@
 # Replays an 8-hour night (11025 Hz mono 16-bit, stitched with sox from the
 # recordings in data/ and, when present, ../shared/audio) and compares the
 # replay's CPU time with `sox NIGHT -n stats`, which reads and analyses the
-# same file. Prints both times, their ratio and the replay's peak memory.
+# same file. Prints both times, their ratio and the replay's peak memory,
+# and the time of a sweep of 25 combinations against one replay.
 #
 #   bench/replay.sh [REPLAY-BINARY]
 #
@@ -13,10 +14,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-for tool in sox soxi hyperfine python3; do
-  command -v "$tool" >/dev/null || { echo "replay.sh: $tool is missing (apt-get install sox hyperfine)" >&2; exit 1; }
-done
-[ -x /usr/bin/time ] || { echo "replay.sh: /usr/bin/time is missing (apt-get install time)" >&2; exit 1; }
+tools/setup.sh # sox, hyperfine and time among the rest
 
 replay="${1:-}"
 if [ -z "$replay" ]; then
@@ -119,7 +117,8 @@ cat "$night" >/dev/null # into the page cache, for both alike
 json="$dir/hyperfine.json"
 hyperfine --style basic --runs "$runs" --warmup 1 --export-json "$json" \
   -n replay "$replay $night --set PhoneNumber=1" \
-  -n sox "sox $night -n stats" >&2
+  -n sox "sox $night -n stats" \
+  -n sweep "$replay $night --set PhoneNumber=1 --sweep VolThresh=30:70:10 --sweep CryThresh=30:70:10 --cries $cries --csv $dir/sweep.csv" >&2
 
 /usr/bin/time -v "$replay" "$night" --set PhoneNumber=1 >/dev/null 2>"$dir/time.txt"
 peak_kb=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir/time.txt")
@@ -128,10 +127,11 @@ python3 - "$json" "$peak_kb" <<'EOF'
 import json, sys
 results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
 cpu = {name: r["user"] + r["system"] for name, r in results.items()}
-for name in ("replay", "sox"):
+for name in ("replay", "sox", "sweep"):
     r = results[name]
     print(f"{name:7s} cpu {cpu[name]:7.3f} s (user {r['user']:.3f}, system {r['system']:.3f}), "
           f"wall {r['mean']:.3f} s ± {r['stddev'] or 0:.3f}")
 print(f"ratio   replay cpu / sox cpu = {cpu['replay'] / cpu['sox']:.2f}")
+print(f"sweep   25 combinations cpu / replay cpu = {cpu['sweep'] / cpu['replay']:.1f}")
 print(f"peak    replay resident memory = {int(sys.argv[2]) / 1024:.1f} MB")
 EOF

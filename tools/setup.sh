@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Cradlecom needs on Debian.
+# Installs what building, running, testing and benchmarking Cradlecom needs on
+# Debian.
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config clang-format
@@ -8,6 +9,7 @@ packages=(
   alsa-utils libasound2-plugins
   dbus dbus-daemon python3 python3-dbusmock
   xvfb xauth
+  sox hyperfine time
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -26,6 +26,7 @@ const QColor levelColour(70, 130, 200);
 const QColor meterColour(200, 40, 40);
 const QColor monitoringColour(226, 242, 226);
 const QColor cryColour(255, 200, 120, 110);
+const QColor cryStripColour(240, 140, 20);
 const QColor callMarkerColour = QColor::fromRgb(callMarkerRgb);
 
 // Qt's notes on its surroundings (no runtime folder, no display) are no
@@ -116,7 +117,7 @@ void DrawLegend(QPainter& painter, int x, int y)
         bool band;
     } entries[] = {
         {levelColour, "level", false},          {meterColour, "cry meter", false},
-        {monitoringColour, "monitoring", true}, {cryColour, "cry (noted)", true},
+        {monitoringColour, "monitoring", true}, {cryStripColour, "cry (noted)", true},
         {callMarkerColour, "call", false},
     };
     QFontMetrics metrics(painter.font());
@@ -230,6 +231,17 @@ bool WritePlot(const std::string& path, const std::string& title, const RunResul
         int y = i % 2 == 0 ? top - 12 : top - 24;
         painter.drawText(QRect(x - 40, y - 12, 80, 14), Qt::AlignHCenter | Qt::AlignBottom,
                          Clock(begin + run.calls[i].seconds, true));
+    }
+
+    // The noted cries again as a strip along the bottom, where no call
+    // marker hides them.
+    for (const Cry& cry : cries) {
+        int x0 = PlotColumn(cry.start, duration);
+        int x1 = std::max(x0 + 4, PlotColumn(cry.end, duration));
+        x0 = std::clamp(x0 - 3, left, left + areaWidth);
+        x1 = std::clamp(x1, left, left + areaWidth);
+        if (x1 > x0)
+            painter.fillRect(x0, top + areaHeight - 12, x1 - x0, 12, cryStripColour);
     }
 
     painter.setPen(Qt::black);
