@@ -1,14 +1,23 @@
 #!/usr/bin/env python3
 """Replays the bundled nursery recording (quiet 0-7 s, crying 7-20.5 s,
 quiet 20.5-27.5 s, crying 27.5-41.5 s) and checks when the program calls."""
+import atexit
 import csv
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 
-tool, recording, workdir = sys.argv[1:4]
+tool, recording, builddir = sys.argv[1:4]
+# Everything this test writes goes to a folder of its own, removed at exit;
+# Qt's runtime folder too.
+workdir = tempfile.mkdtemp(dir=builddir)
+atexit.register(shutil.rmtree, workdir, True)
+os.environ["XDG_RUNTIME_DIR"] = workdir
+os.environ["TMPDIR"] = workdir
 failures = []
 
 
@@ -77,9 +86,6 @@ with open(cries, "w") as f:
     f.write("start,end\n7,20.5\n27.5,41.5\n")
 rows_csv = os.path.join(workdir, "rows.csv")
 sweep_trace = os.path.join(workdir, "sweep.csv")
-for stale in os.listdir(workdir):
-    if stale.startswith("sweep-"):
-        os.remove(os.path.join(workdir, stale))
 result = subprocess.run([tool, recording, "--set", "PhoneNumber=0301234", "--set", "PhoneDelay=0",
                          "--sweep", "VolSensi=20:60:40", "--sweep", "CryThresh=40:90:50",
                          "--cries", cries, "--csv", rows_csv, "--trace", sweep_trace],

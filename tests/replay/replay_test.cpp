@@ -30,6 +30,8 @@ protected:
         std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/replay-XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         folder = pattern;
+        // Qt keeps its runtime files here, not in a shared folder.
+        setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1);
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
