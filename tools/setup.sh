@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Cradlecom needs on Debian.
+# Installs what building, running, testing and benchmarking Cradlecom needs on
+# Debian.
 set -euo pipefail
 packages=(
   build-essential cmake pkg-config clang-format
@@ -10,6 +11,7 @@ packages=(
   xvfb xauth
   qt6-translations-l10n
   scdoc librsvg2-bin desktop-file-utils appstream man-db systemd lintian dpkg-dev file
+  sox hyperfine time
 )
 missing=()
 for p in "${packages[@]}"; do

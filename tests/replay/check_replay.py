@@ -1,13 +1,23 @@
 #!/usr/bin/env python3
 """Replays the bundled nursery recording (quiet 0-7 s, crying 7-20.5 s,
 quiet 20.5-27.5 s, crying 27.5-41.5 s) and checks when the program calls."""
+import atexit
 import csv
 import os
 import re
+import shutil
+import struct
 import subprocess
 import sys
+import tempfile
 
-tool, recording, workdir = sys.argv[1:4]
+tool, recording, builddir = sys.argv[1:4]
+# Everything this test writes goes to a folder of its own, removed at exit;
+# Qt's runtime folder too.
+workdir = tempfile.mkdtemp(dir=builddir)
+atexit.register(shutil.rmtree, workdir, True)
+os.environ["XDG_RUNTIME_DIR"] = workdir
+os.environ["TMPDIR"] = workdir
 failures = []
 
 
@@ -73,6 +83,65 @@ result, rows, calls = replay()
 check(result.returncode == 3, f"refused start exit code {result.returncode}")
 check("refused" in result.stderr, "refusal reported")
 check(calls == [] and all(r["monitoring"] == "0" for r in rows), "nothing after a refusal")
+
+# A sweep: one row a combination, and each row's trace is that of a
+# separate replay with the same settings, byte for byte.
+cries = os.path.join(workdir, "cries.csv")
+with open(cries, "w") as f:
+    f.write("start,end\n7,20.5\n27.5,41.5\n")
+rows_csv = os.path.join(workdir, "rows.csv")
+sweep_trace = os.path.join(workdir, "sweep.csv")
+result = subprocess.run([tool, recording, "--set", "PhoneNumber=0301234", "--set", "PhoneDelay=0",
+                         "--sweep", "VolSensi=20:60:40", "--sweep", "CryThresh=40:90:50",
+                         "--cries", cries, "--csv", rows_csv, "--trace", sweep_trace],
+                        capture_output=True, text=True, timeout=120)
+check(result.returncode == 0, f"sweep exit code {result.returncode}: {result.stderr}")
+with open(rows_csv, newline="") as f:
+    sweep_rows = list(csv.DictReader(f))
+check([(r["VolSensi"], r["CryThresh"]) for r in sweep_rows]
+      == [("20", "40"), ("20", "90"), ("60", "40"), ("60", "90")], "sweep combinations")
+check("no false alarm" in result.stdout, f"sweep summary: {result.stdout}")
+for index, row in enumerate(sweep_rows, start=1):
+    single = subprocess.run([tool, recording, "--set", "PhoneNumber=0301234", "--set",
+                             "PhoneDelay=0", "--set", f"VolSensi={row['VolSensi']}", "--set",
+                             f"CryThresh={row['CryThresh']}", "--trace",
+                             os.path.join(workdir, "single.csv"), "--cries", cries],
+                            capture_output=True, text=True, timeout=120)
+    times = re.findall(r"call at ([0-9.]+) s", single.stdout)
+    check(row["callSeconds"].split() == times, f"row {index}: {row['callSeconds']} vs {times}")
+    check(int(row["calls"]) == len(times), f"row {index}: call count")
+    with open(os.path.join(workdir, "single.csv"), "rb") as a, \
+         open(os.path.join(workdir, f"sweep-{index}.csv"), "rb") as b:
+        check(a.read() == b.read(), f"row {index}: trace differs from a separate replay")
+    score = re.search(r"cries: 2, answered: (\d+), false alarms: (\d+), mean delay: ([0-9.]+) s",
+                      single.stdout)
+    check(score is not None and score.groups() == (row["answered"], row["falseAlarms"],
+                                                    row["meanDelaySeconds"]),
+          f"row {index}: score {row} vs {single.stdout}")
+check(sum(int(r["calls"]) for r in sweep_rows) > 0, "the sweep made calls")
+
+# A bad --set says which value and why; texts come out as UTF-8.
+for setting, reason in [("VolSensi=abc", "'abc' is not a whole number"),
+                        ("VolThresh=150", "percentage from 0 to 100, not 150"),
+                        ("Volume=3", "no setting is called 'Volume'"),
+                        ("PhoneNumber=" + "1" * 30, "at most 24 characters"),
+                        ("PhoneDelay=-1", "cannot be negative")]:
+    bad = subprocess.run([tool, recording, "--set", setting], capture_output=True, text=True,
+                         timeout=60)
+    check(bad.returncode == 2 and setting in bad.stderr and reason in bad.stderr,
+          f"bad setting {setting}: {bad.returncode} {bad.stderr}")
+refused = subprocess.run([tool, recording], capture_output=True, timeout=60)
+check("gültige Telefonnummer".encode() in refused.stdout, f"UTF-8 message: {refused.stdout!r}")
+
+# The picture: a PNG of 1600 x 500.
+picture = os.path.join(workdir, "night.png")
+result = subprocess.run([tool, recording, "--set", "PhoneNumber=1", "--plot", picture,
+                         "--begin", "23:59"], capture_output=True, text=True, timeout=120)
+check(result.returncode == 0, f"plot exit code {result.returncode}: {result.stderr}")
+with open(picture, "rb") as f:
+    header = f.read(24)
+check(header[:8] == b"\x89PNG\r\n\x1a\n" and struct.unpack(">II", header[16:24]) == (1600, 500),
+      f"picture header {header!r}")
 
 for failure in failures:
     print("FAILED:", failure)

@@ -181,3 +181,55 @@ TEST_F(DrawingTest, CentredTextFillsItsBoxWithTheBackgroundAndMarksEachCharacter
 }
 
 } // namespace
+
+// Drawing off: the program's calls all succeed, nothing changes on the
+// surface, nothing is made or logged, and a paint still validates the
+// window; switched on again, drawing is back.
+TEST_F(DrawingTest, WithDrawingOffCallsSucceedAndDrawNothing)
+{
+    SimSetDrawing(false);
+    HDC dc = GetDC(window);
+    ASSERT_NE(dc, nullptr);
+    HPEN pen = CreatePen(PS_SOLID, 1, red);
+    HGDIOBJ previous = SelectObject(dc, pen);
+    EXPECT_NE(previous, nullptr);
+    HBRUSH brush = CreateSolidBrush(red);
+    RECT rect{0, 0, 50, 50};
+    EXPECT_EQ(FillRect(dc, &rect, brush), 1);
+    EXPECT_TRUE(MoveToEx(dc, 0, 60, nullptr));
+    EXPECT_TRUE(LineTo(dc, 40, 60));
+    EXPECT_EQ(SetPixel(dc, 3, 70, red), red);
+    SetBkColor(dc, red);
+    RECT line{0, 80, 100, 95};
+    EXPECT_GT(DrawTextW(dc, u"Status", -1, &line, DT_CENTER | DT_SINGLELINE), 0);
+    EXPECT_TRUE(DeleteObject(brush));
+    SelectObject(dc, previous);
+    EXPECT_TRUE(DeleteObject(pen));
+    EXPECT_EQ(ReleaseDC(window, dc), 1);
+
+    InvalidateRect(window, nullptr, TRUE);
+    PAINTSTRUCT paint;
+    HDC painting = BeginPaint(window, &paint);
+    HBRUSH fill = CreateSolidBrush(red);
+    FillRect(painting, &paint.rcPaint, fill);
+    DeleteObject(fill);
+    EndPaint(window, &paint);
+    RECT invalid;
+    EXPECT_FALSE(SimInvalidRect(window, &invalid));
+
+    for (auto [x, y] : {std::pair{10, 10}, std::pair{20, 60}, std::pair{3, 70}, std::pair{50, 85}})
+        EXPECT_EQ(SimPixel(window, x, y), white) << x << "," << y;
+    EXPECT_TRUE(SimTextLog().empty());
+    EXPECT_EQ(SimGdiLive(SimGdiKind::DC), 0);
+    EXPECT_EQ(SimGdiLive(SimGdiKind::Brush), 0);
+    EXPECT_EQ(SimGdiLive(SimGdiKind::Pen), 0);
+    EXPECT_EQ(SimFaults(), 0);
+
+    SimSetDrawing(true);
+    dc = GetDC(window);
+    brush = CreateSolidBrush(red);
+    FillRect(dc, &rect, brush);
+    DeleteObject(brush);
+    ReleaseDC(window, dc);
+    EXPECT_EQ(SimPixel(window, 10, 10), red);
+}

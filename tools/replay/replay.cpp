@@ -1,188 +1,272 @@
 // Runs the whole program on the simulated platform over a recording, as
 // fast as the CPU allows: Start pressed at a chosen time, every call request
-// recorded, a trace of every tick.
+// recorded, a trace of every tick, a picture of the run; or, with --sweep,
+// every combination of settings over one decoding of the recording.
+#include <algorithm>
 #include <cerrno>
-#include <cinttypes>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
+#include <ctime>
+#include <sys/stat.h>
 
-#include "alarm/monitor.h"
-#include "audio/capture.h"
-#include "platform/platform.h"
 #include "platform/recording/recording.h"
-#include "platform/sim/sim.h"
-#include "platform/sim/sim_registry.h"
-#include "platform/sim/sim_window.h"
-#include "settings/settings.h"
-#include "shell/shell.h"
+#include "replay.h"
 
 namespace {
 
-struct ReplayOptions {
-    std::string recording;
-    std::string tracePath;
-    double startSeconds = 0.0;
-};
+constexpr const char* tool = "cradlecom-replay";
 
-struct ReplayRun {
-    std::FILE* trace = nullptr;
-    long ticks = 0;
-    double highestCry = 0.0;
-    double highestCryAt = 0.0;
-};
-
-ReplayRun run;
-
-constexpr SimTime tickUnits = simUnitsPerSecond / 10;
-
-void Usage()
+std::string SettingsText(const ReplaySettings& settings)
 {
-    std::fprintf(stderr,
-                 "usage: cradlecom-replay RECORDING [--set Name=Value ...] [--start SECONDS]\n"
-                 "                        [--trace FILE.csv]\n"
-                 "  Name: VolSensi, VolThresh, CryThresh, PhoneNumber, PhoneDelay,\n"
-                 "        PhoneMaxCalls, Language\n"
-                 "  --start: when Start is pressed (default 0, before the first tick)\n");
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "VolSensi %d, VolThresh %d, CryThresh %d, PhoneDelay %d min, PhoneMaxCalls %d",
+                  settings.VolSensi, settings.VolThresh, settings.CryThresh, settings.PhoneDelay,
+                  settings.PhoneMaxCalls);
+    return text;
 }
 
-bool ParseNumber(const char* text, std::int32_t* value)
+std::string BaseName(const std::string& path)
 {
-    errno = 0;
-    char* end = nullptr;
-    long long parsed = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || parsed < INT32_MIN || parsed > INT32_MAX)
+    std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Clock(double seconds)
+{
+    auto total = static_cast<long long>(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60,
+                  total % 60);
+    return text;
+}
+
+// Local time of the recording's first sample: a recording written as it
+// was made was last changed at its end.
+int DefaultBeginMinute(const std::string& path, double seconds)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0)
+        return 0;
+    std::time_t begun = info.st_mtime - static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (localtime_r(&begun, &local) == nullptr)
+        return 0;
+    return local.tm_hour * 60 + local.tm_min;
+}
+
+// "night.png" and row 3 give "night-3.png".
+std::string Numbered(const std::string& path, std::size_t row)
+{
+    std::size_t slash = path.find_last_of('/');
+    std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        dot = path.size();
+    return path.substr(0, dot) + "-" + std::to_string(row) + path.substr(dot);
+}
+
+std::FILE* OpenTrace(const std::string& path)
+{
+    std::FILE* trace = std::fopen(path.c_str(), "w");
+    if (trace == nullptr) {
+        std::fprintf(stderr, "%s: %s: %s\n", tool, path.c_str(), std::strerror(errno));
+        return nullptr;
+    }
+    WriteTraceHeader(trace);
+    return trace;
+}
+
+bool CloseTrace(std::FILE* trace, const std::string& path)
+{
+    bool failed = std::ferror(trace) != 0;
+    failed = std::fclose(trace) != 0 || failed;
+    if (failed)
+        std::fprintf(stderr, "%s: %s: could not be written\n", tool, path.c_str());
+    return !failed;
+}
+
+bool Plot(const ReplayOptions& options, const std::string& path, const RunResult& run,
+          const ReplaySettings& settings, const std::vector<Cry>& cries)
+{
+    int begin = options.beginMinute >= 0 ? options.beginMinute
+                                         : DefaultBeginMinute(options.recording, run.seconds);
+    std::string title = BaseName(options.recording) + "  —  " + SettingsText(settings);
+    std::string error;
+    if (!WritePlot(path, title, run, begin, cries, &error)) {
+        std::fprintf(stderr, "%s: %s\n", tool, error.c_str());
         return false;
-    *value = static_cast<std::int32_t>(parsed);
+    }
     return true;
 }
 
-// The settings as a fresh install has them; --set changes them.
-struct ReplaySettings {
-    std::int32_t VolSensi = 50;
-    std::int32_t VolThresh = 50;
-    std::int32_t CryThresh = 50;
-    std::string PhoneNumber;
-    std::int32_t PhoneDelay = 1;
-    std::int32_t PhoneMaxCalls = 10;
-    std::int32_t Language = 0;
-};
-
-ReplaySettings chosen;
-
-bool SetField(const std::string& assignment)
+// The refusal and platform faults end a run's use: 3 and 4.
+int RunVerdict(const RunResult& run)
 {
-    std::size_t equals = assignment.find('=');
-    if (equals == std::string::npos)
-        return false;
-    std::string name = assignment.substr(0, equals);
-    std::string value = assignment.substr(equals + 1);
-    if (name == "PhoneNumber") {
-        chosen.PhoneNumber = value;
-        return value.size() < phoneNumberCapacity;
-    }
-    struct Field {
-        const char* name;
-        std::int32_t* target;
-    } fields[] = {
-        {"VolSensi", &chosen.VolSensi},           {"VolThresh", &chosen.VolThresh},
-        {"CryThresh", &chosen.CryThresh},         {"PhoneDelay", &chosen.PhoneDelay},
-        {"PhoneMaxCalls", &chosen.PhoneMaxCalls}, {"Language", &chosen.Language},
-    };
-    for (const Field& field : fields) {
-        if (name == field.name)
-            return ParseNumber(value.c_str(), field.target);
-    }
-    return false;
-}
-
-bool ParseArguments(int argc, char** argv, ReplayOptions* options)
-{
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--set" && i + 1 < argc) {
-            if (!SetField(argv[++i])) {
-                std::fprintf(stderr, "cradlecom-replay: bad setting '%s'\n", argv[i]);
-                return false;
-            }
-        } else if (arg == "--trace" && i + 1 < argc) {
-            options->tracePath = argv[++i];
-        } else if (arg == "--start" && i + 1 < argc) {
-            char* end = nullptr;
-            options->startSeconds = std::strtod(argv[++i], &end);
-            if (end == argv[i] || *end != '\0' || options->startSeconds < 0) {
-                std::fprintf(stderr, "cradlecom-replay: bad start '%s'\n", argv[i]);
-                return false;
-            }
-        } else if (arg == "--help" || arg == "-h") {
-            return false;
-        } else if (!arg.empty() && arg[0] != '-' && options->recording.empty()) {
-            options->recording = arg;
-        } else {
-            std::fprintf(stderr, "cradlecom-replay: unknown argument '%s'\n", arg.c_str());
-            return false;
+    for (const RunBox& box : run.boxes) {
+        if (box.refusal) {
+            std::fprintf(stderr,
+                         "%s: Start was refused: no phone number is set "
+                         "(use --set PhoneNumber=...)\n",
+                         tool);
+            return 3;
         }
     }
-    return !options->recording.empty();
-}
-
-std::u16string Wide(const std::string& text)
-{
-    std::u16string wide;
-    for (unsigned char c : text)
-        wide.push_back(c);
-    return wide;
-}
-
-// The store as a confirmed earlier run left it, first-use marker included,
-// so that no dialog opens.
-void StoreSettings()
-{
-    const std::u16string key = u"Software\\Veltrano\\CradleCom\\Settings";
-    auto number = [&](const char16_t* name, std::int32_t value) {
-        SimRegistrySetText(key, name, Wide(std::to_string(value)));
-    };
-    number(u"VolSensi", chosen.VolSensi);
-    number(u"VolThresh", chosen.VolThresh);
-    number(u"CryThresh", chosen.CryThresh);
-    SimRegistrySetText(key, u"PhoneNumber", Wide(chosen.PhoneNumber));
-    number(u"PhoneDelay", chosen.PhoneDelay);
-    number(u"PhoneMaxCalls", chosen.PhoneMaxCalls);
-    number(u"Language", chosen.Language);
-    SimRegistrySetText(key, u"FirstUse", u"1");
-}
-
-double Seconds(SimTime time)
-{
-    return static_cast<double>(time) / simUnitsPerSecond;
-}
-
-// Runs one unit after tick `n`, when the tick's message has been handled:
-// no buffer returns at such a time, as buffers return on multiples of ten.
-void RecordTick(long n)
-{
-    run.ticks = n;
-    double seconds = Seconds(n * tickUnits);
-    if (monitor.cryMeter > run.highestCry) {
-        run.highestCry = monitor.cryMeter;
-        run.highestCryAt = seconds;
+    if (run.faults != 0) {
+        std::fprintf(stderr, "%s: platform fault: %s\n", tool, run.lastFault.c_str());
+        return 4;
     }
-    if (run.trace != nullptr)
-        std::fprintf(run.trace, "%ld,%.17g,%.17g,%.17g,%d,%d,%d\n", n, seconds,
-                     capture.level.load(), monitor.cryMeter, monitor.monitoring, monitor.callsMade,
-                     monitor.delaySeconds);
-    if ((n + 1) * tickUnits <= SimEndTime())
-        SimAt((n + 1) * tickUnits + 1, [n] { RecordTick(n + 1); });
+    return run.exitCode;
 }
 
-std::string Narrow(const std::u16string& text)
+int ReplayPlain(const ReplayOptions& options, RecordingStream* stream,
+                const std::vector<Cry>& cries)
 {
-    std::string narrow;
-    for (char16_t c : text)
-        narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    return narrow;
+    std::FILE* trace = nullptr;
+    if (!options.tracePath.empty() && (trace = OpenTrace(options.tracePath)) == nullptr)
+        return 1;
+    RunInput input;
+    input.stream = stream;
+    RunResult run =
+        ReplayOnce(options.settings, input, options.startSeconds, trace, !options.plotPath.empty());
+    if (trace != nullptr && !CloseTrace(trace, options.tracePath))
+        return 1;
+
+    const ReplaySettings& settings = options.settings;
+    std::printf("recording: %s\n", options.recording.c_str());
+    std::printf("settings: %s, PhoneNumber \"%s\", Language %d\n", SettingsText(settings).c_str(),
+                Utf8(settings.PhoneNumber).c_str(), settings.Language);
+    std::printf("limits: loudness %.2f, cry meter %.2f\n", run.volLimit, run.cryLimit);
+    std::printf("duration: %.3f s (%s), ticks: %ld, exit code: %d\n", run.seconds,
+                Clock(run.seconds).c_str(), run.ticks, run.exitCode);
+    std::printf("highest cry meter: %.3f at %.1f s\n", run.highestCry, run.highestCryAt);
+    for (const RunBox& box : run.boxes)
+        std::printf("message at %.1f s: %s\n", box.seconds, Utf8(box.text).c_str());
+    std::printf("calls: %zu\n", run.calls.size());
+    for (const RunCall& call : run.calls)
+        std::printf("  call at %.1f s (%s) to %s\n", call.seconds, Clock(call.seconds).c_str(),
+                    Utf8(call.number).c_str());
+    if (!options.criesPath.empty()) {
+        CryScore score = ScoreCalls(cries, run.calls);
+        std::printf("cries: %zu, answered: %d, false alarms: %d, mean delay: %.1f s\n",
+                    cries.size(), score.answered, score.falseAlarms, score.meanDelay);
+    }
+    int verdict = RunVerdict(run);
+    if (!options.plotPath.empty() && !Plot(options, options.plotPath, run, settings, cries))
+        return 1;
+    return verdict;
+}
+
+// Every combination, the first axis outermost.
+std::vector<ReplaySettings> Combinations(const ReplayOptions& options)
+{
+    std::vector<ReplaySettings> all{options.settings};
+    for (const SweepAxis& axis : options.sweep) {
+        std::vector<ReplaySettings> next;
+        for (const ReplaySettings& base : all) {
+            for (std::int64_t value = axis.from; value <= axis.to; value += axis.step) {
+                ReplaySettings settings = base;
+                std::string reason;
+                SetNumber(&settings, axis.name, static_cast<std::int32_t>(value), &reason);
+                next.push_back(settings);
+            }
+        }
+        all = std::move(next);
+    }
+    return all;
+}
+
+int ReplaySweep(const ReplayOptions& options, RecordingStream* stream,
+                const std::vector<Cry>& cries)
+{
+    std::vector<ReplaySettings> combinations = Combinations(options);
+    std::FILE* csv = stdout;
+    if (!options.csvPath.empty() && (csv = std::fopen(options.csvPath.c_str(), "w")) == nullptr) {
+        std::fprintf(stderr, "%s: %s: %s\n", tool, options.csvPath.c_str(), std::strerror(errno));
+        return 1;
+    }
+    std::FILE* summary = csv == stdout ? stderr : stdout;
+    bool scoring = !options.criesPath.empty();
+
+    PeakIndex index;
+    BuildPeakIndex(stream, &index);
+
+    std::fprintf(csv, "row");
+    for (const char* name : numberNames)
+        std::fprintf(csv, ",%s", name);
+    std::fprintf(csv, ",calls,callSeconds%s\n",
+                 scoring ? ",cries,answered,falseAlarms,meanDelaySeconds" : "");
+    struct Scored {
+        std::size_t row;
+        CryScore score;
+        std::size_t calls;
+    };
+    std::vector<Scored> scored;
+    int verdict = 0;
+    for (std::size_t i = 0; i < combinations.size() && verdict == 0; ++i) {
+        const ReplaySettings& settings = combinations[i];
+        std::size_t row = i + 1;
+        std::string tracePath = options.tracePath.empty() ? "" : Numbered(options.tracePath, row);
+        std::FILE* trace = nullptr;
+        if (!tracePath.empty() && (trace = OpenTrace(tracePath)) == nullptr)
+            return 1;
+        RunInput input;
+        input.peaks = &index;
+        RunResult run =
+            ReplayOnce(settings, input, options.startSeconds, trace, !options.plotPath.empty());
+        if (trace != nullptr && !CloseTrace(trace, tracePath))
+            return 1;
+        verdict = RunVerdict(run);
+        if (verdict != 0)
+            break;
+        std::fprintf(csv, "%zu", row);
+        for (const char* name : numberNames)
+            std::fprintf(csv, ",%d", GetNumber(settings, name));
+        std::fprintf(csv, ",%zu,", run.calls.size());
+        for (std::size_t c = 0; c < run.calls.size(); ++c)
+            std::fprintf(csv, "%s%.1f", c == 0 ? "" : " ", run.calls[c].seconds);
+        CryScore score = ScoreCalls(cries, run.calls);
+        if (scoring)
+            std::fprintf(csv, ",%zu,%d,%d,%.1f", cries.size(), score.answered, score.falseAlarms,
+                         score.meanDelay);
+        std::fprintf(csv, "\n");
+        scored.push_back(Scored{row, score, run.calls.size()});
+        if (!options.plotPath.empty() &&
+            !Plot(options, Numbered(options.plotPath, row), run, settings, cries))
+            return 1;
+    }
+    if (csv != stdout && std::fclose(csv) != 0) {
+        std::fprintf(stderr, "%s: %s: could not be written\n", tool, options.csvPath.c_str());
+        return 1;
+    }
+    if (verdict != 0)
+        return verdict;
+
+    std::fprintf(summary, "recording: %s (%s), %zu combinations\n", options.recording.c_str(),
+                 Clock(static_cast<double>(index.samples) / 11025).c_str(), combinations.size());
+    if (scoring) {
+        int best = -1;
+        for (const Scored& s : scored) {
+            if (s.score.falseAlarms == 0)
+                best = std::max(best, s.score.answered);
+        }
+        if (best < 0) {
+            std::fprintf(summary, "every combination gave a false alarm\n");
+        } else {
+            std::fprintf(summary, "no false alarm and %d of %zu cries answered:\n", best,
+                         cries.size());
+            for (const Scored& s : scored) {
+                if (s.score.falseAlarms == 0 && s.score.answered == best)
+                    std::fprintf(summary, "  row %zu: %s, mean delay %.1f s\n", s.row,
+                                 SettingsText(combinations[s.row - 1]).c_str(), s.score.meanDelay);
+            }
+        }
+    } else {
+        auto [fewest, most] =
+            std::minmax_element(scored.begin(), scored.end(),
+                                [](const Scored& a, const Scored& b) { return a.calls < b.calls; });
+        std::fprintf(summary, "calls: from %zu (row %zu) to %zu (row %zu)\n", fewest->calls,
+                     fewest->row, most->calls, most->row);
+    }
+    return 0;
 }
 
 } // namespace
@@ -190,57 +274,29 @@ std::string Narrow(const std::u16string& text)
 int main(int argc, char** argv)
 {
     ReplayOptions options;
-    if (!ParseArguments(argc, argv, &options)) {
-        Usage();
+    std::string error;
+    bool help = false;
+    if (!ParseOptions(argc, argv, &options, &error, &help)) {
+        if (help) {
+            PrintUsage(stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "%s: %s\n", tool, error.c_str());
+        PrintUsage(stderr);
         return 2;
     }
-    std::vector<std::int16_t> samples;
-    std::string error;
-    if (!LoadRecording(options.recording, 11025, &samples, &error)) {
-        std::fprintf(stderr, "cradlecom-replay: %s\n", error.c_str());
+    std::vector<Cry> cries;
+    if (!options.criesPath.empty() && !ReadCries(options.criesPath, &cries, &error)) {
+        std::fprintf(stderr, "%s: %s\n", tool, error.c_str());
         return 1;
     }
-    if (!options.tracePath.empty()) {
-        run.trace = std::fopen(options.tracePath.c_str(), "w");
-        if (run.trace == nullptr) {
-            std::fprintf(stderr, "cradlecom-replay: %s: %s\n", options.tracePath.c_str(),
-                         std::strerror(errno));
-            return 1;
-        }
-        std::fprintf(run.trace, "tick,seconds,level,cryMeter,monitoring,callsMade,delaySeconds\n");
+    RecordingStream* stream = OpenRecordingStream(options.recording, 11025, &error);
+    if (stream == nullptr) {
+        std::fprintf(stderr, "%s: %s\n", tool, error.c_str());
+        return 1;
     }
-
-    SimReset();
-    StoreSettings();
-    SimSetInput(std::move(samples));
-    auto startAt = static_cast<SimTime>(options.startSeconds * simUnitsPerSecond);
-    SimAt(startAt, [] { SimPressMenuBarButton(SimMainWindow(), 0); });
-    SimAt(tickUnits + 1, [] { RecordTick(1); });
-    int exitCode = WinMain(SimInstance(), nullptr, nullptr, SW_SHOW);
-
-    if (run.trace != nullptr)
-        std::fclose(run.trace);
-    std::printf("recording: %s\n", options.recording.c_str());
-    std::printf("duration: %.3f s, ticks: %ld, exit code: %d\n", Seconds(SimEndTime()), run.ticks,
-                exitCode);
-    std::printf("highest cry meter: %.3f at %.1f s\n", run.highestCry, run.highestCryAt);
-    bool refused = false;
-    for (const SimMessageBox& box : SimMessageBoxes()) {
-        std::printf("message at %.1f s: %s\n", Seconds(box.time), Narrow(box.text).c_str());
-        refused = refused || box.type == (MB_OK | MB_ICONEXCLAMATION);
-    }
-    std::vector<SimCall> calls = SimCalls();
-    std::printf("calls: %zu\n", calls.size());
-    for (const SimCall& call : calls)
-        std::printf("  call at %.1f s to %s\n", Seconds(call.time), Narrow(call.number).c_str());
-    if (refused) {
-        std::fprintf(stderr, "cradlecom-replay: Start was refused: no phone number is set "
-                             "(use --set PhoneNumber=...)\n");
-        return 3;
-    }
-    if (SimFaults() != 0) {
-        std::fprintf(stderr, "cradlecom-replay: platform fault: %s\n", SimLastFault().c_str());
-        return 4;
-    }
-    return exitCode;
+    int result = options.sweep.empty() ? ReplayPlain(options, stream, cries)
+                                       : ReplaySweep(options, stream, cries);
+    CloseRecordingStream(stream);
+    return result;
 }

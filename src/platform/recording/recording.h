@@ -1,5 +1,7 @@
 // Recordings as input: any file libsndfile reads, mixed to mono and
-// resampled to the capture rate, either whole or as a stream.
+// resampled to the capture rate, either whole or as a stream. A file already
+// at that rate is not resampled: its 16-bit (or narrower) samples arrive
+// unchanged.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +17,9 @@ RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::str
 // Drops the first `seconds` of what is left; past the end, nothing is left.
 void SkipRecordingStream(RecordingStream* stream, double seconds);
 
-// Up to `frames` samples (channels averaged, resampled with a sinc
-// converter, clipped). Fewer only at the end of the recording; 0 after it.
+// Up to `frames` samples: channels averaged, resampled with a sinc converter
+// when the file has another rate, float samples rounded and clipped (NaN and
+// infinities read as 0). Fewer only at the end of the recording; 0 after it.
 long ReadRecordingStream(RecordingStream* stream, std::int16_t* samples, long frames);
 
 void CloseRecordingStream(RecordingStream* stream);

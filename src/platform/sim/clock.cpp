@@ -16,10 +16,25 @@ struct Timer {
     SimTime next;
 };
 
+// What the wave device records from: a whole vector of samples, a stream
+// of which only a window is held, or only the peak of each full buffer.
+struct InputState {
+    bool set = false;
+    SimInputReader read;            // null when every sample is held from the start
+    SimPeakReader peakOf;           // set in peak mode
+    std::vector<std::int16_t> held; // samples [first, first + held.size())
+    std::int64_t first = 0;         // sample number of held[0]
+    bool ended = true;              // length is known
+    std::int64_t length = 0;        // samples in the whole input, once ended
+    long heldMost = 0;              // the most samples held at once
+};
+
+// Samples asked of a stream at a time.
+constexpr long streamChunk = 16384;
+
 struct ClockState {
     SimTime now = 0;
-    std::vector<std::int16_t> input;
-    bool inputSet = false;
+    InputState input;
     std::vector<Timer> timers;
     void (*timerSink)(HWND, std::uintptr_t) = nullptr;
     std::vector<std::pair<SimTime, std::function<void()>>> actions; // in order of time
@@ -51,8 +66,7 @@ void SimReset()
     for (auto* reset : ResetHooks())
         reset();
     simClock.now = 0;
-    simClock.input.clear();
-    simClock.inputSet = false;
+    simClock.input = InputState{};
     simClock.timers.clear();
     simClock.timerSink = nullptr;
     simClock.actions.clear();
@@ -76,21 +90,85 @@ void SimSetNow(SimTime now)
 
 void SimSetInput(std::vector<std::int16_t> samples)
 {
-    simClock.input = std::move(samples);
-    simClock.inputSet = true;
+    simClock.input = InputState{};
+    simClock.input.set = true;
+    simClock.input.length = static_cast<std::int64_t>(samples.size());
+    simClock.input.heldMost = static_cast<long>(samples.size());
+    simClock.input.held = std::move(samples);
 }
 
-const std::vector<std::int16_t>* SimInput()
+void SimSetInputStream(SimInputReader read)
 {
-    return simClock.inputSet ? &simClock.input : nullptr;
+    simClock.input = InputState{};
+    simClock.input.set = true;
+    simClock.input.read = std::move(read);
+    simClock.input.ended = false;
+}
+
+void SimSetInputPeaks(std::int64_t samples, SimPeakReader peakOf)
+{
+    simClock.input = InputState{};
+    simClock.input.set = true;
+    simClock.input.peakOf = std::move(peakOf);
+    simClock.input.length = samples;
+}
+
+long SimInputHeldMost()
+{
+    return simClock.input.heldMost;
+}
+
+bool SimInputSet()
+{
+    return simClock.input.set;
+}
+
+bool SimInputIsPeaks()
+{
+    return simClock.input.peakOf != nullptr;
+}
+
+std::int64_t SimInputReach(std::int64_t upTo, std::int64_t keepFrom)
+{
+    InputState& in = simClock.input;
+    while (!in.ended && in.first + static_cast<std::int64_t>(in.held.size()) < upTo) {
+        auto drop = static_cast<std::size_t>(std::clamp<std::int64_t>(
+            keepFrom - in.first, 0, static_cast<std::int64_t>(in.held.size())));
+        if (drop > 0) {
+            in.held.erase(in.held.begin(), in.held.begin() + static_cast<std::ptrdiff_t>(drop));
+            in.first += static_cast<std::int64_t>(drop);
+        }
+        std::size_t before = in.held.size();
+        in.held.resize(before + streamChunk);
+        long got = in.read(in.held.data() + before, streamChunk);
+        got = std::clamp<long>(got, 0, streamChunk);
+        in.held.resize(before + static_cast<std::size_t>(got));
+        in.heldMost = std::max(in.heldMost, static_cast<long>(in.held.size()));
+        if (got < streamChunk) {
+            in.ended = true;
+            in.length = in.first + static_cast<std::int64_t>(in.held.size());
+        }
+    }
+    if (!in.set)
+        return 0;
+    return in.ended ? std::min(upTo, in.length) : upTo;
+}
+
+const std::int16_t* SimInputSamples(std::int64_t start)
+{
+    return simClock.input.held.data() + (start - simClock.input.first);
+}
+
+bool SimInputPeak(std::int64_t start, std::int32_t* peak)
+{
+    return simClock.input.peakOf(start, peak);
 }
 
 SimTime SimEndTime()
 {
-    if (!simClock.inputSet)
+    if (!simClock.input.set || !simClock.input.ended)
         return simClock.endOverride;
-    return std::min(simClock.endOverride,
-                    static_cast<SimTime>(simClock.input.size()) * simUnitsPerSample);
+    return std::min(simClock.endOverride, simClock.input.length * simUnitsPerSample);
 }
 
 void SimSetEndTime(SimTime end)
@@ -151,15 +229,53 @@ SimTime SimNextEventTime()
     return std::min(wave, tick);
 }
 
+namespace {
+
+std::int64_t CeilSample(SimTime time)
+{
+    return time / simUnitsPerSample + (time % simUnitsPerSample != 0 ? 1 : 0);
+}
+
+// Reads a stream far enough to tell whether the input still runs at `time`.
+void KnowInputAt(SimTime time)
+{
+    const InputState& in = simClock.input;
+    if (in.ended || time == std::numeric_limits<SimTime>::max())
+        return;
+    std::int64_t upTo = CeilSample(time);
+    if (in.first + static_cast<std::int64_t>(in.held.size()) >= upTo)
+        return;
+    SimInputReach(upTo, std::min(simClock.now / simUnitsPerSample, SimWaveKeepFrom()));
+}
+
+} // namespace
+
+bool SimInputEndsBefore(SimTime time)
+{
+    if (!simClock.input.ended) {
+        // Nothing happens before `time`, so no sample before it is asked for
+        // but those of a buffer the device holds: read on and let them go.
+        std::int64_t upTo = time == std::numeric_limits<SimTime>::max()
+                                ? std::numeric_limits<std::int64_t>::max()
+                                : CeilSample(time);
+        SimInputReach(upTo, std::min(time / simUnitsPerSample, SimWaveKeepFrom()));
+    }
+    return SimEndTime() < time;
+}
+
 // At equal times a returned buffer comes first, then a scripted action,
 // then a timer tick.
 bool SimStepOnce(SimTime until)
 {
-    until = std::min(until, SimEndTime());
     SimTime wave = SimWaveNextReturnTime();
     SimTime action = NextActionTime();
     Timer* timer = NextTimer();
     SimTime tick = timer != nullptr ? timer->next : std::numeric_limits<SimTime>::max();
+    SimTime next = std::min({wave, action, tick});
+    if (next > until)
+        return false;
+    KnowInputAt(next);
+    until = std::min(until, SimEndTime());
     if (wave <= tick && wave <= action && wave <= until) {
         simClock.now = std::max(simClock.now, wave);
         SimWaveReturnDue();
@@ -188,7 +304,7 @@ bool SimRunUntil(SimTime until)
 {
     while (SimStepOnce(until)) {
     }
-    if (until > SimEndTime()) {
+    if (SimInputEndsBefore(until)) {
         simClock.now = std::max(simClock.now, SimEndTime());
         return false;
     }

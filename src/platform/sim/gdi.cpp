@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <unordered_set>
 
 #include "platform/common/bitmap.h"
 #include "platform/common/line.h"
@@ -41,23 +40,56 @@ constexpr int blackPen = 7;
 PlatformGdiObject whiteBrush{SimGdiKind::Brush, true, false, white, {}, 0};
 PlatformGdiObject defaultPen{SimGdiKind::Pen, true, false, black, {}, 0};
 
+// While drawing is off, a window's DC and the pens and brushes made for it
+// are these: every call on them succeeds at once and nothing is made,
+// looked up or counted, since a replay paints ten times a second.
+PlatformDC blindDc;
+PlatformGdiObject blindPen{SimGdiKind::Pen, true, false, black, {}, 0};
+PlatformGdiObject blindBrush{SimGdiKind::Brush, true, false, black, {}, 0};
+
+bool Blind(HDC dc)
+{
+    return dc == &blindDc;
+}
+
+// A handful of objects and DCs live at a time: a plain list is searched
+// faster than a hash set, and a replay asks ten thousand times a second.
+template <typename T> struct LiveList {
+    std::vector<T*> items;
+    bool Contains(const void* item) const
+    {
+        return std::find(items.begin(), items.end(), item) != items.end();
+    }
+    void Add(T* item) { items.push_back(item); }
+    bool Remove(const void* item)
+    {
+        auto found = std::find(items.begin(), items.end(), item);
+        if (found == items.end())
+            return false;
+        *found = items.back();
+        items.pop_back();
+        return true;
+    }
+};
+
 struct GdiState {
-    std::unordered_set<PlatformGdiObject*> objects; // created and not deleted
-    std::unordered_set<PlatformDC*> dcs;
+    LiveList<PlatformGdiObject> objects; // created and not deleted
+    LiveList<PlatformDC> dcs;
     std::map<UINT, std::unique_ptr<PlatformGdiObject>> icons; // shared, one per resource
     long created[4] = {};
     long live[4] = {};
     long paints = 0;
     std::vector<SimText> texts;
+    bool drawing = true; // false: drawing calls touch no pixel and log no text
 };
 
 GdiState gdi;
 
 void ResetGdi()
 {
-    for (PlatformGdiObject* object : gdi.objects)
+    for (PlatformGdiObject* object : gdi.objects.items)
         delete object;
-    for (PlatformDC* dc : gdi.dcs)
+    for (PlatformDC* dc : gdi.dcs.items)
         delete dc;
     gdi = GdiState{};
 }
@@ -74,7 +106,7 @@ PlatformGdiObject* NewObject(SimGdiKind kind, COLORREF colour)
     auto* object = new PlatformGdiObject;
     object->kind = kind;
     object->colour = colour;
-    gdi.objects.insert(object);
+    gdi.objects.Add(object);
     ++gdi.created[Index(kind)];
     ++gdi.live[Index(kind)];
     return object;
@@ -82,9 +114,10 @@ PlatformGdiObject* NewObject(SimGdiKind kind, COLORREF colour)
 
 PlatformGdiObject* Object(HGDIOBJ handle)
 {
-    if (handle == &whiteBrush || handle == &defaultPen)
+    if (handle == &whiteBrush || handle == &defaultPen || handle == &blindPen ||
+        handle == &blindBrush)
         return handle;
-    if (gdi.objects.contains(handle))
+    if (gdi.objects.Contains(handle))
         return handle;
     for (auto& icon : gdi.icons) {
         if (icon.second.get() == handle)
@@ -95,7 +128,7 @@ PlatformGdiObject* Object(HGDIOBJ handle)
 
 PlatformDC* Dc(HDC dc)
 {
-    return gdi.dcs.contains(dc) ? dc : nullptr;
+    return gdi.dcs.Contains(dc) ? dc : nullptr;
 }
 
 PlatformDC* NewDc(HWND window, RECT clip)
@@ -104,7 +137,7 @@ PlatformDC* NewDc(HWND window, RECT clip)
     dc->window = window;
     dc->pen = &defaultPen;
     dc->clip = clip;
-    gdi.dcs.insert(dc);
+    gdi.dcs.Add(dc);
     ++gdi.created[Index(SimGdiKind::DC)];
     ++gdi.live[Index(SimGdiKind::DC)];
     return dc;
@@ -121,7 +154,7 @@ void FreeDc(PlatformDC* dc)
     Unselect(dc->pen);
     Unselect(dc->brush);
     Unselect(dc->bitmap);
-    gdi.dcs.erase(dc);
+    gdi.dcs.Remove(dc);
     --gdi.live[Index(SimGdiKind::DC)];
     delete dc;
 }
@@ -213,7 +246,7 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint)
     w->erase = false;
     bool known = false;
     COLORREF background = SimBrushColour(w->background, &known);
-    if (erase && known)
+    if (erase && known && gdi.drawing)
         Fill(&w->surface, rect, background);
     PlatformDC* dc = NewDc(window, rect);
     paint->hdc = dc;
@@ -235,11 +268,15 @@ HDC GetDC(HWND window)
     PlatformWindow* w = SimLiveWindow(window);
     if (w == nullptr || (w->kind != SimWindowKind::Window && w->kind != SimWindowKind::Dialog))
         return nullptr;
+    if (!gdi.drawing)
+        return &blindDc;
     return NewDc(window, RECT{0, 0, w->surface.width, w->surface.height});
 }
 
 int ReleaseDC(HWND, HDC dc)
 {
+    if (Blind(dc))
+        return 1;
     PlatformDC* d = Dc(dc);
     if (d == nullptr || d->window == nullptr)
         return 0;
@@ -249,17 +286,23 @@ int ReleaseDC(HWND, HDC dc)
 
 HBRUSH CreateSolidBrush(COLORREF colour)
 {
+    if (!gdi.drawing)
+        return &blindBrush;
     return NewObject(SimGdiKind::Brush, colour & 0x00FFFFFF);
 }
 
 HPEN CreatePen(int, int, COLORREF colour)
 {
     // Every pen draws one-pixel solid lines.
+    if (!gdi.drawing)
+        return &blindPen;
     return NewObject(SimGdiKind::Pen, colour & 0x00FFFFFF);
 }
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object)
 {
+    if (Blind(dc))
+        return object != nullptr && object->kind == SimGdiKind::Brush ? &blindBrush : &blindPen;
     PlatformDC* d = Dc(dc);
     if (d == nullptr)
         return nullptr;
@@ -298,9 +341,10 @@ BOOL DeleteObject(HGDIOBJ object)
 {
     if (object == nullptr)
         return FALSE;
-    if (object == &whiteBrush || object == &defaultPen)
+    if (object == &whiteBrush || object == &defaultPen || object == &blindPen ||
+        object == &blindBrush)
         return TRUE;
-    if (!gdi.objects.contains(object)) {
+    if (!gdi.objects.Contains(object)) {
         SimRecordFault("a deleted or unknown drawing object deleted");
         return FALSE;
     }
@@ -308,7 +352,7 @@ BOOL DeleteObject(HGDIOBJ object)
         SimRecordFault("a drawing object deleted while selected");
         return FALSE;
     }
-    gdi.objects.erase(object);
+    gdi.objects.Remove(object);
     --gdi.live[Index(object->kind)];
     delete object;
     return TRUE;
@@ -316,17 +360,22 @@ BOOL DeleteObject(HGDIOBJ object)
 
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush)
 {
+    if (Blind(dc))
+        return 1;
     PlatformDC* d = Dc(dc);
     bool known = false;
     COLORREF colour = SimBrushColour(brush, &known);
     if (d == nullptr || rect == nullptr || !known)
         return 0;
-    FillClipped(d, *rect, colour);
+    if (gdi.drawing)
+        FillClipped(d, *rect, colour);
     return 1;
 }
 
 BOOL MoveToEx(HDC dc, int x, int y, POINT* previous)
 {
+    if (Blind(dc))
+        return TRUE;
     PlatformDC* d = Dc(dc);
     if (d == nullptr)
         return FALSE;
@@ -338,28 +387,36 @@ BOOL MoveToEx(HDC dc, int x, int y, POINT* previous)
 
 BOOL LineTo(HDC dc, int x, int y)
 {
+    if (Blind(dc))
+        return TRUE;
     PlatformDC* d = Dc(dc);
     if (d == nullptr)
         return FALSE;
     COLORREF colour = d->pen != nullptr ? d->pen->colour : black;
     int x0 = d->position.x;
     int y0 = d->position.y;
-    for (const POINT& point : LinePoints(POINT{x0, y0}, POINT{x, y}))
-        Plot(d, point.x, point.y, colour);
+    if (gdi.drawing) {
+        for (const POINT& point : LinePoints(POINT{x0, y0}, POINT{x, y}))
+            Plot(d, point.x, point.y, colour);
+    }
     d->position = POINT{x, y};
     return TRUE;
 }
 
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour)
 {
+    if (Blind(dc))
+        return colour & 0x00FFFFFF;
     PlatformDC* d = Dc(dc);
-    if (d == nullptr || !Plot(d, x, y, colour & 0x00FFFFFF))
+    if (d == nullptr || (gdi.drawing && !Plot(d, x, y, colour & 0x00FFFFFF)))
         return invalidColour;
     return colour & 0x00FFFFFF;
 }
 
 COLORREF SetBkColor(HDC dc, COLORREF colour)
 {
+    if (Blind(dc))
+        return RGB(255, 255, 255);
     PlatformDC* d = Dc(dc);
     if (d == nullptr)
         return invalidColour;
@@ -370,9 +427,13 @@ COLORREF SetBkColor(HDC dc, COLORREF colour)
 
 int DrawTextW(HDC dc, LPCWSTR text, int length, RECT* rect, UINT format)
 {
+    if (Blind(dc))
+        return simFontHeight;
     PlatformDC* d = Dc(dc);
     if (d == nullptr || text == nullptr || rect == nullptr)
         return 0;
+    if (!gdi.drawing)
+        return simFontHeight;
     std::u16string s = length < 0 ? std::u16string(text) : std::u16string(text, length);
     gdi.texts.push_back(SimText{SimNow(), d->window, s, *rect});
     int boxWidth = simFontWidth * static_cast<int>(s.size());
@@ -445,10 +506,14 @@ BOOL DeleteDC(HDC dc)
 BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
             DWORD rop)
 {
+    if (Blind(target))
+        return TRUE;
     PlatformDC* t = Dc(target);
     PlatformDC* s = Dc(source);
     if (t == nullptr || s == nullptr || rop != SRCCOPY)
         return FALSE;
+    if (!gdi.drawing)
+        return TRUE;
     RECT sourceClip;
     SimSurface* from = Target(s, &sourceClip);
     if (from == nullptr)
@@ -498,6 +563,11 @@ COLORREF SimPixel(HWND window, int x, int y)
     if (w == nullptr || x < 0 || y < 0 || x >= w->surface.width || y >= w->surface.height)
         return invalidColour;
     return w->surface.pixels[static_cast<std::size_t>(y) * w->surface.width + x];
+}
+
+void SimSetDrawing(bool drawing)
+{
+    gdi.drawing = drawing;
 }
 
 long SimPaints()

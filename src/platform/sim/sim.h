@@ -24,8 +24,25 @@ SimTime SimNow();
 
 // The input that the wave device records from. With N samples, the run ends
 // at 10 N: no buffer completes after that, and the message loop closes the
-// windows after the last timer tick at or before it.
+// windows after the last timer tick at or before it, that tick included.
 void SimSetInput(std::vector<std::int16_t> samples);
+// The input as a stream: `read` fills up to `count` samples and returns how
+// many it gave, fewer only at the end. Only a window of the stream is held
+// (what the device may still record, and a chunk read ahead), so memory does
+// not grow with the input's length; the end becomes known when it is read.
+using SimInputReader = std::function<long(std::int16_t* samples, long count)>;
+void SimSetInputStream(SimInputReader read);
+// The input as loudness only, for tools that replay what is measured: it is
+// `samples` long, and `peakOf` gives the largest magnitude (0 to 32768) of
+// the 2048 samples from `start`, false when it does not know it (a fault).
+// A full buffer comes back silent but for that peak in its first sample; a
+// buffer cut short by a reset comes back silent.
+using SimPeakReader = std::function<bool(std::int64_t start, std::int32_t* peak)>;
+void SimSetInputPeaks(std::int64_t samples, SimPeakReader peakOf);
+// The most samples of the input held at once since it was set.
+long SimInputHeldMost();
+// The run's end; while a stream's end has not been read, the end set with
+// SimSetEndTime (INT64_MAX by default).
 SimTime SimEndTime();
 // Ends a run that has no input (or ends it earlier than its input does).
 void SimSetEndTime(SimTime end);

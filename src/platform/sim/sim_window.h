@@ -33,6 +33,9 @@ HINSTANCE SimInstance();
 // Pumping past the end of the run (until > SimEndTime()) ends the run as
 // GetMessageW does.
 bool SimPumpMessages(SimTime until);
+// Called after each WM_TIMER that DispatchMessageW has handed to its window
+// (in any message loop), with the window and the timer's identifier.
+void SimOnTimerHandled(std::function<void(HWND window, UINT_PTR id)> observer);
 
 // ---- Windows --------------------------------------------------------------
 
@@ -116,6 +119,13 @@ constexpr int simFontWidth = 6;
 constexpr int simFontHeight = 12;
 
 COLORREF SimPixel(HWND window, int x, int y); // 0xFFFFFFFF outside the surface
+// Off (for runs nobody looks at; set it before the program starts): GetDC
+// gives a device context that draws nothing, on which every drawing call
+// succeeds at once, and pens and brushes are made as blind stand-ins that
+// need no deleting and are not counted; WM_PAINT's device context and the
+// rest still check their arguments but change no pixel and log no text.
+// On after SimReset.
+void SimSetDrawing(bool drawing);
 // BeginPaint calls since the last reset.
 long SimPaints();
 

@@ -7,6 +7,7 @@
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "platform/sim/sim_internal.h"
@@ -63,6 +64,22 @@ bool CallFails(SimWaveOp op)
 std::int64_t CeilSample(SimTime t)
 {
     return (t + simUnitsPerSample - 1) / simUnitsPerSample;
+}
+
+// A silent block, and one whose largest magnitude is `peak`, for input
+// that is known by its peaks only.
+const std::int16_t* Silence()
+{
+    static const std::int16_t silence[samplesPerBuffer] = {};
+    return silence;
+}
+
+const std::int16_t* PeakBlock(std::int32_t peak)
+{
+    static thread_local std::int16_t block[samplesPerBuffer] = {};
+    peak = std::clamp(peak, 0, 32768);
+    block[0] = static_cast<std::int16_t>(peak == 32768 ? -32768 : peak);
+    return block;
 }
 
 // The caller has counted the callback in (under the lock) so that a reset
@@ -259,20 +276,18 @@ MMRESULT waveInReset(HWAVEIN device)
         device->closing = true;
         // A callback already running finishes before the reset goes on.
         wave.changed.wait(guard, [&] { return device->inCallback == 0; });
-        const std::vector<std::int16_t>* input = SimInput();
         bool first = true;
         while (!device->queue.empty()) {
             std::int64_t captured = 0;
             const std::int16_t* samples = nullptr;
-            if (first && device->started && input != nullptr) {
+            if (first && device->started && SimInputSet()) {
                 std::int64_t before = SimNow() / simUnitsPerSample; // samples ended by now
                 captured =
                     std::clamp<std::int64_t>(before - device->headStart, 0, samplesPerBuffer);
-                captured = std::min<std::int64_t>(
-                    captured, std::max<std::int64_t>(0, static_cast<std::int64_t>(input->size()) -
-                                                            device->headStart));
+                std::int64_t held = SimInputReach(device->headStart + captured, device->headStart);
+                captured = std::clamp<std::int64_t>(held - device->headStart, 0, captured);
                 if (captured > 0)
-                    samples = input->data() + device->headStart;
+                    samples = SimInputIsPeaks() ? Silence() : SimInputSamples(device->headStart);
             } else if (first && device->started && wave.threaded) {
                 captured = 0;
             }
@@ -312,14 +327,23 @@ SimTime SimWaveNextReturnTime()
 {
     std::lock_guard<std::mutex> guard(wave.lock);
     PlatformWaveIn* device = wave.device;
-    const std::vector<std::int16_t>* input = SimInput();
-    if (device == nullptr || wave.threaded || input == nullptr || !device->started ||
+    if (device == nullptr || wave.threaded || !SimInputSet() || !device->started ||
         device->queue.empty())
         return std::numeric_limits<SimTime>::max();
     std::int64_t end = device->headStart + samplesPerBuffer;
-    if (end > static_cast<std::int64_t>(input->size()))
+    std::int64_t keepFrom = std::min(device->headStart, SimNow() / simUnitsPerSample);
+    if (SimInputReach(end, keepFrom) < end)
         return std::numeric_limits<SimTime>::max();
     return end * simUnitsPerSample;
+}
+
+std::int64_t SimWaveKeepFrom()
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    PlatformWaveIn* device = wave.device;
+    if (device == nullptr || !device->started || device->queue.empty())
+        return std::numeric_limits<std::int64_t>::max();
+    return device->headStart;
 }
 
 void SimWaveReturnDue()
@@ -329,8 +353,17 @@ void SimWaveReturnDue()
     {
         std::lock_guard<std::mutex> guard(wave.lock);
         device = wave.device;
-        const std::vector<std::int16_t>* input = SimInput();
-        header = TakeHead(device, input->data() + device->headStart, samplesPerBuffer);
+        const std::int16_t* samples = nullptr;
+        if (SimInputIsPeaks()) {
+            std::int32_t peak = 0;
+            if (!SimInputPeak(device->headStart, &peak))
+                SimRecordFault("no peak known for the buffer from sample " +
+                               std::to_string(device->headStart));
+            samples = PeakBlock(peak);
+        } else {
+            samples = SimInputSamples(device->headStart);
+        }
+        header = TakeHead(device, samples, samplesPerBuffer);
         device->streamPos = device->headStart + samplesPerBuffer;
         device->headStart = std::max(device->streamPos, CeilSample(SimNow()));
     }

@@ -29,6 +29,7 @@ struct TimerKey {
 struct UiState {
     std::vector<std::unique_ptr<PlatformWindow>> windows; // creation order, dead ones too
     std::unordered_set<const PlatformWindow*> known;
+    PlatformWindow* lastKnown = nullptr; // the last handle Known found
     std::vector<WindowClass> classes;
     std::deque<MSG> posted;
     std::vector<TimerKey> timers;       // registered with the clock
@@ -40,6 +41,7 @@ struct UiState {
     std::vector<HWND> activations;
     std::vector<SimMessageBox> boxes;
     std::function<int(const SimMessageBox&)> boxHandler;
+    std::function<void(HWND, UINT_PTR)> timerHandled;
     int nesting = 0;
     // The run-end steps already taken, for the end time they were taken at.
     SimTime endingFor = -1;
@@ -70,7 +72,14 @@ MSG MakeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 PlatformWindow* Known(HWND window)
 {
-    return ui.known.contains(window) ? window : nullptr;
+    // Handles stay known until the reset, so the last one found stays good;
+    // most calls ask about the main window again.
+    if (window != nullptr && window == ui.lastKnown)
+        return window;
+    if (!ui.known.contains(window))
+        return nullptr;
+    ui.lastKnown = window;
+    return window;
 }
 
 bool IsTopLevel(const PlatformWindow& window)
@@ -257,7 +266,7 @@ SimFetch SimFetchMessage(MSG* msg, SimTime until)
     }
     if (SimStepOnce(std::min(until, SimEndTime())))
         return SimFetch::Recheck;
-    if (until != toTheEnd) {
+    if (until != toTheEnd && !SimInputEndsBefore(until)) {
         SimSetNow(std::max(SimNow(), until));
         return SimFetch::Reached;
     }
@@ -440,7 +449,10 @@ LRESULT DispatchMessageW(const MSG* msg)
         return 0;
     if (msg->message == WM_PAINT)
         return Paint(msg->hwnd);
-    return SimCallProcedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+    LRESULT result = SimCallProcedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+    if (msg->message == WM_TIMER && ui.timerHandled)
+        ui.timerHandled(msg->hwnd, msg->wParam);
+    return result;
 }
 
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -575,6 +587,11 @@ bool SimPumpMessages(SimTime until)
             return false;
         }
     }
+}
+
+void SimOnTimerHandled(std::function<void(HWND window, UINT_PTR id)> observer)
+{
+    ui.timerHandled = std::move(observer);
 }
 
 void SimSetDefaultClientSize(int width, int height)

@@ -1,0 +1,159 @@
+// Reading recordings: a file at the capture rate arrives sample for sample,
+// channels are averaged, float samples that are not numbers are silence,
+// and other rates are resampled.
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include "platform/recording/recording.h"
+
+namespace {
+
+class RecordingTest : public ::testing::Test {
+protected:
+    std::filesystem::path folder;
+
+    void SetUp() override
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/recording-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::string Write(const std::string& name, int rate, int channels, int format,
+                      const std::vector<short>& frames)
+    {
+        std::string path = (folder / name).string();
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = format;
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
+        sf_write_short(file, frames.data(), static_cast<sf_count_t>(frames.size()));
+        sf_close(file);
+        return path;
+    }
+
+    std::string WriteFloats(const std::string& name, int rate, const std::vector<float>& values)
+    {
+        std::string path = (folder / name).string();
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = 1;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
+        sf_write_float(file, values.data(), static_cast<sf_count_t>(values.size()));
+        sf_close(file);
+        return path;
+    }
+};
+
+std::vector<std::int16_t> ReadAll(const std::string& path)
+{
+    std::vector<std::int16_t> samples;
+    std::string error;
+    EXPECT_TRUE(LoadRecording(path, 11025, &samples, &error)) << error;
+    return samples;
+}
+
+// Noise-like, full scale at its extremes.
+std::vector<short> Noise(int count)
+{
+    std::vector<short> samples(static_cast<std::size_t>(count));
+    std::uint32_t x = 12345;
+    for (short& sample : samples) {
+        x = x * 1664525u + 1013904223u;
+        sample = static_cast<short>(static_cast<std::int32_t>(x >> 16) - 32768);
+    }
+    samples[10] = -32768;
+    samples[11] = 32767;
+    return samples;
+}
+
+} // namespace
+
+// 16-bit mono at 11025 Hz, as WAV and as FLAC: every sample as it is, read
+// in pieces of any size.
+TEST_F(RecordingTest, TheCaptureRateArrivesSampleForSample)
+{
+    std::vector<short> noise = Noise(30011);
+    for (int format : {SF_FORMAT_WAV | SF_FORMAT_PCM_16, SF_FORMAT_FLAC | SF_FORMAT_PCM_16}) {
+        std::string path = Write("noise" + std::to_string(format), 11025, 1, format, noise);
+        std::vector<std::int16_t> read = ReadAll(path);
+        ASSERT_EQ(read.size(), noise.size());
+        EXPECT_TRUE(std::equal(read.begin(), read.end(), noise.begin()));
+
+        std::string error;
+        RecordingStream* stream = OpenRecordingStream(path, 11025, &error);
+        ASSERT_NE(stream, nullptr) << error;
+        std::vector<std::int16_t> pieces;
+        std::vector<std::int16_t> piece(777);
+        long got = 0;
+        while ((got = ReadRecordingStream(stream, piece.data(), 777)) > 0)
+            pieces.insert(pieces.end(), piece.begin(), piece.begin() + got);
+        EXPECT_EQ(ReadRecordingStream(stream, piece.data(), 777), 0);
+        CloseRecordingStream(stream);
+        EXPECT_EQ(pieces, read);
+    }
+}
+
+// Two channels are averaged; a half rounds to the even neighbour.
+TEST_F(RecordingTest, ChannelsAreAveraged)
+{
+    std::vector<short> frames = {2, 3, 3, 4, -3, -4, 100, -100, 32767, 32767, -32768, -32767};
+    std::vector<std::int16_t> read =
+        ReadAll(Write("stereo.wav", 11025, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, frames));
+    EXPECT_EQ(read, (std::vector<std::int16_t>{2, 4, -4, 0, 32767, -32768}));
+}
+
+// Float samples at the capture rate are rounded once, without a filter;
+// NaN and infinities are silence, and what lies beyond full scale is clipped.
+TEST_F(RecordingTest, FloatSamplesAreRoundedAndNotNumbersAreSilence)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    std::vector<float> values = {0.5f, nan, -1.0f, inf, 1234.0f / 32768, -inf, 2.0f, -0.25f};
+    std::vector<std::int16_t> read = ReadAll(WriteFloats("float.wav", 11025, values));
+    EXPECT_EQ(read, (std::vector<std::int16_t>{16384, 0, -32768, 0, 1234, 0, 32767, -8192}));
+}
+
+// Another rate is resampled to 11025 Hz; a NaN in it does not spread.
+TEST_F(RecordingTest, OtherRatesAreResampled)
+{
+    std::vector<float> tone(8000);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<float>(0.5 * std::sin(2 * 3.14159265358979 * 440 * i / 8000.0));
+    tone[4000] = std::numeric_limits<float>::quiet_NaN();
+    std::vector<std::int16_t> read = ReadAll(WriteFloats("tone.wav", 8000, tone));
+    EXPECT_NEAR(static_cast<double>(read.size()), 11025.0, 4.0);
+    int peak = 0;
+    for (std::int16_t sample : read)
+        peak = std::max(peak, std::abs(int{sample}));
+    EXPECT_NEAR(peak, 16384, 400);
+}
+
+// Skipping a second of a recording at the capture rate lands on sample
+// 11025, also where the file cannot seek that far.
+TEST_F(RecordingTest, SkipLandsOnTheSampleOfThatTime)
+{
+    std::vector<short> noise = Noise(11025 * 2);
+    std::string path = Write("skip.wav", 11025, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, noise);
+    std::string error;
+    RecordingStream* stream = OpenRecordingStream(path, 11025, &error);
+    ASSERT_NE(stream, nullptr) << error;
+    SkipRecordingStream(stream, 1.0);
+    std::int16_t sample = 0;
+    ASSERT_EQ(ReadRecordingStream(stream, &sample, 1), 1);
+    EXPECT_EQ(sample, noise[11025]);
+    SkipRecordingStream(stream, 5.0);
+    EXPECT_EQ(ReadRecordingStream(stream, &sample, 1), 0);
+    CloseRecordingStream(stream);
+}

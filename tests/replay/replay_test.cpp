@@ -1,0 +1,345 @@
+// The replay tool's parts: levels that follow the recording's own samples,
+// the final tick, a bounded stream, the peak index against a direct search,
+// runs on the index against runs on the samples, the scoring of calls
+// against noted cries, and the picture.
+#include <QImage>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include "platform/recording/recording.h"
+#include "platform/sim/sim.h"
+#include "replay.h"
+
+namespace {
+
+constexpr double never = 1e9; // Start is not pressed
+
+class ReplayTest : public ::testing::Test {
+protected:
+    std::filesystem::path folder;
+
+    void SetUp() override
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/replay-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder = pattern;
+        // Qt keeps its runtime files here, not in a shared folder.
+        setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::string Write(const std::string& name, const std::vector<short>& samples)
+    {
+        std::string path = (folder / name).string();
+        SF_INFO info{};
+        info.samplerate = 11025;
+        info.channels = 1;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
+        sf_write_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+        sf_close(file);
+        return path;
+    }
+
+    // Runs the program over the file; the trace as text.
+    std::string Replay(const std::string& path, const ReplaySettings& chosen, bool fromIndex,
+                       double start, RunResult* result = nullptr)
+    {
+        std::string tracePath = (folder / "trace.csv").string();
+        std::FILE* trace = std::fopen(tracePath.c_str(), "w");
+        EXPECT_NE(trace, nullptr);
+        WriteTraceHeader(trace);
+        std::string error;
+        RecordingStream* stream = OpenRecordingStream(path, 11025, &error);
+        EXPECT_NE(stream, nullptr) << error;
+        PeakIndex index;
+        RunInput input;
+        if (fromIndex) {
+            BuildPeakIndex(stream, &index);
+            input.peaks = &index;
+        } else {
+            input.stream = stream;
+        }
+        RunResult run = ReplayOnce(chosen, input, start, trace, true);
+        CloseRecordingStream(stream);
+        std::fclose(trace);
+        EXPECT_EQ(run.faults, 0) << run.lastFault;
+        if (result != nullptr)
+            *result = run;
+        std::ifstream in(tracePath);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+};
+
+struct Row {
+    long tick;
+    double level;
+    double meter;
+};
+
+std::vector<Row> Rows(const std::string& trace)
+{
+    std::vector<Row> rows;
+    std::istringstream in(trace);
+    std::string line;
+    std::getline(in, line); // header
+    while (std::getline(in, line)) {
+        Row row{};
+        double seconds = 0;
+        EXPECT_EQ(std::sscanf(line.c_str(), "%ld,%lf,%lf,%lf", &row.tick, &seconds, &row.level,
+                              &row.meter),
+                  4)
+            << line;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Noise whose loudness changes every 3000 samples, never full scale.
+std::vector<short> Noise(std::size_t count, std::uint32_t seed)
+{
+    std::vector<short> samples(count);
+    std::uint32_t x = seed;
+    for (std::size_t i = 0; i < count; ++i) {
+        x = x * 1664525u + 1013904223u;
+        int amplitude = static_cast<int>((i / 3000 * 7 + seed) % 14 + 1) * 1000;
+        samples[i] = static_cast<short>(static_cast<int>(x >> 8) % amplitude);
+    }
+    return samples;
+}
+
+// Loud (a cry) from `from` to `to` seconds, quiet otherwise.
+std::vector<short> Cries(double seconds, const std::vector<std::pair<double, double>>& loud)
+{
+    std::vector<short> samples = Noise(static_cast<std::size_t>(seconds * 11025), 7);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        double t = static_cast<double>(i) / 11025;
+        bool crying = false;
+        for (const auto& span : loud)
+            crying = crying || (t >= span.first && t < span.second);
+        samples[i] = static_cast<short>(crying ? samples[i] * 2 : samples[i] / 20);
+    }
+    return samples;
+}
+
+std::int64_t TickStart(std::int64_t n)
+{
+    return (n * 2205 + 1) / 2;
+}
+
+} // namespace
+
+// Without a call, capture starts at ticks 0, 100, 200 ... and returns
+// buffer after buffer; each tick sees the level of the last full buffer
+// that came back by then, computed here from the file's own samples.
+TEST_F(ReplayTest, LevelsAreThoseOfTheRecordingsOwnSamples)
+{
+    std::vector<short> samples = Noise(11025 * 25 + 1234, 3);
+    std::string path = Write("noise.wav", samples);
+    ReplaySettings chosen;
+    chosen.VolSensi = 50; // a full level at a peak of 15250
+    std::vector<Row> rows = Rows(Replay(path, chosen, false, never));
+    ASSERT_EQ(rows.size(), 251u);
+
+    std::vector<std::pair<std::int64_t, double>> buffers; // end sample, level
+    for (std::int64_t run = 0; TickStart(run * 100) < static_cast<std::int64_t>(samples.size());
+         ++run) {
+        std::int64_t stop = TickStart((run + 1) * 100);
+        for (std::int64_t start = TickStart(run * 100); start + 2048 <= stop; start += 2048) {
+            if (start + 2048 > static_cast<std::int64_t>(samples.size()))
+                break;
+            int peak = 0;
+            for (std::int64_t i = start; i < start + 2048; ++i)
+                peak = std::max(peak, std::abs(int{samples[static_cast<std::size_t>(i)]}));
+            buffers.emplace_back(start + 2048, std::min(peak, 15250) / 15250.0);
+        }
+    }
+    std::size_t next = 0;
+    double level = 0.0;
+    int differing = 0;
+    for (const Row& row : rows) {
+        while (next < buffers.size() && buffers[next].first * 10 <= row.tick * 11025)
+            level = buffers[next++].second;
+        differing += row.level != level ? 1 : 0;
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(next, 120u);
+}
+
+// The run ends after the last tick at or before the end of the recording,
+// that tick included.
+TEST_F(ReplayTest, TheFinalTickAtTheVeryEndIsRunAndTraced)
+{
+    for (auto [length, ticks] : {std::pair{77175, 70}, std::pair{77174, 69}, std::pair{77200, 70},
+                                 std::pair{1102, 0}, std::pair{1103, 1}}) {
+        std::string path = Write("end" + std::to_string(length) + ".wav",
+                                 Noise(static_cast<std::size_t>(length), 1));
+        RunResult run;
+        std::vector<Row> rows = Rows(Replay(path, ReplaySettings{}, false, never, &run));
+        EXPECT_EQ(run.ticks, ticks) << length << " samples";
+        ASSERT_EQ(rows.size(), static_cast<std::size_t>(ticks)) << length << " samples";
+        if (ticks > 0) {
+            EXPECT_EQ(rows.back().tick, ticks);
+        }
+    }
+}
+
+// Ten minutes of recording, of which the replay holds only a window.
+TEST_F(ReplayTest, TheRecordingIsStreamedNotHeld)
+{
+    std::string path = Write("long.wav", Noise(11025 * 600, 5));
+    RunResult run;
+    Replay(path, ReplaySettings{}, false, never, &run);
+    EXPECT_EQ(run.ticks, 6000);
+    EXPECT_LE(SimInputHeldMost(), 2 * 2048 + 2 * 16384);
+}
+
+// The index holds the peak of every buffer a capture started on a tick can
+// return, as a direct search finds it.
+TEST_F(ReplayTest, ThePeakIndexAgreesWithADirectSearch)
+{
+    std::vector<short> samples = Noise(11025 * 30 + 999, 9);
+    samples[50000] = -32768;
+    std::string path = Write("index.wav", samples);
+    std::string error;
+    RecordingStream* stream = OpenRecordingStream(path, 11025, &error);
+    ASSERT_NE(stream, nullptr) << error;
+    PeakIndex index;
+    BuildPeakIndex(stream, &index);
+    CloseRecordingStream(stream);
+    EXPECT_EQ(index.samples, static_cast<std::int64_t>(samples.size()));
+    int checked = 0;
+    for (std::int64_t n = 0; TickStart(n) < index.samples; ++n) {
+        PeakCursor cursor;
+        for (int k = 0; k < buffersPerStart; ++k) {
+            std::int64_t start = TickStart(n) + 2048 * k;
+            std::int32_t found = -1;
+            bool held = LookUpPeak(index, start, &found, &cursor);
+            if (start + 2048 > index.samples) {
+                EXPECT_FALSE(held);
+                break;
+            }
+            int peak = 0;
+            for (std::int64_t i = start; i < start + 2048; ++i)
+                peak = std::max(peak, std::abs(int{samples[static_cast<std::size_t>(i)]}));
+            ASSERT_TRUE(held) << "tick " << n << " buffer " << k;
+            ASSERT_EQ(found, peak) << "tick " << n << " buffer " << k;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 10000);
+    std::int32_t peak = 0;
+    PeakCursor cursor;
+    EXPECT_FALSE(LookUpPeak(index, 5, &peak, &cursor)); // capture never starts there
+}
+
+// Runs on the index trace exactly what runs on the samples trace, also when
+// calls move the restarts off their first rhythm.
+TEST_F(ReplayTest, RunsOnTheIndexEqualRunsOnTheSamples)
+{
+    std::string path = Write("cries.wav", Cries(95, {{5, 30}, {40, 41}, {50, 80}}));
+    int calls = 0;
+    for (int sensitivity : {35, 60}) {
+        for (int delay : {0, 1}) {
+            ReplaySettings chosen;
+            chosen.VolSensi = sensitivity;
+            chosen.PhoneDelay = delay;
+            chosen.PhoneNumber = u"0301234";
+            RunResult run;
+            std::string fromSamples = Replay(path, chosen, false, 2.35, &run);
+            std::string fromIndex = Replay(path, chosen, true, 2.35);
+            EXPECT_EQ(fromIndex, fromSamples) << "VolSensi " << sensitivity;
+            calls += static_cast<int>(run.calls.size());
+        }
+    }
+    EXPECT_GE(calls, 8);
+}
+
+// A cry is answered by the first call within it or the minute after it;
+// other calls are false alarms.
+TEST(CryScore, AnsweredCriesFalseAlarmsAndDelay)
+{
+    std::vector<Cry> cries = {{10, 20}, {200, 210}, {400, 405}, {1000, 1010}};
+    auto calls = [](std::vector<double> times) {
+        std::vector<RunCall> made;
+        for (double t : times)
+            made.push_back(RunCall{t, u"1"});
+        return made;
+    };
+    // 25: the minute after the first cry; 30: the same cry again, not
+    // false; 100: false; 270: exactly a minute after the second cry ends;
+    // 399: a second early for the third; none for the fourth.
+    CryScore score = ScoreCalls(cries, calls({25, 30, 100, 270, 399}));
+    EXPECT_EQ(score.answered, 2);
+    EXPECT_EQ(score.falseAlarms, 2);
+    EXPECT_DOUBLE_EQ(score.meanDelay, (15.0 + 70.0) / 2);
+    score = ScoreCalls(cries, calls({}));
+    EXPECT_EQ(score.answered, 0);
+    EXPECT_EQ(score.falseAlarms, 0);
+    EXPECT_EQ(score.meanDelay, 0.0);
+    score = ScoreCalls({}, calls({5}));
+    EXPECT_EQ(score.falseAlarms, 1);
+}
+
+TEST_F(ReplayTest, CriesAreReadWithOrWithoutAHeader)
+{
+    std::string path = (folder / "cries.csv").string();
+    std::ofstream(path) << "start,end\n12.5,20\n\n# later\n300, 310.25\r\n";
+    std::vector<Cry> cries;
+    std::string error;
+    ASSERT_TRUE(ReadCries(path, &cries, &error)) << error;
+    ASSERT_EQ(cries.size(), 2u);
+    EXPECT_EQ(cries[1].start, 300.0);
+    EXPECT_EQ(cries[1].end, 310.25);
+    std::ofstream(path) << "12,20\n30,25\n";
+    EXPECT_FALSE(ReadCries(path, &cries, &error));
+    EXPECT_NE(error.find(":2:"), std::string::npos) << error;
+}
+
+// 1600 x 500, with a call marker in the column of each call and nowhere
+// else.
+TEST_F(ReplayTest, ThePlotMarksTheCallsWhereTheyWere)
+{
+    RunResult run;
+    run.seconds = 8 * 3600;
+    run.volLimit = 0.5;
+    run.cryLimit = 0.6;
+    run.calls = {RunCall{3600, u"1"}, RunCall{5 * 3600 + 125, u"1"}};
+    for (long tick = 1; tick <= 288000; ++tick)
+        AddToTrack(&run.track, tick, (tick % 977) / 977.0, tick > 100000 ? 0.3 : 0.0, tick > 50000);
+    std::string path = (folder / "night.png").string();
+    std::string error;
+    ASSERT_TRUE(WritePlot(path, "night", run, 22 * 60, {{7200, 7300}}, &error)) << error;
+    QImage image(QString::fromStdString(path));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.width(), plotWidth);
+    EXPECT_EQ(image.height(), plotHeight);
+    // Rows in the middle of the plot, below the legend and the labels.
+    auto marked = [&](int x) {
+        int count = 0;
+        for (int y = plotHeight / 4; y < plotHeight * 3 / 4; ++y)
+            count += (image.pixel(x, y) & 0xFFFFFF) == callMarkerRgb ? 1 : 0;
+        return count;
+    };
+    for (const RunCall& call : run.calls)
+        EXPECT_EQ(marked(PlotColumn(call.seconds, run.seconds)), plotHeight / 2);
+    int elsewhere = 0;
+    for (int x = 0; x < image.width(); ++x) {
+        bool nearCall = false;
+        for (const RunCall& call : run.calls)
+            nearCall = nearCall || std::abs(x - PlotColumn(call.seconds, run.seconds)) <= 1;
+        if (!nearCall)
+            elsewhere += marked(x);
+    }
+    EXPECT_EQ(elsewhere, 0);
+}

@@ -1,0 +1,264 @@
+// The command line: the recording, settings to change, what to write.
+#include <QString>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdlib>
+
+#include "replay.h"
+#include "settings/settings.h"
+
+const char* const numberNames[6] = {"VolSensi",   "VolThresh",     "CryThresh",
+                                    "PhoneDelay", "PhoneMaxCalls", "Language"};
+
+namespace {
+
+std::int32_t* NumberField(ReplaySettings* chosen, const std::string& name)
+{
+    if (name == "VolSensi")
+        return &chosen->VolSensi;
+    if (name == "VolThresh")
+        return &chosen->VolThresh;
+    if (name == "CryThresh")
+        return &chosen->CryThresh;
+    if (name == "PhoneDelay")
+        return &chosen->PhoneDelay;
+    if (name == "PhoneMaxCalls")
+        return &chosen->PhoneMaxCalls;
+    if (name == "Language")
+        return &chosen->Language;
+    return nullptr;
+}
+
+bool ParseWhole(const std::string& text, std::int32_t* value)
+{
+    errno = 0;
+    char* end = nullptr;
+    long long parsed = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || parsed < INT32_MIN ||
+        parsed > INT32_MAX)
+        return false;
+    *value = static_cast<std::int32_t>(parsed);
+    return true;
+}
+
+bool ParseSetting(const std::string& assignment, ReplaySettings* chosen, std::string* error)
+{
+    std::size_t equals = assignment.find('=');
+    std::string name = assignment.substr(0, equals);
+    if (equals == std::string::npos) {
+        *error = "bad setting '" + assignment + "': expected Name=Value";
+        return false;
+    }
+    std::string value = assignment.substr(equals + 1);
+    if (name == "PhoneNumber") {
+        std::u16string number = FromUtf8(value);
+        if (number.size() >= static_cast<std::size_t>(phoneNumberCapacity)) {
+            *error = "bad setting '" + assignment + "': a number has at most " +
+                     std::to_string(phoneNumberCapacity - 1) + " characters, this one has " +
+                     std::to_string(number.size());
+            return false;
+        }
+        chosen->PhoneNumber = number;
+        return true;
+    }
+    if (NumberField(chosen, name) == nullptr) {
+        *error = "bad setting '" + assignment + "': no setting is called '" + name + "'";
+        return false;
+    }
+    std::int32_t number = 0;
+    if (!ParseWhole(value, &number)) {
+        *error = "bad setting '" + assignment + "': '" + value + "' is not a whole number";
+        return false;
+    }
+    std::string reason;
+    if (!SetNumber(chosen, name, number, &reason)) {
+        *error = "bad setting '" + assignment + "': " + reason;
+        return false;
+    }
+    return true;
+}
+
+bool ParseSweep(const std::string& text, ReplayOptions* options, std::string* error)
+{
+    std::size_t equals = text.find('=');
+    std::string name = text.substr(0, equals);
+    ReplaySettings probe;
+    if (equals == std::string::npos || NumberField(&probe, name) == nullptr) {
+        *error = "bad sweep '" + text + "': expected Name=FROM:TO:STEP with a numeric setting";
+        return false;
+    }
+    std::string range = text.substr(equals + 1);
+    std::size_t first = range.find(':');
+    std::size_t second = first == std::string::npos ? first : range.find(':', first + 1);
+    SweepAxis axis;
+    axis.name = name;
+    if (second == std::string::npos || !ParseWhole(range.substr(0, first), &axis.from) ||
+        !ParseWhole(range.substr(first + 1, second - first - 1), &axis.to) ||
+        !ParseWhole(range.substr(second + 1), &axis.step)) {
+        *error = "bad sweep '" + text + "': expected FROM:TO:STEP, three whole numbers";
+        return false;
+    }
+    if (axis.step <= 0 || axis.to < axis.from) {
+        *error = "bad sweep '" + text + "': needs FROM <= TO and a STEP above 0";
+        return false;
+    }
+    std::string reason;
+    if (!SetNumber(&probe, name, axis.from, &reason) ||
+        !SetNumber(&probe, name, axis.to, &reason)) {
+        *error = "bad sweep '" + text + "': " + reason;
+        return false;
+    }
+    for (const SweepAxis& known : options->sweep) {
+        if (known.name == name) {
+            *error = "bad sweep '" + text + "': " + name + " is swept twice";
+            return false;
+        }
+    }
+    options->sweep.push_back(axis);
+    return true;
+}
+
+bool ParseClock(const std::string& text, int* minute)
+{
+    int hours = 0;
+    int minutes = 0;
+    char extra = 0;
+    if (std::sscanf(text.c_str(), "%d:%d%c", &hours, &minutes, &extra) != 2 || hours < 0 ||
+        hours > 23 || minutes < 0 || minutes > 59)
+        return false;
+    *minute = hours * 60 + minutes;
+    return true;
+}
+
+} // namespace
+
+std::string Utf8(const std::u16string& text)
+{
+    return QString::fromStdU16String(text).toStdString();
+}
+
+std::u16string FromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdU16String();
+}
+
+bool SetNumber(ReplaySettings* chosen, const std::string& name, std::int32_t value,
+               std::string* reason)
+{
+    std::int32_t* field = NumberField(chosen, name);
+    if (field == nullptr) {
+        *reason = "no setting is called '" + name + "'";
+        return false;
+    }
+    bool percent = name == "VolSensi" || name == "VolThresh" || name == "CryThresh";
+    if (percent && (value < 0 || value > 100)) {
+        *reason = name + " is a percentage from 0 to 100, not " + std::to_string(value);
+        return false;
+    }
+    if (name == "Language" && value != 0 && value != 1) {
+        *reason = "Language is 0 (German) or 1 (English), not " + std::to_string(value);
+        return false;
+    }
+    if ((name == "PhoneDelay" || name == "PhoneMaxCalls") && value < 0) {
+        *reason = name + " cannot be negative (" + std::to_string(value) + ")";
+        return false;
+    }
+    *field = value;
+    return true;
+}
+
+std::int32_t GetNumber(const ReplaySettings& chosen, const std::string& name)
+{
+    ReplaySettings copy = chosen;
+    return *NumberField(&copy, name);
+}
+
+void PrintUsage(std::FILE* out)
+{
+    std::fprintf(
+        out, "usage: cradlecom-replay RECORDING [--set Name=Value ...] [--start SECONDS]\n"
+             "                        [--trace FILE.csv] [--plot FILE.png] [--begin HH:MM]\n"
+             "                        [--sweep Name=FROM:TO:STEP ...] [--csv FILE.csv]\n"
+             "                        [--cries FILE.csv]\n"
+             "  Name: VolSensi, VolThresh, CryThresh (0 to 100), PhoneNumber,\n"
+             "        PhoneDelay (minutes), PhoneMaxCalls, Language (0 German, 1 English)\n"
+             "  --start   when Start is pressed, in seconds (default 0, before the first tick)\n"
+             "  --trace   one row a tick: tick,seconds,level,cryMeter,monitoring,callsMade,\n"
+             "            delaySeconds\n"
+             "  --plot    the level and the cry meter over the night, 1600 x 500\n"
+             "  --begin   local time of the recording's start (default: the file's\n"
+             "            modification time less its length)\n"
+             "  --sweep   runs every combination of the swept settings and writes one CSV\n"
+             "            row each (to --csv, else to standard output); with --trace or\n"
+             "            --plot, one file each, numbered like the rows\n"
+             "  --cries   start,end rows in seconds: when the child really cried; each\n"
+             "            run then counts the cries answered and the false alarms\n");
+}
+
+bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* error, bool* help)
+{
+    *help = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        bool hasValue = i + 1 < argc;
+        if (arg == "--help" || arg == "-h") {
+            *help = true;
+            return false;
+        }
+        if (!arg.empty() && arg[0] != '-') {
+            if (!options->recording.empty()) {
+                *error = "only one recording, not also '" + arg + "'";
+                return false;
+            }
+            options->recording = arg;
+            continue;
+        }
+        bool known = arg == "--set" || arg == "--trace" || arg == "--start" || arg == "--plot" ||
+                     arg == "--begin" || arg == "--sweep" || arg == "--cries" || arg == "--csv";
+        if (!known) {
+            *error = "unknown argument '" + arg + "'";
+            return false;
+        }
+        if (!hasValue) {
+            *error = arg + " needs a value";
+            return false;
+        }
+        std::string value = argv[++i];
+        if (arg == "--set") {
+            if (!ParseSetting(value, &options->settings, error))
+                return false;
+        } else if (arg == "--trace") {
+            options->tracePath = value;
+        } else if (arg == "--plot") {
+            options->plotPath = value;
+        } else if (arg == "--cries") {
+            options->criesPath = value;
+        } else if (arg == "--csv") {
+            options->csvPath = value;
+        } else if (arg == "--sweep") {
+            if (!ParseSweep(value, options, error))
+                return false;
+        } else if (arg == "--begin") {
+            if (!ParseClock(value, &options->beginMinute)) {
+                *error = "bad begin '" + value + "': expected HH:MM, 00:00 to 23:59";
+                return false;
+            }
+        } else {
+            char* end = nullptr;
+            options->startSeconds = std::strtod(value.c_str(), &end);
+            if (end == value.c_str() || *end != '\0' || !(options->startSeconds >= 0.0)) {
+                *error = "bad start '" + value + "': expected seconds, 0 or more";
+                return false;
+            }
+        }
+    }
+    if (options->recording.empty()) {
+        *error = "no recording given";
+        return false;
+    }
+    if (!options->csvPath.empty() && options->sweep.empty()) {
+        *error = "--csv goes with --sweep";
+        return false;
+    }
+    return true;
+}

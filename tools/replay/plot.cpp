@@ -1,0 +1,262 @@
+// The picture of a run, drawn with QPainter into an image off screen: the
+// level and the cry meter over time (per pixel column their lowest and
+// highest value), their limits, when monitoring was on, the cries a parent
+// noted, each call with its time, and a time axis in local hours and
+// minutes.
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "replay.h"
+
+namespace {
+
+constexpr int left = 56;
+constexpr int right = 24;
+constexpr int top = 60;
+constexpr int bottom = 44;
+constexpr int areaWidth = plotWidth - left - right;
+constexpr int areaHeight = plotHeight - top - bottom;
+
+const QColor levelColour(70, 130, 200);
+const QColor meterColour(200, 40, 40);
+const QColor monitoringColour(226, 242, 226);
+const QColor cryColour(255, 200, 120, 110);
+const QColor cryStripColour(240, 140, 20);
+const QColor callMarkerColour = QColor::fromRgb(callMarkerRgb);
+
+// Qt's notes on its surroundings (no runtime folder, no display) are no
+// concern of a picture written to a file.
+void OnlyCriticalMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+void EnsureApplication()
+{
+    // Text needs fonts, fonts need an application; no display is needed.
+    static int argc = 1;
+    static char name[] = "cradlecom-replay";
+    static char* argv[] = {name, nullptr};
+    if (QGuiApplication::instance() == nullptr) {
+        qInstallMessageHandler(OnlyCriticalMessages);
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static QGuiApplication application(argc, argv);
+    }
+}
+
+int Row(double value)
+{
+    value = std::clamp(value, 0.0, 1.0);
+    return top + areaHeight - 1 - static_cast<int>(std::lround(value * (areaHeight - 1)));
+}
+
+QString Clock(double seconds, bool withSeconds)
+{
+    auto total = static_cast<long long>(std::floor(seconds));
+    long long day = total % 86400;
+    if (withSeconds)
+        return QString::asprintf("%02lld:%02lld:%02lld", day / 3600, day / 60 % 60, day % 60);
+    return QString::asprintf("%02lld:%02lld", day / 3600, day / 60 % 60);
+}
+
+// A step for the axis's marks that gives about eight to sixteen of them.
+double AxisStep(double duration)
+{
+    const double steps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200};
+    for (double step : steps) {
+        if (duration / step <= 16)
+            return step;
+    }
+    return 3 * 3600;
+}
+
+struct Column {
+    float levelLow = 2.0f;
+    float levelHigh = -1.0f;
+    float meterLow = 2.0f;
+    float meterHigh = -1.0f;
+    bool monitoring = false;
+};
+
+std::vector<Column> Columns(const RunResult& run)
+{
+    std::vector<Column> columns(areaWidth);
+    const Track& track = run.track;
+    for (std::size_t i = 0; i < track.spans.size(); ++i) {
+        const TrackSpan& span = track.spans[i];
+        if (!span.used)
+            continue;
+        double from = static_cast<double>(i) * track.ticksPerSpan * 0.1;
+        double to = static_cast<double>(i + 1) * track.ticksPerSpan * 0.1;
+        int x0 = PlotColumn(from, run.seconds) - left;
+        int x1 = std::max(x0 + 1, PlotColumn(to, run.seconds) - left);
+        for (int x = std::max(x0, 0); x < std::min(x1, areaWidth); ++x) {
+            Column& column = columns[static_cast<std::size_t>(x)];
+            column.levelLow = std::min(column.levelLow, span.levelLow);
+            column.levelHigh = std::max(column.levelHigh, span.levelHigh);
+            column.meterLow = std::min(column.meterLow, span.meterLow);
+            column.meterHigh = std::max(column.meterHigh, span.meterHigh);
+            column.monitoring = column.monitoring || span.monitoring;
+        }
+    }
+    return columns;
+}
+
+void DrawLegend(QPainter& painter, int x, int y)
+{
+    struct Entry {
+        QColor colour;
+        const char* text;
+        bool band;
+    } entries[] = {
+        {levelColour, "level", false},          {meterColour, "cry meter", false},
+        {monitoringColour, "monitoring", true}, {cryStripColour, "cry (noted)", true},
+        {callMarkerColour, "call", false},
+    };
+    QFontMetrics metrics(painter.font());
+    for (const Entry& entry : entries) {
+        if (entry.band)
+            painter.fillRect(x, y - 8, 16, 10, entry.colour);
+        else
+            painter.fillRect(x, y - 4, 16, 3, entry.colour);
+        painter.setPen(Qt::black);
+        painter.drawText(x + 20, y + 1, entry.text);
+        x += 28 + metrics.horizontalAdvance(entry.text);
+    }
+}
+
+} // namespace
+
+int PlotColumn(double seconds, double duration)
+{
+    if (!(duration > 0.0))
+        return left;
+    return left + static_cast<int>(std::floor(seconds / duration * areaWidth));
+}
+
+bool WritePlot(const std::string& path, const std::string& title, const RunResult& run,
+               int beginMinute, const std::vector<Cry>& cries, std::string* error)
+{
+    EnsureApplication();
+    QImage image(plotWidth, plotHeight, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QFont font = painter.font();
+    font.setPixelSize(12);
+    painter.setFont(font);
+    double begin = beginMinute * 60.0;
+    double duration = run.seconds;
+
+    // Monitoring, then the noted cries, behind everything else.
+    std::vector<Column> columns = Columns(run);
+    for (int x = 0; x < areaWidth; ++x) {
+        if (columns[static_cast<std::size_t>(x)].monitoring)
+            painter.fillRect(left + x, top, 1, areaHeight, monitoringColour);
+    }
+    for (const Cry& cry : cries) {
+        int x0 = PlotColumn(cry.start, duration);
+        int x1 = std::max(x0 + 3, PlotColumn(cry.end, duration));
+        x0 = std::clamp(x0, left, left + areaWidth);
+        x1 = std::clamp(x1, left, left + areaWidth);
+        if (x1 > x0)
+            painter.fillRect(x0, top, x1 - x0, areaHeight, cryColour);
+    }
+
+    // Grid and axes.
+    painter.setPen(QColor(220, 220, 220));
+    for (double value : {0.25, 0.5, 0.75, 1.0})
+        painter.drawLine(left, Row(value), left + areaWidth - 1, Row(value));
+    painter.setPen(Qt::black);
+    painter.drawRect(left - 1, top - 1, areaWidth + 1, areaHeight + 1);
+    for (double value : {0.0, 0.25, 0.5, 0.75, 1.0})
+        painter.drawText(QRect(0, Row(value) - 8, left - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
+                         QString::number(value, 'f', 2));
+    double step = AxisStep(duration);
+    bool withSeconds = step < 60 || duration < 120;
+    for (double at = std::ceil(begin / step) * step - begin; at <= duration; at += step) {
+        int x = PlotColumn(at, duration);
+        painter.drawLine(x, top + areaHeight, x, top + areaHeight + 4);
+        painter.drawText(QRect(x - 40, top + areaHeight + 6, 80, 16), Qt::AlignHCenter,
+                         Clock(begin + at, withSeconds));
+    }
+    painter.drawText(QRect(left, plotHeight - 18, areaWidth, 16), Qt::AlignHCenter,
+                     "local time (recording from " + Clock(begin, false) + ")");
+
+    // Level and cry meter: per column from the lowest to the highest value.
+    for (int x = 0; x < areaWidth; ++x) {
+        const Column& column = columns[static_cast<std::size_t>(x)];
+        if (column.levelHigh < 0.0f)
+            continue;
+        painter.fillRect(left + x, Row(column.levelHigh), 1,
+                         Row(column.levelLow) - Row(column.levelHigh) + 1, levelColour);
+    }
+    for (int x = 0; x < areaWidth; ++x) {
+        const Column& column = columns[static_cast<std::size_t>(x)];
+        if (column.meterHigh < 0.0f)
+            continue;
+        painter.fillRect(left + x, Row(column.meterHigh), 1,
+                         Row(column.meterLow) - Row(column.meterHigh) + 2, meterColour);
+    }
+
+    // The limits.
+    painter.setPen(QPen(levelColour.darker(150), 1, Qt::DashLine));
+    painter.drawLine(left, Row(run.volLimit), left + areaWidth - 1, Row(run.volLimit));
+    painter.setPen(QPen(meterColour.darker(150), 1, Qt::DashLine));
+    painter.drawLine(left, Row(run.cryLimit), left + areaWidth - 1, Row(run.cryLimit));
+    painter.setPen(Qt::black);
+    painter.drawText(left + areaWidth - 150, Row(run.volLimit) - 3,
+                     QString::asprintf("loudness limit %.2f", run.volLimit));
+    painter.drawText(left + 6, Row(run.cryLimit) - 3,
+                     QString::asprintf("cry limit %.2f", run.cryLimit));
+
+    // Calls: a line through the plot and the time above it.
+    for (std::size_t i = 0; i < run.calls.size(); ++i) {
+        int x = std::min(PlotColumn(run.calls[i].seconds, duration), left + areaWidth - 1);
+        painter.fillRect(x, top, 2, areaHeight, callMarkerColour);
+        QPainterPath marker;
+        marker.moveTo(x - 5, top - 9);
+        marker.lineTo(x + 6, top - 9);
+        marker.lineTo(x + 1, top - 1);
+        marker.closeSubpath();
+        painter.fillPath(marker, callMarkerColour);
+        painter.setPen(callMarkerColour);
+        // Alternate heights keep the times of close calls apart.
+        int y = i % 2 == 0 ? top - 12 : top - 24;
+        painter.drawText(QRect(x - 40, y - 12, 80, 14), Qt::AlignHCenter | Qt::AlignBottom,
+                         Clock(begin + run.calls[i].seconds, true));
+    }
+
+    // The noted cries again as a strip along the bottom, where no call
+    // marker hides them.
+    for (const Cry& cry : cries) {
+        int x0 = PlotColumn(cry.start, duration);
+        int x1 = std::max(x0 + 4, PlotColumn(cry.end, duration));
+        x0 = std::clamp(x0 - 3, left, left + areaWidth);
+        x1 = std::clamp(x1, left, left + areaWidth);
+        if (x1 > x0)
+            painter.fillRect(x0, top + areaHeight - 12, x1 - x0, 12, cryStripColour);
+    }
+
+    painter.setPen(Qt::black);
+    QFont bold = font;
+    bold.setBold(true);
+    bold.setPixelSize(13);
+    painter.setFont(bold);
+    painter.drawText(QRect(left, 2, areaWidth, 16), Qt::AlignLeft | Qt::AlignVCenter,
+                     QString::fromStdString(title));
+    painter.setFont(font);
+    DrawLegend(painter, left + areaWidth - 430, 12);
+    painter.end();
+    if (!image.save(QString::fromStdString(path), "PNG")) {
+        *error = path + ": cannot be written";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,162 @@
+// The replay tool's parts: options, the loudness index of a recording, one
+// run of the program on the simulated platform, the cries a parent noted,
+// and the picture of a run.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct RecordingStream;
+
+// The settings as a fresh install has them; --set and --sweep change them.
+struct ReplaySettings {
+    std::int32_t VolSensi = 50;
+    std::int32_t VolThresh = 50;
+    std::int32_t CryThresh = 50;
+    std::u16string PhoneNumber;
+    std::int32_t PhoneDelay = 1;
+    std::int32_t PhoneMaxCalls = 10;
+    std::int32_t Language = 0;
+};
+
+// --sweep Name=FROM:TO:STEP
+struct SweepAxis {
+    std::string name;
+    std::int32_t from = 0;
+    std::int32_t to = 0;
+    std::int32_t step = 1;
+};
+
+struct ReplayOptions {
+    std::string recording;
+    std::string tracePath;
+    std::string plotPath;
+    std::string criesPath;
+    std::string csvPath;
+    double startSeconds = 0.0;
+    int beginMinute = -1; // local time of the recording's first sample, minutes after midnight
+    ReplaySettings settings;
+    std::vector<SweepAxis> sweep;
+};
+
+// False with a message for the user on a bad command line; `help` is set
+// for --help.
+bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* error, bool* help);
+void PrintUsage(std::FILE* out);
+// Sets one named numeric setting; false with the reason when the name is
+// unknown or the value out of range.
+bool SetNumber(ReplaySettings* settings, const std::string& name, std::int32_t value,
+               std::string* reason);
+std::int32_t GetNumber(const ReplaySettings& settings, const std::string& name);
+extern const char* const numberNames[6];
+
+// The largest magnitude of every buffer the capture engine can be handed:
+// capture starts on a tick (the window's creation is tick 0) and runs for
+// at most the 100 ticks to the next restart, buffer after buffer.
+constexpr int buffersPerStart = 54;
+constexpr int ticksPerChunk = 1024;
+struct PeakIndex {
+    std::int64_t samples = 0; // length of the recording
+    std::int64_t starts = 0;  // ticks indexed
+    // Peak of buffer k after a start on tick n: chunks[n / ticksPerChunk]
+    // [(n % ticksPerChunk) * buffersPerStart + k]. In chunks, so that the
+    // index grows without copying.
+    std::vector<std::vector<std::uint16_t>> chunks;
+};
+// One pass over the stream: the index is all a sweep needs of the
+// recording, about 1 kB a second of it (31 MB for eight hours).
+void BuildPeakIndex(RecordingStream* stream, PeakIndex* index);
+// Where the last look-up found its buffer: the next buffer is mostly the
+// one after it.
+struct PeakCursor {
+    std::int64_t tick = -1;
+    int k = 0;
+};
+// The peak of the buffer of 2048 samples from `start`; false when the index
+// does not hold that buffer.
+bool LookUpPeak(const PeakIndex& index, std::int64_t start, std::int32_t* peak, PeakCursor* cursor);
+
+// The level and cry meter of a run, folded into a fixed number of spans of
+// time, so that memory does not grow with the length of the recording.
+struct TrackSpan {
+    float levelLow, levelHigh;
+    float meterLow, meterHigh;
+    bool monitoring;
+    bool used;
+};
+struct Track {
+    std::vector<TrackSpan>
+        spans; // span i covers ticks [i * ticksPerSpan + 1, (i + 1) * ticksPerSpan]
+    long ticksPerSpan = 1;
+};
+void AddToTrack(Track* track, long tick, double level, double meter, bool monitoring);
+
+struct RunCall {
+    double seconds;
+    std::u16string number;
+};
+struct RunBox {
+    double seconds;
+    std::u16string text;
+    bool refusal; // Start without a number
+};
+
+struct RunResult {
+    long ticks = 0;
+    double seconds = 0.0; // length of the run
+    int exitCode = 0;
+    double highestCry = 0.0;
+    double highestCryAt = 0.0;
+    double volLimit = 0.0;
+    double cryLimit = 0.0;
+    std::vector<RunCall> calls;
+    std::vector<RunBox> boxes;
+    long faults = 0;
+    std::string lastFault;
+    Track track;
+};
+
+// Where a run's sound comes from: the recording itself, streamed, or its
+// peak index.
+struct RunInput {
+    RecordingStream* stream = nullptr;
+    const PeakIndex* peaks = nullptr;
+};
+
+// Runs the whole program once. `trace` (may be null) gets one row a tick;
+// `track` is filled when `tracking` is set.
+RunResult ReplayOnce(const ReplaySettings& settings, const RunInput& input, double startSeconds,
+                     std::FILE* trace, bool tracking);
+void WriteTraceHeader(std::FILE* trace);
+
+// When the child really cried, from a CSV of start,end rows in seconds.
+struct Cry {
+    double start;
+    double end;
+};
+bool ReadCries(const std::string& path, std::vector<Cry>* cries, std::string* error);
+
+// A cry is answered by a call within it or the minute after it; any other
+// call is a false alarm.
+struct CryScore {
+    int answered = 0;
+    int falseAlarms = 0;
+    double meanDelay = 0.0; // seconds from a cry's start to its call, over the answered ones
+};
+constexpr double answerGraceSeconds = 60.0;
+CryScore ScoreCalls(const std::vector<Cry>& cries, const std::vector<RunCall>& calls);
+
+// The picture of a run, 1600 x 500 pixels, with `title` above it; the time
+// axis starts at `beginMinute` (local time, minutes after midnight).
+constexpr int plotWidth = 1600;
+constexpr int plotHeight = 500;
+constexpr unsigned callMarkerRgb = 0x8000A0; // drawn for calls only
+bool WritePlot(const std::string& path, const std::string& title, const RunResult& run,
+               int beginMinute, const std::vector<Cry>& cries, std::string* error);
+// The pixel column where `seconds` into a run of `duration` seconds lies.
+int PlotColumn(double seconds, double duration);
+
+std::string Utf8(const std::u16string& text);
+std::u16string FromUtf8(const std::string& text);

@@ -1,0 +1,153 @@
+// One run of the whole program on the simulated platform: the settings
+// stored as a confirmed earlier run left them, Start pressed at the chosen
+// time, the sound from the recording, and a record of every tick.
+#include <algorithm>
+
+#include "alarm/monitor.h"
+#include "audio/capture.h"
+#include "platform/platform.h"
+#include "platform/recording/recording.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_window.h"
+#include "replay.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+
+namespace {
+
+constexpr SimTime tickUnits = simUnitsPerSecond / 10;
+constexpr std::size_t trackSpans = 4096;
+
+double Seconds(SimTime time)
+{
+    return static_cast<double>(time) / simUnitsPerSecond;
+}
+
+struct Recorder {
+    RunResult* result = nullptr;
+    std::FILE* trace = nullptr;
+    bool tracking = false;
+};
+
+Recorder recorder;
+
+// After the window has handled tick n: the trace row and the track.
+void RecordTick(HWND window, UINT_PTR)
+{
+    if (window != SimMainWindow())
+        return;
+    RunResult& result = *recorder.result;
+    long n = ++result.ticks;
+    double seconds = Seconds(n * tickUnits);
+    double level = capture.level.load();
+    if (monitor.cryMeter > result.highestCry) {
+        result.highestCry = monitor.cryMeter;
+        result.highestCryAt = seconds;
+    }
+    if (recorder.trace != nullptr)
+        std::fprintf(recorder.trace, "%ld,%.17g,%.17g,%.17g,%d,%d,%d\n", n, seconds, level,
+                     monitor.cryMeter, monitor.monitoring, monitor.callsMade, monitor.delaySeconds);
+    if (recorder.tracking)
+        AddToTrack(&result.track, n, level, monitor.cryMeter, monitor.monitoring != 0);
+}
+
+void StoreSettings(const ReplaySettings& chosen)
+{
+    const std::u16string key = u"Software\\Veltrano\\CradleCom\\Settings";
+    auto number = [&](const char16_t* name, std::int32_t value) {
+        std::string digits = std::to_string(value);
+        SimRegistrySetText(key, name, std::u16string(digits.begin(), digits.end()));
+    };
+    number(u"VolSensi", chosen.VolSensi);
+    number(u"VolThresh", chosen.VolThresh);
+    number(u"CryThresh", chosen.CryThresh);
+    SimRegistrySetText(key, u"PhoneNumber", chosen.PhoneNumber);
+    number(u"PhoneDelay", chosen.PhoneDelay);
+    number(u"PhoneMaxCalls", chosen.PhoneMaxCalls);
+    number(u"Language", chosen.Language);
+    // A confirmed earlier run: no language dialog opens.
+    SimRegistrySetText(key, u"FirstUse", u"1");
+}
+
+TrackSpan EmptySpan()
+{
+    return TrackSpan{0.0f, 0.0f, 0.0f, 0.0f, false, false};
+}
+
+TrackSpan Merge(const TrackSpan& a, const TrackSpan& b)
+{
+    if (!a.used)
+        return b;
+    if (!b.used)
+        return a;
+    return TrackSpan{std::min(a.levelLow, b.levelLow), std::max(a.levelHigh, b.levelHigh),
+                     std::min(a.meterLow, b.meterLow), std::max(a.meterHigh, b.meterHigh),
+                     a.monitoring || b.monitoring,     true};
+}
+
+} // namespace
+
+void AddToTrack(Track* track, long tick, double level, double meter, bool monitoring)
+{
+    if (track->spans.empty())
+        track->spans.assign(trackSpans, EmptySpan());
+    // Past the last span: halve the resolution, two spans become one.
+    while ((tick - 1) / track->ticksPerSpan >= static_cast<long>(trackSpans)) {
+        for (std::size_t i = 0; i < trackSpans / 2; ++i)
+            track->spans[i] = Merge(track->spans[2 * i], track->spans[2 * i + 1]);
+        std::fill(track->spans.begin() + trackSpans / 2, track->spans.end(), EmptySpan());
+        track->ticksPerSpan *= 2;
+    }
+    auto l = static_cast<float>(level);
+    auto m = static_cast<float>(meter);
+    TrackSpan& span = track->spans[static_cast<std::size_t>((tick - 1) / track->ticksPerSpan)];
+    span = Merge(span, TrackSpan{l, l, m, m, monitoring, true});
+}
+
+void WriteTraceHeader(std::FILE* trace)
+{
+    std::fprintf(trace, "tick,seconds,level,cryMeter,monitoring,callsMade,delaySeconds\n");
+}
+
+RunResult ReplayOnce(const ReplaySettings& chosen, const RunInput& input, double startSeconds,
+                     std::FILE* trace, bool tracking)
+{
+    RunResult result;
+    recorder = Recorder{&result, trace, tracking};
+
+    SimReset();
+    // Nobody looks at the screen during a replay.
+    SimSetDrawing(false);
+    StoreSettings(chosen);
+    if (input.peaks != nullptr) {
+        const PeakIndex* index = input.peaks;
+        SimSetInputPeaks(index->samples, [index, cursor = PeakCursor{}](
+                                             std::int64_t start, std::int32_t* peak) mutable {
+            return LookUpPeak(*index, start, peak, &cursor);
+        });
+    } else {
+        RecordingStream* stream = input.stream;
+        SimSetInputStream([stream](std::int16_t* samples, long count) {
+            return ReadRecordingStream(stream, samples, count);
+        });
+    }
+    auto startAt = static_cast<SimTime>(std::min(startSeconds, 1e12) * simUnitsPerSecond);
+    SimAt(startAt, [] { SimPressMenuBarButton(SimMainWindow(), 0); });
+    SimOnTimerHandled(RecordTick);
+    result.exitCode = WinMain(SimInstance(), nullptr, nullptr, SW_SHOW);
+    SimOnTimerHandled(nullptr);
+
+    result.seconds = Seconds(SimEndTime());
+    result.volLimit = limits.volLimit;
+    result.cryLimit = limits.cryLimit;
+    for (const SimCall& call : SimCalls())
+        result.calls.push_back(RunCall{Seconds(call.time), call.number});
+    for (const SimMessageBox& box : SimMessageBoxes())
+        result.boxes.push_back(
+            RunBox{Seconds(box.time), box.text, box.type == (MB_OK | MB_ICONEXCLAMATION)});
+    result.faults = SimFaults();
+    result.lastFault = SimLastFault();
+    recorder = Recorder{};
+    return result;
+}
