@@ -241,8 +241,8 @@ QString WriteRoomRecording(const WaveInputSourceInfo& input, const QString& path
         PutLittleEndian(&wav, static_cast<std::uint16_t>(sample), 2);
     // Whole or not at all: baresip may open it the moment it is there.
     const QString part = path + QStringLiteral(".part");
-    if (!WriteFile(part, wav) ||
-        std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
+    if (!WriteFile(part, wav) || std::rename(QFile::encodeName(part).constData(),
+                                             QFile::encodeName(path).constData()) != 0) {
         QFile::remove(part);
         return QStringLiteral("cannot write the sound for the call to %1").arg(path);
     }
