@@ -400,6 +400,8 @@ void HandleLine(const QString& line)
     static const QRegularExpression progress(QStringLiteral("^call: SIP Progress: (\\d{3})\\b"));
     static const QRegularExpression closed(QStringLiteral("^\\S.*: session closed: (.*)$"));
     static const QRegularExpression terminated(QStringLiteral("^\\S+: Call with .* terminated"));
+    static const QRegularExpression microphoneFailed(
+        QStringLiteral("^alsa: could not open ausrc device '(.*)' \\((.*)\\)$"));
     static const QRegularExpression sourceFailed(
         QStringLiteral("^audio: start_source failed \\((.*)\\): (.*)$"));
 
@@ -435,10 +437,18 @@ void HandleLine(const QString& line)
         PlaceCall(QStringLiteral("answered"));
         return;
     }
+    match = microphoneFailed.match(line);
+    if (match.hasMatch()) {
+        sip.call.audioProblem = QStringLiteral("cannot open the microphone %1 (%2)")
+                                    .arg(match.captured(1), match.captured(2));
+        return;
+    }
     match = sourceFailed.match(line);
     if (match.hasMatch()) {
-        sip.call.audioProblem = QStringLiteral("cannot open the sound source %1: %2")
-                                    .arg(match.captured(1), match.captured(2));
+        // Said after ALSA's own reason, when there is one; that one tells more.
+        if (sip.call.audioProblem.isEmpty())
+            sip.call.audioProblem = QStringLiteral("cannot open the sound source %1: %2")
+                                        .arg(match.captured(1), match.captured(2));
         return;
     }
     match = closed.match(line);
