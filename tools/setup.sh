@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libasound2-dev libsndfile1-dev libsamplerate0-dev
   alsa-utils libasound2-plugins
   dbus dbus-daemon python3 python3-dbusmock
+  baresip-core
   xvfb xauth
   qt6-translations-l10n
   scdoc librsvg2-bin desktop-file-utils appstream man-db systemd lintian dpkg-dev file

@@ -32,10 +32,11 @@ struct PHONEMAKECALLINFO {
 };
 
 // What became of a request.
-// PLACED: the call reached the other side (a modem's call rings or is
-// active; a call command exited with status 0).
+// PLACED: the call reached the other side (a modem's or a SIP call rings
+// or is answered; a call command exited with status 0).
 // ENDED: a placed call is over.
-// FAILED: the call was never placed; reason tells why.
+// FAILED: the call was never placed, or (after PLACED) it could carry no
+// sound from the room; reason tells why.
 // LOGGED: no call was attempted, the request was only written to the log;
 // reason tells why.
 constexpr DWORD PHONE_EVENT_PLACED = 1;
@@ -55,7 +56,7 @@ struct PHONECALLEVENT {
 constexpr DWORD PHONE_ROUTE_MODEM = 1;
 constexpr DWORD PHONE_ROUTE_COMMAND = 2;
 constexpr DWORD PHONE_ROUTE_LOG = 3;
-constexpr DWORD PHONE_ROUTE_SIP = 4; // reserved for a later route
+constexpr DWORD PHONE_ROUTE_SIP = 4;
 
 LONG PhoneMakeCall(PHONEMAKECALLINFO* request);
 // Where the phone posts `message` when news waits; a null window stops the

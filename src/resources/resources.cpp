@@ -210,7 +210,8 @@ extern const PlatformResource resourceTable[] = {
     Text(1017, u"Reaktionsschwelle"),
     Text(1018, u"Rufauslösung"),
     Text(1019, u"Die Rufnummer darf nur Ziffern, Leerzeichen und + * # - / ( ) enthalten, muss "
-               u"mindestens eine Ziffer haben und darf nicht mit - beginnen !"),
+               u"mindestens eine Ziffer haben und darf nicht mit - beginnen, oder eine SIP-Adresse "
+               u"(sip:…) ohne Leerzeichen sein !"),
     Text(1020, u"Die Rufnummer darf höchstens 24 Zeichen lang sein !"),
     Text(1021, u"Mikrofon hört zu"),
     Text(1022, u"Mikrofon nicht verfügbar"),
@@ -254,8 +255,9 @@ extern const PlatformResource resourceTable[] = {
     Text(5016, u"Sensitivity"),
     Text(5017, u"Threshold"),
     Text(5018, u"Calling"),
-    Text(5019, u"The call number may hold only digits, spaces and + * # - / ( ), needs at least "
-               u"one digit and must not begin with - !"),
+    Text(5019,
+         u"The call number may hold only digits, spaces and + * # - / ( ), needs at least "
+         u"one digit and must not begin with -, or be a SIP address (sip:…) without spaces !"),
     Text(5020, u"The call number may be at most 24 characters long !"),
     Text(5021, u"Microphone listening"),
     Text(5022, u"Microphone not available"),

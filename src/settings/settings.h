@@ -44,7 +44,9 @@ extern std::int32_t firstUse; // 1 when this start wrote the first-use marker
 void ComputeLimits();
 // A call number holds digits, spaces and + * # - / ( ), at least one digit,
 // does not begin with - (a program would take it for an option), and has at
-// most callNumberMaxLength characters. Reads at most callNumberMaxLength + 1
+// most callNumberMaxLength characters. So may a SIP address: "sip:" or
+// "sips:" (in any case) and more, in printable ASCII without spaces, quotes
+// or angle brackets. Reads at most callNumberMaxLength + 1
 // units of text, so a full PhoneNumber field is safe.
 std::int32_t CheckCallNumber(LPCWSTR text);
 bool IsCallNumber(LPCWSTR text);

@@ -230,7 +230,8 @@ TEST_F(DialogsTest, PhoneOkTakesOnlyCallNumbers)
     ASSERT_EQ(boxes.size(), 4u);
     for (const SimMessageBox& box : boxes) {
         EXPECT_EQ(box.text, u"The call number may hold only digits, spaces and + * # - / ( ), "
-                            u"needs at least one digit and must not begin with - !");
+                            u"needs at least one digit and must not begin with -, or be a SIP "
+                            u"address (sip:…) without spaces !");
         EXPECT_EQ(box.type, MB_OK | MB_ICONEXCLAMATION);
         EXPECT_EQ(box.caption, u"Cradlecom");
     }

@@ -42,6 +42,28 @@ TEST(CallNumber, DigitsAndDiallingMarksOnlyNeverAnOption)
     EXPECT_EQ(CheckCallNumber(nullptr), CALLNUMBER_EMPTY);
 }
 
+// A SIP address is dialled as it is: one word of printable ASCII.
+TEST(CallNumber, SipAddressesAreOneWord)
+{
+    const NumberCase cases[] = {
+        {u"sip:cb@127.0.0.1:5071", CALLNUMBER_OK},
+        {u"SIPS:grandma@fritz.box", CALLNUMBER_OK},
+        {u"Sip:**610@fritz.box", CALLNUMBER_OK},
+        {u"sip:", CALLNUMBER_BAD},
+        {u"sip:a b@host", CALLNUMBER_BAD},
+        {u"sip:a@host\n/quit", CALLNUMBER_BAD},
+        {u"sip:a@h>;x", CALLNUMBER_BAD},
+        {u"sip:\u00e4@host", CALLNUMBER_BAD},
+        {u"si:a@host", CALLNUMBER_BAD},
+        {u"sip:parent@sip.example.org", CALLNUMBER_TOO_LONG},
+    };
+    for (const NumberCase& c : cases) {
+        std::u16string text(c.text);
+        SCOPED_TRACE(std::string(text.begin(), text.end()));
+        EXPECT_EQ(CheckCallNumber(c.text), c.check);
+    }
+}
+
 // A full field without its terminator is judged from its 25 units alone.
 TEST(CallNumber, ReadsNoFurtherThanTheField)
 {

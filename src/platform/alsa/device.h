@@ -47,6 +47,8 @@ std::shared_ptr<RecordingInput> OpenRecordingInput(const std::string& path, DWOR
                                                    std::string* error);
 // Whether the recording starts again at its end (recording_input.cpp).
 void LoopRecordingInput(RecordingInput* recording, bool loop);
+// Seconds on the room's clock since capture first started; 0 before.
+double RecordingInputClock(RecordingInput* recording);
 
 struct PlatformWaveIn {
     const WaveSourceOps* ops = nullptr;

@@ -161,5 +161,14 @@ void LoopRecordingInput(RecordingInput* recording, bool loop)
     recording->loop = loop;
 }
 
+double RecordingInputClock(RecordingInput* recording)
+{
+    std::lock_guard<std::mutex> lock(recording->lock);
+    if (!recording->clockStarted)
+        return 0.0;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - recording->clockStart)
+        .count();
+}
+
 const WaveSourceOps recordingSourceOps = {OpenRecording, BeginRecording, HaltRecording,
                                           ReadRecording, CloseRecording};

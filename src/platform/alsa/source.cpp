@@ -91,3 +91,19 @@ void TakeWaveSource(const WaveSourceOps** ops, std::string* name,
     *name = chosen.name;
     *recording = chosen.recording;
 }
+
+WaveInputSourceInfo GetWaveInputSource()
+{
+    std::shared_ptr<RecordingInput> recording;
+    WaveInputSourceInfo info;
+    {
+        std::lock_guard<std::mutex> lock(chosen.lock);
+        info.name = chosen.name;
+        recording = chosen.recording;
+    }
+    if (recording != nullptr) {
+        info.recording = true;
+        info.playedSeconds = RecordingInputClock(recording.get());
+    }
+    return info;
+}

@@ -31,3 +31,15 @@ bool SetWaveInputSource(const char* choice, std::string* error);
 
 // Whether a recording, chosen before or after this call, plays over and over.
 void SetWaveInputLoop(bool loop);
+
+// What the wave-input device listens to, for another user of the same
+// sound (a call that carries the room): the ALSA PCM's name, or the path
+// of the recording and how far the room's clock has played it (0 while
+// capture has not yet started; the recording's end and --loop are not
+// taken into account).
+struct WaveInputSourceInfo {
+    bool recording = false;
+    std::string name; // the ALSA PCM, or the recording's path
+    double playedSeconds = 0.0;
+};
+WaveInputSourceInfo GetWaveInputSource();

@@ -24,7 +24,7 @@
 
 namespace {
 
-enum class BackendKind { Automatic, ModemManager, Command, Log };
+enum class BackendKind { Automatic, ModemManager, Command, Log, Sip };
 
 // The running call command; at most one.
 struct CommandRun {
@@ -258,6 +258,16 @@ bool SetPhoneBackend(const char* choice, std::string* error)
         phone.kind = BackendKind::Log;
         return true;
     }
+    if (text == QLatin1String("sip")) {
+        QString problem;
+        if (!phone_internal::FindBaresip(&problem)) {
+            if (error != nullptr)
+                *error = problem.toStdString();
+            return false;
+        }
+        phone.kind = BackendKind::Sip;
+        return true;
+    }
     if (text.startsWith(commandPrefix)) {
         const QString program = text.mid(commandPrefix.size());
         const QString resolved = program.isEmpty() ? QString() : ResolveProgram(program);
@@ -276,7 +286,7 @@ bool SetPhoneBackend(const char* choice, std::string* error)
     }
     if (error != nullptr) {
         *error = "unknown phone backend \"" + text.toStdString() +
-                 "\" (use automatic, modemmanager, command:PROGRAM or log)";
+                 "\" (use automatic, modemmanager, command:PROGRAM, sip or log)";
     }
     return false;
 }
@@ -284,7 +294,14 @@ bool SetPhoneBackend(const char* choice, std::string* error)
 void StartPhoneBackend()
 {
     using phone_internal::WriteDiagnostic;
+    if (phone.kind == BackendKind::Sip) {
+        phone_internal::StartSip();
+        return;
+    }
+    phone_internal::StopSip();
     switch (phone.kind) {
+    case BackendKind::Sip:
+        return;
     case BackendKind::Log:
         WriteDiagnostic(EVENTLOG_WARNING_TYPE,
                         QStringLiteral("calls will only be logged, never placed"));
@@ -337,6 +354,8 @@ const char* PhoneBackendName()
         return "command";
     case BackendKind::Log:
         return "log";
+    case BackendKind::Sip:
+        return "sip";
     case BackendKind::Automatic:
         break;
     }
@@ -346,6 +365,11 @@ const char* PhoneBackendName()
 void SetPhoneCommandTimeout(int milliseconds)
 {
     phone.commandTimeoutMs = milliseconds;
+}
+
+void SetPhoneSipRingTimeout(int milliseconds)
+{
+    phone_internal::SetSipRingTimeout(milliseconds);
 }
 
 void SetPhoneModemLookInterval(int milliseconds)
@@ -371,6 +395,9 @@ LONG PhoneMakeCall(PHONEMAKECALLINFO* request)
         break;
     case BackendKind::Command:
         RunCommand(id, number);
+        break;
+    case BackendKind::Sip:
+        phone_internal::CallThroughSip(id, number);
         break;
     case BackendKind::Log:
         PrintOnlyLogged(number);
@@ -406,6 +433,8 @@ DWORD PhoneGetRoute()
         return PHONE_ROUTE_COMMAND;
     case BackendKind::Log:
         return PHONE_ROUTE_LOG;
+    case BackendKind::Sip:
+        return PHONE_ROUTE_SIP;
     case BackendKind::Automatic:
         break;
     }

@@ -23,10 +23,32 @@
 //                     most one runs at a time: a request while one runs
 //                     FAILS. A command still running when the process exits
 //                     is killed and reaped.
+//   "sip"             calls over SIP through baresip (refused when it is
+//                     not installed), which runs as the program's child
+//                     with a configuration of its own in a private folder
+//                     and is driven through its standard input. The
+//                     account is the one line in
+//                     $XDG_CONFIG_HOME/cradlecom/sip-account, refused
+//                     unless that is the user's own file that nobody else
+//                     may read; lines in sip-config beside it are added to
+//                     baresip's configuration. A number is dialled as
+//                     sip:NUMBER@HOST of the account, a sip: or sips:
+//                     address as it is. The call's sound is the microphone
+//                     the program listens to (or, for a recording, what
+//                     plays of it from now on); nothing is played into the
+//                     room. PLACED when it rings or is answered, ENDED when
+//                     it is over after that, FAILED with the SIP status
+//                     ("486 Busy Here") or why it could not be dialled,
+//                     and also after ringing when baresip cannot open the
+//                     sound source. At
+//                     most one call at a time. A baresip that ends by
+//                     itself is started again (a call it carried ends) and
+//                     the log says so; registration and its failures go
+//                     to the log, the password never.
 //   "log"             writes "YYYY-MM-DD hh:mm:ss call only logged, not
 //                     placed: NUMBER" to standard output; LOGGED.
 //
-// Both ModemManager choices need a running Qt event loop on the window
+// Both ModemManager choices and "sip" need a running Qt event loop on the window
 // thread: every D-Bus step is asynchronous. What the phone finds on its own
 // (the modem at start-up, a call's progress) goes to the event log.
 #pragma once
@@ -40,16 +62,21 @@ bool SetPhoneBackend(const char* choice, std::string* error);
 
 // Tells the event log where calls will go. For ModemManager (chosen or
 // automatic) it checks the system bus at once and looks for the modem
-// without waiting; what it finds is logged when the answer comes. Call once
-// at start-up, after the Qt application exists.
+// without waiting; what it finds is logged when the answer comes. For SIP
+// it reads the account and starts baresip (again, when it runs). Call once
+// at start-up, after the Qt application exists and the wave input's source
+// is chosen.
 void StartPhoneBackend();
 
-// "automatic", "modemmanager", "command" or "log".
+// "automatic", "modemmanager", "command", "sip" or "log".
 const char* PhoneBackendName();
 
 // How long a call command may run before it counts as failed and is
 // killed; 60000 ms unless set.
 void SetPhoneCommandTimeout(int milliseconds);
+// SIP: how long a dialled call may take to ring or be answered before it is
+// hung up and counts as failed; 120000 ms unless set.
+void SetPhoneSipRingTimeout(int milliseconds);
 // Automatic choice: how old the last look for a modem may be before
 // PhoneGetRoute starts another one (without waiting); 30000 ms unless set.
 void SetPhoneModemLookInterval(int milliseconds);

@@ -27,4 +27,14 @@ void LookForModem(ModemFound done);
 // Dials number through the modem, reporting PLACED, ENDED or FAILED for id.
 void DialThroughModem(LONG id, const QString& number, const QString& modemPath);
 
+// The SIP backend (sip.cpp). FindBaresip: false with a reason when baresip
+// is not installed. StartSip: reads the account afresh and (re)starts
+// baresip, logging what it finds. StopSip: ends baresip and its call.
+bool FindBaresip(QString* problem);
+void StartSip();
+void StopSip();
+// Dials number, reporting PLACED, ENDED or FAILED for id.
+void CallThroughSip(LONG id, const QString& number);
+void SetSipRingTimeout(int milliseconds);
+
 } // namespace phone_internal
