@@ -113,6 +113,16 @@ int main(int argc, char** argv)
     if (!DisplayAvailable(qtArguments))
         return 2;
 
+    // Only Qt's own options reach the application; they outlive it.
+    static std::vector<std::string> qtStorage;
+    static std::vector<char*> qtArgv;
+    qtStorage = qtArguments;
+    for (std::string& argument : qtStorage)
+        qtArgv.push_back(argument.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtStorage.size());
+    QtPlatformInit(&qtArgc, qtArgv.data());
+
     std::string silence;
     if (!screenshotDirectory.empty()) {
         // On silence, whatever microphone there is, and never a real call.
@@ -125,16 +135,6 @@ int main(int argc, char** argv)
         phoneChosen = true;
         StartScreenshots(screenshotDirectory);
     }
-
-    // Only Qt's own options reach the application; they outlive it.
-    static std::vector<std::string> qtStorage;
-    static std::vector<char*> qtArgv;
-    qtStorage = qtArguments;
-    for (std::string& argument : qtStorage)
-        qtArgv.push_back(argument.data());
-    qtArgv.push_back(nullptr);
-    int qtArgc = static_cast<int>(qtStorage.size());
-    QtPlatformInit(&qtArgc, qtArgv.data());
 
     if (!phoneChosen)
         ChooseDefaultPhoneBackend();
