@@ -38,6 +38,7 @@ void ToggleMonitoring(HWND window)
         SetStartStopCaption(1003);
         monitor.monitoring = 0;
         monitor.clockRedraw = 10;
+        SetThreadExecutionState(ES_CONTINUOUS); // the device may sleep again
     } else {
         if (settings.PhoneNumber[0] == u'\0') {
             RefuseStartWithoutNumber(window);
@@ -49,6 +50,8 @@ void ToggleMonitoring(HWND window)
         monitor.monitoring = 1;
         monitor.callsMade = 0;
         monitor.delaySeconds = 0;
+        // No sleep while listening for the child.
+        SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
     }
     InvalidateStartStopStrip(window);
 }

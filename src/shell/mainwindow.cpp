@@ -75,6 +75,7 @@ static void DestroyMainWindow(HWND window)
 {
     KillTimer(window, 100);
     CloseCaptureDevice();
+    SetThreadExecutionState(ES_CONTINUOUS); // monitoring ends with the window
     for (HBITMAP& bitmap : shell.screenBitmaps)
         DeleteObject(bitmap);
     PostQuitMessage(0);
