@@ -71,6 +71,25 @@ void FillPixels(HDC dc, QImage* image, const QRect& area, const QColor& colour)
     const uchar* pixels = image->constBits();
     uchar* writable = nullptr; // taken at the first change: it may unshare the surface
     auto fill = [&](const QRect& part) {
+        if (part.width() == 1) {
+            // A line straight down: one pixel a row.
+            int x = part.left();
+            for (int y = part.top(); y <= part.bottom(); ++y) {
+                if (reinterpret_cast<const QRgb*>(pixels + y * stride)[x] == value) {
+                    continue;
+                }
+                if (writable == nullptr) {
+                    writable = image->bits();
+                    pixels = writable;
+                }
+                reinterpret_cast<QRgb*>(writable + y * stride)[x] = value;
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+            return;
+        }
         for (int y = part.top(); y <= part.bottom(); ++y) {
             const auto* row = reinterpret_cast<const QRgb*>(pixels + y * stride);
             const QRgb* begin = row + part.left();
