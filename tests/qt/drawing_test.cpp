@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/common/bitmap.h"
+#include "platform/common/line.h"
 #include "platform/qt/qt_platform.h"
 #include "support.h"
 
@@ -98,6 +99,35 @@ TEST_F(QtDrawingTest, LinesLeaveOutTheirEndPointAndUseTheSelectedPen)
     EXPECT_EQ(SelectObject(dc, pen), previous);
     EXPECT_EQ(SelectObject(dc, previous), pen);
     DeleteObject(pen);
+}
+
+// A wide pen puts its square on every point of the line, straight or not.
+TEST_F(QtDrawingTest, WidePensDrawASquareAtEveryPoint)
+{
+    HPEN pen = CreatePen(PS_SOLID, 3, RGB(200, 0, 0));
+    HGDIOBJ previous = SelectObject(dc, pen);
+    std::vector<std::pair<POINT, POINT>> lines = {
+        {{50, 60}, {60, 60}}, {{90, 70}, {90, 62}}, {{70, 70}, {76, 79}}};
+    QImage expected = QtWindowSurface(window);
+    for (const auto& line : lines) {
+        MoveToEx(dc, line.first.x, line.first.y, nullptr);
+        LineTo(dc, line.second.x, line.second.y);
+        for (const POINT& point : LinePoints(line.first, line.second)) {
+            for (int y = point.y - 1; y <= point.y + 1; ++y) {
+                for (int x = point.x - 1; x <= point.x + 1; ++x) {
+                    expected.setPixel(x, y, qRgb(200, 0, 0));
+                }
+            }
+        }
+    }
+    SelectObject(dc, previous);
+    DeleteObject(pen);
+    QImage drawn = QtWindowSurface(window);
+    for (int y = 55; y < 85; ++y) {
+        for (int x = 45; x < 95; ++x) {
+            ASSERT_EQ(drawn.pixel(x, y), expected.pixel(x, y)) << x << "," << y;
+        }
+    }
 }
 
 TEST_F(QtDrawingTest, SetPixelSetsExactlyOnePixel)
