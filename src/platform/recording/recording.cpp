@@ -88,10 +88,7 @@ RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::str
         return nullptr;
     }
     int result = 0;
-    // The fastest band-limited converter: a recording played as the room
-    // is resampled all the time it runs, and the loudness measure needs no
-    // finer one (half the cost of the medium one).
-    SRC_STATE* resampler = src_new(SRC_SINC_FASTEST, 1, &result);
+    SRC_STATE* resampler = src_new(SRC_SINC_MEDIUM_QUALITY, 1, &result);
     if (resampler == nullptr) {
         sf_close(file);
         *error = path + ": " + src_strerror(result);
