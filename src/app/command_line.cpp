@@ -177,8 +177,12 @@ int ReadCommandLine(int argc, char** argv, const ProgramOption* options, int opt
             QString name = unknown.first();
             QString written =
                 (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
-            for (const QString& argument : arguments) {
-                if (OptionWritten(argument) == QStringLiteral("--") + name) {
+            for (const QString& argument : arguments.mid(1)) {
+                bool single = !argument.startsWith(QStringLiteral("--")) &&
+                              argument.startsWith(QLatin1Char('-'));
+                // "-style" is read as -s -t -y -l -e: name the word.
+                if (OptionWritten(argument) == QStringLiteral("--") + name ||
+                    (single && name.size() == 1 && argument.contains(name))) {
                     written = OptionWritten(argument);
                     break;
                 }
