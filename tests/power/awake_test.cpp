@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <sys/prctl.h>
 
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/phone_backend.h"
@@ -59,6 +61,12 @@ bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+// A helper process ends with the test, even when the test is killed.
+void EndWithTheTest(QProcess* process)
+{
+    process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
 }
 
 bool LogindRegistered()
@@ -101,6 +109,7 @@ public:
     {
         process.setStandardOutputFile(QProcess::nullDevice());
         process.setStandardErrorFile(QProcess::nullDevice());
+        EndWithTheTest(&process);
         process.start(python,
                       {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
                        QStringLiteral("--template"), QStringLiteral("logind")});
@@ -324,6 +333,7 @@ void StartPrivateBus()
     }
     busDaemon = new QProcess;
     busDaemon->setStandardErrorFile(QProcess::nullDevice());
+    EndWithTheTest(busDaemon);
     busDaemon->start(QStringLiteral("dbus-daemon"),
                      {QStringLiteral("--session"), QStringLiteral("--print-address"),
                       QStringLiteral("--nofork")});
