@@ -54,6 +54,7 @@ void ToggleMonitoring(HWND window)
         monitor.monitoring = 0;
         monitor.clockRedraw = 10;
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring off");
+        SetThreadExecutionState(ES_CONTINUOUS); // the device may sleep again
     } else {
         if (!IsCallNumber(settings.PhoneNumber)) {
             LogRefusedStart();
@@ -68,6 +69,8 @@ void ToggleMonitoring(HWND window)
         monitor.delaySeconds = 0;
         phoneCall.numberRefused = 0;
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring on");
+        // No sleep while listening for the child.
+        SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
     }
     InvalidateStartStopStrip(window);
 }

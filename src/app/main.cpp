@@ -1,12 +1,17 @@
-// The process entry on Linux: takes the platform's options, then runs the
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The process entry on Linux: reads the command line before anything needs
+// a display, does what needs none, then makes the application and runs the
 // system's own start-up.
 #include <cstdio>
-#include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/screenshots.h"
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/phone_backend.h"
+#include "platform/posix/eventlog_file.h"
 #include "platform/posix/runtime_folder.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/system.h"
@@ -18,73 +23,110 @@ struct PlatformInstance {
 };
 static PlatformInstance programInstance;
 
-static void PrintHelp()
-{
-    std::printf("usage: cradlecom [--input SOURCE [--loop]] [--phone BACKEND] [-platform NAME]\n"
-                "\n"
-                "Listens in the room and calls the stored number when the child cries.\n"
-                "\n"
-                "  --input default       the microphone (ALSA device \"default\"; the default)\n"
-                "  --input alsa:DEVICE   another ALSA capture device, e.g. alsa:plughw:1,0\n"
-                "  --input FILE          a recording, played in real time as if in the room\n"
-                "  --loop                play the recording over and over\n"
-                "  --phone automatic     look for a registered voice modem at each call and\n"
-                "                        dial it; without one the call is only logged (the\n"
-                "                        default)\n"
-                "  --phone modemmanager  call through ModemManager; fail without a modem\n"
-                "  --phone command:PROG  run PROG with the number as its only argument\n"
-                "  --phone log           only write each call request to standard output\n"
-                "  --screenshots DIR     save the main screen and every dialog in both\n"
-                "                        languages as PNG files in DIR, then exit\n"
-                "  -platform offscreen   run without a display (Qt's own option)\n"
-                "  --help, --version\n");
-}
-
+// What the options chose; written while the command line is read.
 static std::string screenshotDirectory;
+static bool inputChosen = false;
+// Runs instead of the window when an option asks for it; the exit status.
+static int (*runInstead)() = nullptr;
 
-static bool TakeOption(const char* option, const char* value, std::string* error)
+static bool TakeInput(const std::string& value, std::string* error)
 {
-    if (std::strcmp(option, "--screenshots") == 0) {
-        screenshotDirectory = value;
-        return true;
-    }
-    if (std::strcmp(option, "--input") == 0)
-        return SetWaveInputSource(value, error);
-    if (std::strcmp(option, "--phone") == 0)
-        return SetPhoneBackend(value, error);
-    *error = std::string("unknown option ") + option;
-    return false;
+    inputChosen = true;
+    return SetWaveInputSource(value.c_str(), error);
 }
+
+static bool TakeLoop(const std::string&, std::string*)
+{
+    SetWaveInputLoop(true);
+    return true;
+}
+
+static bool TakePhone(const std::string& value, std::string* error)
+{
+    return SetPhoneBackend(value.c_str(), error);
+}
+
+static bool TakeScreenshots(const std::string& value, std::string* error)
+{
+    if (value.empty()) {
+        *error = "--screenshots needs a folder";
+        return false;
+    }
+    screenshotDirectory = value;
+    return true;
+}
+
+static int PrintEvents()
+{
+    std::string error;
+    if (!PrintEventLogTail(50, stdout, &error)) {
+        std::fprintf(stderr, "cradlecom: cannot read the event log: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+static bool TakeEvents(const std::string&, std::string*)
+{
+    runInstead = PrintEvents;
+    return true;
+}
+
+// Every option of the program, in the order --help shows them.
+static const ProgramOption programOptions[] = {
+    {"input", "SOURCE",
+     "where the sound comes from:\n"
+     "  default      the microphone (ALSA \"default\");\n"
+     "               the default\n"
+     "  alsa:DEVICE  another ALSA capture device,\n"
+     "               e.g. alsa:plughw:1,0\n"
+     "  FILE         a recording, played in real time\n"
+     "               as if it were in the room",
+     TakeInput},
+    {"loop", nullptr, "play the recording over and over", TakeLoop},
+    {"phone", "BACKEND",
+     "how calls are placed:\n"
+     "  automatic     look for a registered voice modem\n"
+     "                at each call and dial it; without\n"
+     "                one, only log the call (the default)\n"
+     "  modemmanager  through ModemManager; fail without\n"
+     "                a modem\n"
+     "  command:PROG  run PROG with the number\n"
+     "  log           only write each call to standard\n"
+     "                output\n"
+     "  sip           over SIP through baresip, with the\n"
+     "                account in ~/.config/cradlecom/\n"
+     "                sip-account",
+     TakePhone},
+    {"screenshots", "DIR",
+     "save the main screen and every dialog in both\n"
+     "languages as PNG files in DIR, then exit",
+     TakeScreenshots},
+    {"events", nullptr, "print the last 50 lines of the event log and exit", TakeEvents},
+};
 
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            PrintHelp();
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("cradlecom %s\n", CRADLECOM_VERSION);
-            return 0;
-        }
-    }
-    QtPlatformInit(&argc, argv);
-    bool inputChosen = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--loop") == 0) {
-            SetWaveInputLoop(true);
-            continue;
-        }
-        std::string error;
-        if (i + 1 >= argc || !TakeOption(argv[i], argv[i + 1], &error)) {
-            if (error.empty())
-                error = std::string("missing value for ") + argv[i];
-            std::fprintf(stderr, "cradlecom: %s (see --help)\n", error.c_str());
-            return 2;
-        }
-        inputChosen = inputChosen || std::strcmp(argv[i], "--input") == 0;
-        ++i;
-    }
+    std::vector<std::string> qtArguments;
+    int status = ReadCommandLine(argc, argv, programOptions,
+                                 static_cast<int>(std::size(programOptions)), &qtArguments);
+    if (status >= 0)
+        return status;
+    if (runInstead != nullptr)
+        return runInstead();
+    if (!DisplayAvailable(qtArguments))
+        return 2;
+
+    // Only Qt's own options reach the application; they outlive it.
+    static std::vector<std::string> qtStorage;
+    static std::vector<char*> qtArgv;
+    qtStorage = qtArguments;
+    for (std::string& argument : qtStorage)
+        qtArgv.push_back(argument.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtStorage.size());
+    QtPlatformInit(&qtArgc, qtArgv.data());
+
     // Without a private folder for the lock, a second copy could run and call
     // as well: better not to start at all, and say why.
     std::string runtimeFolder;

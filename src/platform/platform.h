@@ -6,6 +6,7 @@
 #include "platform/menu.h"
 #include "platform/nls.h"
 #include "platform/phone.h"
+#include "platform/power.h"
 #include "platform/registry.h"
 #include "platform/resource.h"
 #include "platform/strings.h"

@@ -81,6 +81,7 @@ static void DestroyMainWindow(HWND window)
     KillTimer(window, 100);
     PhoneSetNotifyWindow(nullptr, 0);
     CloseCaptureDevice();
+    SetThreadExecutionState(ES_CONTINUOUS); // monitoring ends with the window
     for (HBITMAP& bitmap : shell.screenBitmaps)
         DeleteObject(bitmap);
     AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"program ended");

@@ -217,7 +217,7 @@ TEST_F(QtDialogTest, PhoneEditBoxesTakeDigitsAndTheBackKeyDeletes)
         // The dialog's own OK button on its menu bar.
         QPushButton* ok = nullptr;
         for (QPushButton* button : QtWindowWidget(dialogLog.bar)->findChildren<QPushButton*>()) {
-            if (button->text() == QStringLiteral("OK")) {
+            if (WithoutMnemonic(button->text()) == QStringLiteral("OK")) {
                 ok = button;
             }
         }

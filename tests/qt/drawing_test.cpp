@@ -1,8 +1,11 @@
 // Pixel rules of the drawing primitives on the window's surface.
+#include <QPaintEvent>
+#include <QWidget>
 #include <gtest/gtest.h>
 #include <vector>
 
 #include "platform/common/bitmap.h"
+#include "platform/common/line.h"
 #include "platform/qt/qt_platform.h"
 #include "support.h"
 
@@ -98,6 +101,35 @@ TEST_F(QtDrawingTest, LinesLeaveOutTheirEndPointAndUseTheSelectedPen)
     DeleteObject(pen);
 }
 
+// A wide pen puts its square on every point of the line, straight or not.
+TEST_F(QtDrawingTest, WidePensDrawASquareAtEveryPoint)
+{
+    HPEN pen = CreatePen(PS_SOLID, 3, RGB(200, 0, 0));
+    HGDIOBJ previous = SelectObject(dc, pen);
+    std::vector<std::pair<POINT, POINT>> lines = {
+        {{50, 60}, {60, 60}}, {{90, 70}, {90, 62}}, {{70, 70}, {76, 79}}};
+    QImage expected = QtWindowSurface(window);
+    for (const auto& line : lines) {
+        MoveToEx(dc, line.first.x, line.first.y, nullptr);
+        LineTo(dc, line.second.x, line.second.y);
+        for (const POINT& point : LinePoints(line.first, line.second)) {
+            for (int y = point.y - 1; y <= point.y + 1; ++y) {
+                for (int x = point.x - 1; x <= point.x + 1; ++x) {
+                    expected.setPixel(x, y, qRgb(200, 0, 0));
+                }
+            }
+        }
+    }
+    SelectObject(dc, previous);
+    DeleteObject(pen);
+    QImage drawn = QtWindowSurface(window);
+    for (int y = 55; y < 85; ++y) {
+        for (int x = 45; x < 95; ++x) {
+            ASSERT_EQ(drawn.pixel(x, y), expected.pixel(x, y)) << x << "," << y;
+        }
+    }
+}
+
 TEST_F(QtDrawingTest, SetPixelSetsExactlyOnePixel)
 {
     EXPECT_EQ(SetPixel(dc, 7, 8, RGB(1, 2, 3)), RGB(1, 2, 3));
@@ -173,6 +205,76 @@ TEST_F(QtDrawingTest, TextIsCentredOnCellsOfTheBackgroundColour)
     EXPECT_NEAR((left + right) / 2.0, 119.5, 1.5);
     EXPECT_GT(left, 60); // only the text's own cells, not the whole row
     EXPECT_EQ(surface.pixel(0, 127), white);
+}
+
+// Counts the paints of the widget that shows the surface, and where.
+struct PaintCounter : QObject {
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+            painted |= static_cast<QPaintEvent*>(event)->region();
+        }
+        return false;
+    }
+    void Clear()
+    {
+        paints = 0;
+        painted = QRegion();
+    }
+    int paints = 0;
+    QRegion painted;
+};
+
+// Drawing shows what it changed on the screen, and a tick that changes no
+// pixel repaints nothing: the bars are drawn ten times a second.
+TEST_F(QtDrawingTest, ReleaseShowsWhatChangedAndNothingElse)
+{
+    ReleaseDC(window, dc);
+    ShowWindow(window, SW_SHOW);
+    RunLoopFor(100);
+    QWidget* client = nullptr;
+    for (QWidget* child : QtWindowWidget(window)->findChildren<QWidget*>()) {
+        if (child->testAttribute(Qt::WA_OpaquePaintEvent)) {
+            client = child;
+        }
+    }
+    ASSERT_NE(client, nullptr);
+    PaintCounter counter;
+    client->installEventFilter(&counter);
+
+    auto drawBar = [this](COLORREF colour, LONG top) {
+        dc = GetDC(window);
+        HBRUSH brush = CreateSolidBrush(colour);
+        RECT rect{10, top, 30, 200};
+        FillRect(dc, &rect, brush);
+        DeleteObject(brush);
+        MoveToEx(dc, 9, 100, nullptr);
+        LineTo(dc, 31, 100);
+        SetPixel(dc, 40, 150, RGB(0, 0, 0));
+        ReleaseDC(window, dc);
+        RunLoopFor(50);
+    };
+    drawBar(RGB(255, 0, 0), 120);
+    EXPECT_EQ(counter.paints, 1);
+    EXPECT_EQ(counter.painted.boundingRect(), QRect(QPoint(9, 100), QPoint(40, 199)));
+    EXPECT_EQ(Pixel(20, 150), qRgb(255, 0, 0));
+
+    counter.Clear();
+    drawBar(RGB(255, 0, 0), 120); // the same again
+    EXPECT_EQ(counter.paints, 0);
+
+    drawBar(RGB(255, 0, 0), 110); // ten rows more
+    EXPECT_EQ(counter.paints, 1);
+    EXPECT_EQ(counter.painted.boundingRect(), QRect(10, 110, 20, 10));
+    EXPECT_EQ(Pixel(20, 110), qRgb(255, 0, 0));
+
+    counter.Clear();
+    drawBar(RGB(0, 0, 255), 110); // another colour: the whole bar
+    EXPECT_EQ(counter.paints, 1);
+    EXPECT_EQ(counter.painted.boundingRect(), QRect(10, 110, 20, 90));
+    client->removeEventFilter(&counter);
+    dc = GetDC(window);
 }
 
 } // namespace

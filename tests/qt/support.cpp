@@ -110,3 +110,14 @@ void QtWindowTest::SetUp()
     window = CreateTestWindow();
     ASSERT_NE(window, nullptr);
 }
+
+QString WithoutMnemonic(const QString& text)
+{
+    QString plain;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size())
+            ++i; // "&&" stands for one ampersand
+        plain += text[i];
+    }
+    return plain;
+}

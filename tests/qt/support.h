@@ -2,6 +2,7 @@
 // run the real message loop for a while.
 #pragma once
 
+#include <QString>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -46,3 +47,6 @@ protected:
 // Runs GetMessageW/DispatchMessageW for about `milliseconds`.
 void RunLoopFor(int milliseconds);
 int CountMessages(UINT message, HWND window = nullptr);
+
+// A button's text as read, without the mark of its mnemonic.
+QString WithoutMnemonic(const QString& text);

@@ -13,13 +13,30 @@ namespace {
 // filled and a stop is noticed quickly.
 constexpr long readFrames = 256;
 
-// How long the capture thread rests when its source had nothing.
-constexpr auto idleWait = std::chrono::milliseconds(5);
+// When its source had nothing yet, the capture thread rests for about the
+// time the samples it waits for take to come, so that the next reads find
+// them. A microphone's driver holds 100 ms and waits up to 20 ms itself, so
+// for a microphone the rest is short and only what one read asks for; a
+// recording overflows nothing, so its thread rests until the head buffer
+// can be filled at once. A stop, reset or close ends the rest at once.
+constexpr auto longestRest = std::chrono::milliseconds(20);
+constexpr auto longestRecordingRest = std::chrono::milliseconds(500);
+constexpr auto shortestRest = std::chrono::milliseconds(1);
 
 // Room left in a buffer, in whole samples.
 long FramesLeft(const WAVEHDR* header)
 {
     return static_cast<long>((header->dwBufferLength - header->dwBytesRecorded) / 2);
+}
+
+std::chrono::microseconds RestFor(const PlatformWaveIn* device, const WAVEHDR* header, long want)
+{
+    bool recording = device->ops == &recordingSourceOps && header != nullptr;
+    long frames = recording ? FramesLeft(header) : want;
+    auto due = std::chrono::microseconds(static_cast<std::int64_t>(frames) * 1000000 /
+                                         std::max<DWORD>(device->rate, 1));
+    return std::clamp<std::chrono::microseconds>(due, shortestRest,
+                                                 recording ? longestRecordingRest : longestRest);
 }
 
 void MarkReturned(WAVEHDR* header)
@@ -71,7 +88,7 @@ void CaptureLoop(PlatformWaveIn* device)
         if (runEpoch != device->epoch || !device->started)
             continue; // reset meanwhile: this sound belongs to no buffer
         if (got <= 0) {
-            device->wake.wait_for(lock, idleWait);
+            device->wake.wait_for(lock, RestFor(device, header, want));
             continue;
         }
         if (header == nullptr)

@@ -3,7 +3,9 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <cstring>
+#include <iterator>
 
 #include "platform/menu.h"
 #include "platform/qt/qt_internal.h"
@@ -13,6 +15,57 @@ namespace {
 
 constexpr WORD noMenu = 65535;
 constexpr WORD enabledState = 4;
+
+// The phones' soft keys: the left button on F1, the right one on F2.
+constexpr Qt::Key softKeys[] = {Qt::Key_F1, Qt::Key_F2};
+
+// The letter a button's text marks as its mnemonic, lower case; null when none.
+QChar MnemonicOf(const QString& text)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&'))
+            continue;
+        if (text[i + 1] != QLatin1Char('&'))
+            return text[i + 1].toLower();
+        ++i; // an escaped ampersand
+    }
+    return QChar();
+}
+
+// The text as a button shows it, with a mnemonic on its first letter or
+// digit that no other button of the bar has taken: Alt with that key
+// presses it, in either language.
+QString WithMnemonic(const QString& text, const QString& taken)
+{
+    QString shown;
+    bool marked = false;
+    for (QChar c : text) {
+        if (c == QLatin1Char('&')) {
+            shown += QStringLiteral("&&");
+            continue;
+        }
+        if (!marked && c.isLetterOrNumber() && !taken.contains(c.toLower())) {
+            shown += QLatin1Char('&');
+            marked = true;
+        }
+        shown += c;
+    }
+    return shown;
+}
+
+// The mnemonics of the bar's buttons other than `except`.
+QString MnemonicsTaken(const PlatformWindow* bar, const QPushButton* except)
+{
+    QString taken;
+    for (const auto& entry : bar->buttons) {
+        if (entry.second != nullptr && entry.second != except) {
+            QChar letter = MnemonicOf(entry.second->text());
+            if (!letter.isNull())
+                taken += letter;
+        }
+    }
+    return taken;
+}
 
 WORD RecordWord(const BYTE* record, std::size_t index)
 {
@@ -81,11 +134,19 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info)
         WORD popup = RecordWord(record, base + 6);
         WCHAR text[256] = {};
         LoadStringW(info->hInstRes, textId, text, 256);
-        auto* button = new QPushButton(FromWide(text), strip);
+        auto* button =
+            new QPushButton(WithMnemonic(FromWide(text), MnemonicsTaken(bar, nullptr)), strip);
         button->setEnabled((state & enabledState) != 0);
         button->setFocusPolicy(Qt::NoFocus);
         layout->addWidget(button);
         bar->buttons[command] = button;
+        if (i < std::size(softKeys)) {
+            // Only while the bar is shown in the active window; a disabled
+            // button ignores the click.
+            auto* softKey = new QShortcut(QKeySequence(softKeys[i]), strip);
+            softKey->setContext(Qt::WindowShortcut);
+            QObject::connect(softKey, &QShortcut::activated, button, &QPushButton::click);
+        }
         if (popup != noMenu && popup < menu->count && (menu->items[popup].flags & MF_POPUP) != 0) {
             auto* dropDown = new QMenu(button);
             FillMenu(dropDown, parent, menu->items[popup].popupItems,
@@ -120,7 +181,8 @@ LRESULT MenuBarMessage(PlatformWindow* bar, UINT message, WPARAM wParam, LPARAM 
             return 0;
         }
         if ((info->dwMask & TBIF_TEXT) != 0 && info->pszText != nullptr) {
-            it->second->setText(FromWide(info->pszText));
+            it->second->setText(
+                WithMnemonic(FromWide(info->pszText), MnemonicsTaken(bar, it->second)));
         }
         return 1;
     }

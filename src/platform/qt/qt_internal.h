@@ -83,6 +83,7 @@ struct PlatformDC {
     HGDIOBJ bitmap = nullptr; // memory DCs: the selected bitmap
     COLORREF background = RGB(255, 255, 255);
     POINT position{0, 0};
+    QRect changed; // the pixels that drawing through this DC has changed so far
 };
 
 // A widget that shows a menu bar at its bottom, below its body.

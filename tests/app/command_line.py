@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""The command line of the real program, GNU style, read before anything
+needs a display: every run here has neither DISPLAY nor WAYLAND_DISPLAY nor
+QT_QPA_PLATFORM, so a run that touched Qt's window platform would abort."""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import wave
+
+program, version = sys.argv[1:3]
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+
+
+with tempfile.TemporaryDirectory() as folder:
+    runtime = os.path.join(folder, "runtime")
+    os.mkdir(runtime, 0o700)
+    env = {key: value for key, value in os.environ.items()
+           if key not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    env.update(XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(folder, "config"),
+               XDG_STATE_HOME=os.path.join(folder, "state"), TMPDIR=folder, LC_ALL="C.UTF-8")
+    silence = os.path.join(folder, "silence.wav")
+    with wave.open(silence, "wb") as out:
+        out.setnchannels(1)
+        out.setsampwidth(2)
+        out.setframerate(11025)
+        out.writeframes(b"\0\0" * 11025)
+
+    def run(*arguments):
+        return subprocess.run([program, *arguments], env=env, capture_output=True, text=True,
+                              timeout=30)
+
+    for asked in ("--help", "-h"):
+        result = run(asked)
+        check(result.returncode == 0, f"{asked}: status {result.returncode}: {result.stderr}")
+        check(result.stdout.startswith("Usage: cradlecom [OPTION]..."), f"{asked}: usage line")
+        for option in ("--input SOURCE", "--loop", "--phone BACKEND", "--screenshots DIR",
+                       "--events", "-platform NAME", "--help", "--version"):
+            lines = [line for line in result.stdout.splitlines() if option in line]
+            # Each option has a description, on its line or the next.
+            check(lines, f"{asked} lists {option}")
+        check("Report bugs to: info@veltrano.de" in result.stdout, f"{asked}: where to report bugs")
+        check("https://www.veltrano.de/cradlecom/" in result.stdout, f"{asked}: home page")
+        check(result.stderr == "", f"{asked}: nothing on standard error: {result.stderr}")
+
+    for asked in ("--version", "-v"):
+        result = run(asked)
+        check(result.returncode == 0, f"{asked}: status {result.returncode}: {result.stderr}")
+        check(result.stdout.splitlines()[:1] == [f"cradlecom {version}"],
+              f"{asked}: first line {result.stdout.splitlines()[:1]}")
+
+    # Wrong usage: each fault has its own message, and status 2.
+    result = run("--bogus")
+    check(result.returncode == 2, f"unknown option: status {result.returncode}")
+    check("unknown option '--bogus'" in result.stderr, f"unknown option: {result.stderr!r}")
+    check("missing value" not in result.stderr, "an unknown option is no missing value")
+    result = run("--input=" + silence, "--phone")
+    check(result.returncode == 2, f"missing value: status {result.returncode}")
+    check("missing value for option '--phone'" in result.stderr, f"missing value: {result.stderr!r}")
+    check("unknown option" not in result.stderr, "a missing value is no unknown option")
+    result = run("-platform")
+    check(result.returncode == 2 and "missing value for option '-platform'" in result.stderr,
+          f"-platform without a name: {result.returncode} {result.stderr!r}")
+    result = run("--events=yes")
+    check(result.returncode == 2 and "takes no value" in result.stderr,
+          f"a switch with a value: {result.returncode} {result.stderr!r}")
+    result = run("stray")
+    check(result.returncode == 2 and "unexpected argument 'stray'" in result.stderr,
+          f"a stray argument: {result.returncode} {result.stderr!r}")
+    # Values are checked before any display is needed.
+    result = run("--phone", "nonsense")
+    check(result.returncode == 2 and "nonsense" in result.stderr,
+          f"unknown phone backend: {result.returncode} {result.stderr!r}")
+    result = run("--input=" + os.path.join(folder, "absent.wav"))
+    check(result.returncode == 2 and "absent.wav" in result.stderr,
+          f"unreadable recording: {result.returncode} {result.stderr!r}")
+
+    # Both forms of a value are taken; without a display the program says so
+    # in one line with the way out instead of aborting inside Qt.
+    for arguments in (["--input=" + silence], ["--input", silence]):
+        result = run(*arguments, "--phone=log")
+        check(result.returncode == 2, f"{arguments} without a display: status {result.returncode}")
+        lines = result.stderr.splitlines()
+        check(len(lines) == 1 and "no display" in lines[0] and "-platform offscreen" in lines[0],
+              f"{arguments} without a display: {result.stderr!r}")
+
+    # --events prints the log's last 50 lines and needs no display.
+    logs = os.path.join(folder, "state", "cradlecom")
+    os.makedirs(logs)
+    with open(os.path.join(logs, "events.log"), "w") as log:
+        for number in range(1, 61):
+            log.write(f"2026-01-01T00:00:00+00:00 information event {number}\n")
+    result = run("--events")
+    lines = result.stdout.splitlines()
+    check(result.returncode == 0, f"--events: status {result.returncode} {result.stderr!r}")
+    check(len(lines) == 50 and lines[0].endswith("event 11") and lines[-1].endswith("event 60"),
+          f"--events printed {len(lines)} lines from {lines[:1]} to {lines[-1:]}")
+
+    # Qt's own -platform still reaches Qt: the program comes up offscreen.
+    started = subprocess.Popen([program, "-platform", "offscreen", "--input", silence,
+                                "--phone", "log"], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE, text=True)
+    try:
+        deadline = time.monotonic() + 3.0
+        while time.monotonic() < deadline and started.poll() is None:
+            time.sleep(0.1)
+        check(started.poll() is None, f"-platform offscreen: ended with {started.returncode}")
+    finally:
+        started.terminate()
+        try:
+            started.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            started.kill()
+            started.wait()
+        started.stderr.close()
+
+for failure in failures:
+    print("FAILED:", failure)
+sys.exit(1 if failures else 0)
