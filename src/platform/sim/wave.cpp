@@ -1,7 +1,9 @@
 // The simulated wave-input device. By default it is driven by the virtual
 // clock and calls back on the thread that runs the clock; in threaded mode a
-// device thread of its own returns buffers as fast as they are queued.
+// device thread of its own returns buffers as fast as they are queued, or
+// after a random pause.
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -40,6 +42,11 @@ struct WaveState {
     std::thread thread;
     bool threadStop = false;
     std::function<void(UINT)> observer;
+    long full = 0;               // buffers returned full while capturing (not by a reset)
+    std::int64_t shortNext = 0;  // samples of the next buffer the clock returns; 0: a whole one
+    SimTime stallUntil = 0;      // the clock returns no buffer before this time
+    int pauseMostMicros = 0;     // threaded: the longest pause before a return
+    std::uint32_t pauseSeed = 1; // threaded: the pauses' random sequence
 };
 
 WaveState wave;
@@ -126,16 +133,43 @@ WAVEHDR* TakeHead(PlatformWaveIn* device, const std::int16_t* samples, std::int6
     return header;
 }
 
+// A pause of 0 to `most` microseconds from a small generator of the
+// thread's own (xorshift32), so that the pattern does not depend on the
+// library's random engines.
+int NextPauseMicros(std::uint32_t* state, int most)
+{
+    std::uint32_t x = *state;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    *state = x;
+    return static_cast<int>(x % (static_cast<std::uint32_t>(most) + 1));
+}
+
 void ThreadMain(PlatformWaveIn* device)
 {
     std::vector<std::int16_t> block(samplesPerBuffer, wave.amplitude);
     std::unique_lock<std::mutex> guard(wave.lock);
+    std::uint32_t pauseState = wave.pauseSeed != 0 ? wave.pauseSeed : 1;
     for (;;) {
-        wave.changed.wait(
-            guard, [&] { return wave.threadStop || (device->started && !device->queue.empty()); });
+        auto ready = [&] { return wave.threadStop || (device->started && !device->queue.empty()); };
+        wave.changed.wait(guard, ready);
         if (wave.threadStop)
             return;
+        if (wave.pauseMostMicros > 0) {
+            // The buffer comes back at a random moment; a reset may take it
+            // back meanwhile.
+            int pause = NextPauseMicros(&pauseState, wave.pauseMostMicros);
+            guard.unlock();
+            std::this_thread::sleep_for(std::chrono::microseconds(pause));
+            guard.lock();
+            if (!ready())
+                continue;
+            if (wave.threadStop)
+                return;
+        }
         WAVEHDR* header = TakeHead(device, block.data(), samplesPerBuffer);
+        ++wave.full;
         CountIn(device, MM_WIM_DATA);
         guard.unlock();
         RunCallback(device, MM_WIM_DATA, header);
@@ -167,6 +201,11 @@ void ResetWave()
     wave.threaded = false;
     wave.amplitude = 0;
     wave.observer = nullptr;
+    wave.full = 0;
+    wave.shortNext = 0;
+    wave.stallUntil = 0;
+    wave.pauseMostMicros = 0;
+    wave.pauseSeed = 1;
 }
 
 SimResetHook waveReset(ResetWave);
@@ -234,6 +273,10 @@ MMRESULT waveInAddBuffer(HWAVEIN device, WAVEHDR* header, UINT size)
         return WAVERR_UNPREPARED;
     {
         std::lock_guard<std::mutex> guard(wave.lock);
+        if ((header->dwFlags & WHDR_INQUEUE) != 0) {
+            SimRecordFault("buffer queued twice");
+            return WAVERR_STILLPLAYING;
+        }
         if (device->closing)
             SimRecordFault("buffer queued at a device being taken down");
         header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
@@ -330,11 +373,11 @@ SimTime SimWaveNextReturnTime()
     if (device == nullptr || wave.threaded || !SimInputSet() || !device->started ||
         device->queue.empty())
         return std::numeric_limits<SimTime>::max();
-    std::int64_t end = device->headStart + samplesPerBuffer;
+    std::int64_t end = device->headStart + (wave.shortNext > 0 ? wave.shortNext : samplesPerBuffer);
     std::int64_t keepFrom = std::min(device->headStart, SimNow() / simUnitsPerSample);
     if (SimInputReach(end, keepFrom) < end)
         return std::numeric_limits<SimTime>::max();
-    return end * simUnitsPerSample;
+    return std::max(end * simUnitsPerSample, wave.stallUntil);
 }
 
 std::int64_t SimWaveKeepFrom()
@@ -353,8 +396,12 @@ void SimWaveReturnDue()
     {
         std::lock_guard<std::mutex> guard(wave.lock);
         device = wave.device;
+        std::int64_t count = wave.shortNext > 0 ? wave.shortNext : samplesPerBuffer;
+        wave.shortNext = 0;
         const std::int16_t* samples = nullptr;
-        if (SimInputIsPeaks()) {
+        if (SimInputIsPeaks() && count < samplesPerBuffer) {
+            samples = Silence();
+        } else if (SimInputIsPeaks()) {
             std::int32_t peak = 0;
             if (!SimInputPeak(device->headStart, &peak))
                 SimRecordFault("no peak known for the buffer from sample " +
@@ -363,8 +410,11 @@ void SimWaveReturnDue()
         } else {
             samples = SimInputSamples(device->headStart);
         }
-        header = TakeHead(device, samples, samplesPerBuffer);
-        device->streamPos = device->headStart + samplesPerBuffer;
+        header = TakeHead(device, samples, count);
+        wave.full += count == samplesPerBuffer ? 1 : 0;
+        // After a stall the samples recorded meanwhile are lost, as in an
+        // overrun: the next buffer starts now.
+        device->streamPos = device->headStart + count;
         device->headStart = std::max(device->streamPos, CeilSample(SimNow()));
     }
     CallBack(device, MM_WIM_DATA, header);
@@ -437,4 +487,29 @@ void SimWaveSetThreaded(bool threaded, std::int16_t amplitude)
 void SimWaveSetCallbackObserver(std::function<void(UINT)> observer)
 {
     wave.observer = std::move(observer);
+}
+
+long SimWaveFullBuffersReturned()
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    return wave.full;
+}
+
+void SimWaveShortNext(int samples)
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    wave.shortNext = std::clamp(samples, 1, samplesPerBuffer - 1);
+}
+
+void SimWaveStall(SimTime until)
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    wave.stallUntil = std::max(wave.stallUntil, until);
+}
+
+void SimWaveSetThreadedPauses(int mostMicros, std::uint32_t seed)
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    wave.pauseMostMicros = std::max(mostMicros, 0);
+    wave.pauseSeed = seed;
 }
