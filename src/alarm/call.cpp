@@ -72,6 +72,14 @@ void ToggleMonitoring(HWND window)
     InvalidateStartStopStrip(window);
 }
 
+// A new menu bar starts with "Start"; while monitoring runs the button must
+// read "Stop", or the user who presses Start would stop it.
+void ShowMonitoringCaption()
+{
+    if (monitor.monitoring == 1)
+        SetStartStopCaption(1004);
+}
+
 bool CallInProgress()
 {
     return phoneCall.outcome == CALL_REQUESTED || phoneCall.outcome == CALL_PLACED;

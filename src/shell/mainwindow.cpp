@@ -132,7 +132,8 @@ static void RunLanguageDialog(HWND window)
     SaveAndReport(window);
     SetPlatformLanguage();
     // The previous bar's handle stays only if the new one cannot be built.
-    BuildMainMenuBar(window, &shell.menuBarWindow);
+    if (BuildMainMenuBar(window, &shell.menuBarWindow))
+        ShowMonitoringCaption();
 }
 
 static void ConfirmExit(HWND window)
