@@ -91,7 +91,8 @@ long SimWaveBuffersReturned();
 // samples copied from `samples` and 2 * count bytes recorded.
 bool SimWaveDeliver(const std::int16_t* samples, int count);
 // A device thread of its own that returns buffers filled with `amplitude`
-// as fast as they are queued, for stress tests.
+// as fast as they are queued, for stress tests. Started at the first open,
+// it serves every device opened after until the reset.
 void SimWaveSetThreaded(bool threaded, std::int16_t amplitude);
 // Threaded mode: before each return the device thread pauses for a random
 // 0 to `mostMicros` microseconds (0: no pause), drawn from `seed`, so that

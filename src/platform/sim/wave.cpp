@@ -146,28 +146,38 @@ int NextPauseMicros(std::uint32_t* state, int most)
     return static_cast<int>(x % (static_cast<std::uint32_t>(most) + 1));
 }
 
-void ThreadMain(PlatformWaveIn* device)
+// Whether the open device has a buffer to return; under the lock.
+bool ThreadHasWork()
 {
-    std::vector<std::int16_t> block(samplesPerBuffer, wave.amplitude);
+    PlatformWaveIn* device = wave.device;
+    return device != nullptr && device->started && !device->queue.empty();
+}
+
+// The device thread serves whichever device is open, from the first open in
+// threaded mode until the reset, so that starts and stops by the thousand
+// do not make a thread each.
+void ThreadMain()
+{
     std::unique_lock<std::mutex> guard(wave.lock);
+    std::vector<std::int16_t> block(samplesPerBuffer, wave.amplitude);
     std::uint32_t pauseState = wave.pauseSeed != 0 ? wave.pauseSeed : 1;
     for (;;) {
-        auto ready = [&] { return wave.threadStop || (device->started && !device->queue.empty()); };
-        wave.changed.wait(guard, ready);
+        wave.changed.wait(guard, [] { return wave.threadStop || ThreadHasWork(); });
         if (wave.threadStop)
             return;
         if (wave.pauseMostMicros > 0) {
-            // The buffer comes back at a random moment; a reset may take it
-            // back meanwhile.
+            // The buffer comes back at a random moment; a reset (or a close
+            // and another open) may come meanwhile.
             int pause = NextPauseMicros(&pauseState, wave.pauseMostMicros);
             guard.unlock();
             std::this_thread::sleep_for(std::chrono::microseconds(pause));
             guard.lock();
-            if (!ready())
-                continue;
             if (wave.threadStop)
                 return;
+            if (!ThreadHasWork())
+                continue;
         }
+        PlatformWaveIn* device = wave.device;
         WAVEHDR* header = TakeHead(device, block.data(), samplesPerBuffer);
         ++wave.full;
         CountIn(device, MM_WIM_DATA);
@@ -232,8 +242,8 @@ MMRESULT waveInOpen(HWAVEIN* device, UINT, const WAVEFORMATEX* format, WAVEINPRO
         wave.device = opened;
     }
     *device = opened;
-    if (wave.threaded)
-        wave.thread = std::thread(ThreadMain, opened);
+    if (wave.threaded && !wave.thread.joinable())
+        wave.thread = std::thread(ThreadMain);
     CallBack(opened, MM_WIM_OPEN, nullptr);
     return MMSYSERR_NOERROR;
 }
@@ -353,15 +363,16 @@ MMRESULT waveInClose(HWAVEIN device)
     if (device == nullptr)
         return MMSYSERR_INVALHANDLE;
     {
-        std::lock_guard<std::mutex> guard(wave.lock);
+        std::unique_lock<std::mutex> guard(wave.lock);
         if (!device->queue.empty())
             return WAVERR_STILLPLAYING;
+        // No callback of it is still running, and the device thread no
+        // longer sees it.
+        wave.changed.wait(guard, [&] { return device->inCallback == 0; });
+        if (wave.device == device)
+            wave.device = nullptr;
     }
-    StopThread();
     CallBack(device, MM_WIM_CLOSE, nullptr);
-    std::lock_guard<std::mutex> guard(wave.lock);
-    if (wave.device == device)
-        wave.device = nullptr;
     delete device;
     return MMSYSERR_NOERROR;
 }
