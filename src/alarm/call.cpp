@@ -7,6 +7,13 @@
 
 CallState phoneCall;
 
+#ifdef CRADLECOM_BROKEN_BUILD
+// A test's build that breaks the program on purpose, to show that the soak
+// catches it; 2 calls while the pause after a call runs. Never in a product
+// build.
+extern int brokenBuild;
+#endif
+
 static void SetStartStopCaption(UINT stringId)
 {
     WCHAR text[256] = {};
@@ -100,8 +107,12 @@ static void LogRefusedNumber()
 // next one back until it is over.
 static bool CallIsDue()
 {
-    if (monitor.monitoring == 0 || monitor.delaySeconds > 0 ||
-        !(monitor.cryMeter >= limits.cryLimit) || monitor.callPending != 0 || CallInProgress())
+    bool pause = monitor.delaySeconds > 0;
+#ifdef CRADLECOM_BROKEN_BUILD
+    pause = pause && brokenBuild != 2;
+#endif
+    if (monitor.monitoring == 0 || pause || !(monitor.cryMeter >= limits.cryLimit) ||
+        monitor.callPending != 0 || CallInProgress())
         return false;
     if (settings.PhoneNumber[0] == u'\0' || monitor.callsMade >= settings.PhoneMaxCalls)
         return false;

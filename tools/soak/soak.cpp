@@ -125,6 +125,7 @@ struct Session {
     bool exitYes = false; // the next exit question is answered Yes
     bool forceOk = false; // the next dialog ends with OK: a store fault waits for its save
     bool disarmCreate = false;
+    bool boxOpen = false; // a message box is open: nothing else can be pressed
     std::map<std::u16string, std::u16string> store; // as the last save (or the start) left it
     SimTime endedAt = -1;                           // "program ended"
     std::string microphoneLine;                     // the last "microphone ..." line
@@ -585,15 +586,16 @@ void CheckMicrophoneLog(SimTime now)
                                At(now).c_str(), line.c_str()));
 }
 
-// "Stop" ("Stopp" in German) while monitoring is on, else "Start".
+// "Stop" ("Stopp" in German) while monitoring is on, else "Start". The
+// language may lag behind a switch while a box holds the new bar back; the
+// meaning may not.
 void CheckButton(SimTime now)
 {
     std::vector<SimMenuButton> buttons = SimMenuBarButtons(SimMainWindow());
-    std::u16string expected = monitor.monitoring == 0  ? u"Start"
-                              : settings.Language == 1 ? u"Stop"
-                                                       : u"Stopp";
     std::u16string shown = buttons.empty() ? u"<no button>" : buttons[0].text;
-    if (shown != expected)
+    bool right =
+        monitor.monitoring == 0 ? shown == u"Start" : shown == u"Stop" || shown == u"Stopp";
+    if (!right)
         Fail(invButton,
              Format("it reads \"%s\" at %s while monitoring is %s", Narrow(shown).c_str(),
                     At(now).c_str(), monitor.monitoring == 0 ? "off" : "on"));
@@ -662,6 +664,10 @@ void EndDialogAs(HWND dialog, DialogEnding ending, int attempt)
 {
     if (SimDialogOpen() != dialog)
         return;
+    if (soak.s.boxOpen) {
+        ScheduleEnding(dialog, ending, attempt, second);
+        return;
+    }
     switch (ending) {
     case END_OK:
         if (!SimPressDialogMenuBarButton(dialog, 1))
@@ -739,7 +745,7 @@ void UseDialog(HWND dialog)
     for (long i = 0; i < steps; ++i) {
         at += DrawUnits(second / 4, 5 * second);
         SimAt(at, [dialog, templateId] {
-            if (SimDialogOpen() == dialog)
+            if (SimDialogOpen() == dialog && !soak.s.boxOpen)
                 DialogStep(dialog, templateId);
         });
     }
@@ -747,10 +753,19 @@ void UseDialog(HWND dialog)
     SimAt(at, [dialog, ending] { EndDialogAs(dialog, ending, 0); });
 }
 
+// The user reads a box for a while before answering; the program's timer
+// goes on meanwhile.
 int AnswerBox(const SimMessageBox& box)
 {
+    Session& s = soak.s;
+    SimTime until = std::min(SimNow() + DrawUnits(0, 20 * second), SimEndTime() - 1);
+    if (!s.boxOpen && until > SimNow() && !soak.failed) {
+        s.boxOpen = true;
+        SimPumpMessages(until);
+        s.boxOpen = false;
+    }
     if ((box.type & 0x0F) == MB_YESNO)
-        return soak.s.exitYes ? IDYES : IDNO;
+        return s.exitYes ? IDYES : IDNO;
     return IDOK;
 }
 
@@ -864,7 +879,7 @@ void Chaos()
 {
     if (soak.failed)
         return;
-    bool user = SimDialogOpen() == nullptr && SimWindowAlive(SimMainWindow());
+    bool user = SimDialogOpen() == nullptr && !soak.s.boxOpen && SimWindowAlive(SimMainWindow());
     int total = 0;
     for (const Weight& w : weights)
         total += w.user && !user ? 0 : w.weight;
