@@ -3,6 +3,7 @@
 // device thread of its own returns buffers as fast as they are queued, or
 // after a random pause.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -34,8 +35,9 @@ struct WaveState {
     std::mutex lock; // never held while calling back
     std::condition_variable changed;
     PlatformWaveIn* device = nullptr;
-    long calls[7] = {};
-    long failAt[7] = {};
+    // Counted without the lock: every device call counts.
+    std::atomic<long> calls[7] = {};
+    std::atomic<long> failAt[7] = {}; // the call that fails; 0: none
     long returned = 0;
     bool threaded = false;
     std::int16_t amplitude = 0;
@@ -59,13 +61,9 @@ int Index(SimWaveOp op)
 // Counts the call and tells whether the test asked it to fail.
 bool CallFails(SimWaveOp op)
 {
-    std::lock_guard<std::mutex> guard(wave.lock);
-    long n = ++wave.calls[Index(op)];
-    if (wave.failAt[Index(op)] != 0 && n == wave.failAt[Index(op)]) {
-        wave.failAt[Index(op)] = 0;
-        return true;
-    }
-    return false;
+    long n = wave.calls[Index(op)].fetch_add(1) + 1;
+    long at = wave.failAt[Index(op)].load();
+    return at != 0 && n == at && wave.failAt[Index(op)].compare_exchange_strong(at, 0);
 }
 
 std::int64_t CeilSample(SimTime t)
@@ -205,8 +203,10 @@ void ResetWave()
     std::lock_guard<std::mutex> guard(wave.lock);
     delete wave.device;
     wave.device = nullptr;
-    std::fill(std::begin(wave.calls), std::end(wave.calls), 0);
-    std::fill(std::begin(wave.failAt), std::end(wave.failAt), 0);
+    for (int op = 0; op < 7; ++op) {
+        wave.calls[op] = 0;
+        wave.failAt[op] = 0;
+    }
     wave.returned = 0;
     wave.threaded = false;
     wave.amplitude = 0;
@@ -445,13 +445,11 @@ bool SimHeapOwnsQueuedBlock(const void* block)
 
 void SimWaveFailNth(SimWaveOp op, int n)
 {
-    std::lock_guard<std::mutex> guard(wave.lock);
     wave.failAt[Index(op)] = wave.calls[Index(op)] + n;
 }
 
 long SimWaveCalls(SimWaveOp op)
 {
-    std::lock_guard<std::mutex> guard(wave.lock);
     return wave.calls[Index(op)];
 }
 
