@@ -7,6 +7,13 @@
 
 CallState phoneCall;
 
+#ifdef CRADLECOM_BROKEN_BUILD
+// A test's build that breaks the program on purpose, to show that the soak
+// catches it; 2 calls while the pause after a call runs. Never in a product
+// build.
+extern int brokenBuild;
+#endif
+
 static void SetStartStopCaption(UINT stringId)
 {
     WCHAR text[256] = {};
@@ -75,6 +82,14 @@ void ToggleMonitoring(HWND window)
     InvalidateStartStopStrip(window);
 }
 
+// A new menu bar starts with "Start"; while monitoring runs the button must
+// read "Stop", or the user who presses Start would stop it.
+void ShowMonitoringCaption()
+{
+    if (monitor.monitoring == 1)
+        SetStartStopCaption(1004);
+}
+
 bool CallInProgress()
 {
     return phoneCall.outcome == CALL_REQUESTED || phoneCall.outcome == CALL_PLACED;
@@ -95,8 +110,12 @@ static void LogRefusedNumber()
 // next one back until it is over.
 static bool CallIsDue()
 {
-    if (monitor.monitoring == 0 || monitor.delaySeconds > 0 ||
-        !(monitor.cryMeter >= limits.cryLimit) || monitor.callPending != 0 || CallInProgress())
+    bool pause = monitor.delaySeconds > 0;
+#ifdef CRADLECOM_BROKEN_BUILD
+    pause = pause && brokenBuild != 2;
+#endif
+    if (monitor.monitoring == 0 || pause || !(monitor.cryMeter >= limits.cryLimit) ||
+        monitor.callPending != 0 || CallInProgress())
         return false;
     if (settings.PhoneNumber[0] == u'\0' || monitor.callsMade >= settings.PhoneMaxCalls)
         return false;

@@ -43,6 +43,8 @@ constexpr UINT WM_PHONENEWS = WM_APP + 1;
 
 void MonitorTick(HWND window);
 void ToggleMonitoring(HWND window);
+// Gives a menu bar just built the caption that monitoring's state calls for.
+void ShowMonitoringCaption();
 void PlaceCallIfDue(HWND window);
 // True while the last request is neither over nor failed: no other call may start.
 bool CallInProgress();

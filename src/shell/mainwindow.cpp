@@ -68,9 +68,12 @@ static LRESULT CreateMainWindow(HWND window)
     PhoneSetNotifyWindow(window, WM_PHONENEWS);
     bool listening = StartCapture();
     ReportMicrophone();
+    // The timer runs before the failure is told: an unattended start must
+    // not wait for somebody to close the box before the ten-second restart
+    // tries the microphone again.
+    SetTimer(window, 100, 100, nullptr);
     if (!listening)
         ShowCaptureFailure(window);
-    SetTimer(window, 100, 100, nullptr);
     if (firstUse != 0)
         PostMessageW(window, WM_COMMAND, 450, 0);
     return result;
@@ -133,7 +136,8 @@ static void RunLanguageDialog(HWND window)
     SaveAndReport(window);
     SetPlatformLanguage();
     // The previous bar's handle stays only if the new one cannot be built.
-    BuildMainMenuBar(window, &shell.menuBarWindow);
+    if (BuildMainMenuBar(window, &shell.menuBarWindow))
+        ShowMonitoringCaption();
 }
 
 static void ConfirmExit(HWND window)

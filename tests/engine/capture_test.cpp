@@ -265,3 +265,42 @@ TEST_F(CaptureTest, StartStopRacesWithTheDeviceThread)
     EXPECT_EQ(SimFaults(), 0) << SimLastFault();
     EXPECT_FALSE(SimWaveIsOpen());
 }
+
+// The device faults the soak injects: a short buffer comes back early with
+// only its samples and is not measured, the next one starts after it; a
+// stalled device returns its buffer late, and what came in meanwhile is
+// lost; a buffer queued twice is a fault.
+TEST_F(CaptureTest, ShortBuffersStallsAndBuffersQueuedTwice)
+{
+    std::vector<std::int16_t> input(20000);
+    for (std::size_t i = 0; i < input.size(); ++i)
+        input[i] = static_cast<std::int16_t>(i / 1000 * 10 + 1);
+    SimSetInput(input);
+    limits.sensiFactor = 15250.0;
+    std::vector<std::pair<SimTime, std::int32_t>> seen;
+    SimWaveSetCallbackObserver([&](UINT message) {
+        if (message == MM_WIM_DATA)
+            seen.emplace_back(SimNow(), capture.peak.load());
+    });
+    ASSERT_TRUE(StartCapture());
+    SimWaveShortNext(1000);
+    SimRunUntil(10 * 3048);
+    SimWaveStall(10 * 9000);
+    SimRunUntil(10 * 11048);
+    const std::vector<std::pair<SimTime, std::int32_t>> expected = {
+        {10 * 1000, 0},    // samples 0 to 999, not measured
+        {10 * 3048, 31},   // 1000 to 3047
+        {10 * 9000, 51},   // 3048 to 5095, late
+        {10 * 11048, 111}, // 9000 to 11047
+    };
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(SimWaveFullBuffersReturned(), 3);
+
+    EXPECT_EQ(waveInAddBuffer(capture.waveIn, capture.bufferSlot[0], sizeof(WAVEHDR)),
+              WAVERR_STILLPLAYING);
+    EXPECT_EQ(SimFaults(), 1);
+    EXPECT_EQ(SimLastFault(), "buffer queued twice");
+    StopCapture();
+    EXPECT_EQ(SimHeapLiveBlocks(), 0);
+    EXPECT_EQ(SimWaveQueued(), 0);
+}

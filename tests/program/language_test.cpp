@@ -72,4 +72,33 @@ TEST_F(LanguageTest, ConfirmedDialogSwitchesAndCancelDoesNot)
     }
 }
 
+// The new bar of a confirmed switch must not read "Start" while monitoring
+// runs: pressing it would stop monitoring. Found by the soak.
+TEST_F(LanguageTest, SwitchWhileMonitoringKeepsTheButtonReadingStop)
+{
+    for (bool monitoring : {true, false}) {
+        ResetProgram();
+        StoreSettings({});
+        SimSetEndTime(Tick(60));
+        SimOnDialog([](HWND dialog) {
+            SimDialogClickRadio(dialog, 101);
+            SimPressDialogMenuBarButton(dialog, 1);
+        });
+        if (monitoring)
+            SimAt(Tick(2), [] { SimPressMenuBarButton(SimMainWindow(), 0); });
+        SimAt(Tick(5), [] { EXPECT_TRUE(SimChooseMenuCommand(SimMainWindow(), 450)); });
+        std::u16string caption;
+        SimAt(Tick(10), [&] { caption = SimMenuBarButtons(SimMainWindow())[0].text; });
+        // Pressing it does what it says.
+        SimAt(Tick(20), [] { SimPressMenuBarButton(SimMainWindow(), 0); });
+        std::u16string after;
+        SimAt(Tick(30), [&] { after = SimMenuBarButtons(SimMainWindow())[0].text; });
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_EQ(SimMenuBarsCreated(SimMainWindow()), 2);
+        EXPECT_EQ(caption, monitoring ? u"Stop" : u"Start");
+        EXPECT_EQ(after, monitoring ? u"Start" : u"Stop");
+        EXPECT_EQ(settings.Language, 1);
+    }
+}
+
 } // namespace

@@ -141,6 +141,31 @@ TEST_F(ShellTest, CaptureFailureIsToldOnceAndRetriedByTheRestart)
     EXPECT_TRUE(openAfterRestart);
 }
 
+// Nobody may be there to close the box at an unattended start: monitoring
+// and the ten-second retry go on while it waits. Found by the soak.
+TEST_F(ShellTest, CaptureIsRetriedWhileTheFailureBoxWaits)
+{
+    StoreSettings({});
+    SimSetInput(QuietLoud({40.0}));
+    SimWaveFailNth(SimWaveOp::Open, 1);
+    long ticksWhileOpen = 0;
+    bool openWhileTold = false;
+    SimOnMessageBox([&](const SimMessageBox&) {
+        long ticks = 0;
+        SimOnTimerHandled([&ticks](HWND, UINT_PTR) { ++ticks; });
+        SimPumpMessages(Tick(250));
+        SimOnTimerHandled(nullptr);
+        ticksWhileOpen = ticks;
+        openWhileTold = SimWaveIsOpen();
+        return IDOK;
+    });
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(SimMessageBoxes().size(), 1u);
+    EXPECT_EQ(ticksWhileOpen, 250);
+    EXPECT_TRUE(openWhileTold);
+    EXPECT_EQ(EventCount("microphone recovered"), 1);
+}
+
 // Only the whole wParam names a command; 100 is the menu button's own.
 TEST_F(ShellTest, CommandsWithANotificationCodeMatchNothing)
 {

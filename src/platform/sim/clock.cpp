@@ -20,13 +20,16 @@ struct Timer {
 // of which only a window is held, or only the peak of each full buffer.
 struct InputState {
     bool set = false;
-    SimInputReader read;            // null when every sample is held from the start
-    SimPeakReader peakOf;           // set in peak mode
-    std::vector<std::int16_t> held; // samples [first, first + held.size())
-    std::int64_t first = 0;         // sample number of held[0]
-    bool ended = true;              // length is known
-    std::int64_t length = 0;        // samples in the whole input, once ended
-    long heldMost = 0;              // the most samples held at once
+    SimInputReader read;  // null when every sample is held from the start
+    SimPeakReader peakOf; // set in peak mode
+    // Samples [first, first + count); the storage only grows, so that
+    // reading a chunk does not clear room for it first.
+    std::vector<std::int16_t> held;
+    std::size_t count = 0;
+    std::int64_t first = 0;  // sample number of held[0]
+    bool ended = true;       // length is known
+    std::int64_t length = 0; // samples in the whole input, once ended
+    long heldMost = 0;       // the most samples held at once
 };
 
 // Samples asked of a stream at a time.
@@ -94,6 +97,7 @@ void SimSetInput(std::vector<std::int16_t> samples)
     simClock.input.set = true;
     simClock.input.length = static_cast<std::int64_t>(samples.size());
     simClock.input.heldMost = static_cast<long>(samples.size());
+    simClock.input.count = samples.size();
     simClock.input.held = std::move(samples);
 }
 
@@ -131,22 +135,24 @@ bool SimInputIsPeaks()
 std::int64_t SimInputReach(std::int64_t upTo, std::int64_t keepFrom)
 {
     InputState& in = simClock.input;
-    while (!in.ended && in.first + static_cast<std::int64_t>(in.held.size()) < upTo) {
-        auto drop = static_cast<std::size_t>(std::clamp<std::int64_t>(
-            keepFrom - in.first, 0, static_cast<std::int64_t>(in.held.size())));
+    while (!in.ended && in.first + static_cast<std::int64_t>(in.count) < upTo) {
+        auto drop = static_cast<std::size_t>(
+            std::clamp<std::int64_t>(keepFrom - in.first, 0, static_cast<std::int64_t>(in.count)));
         if (drop > 0) {
-            in.held.erase(in.held.begin(), in.held.begin() + static_cast<std::ptrdiff_t>(drop));
+            std::copy(in.held.begin() + static_cast<std::ptrdiff_t>(drop),
+                      in.held.begin() + static_cast<std::ptrdiff_t>(in.count), in.held.begin());
+            in.count -= drop;
             in.first += static_cast<std::int64_t>(drop);
         }
-        std::size_t before = in.held.size();
-        in.held.resize(before + streamChunk);
-        long got = in.read(in.held.data() + before, streamChunk);
+        if (in.held.size() < in.count + streamChunk)
+            in.held.resize(in.count + streamChunk);
+        long got = in.read(in.held.data() + in.count, streamChunk);
         got = std::clamp<long>(got, 0, streamChunk);
-        in.held.resize(before + static_cast<std::size_t>(got));
-        in.heldMost = std::max(in.heldMost, static_cast<long>(in.held.size()));
+        in.count += static_cast<std::size_t>(got);
+        in.heldMost = std::max(in.heldMost, static_cast<long>(in.count));
         if (got < streamChunk) {
             in.ended = true;
-            in.length = in.first + static_cast<std::int64_t>(in.held.size());
+            in.length = in.first + static_cast<std::int64_t>(in.count);
         }
     }
     if (!in.set)
@@ -243,7 +249,7 @@ void KnowInputAt(SimTime time)
     if (in.ended || time == std::numeric_limits<SimTime>::max())
         return;
     std::int64_t upTo = CeilSample(time);
-    if (in.first + static_cast<std::int64_t>(in.held.size()) >= upTo)
+    if (in.first + static_cast<std::int64_t>(in.count) >= upTo)
         return;
     SimInputReach(upTo, std::min(simClock.now / simUnitsPerSample, SimWaveKeepFrom()));
 }

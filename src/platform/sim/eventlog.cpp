@@ -13,6 +13,7 @@ struct EventLogState {
     std::mutex lock;
     std::vector<SimEvent> events;
     bool echo = false;
+    std::function<void(const SimEvent&)> observer;
 };
 
 EventLogState eventLog;
@@ -22,6 +23,7 @@ void ResetEventLog()
     std::lock_guard<std::mutex> guard(eventLog.lock);
     eventLog.events.clear();
     eventLog.echo = false;
+    eventLog.observer = nullptr;
 }
 
 SimResetHook eventLogReset(ResetEventLog);
@@ -31,11 +33,18 @@ SimResetHook eventLogReset(ResetEventLog);
 BOOL AppendEventLog(WORD type, LPCWSTR text)
 {
     SimEvent event{SimNow(), type, EventLogText(text)};
-    std::lock_guard<std::mutex> guard(eventLog.lock);
-    if (eventLog.echo)
-        std::fprintf(stderr, "%.1f s %s: %s\n", static_cast<double>(event.time) / simUnitsPerSecond,
-                     EventLogKind(type), event.text.c_str());
-    eventLog.events.push_back(std::move(event));
+    std::function<void(const SimEvent&)> observer;
+    {
+        std::lock_guard<std::mutex> guard(eventLog.lock);
+        if (eventLog.echo)
+            std::fprintf(stderr, "%.1f s %s: %s\n",
+                         static_cast<double>(event.time) / simUnitsPerSecond, EventLogKind(type),
+                         event.text.c_str());
+        eventLog.events.push_back(event);
+        observer = eventLog.observer;
+    }
+    if (observer)
+        observer(event);
     return TRUE;
 }
 
@@ -49,4 +58,10 @@ void SimEchoEventLog(bool echo)
 {
     std::lock_guard<std::mutex> guard(eventLog.lock);
     eventLog.echo = echo;
+}
+
+void SimOnEventLogged(std::function<void(const SimEvent&)> observer)
+{
+    std::lock_guard<std::mutex> guard(eventLog.lock);
+    eventLog.observer = std::move(observer);
 }

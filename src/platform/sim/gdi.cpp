@@ -395,7 +395,20 @@ BOOL LineTo(HDC dc, int x, int y)
     COLORREF colour = d->pen != nullptr ? d->pen->colour : black;
     int x0 = d->position.x;
     int y0 = d->position.y;
-    if (gdi.drawing) {
+    if (gdi.drawing && (x0 == x || y0 == y)) {
+        // Straight across or down, as the meters draw: the same pixels as
+        // the general line (the start, not the end), filled at once.
+        RECT span{std::min(x0, x), std::min(y0, y), std::max(x0, x) + 1, std::max(y0, y) + 1};
+        if (x0 < x)
+            --span.right;
+        else if (x0 > x)
+            ++span.left;
+        else if (y0 < y)
+            --span.bottom;
+        else
+            ++span.top;
+        FillClipped(d, span, colour);
+    } else if (gdi.drawing) {
         for (const POINT& point : LinePoints(POINT{x0, y0}, POINT{x, y}))
             Plot(d, point.x, point.y, colour);
     }

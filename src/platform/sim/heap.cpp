@@ -1,7 +1,8 @@
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
-#include <unordered_set>
+#include <vector>
 
 #include "platform/sim/sim_internal.h"
 #include "platform/system.h"
@@ -10,7 +11,9 @@ namespace {
 
 struct HeapState {
     std::mutex lock;
-    std::unordered_set<void*> live;
+    // Blocks not yet freed: a few at a time (the capture buffers), so a
+    // short list beats a hash set.
+    std::vector<void*> live;
     long allocations = 0;
     long failAt = 0; // allocation number that fails; 0: none
 };
@@ -41,7 +44,7 @@ void* LocalAlloc(UINT flags, std::size_t bytes)
     }
     void* block = (flags & LMEM_ZEROINIT) != 0 ? std::calloc(1, bytes) : std::malloc(bytes);
     if (block != nullptr)
-        heap.live.insert(block);
+        heap.live.push_back(block);
     return block;
 }
 
@@ -54,10 +57,13 @@ void* LocalFree(void* block)
         return block;
     }
     std::lock_guard<std::mutex> guard(heap.lock);
-    if (heap.live.erase(block) == 0) {
+    auto found = std::find(heap.live.begin(), heap.live.end(), block);
+    if (found == heap.live.end()) {
         SimRecordFault("block freed twice or never allocated");
         return block;
     }
+    *found = heap.live.back();
+    heap.live.pop_back();
     std::free(block);
     return nullptr;
 }

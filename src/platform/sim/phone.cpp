@@ -128,6 +128,11 @@ std::vector<SimCall> SimCalls()
     return phone.calls;
 }
 
+std::size_t SimCallCount()
+{
+    return phone.calls.size();
+}
+
 void SimQueueCallOutcome(const SimCallOutcome& outcome)
 {
     phone.queued.push_back(outcome);

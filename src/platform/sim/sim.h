@@ -75,7 +75,8 @@ void SimHeapFailNth(int n);
 long SimHeapLiveBlocks();
 long SimHeapAllocations();
 // Faults seen by the platform: a block freed twice or one the wave device
-// still holds, a queued header unprepared, a buffer queued while closing.
+// still holds, a queued header unprepared, a buffer queued twice or while
+// closing.
 long SimFaults();
 std::string SimLastFault();
 
@@ -90,8 +91,25 @@ long SimWaveBuffersReturned();
 // samples copied from `samples` and 2 * count bytes recorded.
 bool SimWaveDeliver(const std::int16_t* samples, int count);
 // A device thread of its own that returns buffers filled with `amplitude`
-// as fast as they are queued, for stress tests.
+// as fast as they are queued, for stress tests. Started at the first open,
+// it serves every device opened after until the reset.
 void SimWaveSetThreaded(bool threaded, std::int16_t amplitude);
+// Threaded mode: before each return the device thread pauses for a random
+// 0 to `mostMicros` microseconds (0: no pause), drawn from `seed`, so that
+// buffers come back at random moments against starts and stops.
+void SimWaveSetThreadedPauses(int mostMicros, std::uint32_t seed);
+// Buffers returned full while capturing, by the clock or the device thread
+// (not those a reset hands back, nor manual deliveries).
+long SimWaveFullBuffersReturned();
+// Faults of the clock-driven device, each for the device whatever is opened:
+// the next buffer comes back short, as soon as `samples` (1 to 2047) are in,
+// with only those recorded; the next one starts after them.
+void SimWaveShortNext(int samples);
+// A stalled device thread: no buffer comes back before `until`; then the
+// one it holds comes back late with the samples it had, and the next starts
+// at that moment (what came in meanwhile is lost, as in an overrun). A reset
+// still hands the buffers back at once.
+void SimWaveStall(SimTime until);
 // Called inside the callback, after the device's state is updated; lets a
 // test act at the moment a buffer is returned.
 void SimWaveSetCallbackObserver(std::function<void(UINT message)> observer);

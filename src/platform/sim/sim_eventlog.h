@@ -1,6 +1,7 @@
 // The simulated event log's controls, for tests and the tools.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,3 +17,6 @@ std::vector<SimEvent> SimEventLog();
 // Also writes each event to standard error as it comes, stamped with the
 // simulated time (the replay and soak tools use it); off after a reset.
 void SimEchoEventLog(bool echo);
+// Called with every event as it is appended (on the appending thread, the
+// log's lock not held); null to stop. Cleared by a reset.
+void SimOnEventLogged(std::function<void(const SimEvent& event)> observer);

@@ -20,6 +20,8 @@ struct SimCall {
 };
 // Every request, in order.
 std::vector<SimCall> SimCalls();
+// How many there are, without copying them.
+std::size_t SimCallCount();
 
 enum class SimCallResult { Placed, Failed, Logged };
 

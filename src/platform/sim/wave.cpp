@@ -1,7 +1,10 @@
 // The simulated wave-input device. By default it is driven by the virtual
 // clock and calls back on the thread that runs the clock; in threaded mode a
-// device thread of its own returns buffers as fast as they are queued.
+// device thread of its own returns buffers as fast as they are queued, or
+// after a random pause.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -32,14 +35,20 @@ struct WaveState {
     std::mutex lock; // never held while calling back
     std::condition_variable changed;
     PlatformWaveIn* device = nullptr;
-    long calls[7] = {};
-    long failAt[7] = {};
+    // Counted without the lock: every device call counts.
+    std::atomic<long> calls[7] = {};
+    std::atomic<long> failAt[7] = {}; // the call that fails; 0: none
     long returned = 0;
     bool threaded = false;
     std::int16_t amplitude = 0;
     std::thread thread;
     bool threadStop = false;
     std::function<void(UINT)> observer;
+    long full = 0;               // buffers returned full while capturing (not by a reset)
+    std::int64_t shortNext = 0;  // samples of the next buffer the clock returns; 0: a whole one
+    SimTime stallUntil = 0;      // the clock returns no buffer before this time
+    int pauseMostMicros = 0;     // threaded: the longest pause before a return
+    std::uint32_t pauseSeed = 1; // threaded: the pauses' random sequence
 };
 
 WaveState wave;
@@ -52,13 +61,9 @@ int Index(SimWaveOp op)
 // Counts the call and tells whether the test asked it to fail.
 bool CallFails(SimWaveOp op)
 {
-    std::lock_guard<std::mutex> guard(wave.lock);
-    long n = ++wave.calls[Index(op)];
-    if (wave.failAt[Index(op)] != 0 && n == wave.failAt[Index(op)]) {
-        wave.failAt[Index(op)] = 0;
-        return true;
-    }
-    return false;
+    long n = wave.calls[Index(op)].fetch_add(1) + 1;
+    long at = wave.failAt[Index(op)].load();
+    return at != 0 && n == at && wave.failAt[Index(op)].compare_exchange_strong(at, 0);
 }
 
 std::int64_t CeilSample(SimTime t)
@@ -126,16 +131,53 @@ WAVEHDR* TakeHead(PlatformWaveIn* device, const std::int16_t* samples, std::int6
     return header;
 }
 
-void ThreadMain(PlatformWaveIn* device)
+// A pause of 0 to `most` microseconds from a small generator of the
+// thread's own (xorshift32), so that the pattern does not depend on the
+// library's random engines.
+int NextPauseMicros(std::uint32_t* state, int most)
 {
-    std::vector<std::int16_t> block(samplesPerBuffer, wave.amplitude);
+    std::uint32_t x = *state;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    *state = x;
+    return static_cast<int>(x % (static_cast<std::uint32_t>(most) + 1));
+}
+
+// Whether the open device has a buffer to return; under the lock.
+bool ThreadHasWork()
+{
+    PlatformWaveIn* device = wave.device;
+    return device != nullptr && device->started && !device->queue.empty();
+}
+
+// The device thread serves whichever device is open, from the first open in
+// threaded mode until the reset, so that starts and stops by the thousand
+// do not make a thread each.
+void ThreadMain()
+{
     std::unique_lock<std::mutex> guard(wave.lock);
+    std::vector<std::int16_t> block(samplesPerBuffer, wave.amplitude);
+    std::uint32_t pauseState = wave.pauseSeed != 0 ? wave.pauseSeed : 1;
     for (;;) {
-        wave.changed.wait(
-            guard, [&] { return wave.threadStop || (device->started && !device->queue.empty()); });
+        wave.changed.wait(guard, [] { return wave.threadStop || ThreadHasWork(); });
         if (wave.threadStop)
             return;
+        if (wave.pauseMostMicros > 0) {
+            // The buffer comes back at a random moment; a reset (or a close
+            // and another open) may come meanwhile.
+            int pause = NextPauseMicros(&pauseState, wave.pauseMostMicros);
+            guard.unlock();
+            std::this_thread::sleep_for(std::chrono::microseconds(pause));
+            guard.lock();
+            if (wave.threadStop)
+                return;
+            if (!ThreadHasWork())
+                continue;
+        }
+        PlatformWaveIn* device = wave.device;
         WAVEHDR* header = TakeHead(device, block.data(), samplesPerBuffer);
+        ++wave.full;
         CountIn(device, MM_WIM_DATA);
         guard.unlock();
         RunCallback(device, MM_WIM_DATA, header);
@@ -161,12 +203,19 @@ void ResetWave()
     std::lock_guard<std::mutex> guard(wave.lock);
     delete wave.device;
     wave.device = nullptr;
-    std::fill(std::begin(wave.calls), std::end(wave.calls), 0);
-    std::fill(std::begin(wave.failAt), std::end(wave.failAt), 0);
+    for (int op = 0; op < 7; ++op) {
+        wave.calls[op] = 0;
+        wave.failAt[op] = 0;
+    }
     wave.returned = 0;
     wave.threaded = false;
     wave.amplitude = 0;
     wave.observer = nullptr;
+    wave.full = 0;
+    wave.shortNext = 0;
+    wave.stallUntil = 0;
+    wave.pauseMostMicros = 0;
+    wave.pauseSeed = 1;
 }
 
 SimResetHook waveReset(ResetWave);
@@ -193,8 +242,8 @@ MMRESULT waveInOpen(HWAVEIN* device, UINT, const WAVEFORMATEX* format, WAVEINPRO
         wave.device = opened;
     }
     *device = opened;
-    if (wave.threaded)
-        wave.thread = std::thread(ThreadMain, opened);
+    if (wave.threaded && !wave.thread.joinable())
+        wave.thread = std::thread(ThreadMain);
     CallBack(opened, MM_WIM_OPEN, nullptr);
     return MMSYSERR_NOERROR;
 }
@@ -234,6 +283,10 @@ MMRESULT waveInAddBuffer(HWAVEIN device, WAVEHDR* header, UINT size)
         return WAVERR_UNPREPARED;
     {
         std::lock_guard<std::mutex> guard(wave.lock);
+        if ((header->dwFlags & WHDR_INQUEUE) != 0) {
+            SimRecordFault("buffer queued twice");
+            return WAVERR_STILLPLAYING;
+        }
         if (device->closing)
             SimRecordFault("buffer queued at a device being taken down");
         header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
@@ -310,15 +363,16 @@ MMRESULT waveInClose(HWAVEIN device)
     if (device == nullptr)
         return MMSYSERR_INVALHANDLE;
     {
-        std::lock_guard<std::mutex> guard(wave.lock);
+        std::unique_lock<std::mutex> guard(wave.lock);
         if (!device->queue.empty())
             return WAVERR_STILLPLAYING;
+        // No callback of it is still running, and the device thread no
+        // longer sees it.
+        wave.changed.wait(guard, [&] { return device->inCallback == 0; });
+        if (wave.device == device)
+            wave.device = nullptr;
     }
-    StopThread();
     CallBack(device, MM_WIM_CLOSE, nullptr);
-    std::lock_guard<std::mutex> guard(wave.lock);
-    if (wave.device == device)
-        wave.device = nullptr;
     delete device;
     return MMSYSERR_NOERROR;
 }
@@ -330,11 +384,11 @@ SimTime SimWaveNextReturnTime()
     if (device == nullptr || wave.threaded || !SimInputSet() || !device->started ||
         device->queue.empty())
         return std::numeric_limits<SimTime>::max();
-    std::int64_t end = device->headStart + samplesPerBuffer;
+    std::int64_t end = device->headStart + (wave.shortNext > 0 ? wave.shortNext : samplesPerBuffer);
     std::int64_t keepFrom = std::min(device->headStart, SimNow() / simUnitsPerSample);
     if (SimInputReach(end, keepFrom) < end)
         return std::numeric_limits<SimTime>::max();
-    return end * simUnitsPerSample;
+    return std::max(end * simUnitsPerSample, wave.stallUntil);
 }
 
 std::int64_t SimWaveKeepFrom()
@@ -353,8 +407,12 @@ void SimWaveReturnDue()
     {
         std::lock_guard<std::mutex> guard(wave.lock);
         device = wave.device;
+        std::int64_t count = wave.shortNext > 0 ? wave.shortNext : samplesPerBuffer;
+        wave.shortNext = 0;
         const std::int16_t* samples = nullptr;
-        if (SimInputIsPeaks()) {
+        if (SimInputIsPeaks() && count < samplesPerBuffer) {
+            samples = Silence();
+        } else if (SimInputIsPeaks()) {
             std::int32_t peak = 0;
             if (!SimInputPeak(device->headStart, &peak))
                 SimRecordFault("no peak known for the buffer from sample " +
@@ -363,8 +421,11 @@ void SimWaveReturnDue()
         } else {
             samples = SimInputSamples(device->headStart);
         }
-        header = TakeHead(device, samples, samplesPerBuffer);
-        device->streamPos = device->headStart + samplesPerBuffer;
+        header = TakeHead(device, samples, count);
+        wave.full += count == samplesPerBuffer ? 1 : 0;
+        // After a stall the samples recorded meanwhile are lost, as in an
+        // overrun: the next buffer starts now.
+        device->streamPos = device->headStart + count;
         device->headStart = std::max(device->streamPos, CeilSample(SimNow()));
     }
     CallBack(device, MM_WIM_DATA, header);
@@ -384,13 +445,11 @@ bool SimHeapOwnsQueuedBlock(const void* block)
 
 void SimWaveFailNth(SimWaveOp op, int n)
 {
-    std::lock_guard<std::mutex> guard(wave.lock);
     wave.failAt[Index(op)] = wave.calls[Index(op)] + n;
 }
 
 long SimWaveCalls(SimWaveOp op)
 {
-    std::lock_guard<std::mutex> guard(wave.lock);
     return wave.calls[Index(op)];
 }
 
@@ -437,4 +496,29 @@ void SimWaveSetThreaded(bool threaded, std::int16_t amplitude)
 void SimWaveSetCallbackObserver(std::function<void(UINT)> observer)
 {
     wave.observer = std::move(observer);
+}
+
+long SimWaveFullBuffersReturned()
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    return wave.full;
+}
+
+void SimWaveShortNext(int samples)
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    wave.shortNext = std::clamp(samples, 1, samplesPerBuffer - 1);
+}
+
+void SimWaveStall(SimTime until)
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    wave.stallUntil = std::max(wave.stallUntil, until);
+}
+
+void SimWaveSetThreadedPauses(int mostMicros, std::uint32_t seed)
+{
+    std::lock_guard<std::mutex> guard(wave.lock);
+    wave.pauseMostMicros = std::max(mostMicros, 0);
+    wave.pauseSeed = seed;
 }

@@ -28,6 +28,9 @@ struct TimerKey {
 
 struct UiState {
     std::vector<std::unique_ptr<PlatformWindow>> windows; // creation order, dead ones too
+    // Those of kind Window, the only ones painted: the loop looks for an
+    // invalid one at every fetch, and dead dialogs and controls pile up.
+    std::vector<PlatformWindow*> paintable;
     std::unordered_set<const PlatformWindow*> known;
     PlatformWindow* lastKnown = nullptr; // the last handle Known found
     std::vector<WindowClass> classes;
@@ -103,10 +106,9 @@ void ForgetTimer(HWND window, UINT_PTR id)
 
 PlatformWindow* NextToPaint()
 {
-    for (auto& window : ui.windows) {
-        if (window->alive && window->kind == SimWindowKind::Window && window->visible &&
-            window->invalid)
-            return window.get();
+    for (PlatformWindow* window : ui.paintable) {
+        if (window->alive && window->visible && window->invalid)
+            return window;
     }
     return nullptr;
 }
@@ -188,6 +190,8 @@ HWND SimNewWindow(SimWindowKind kind, HWND parent)
     window->parent = parent;
     HWND handle = window.get();
     ui.known.insert(handle);
+    if (kind == SimWindowKind::Window)
+        ui.paintable.push_back(handle);
     ui.windows.push_back(std::move(window));
     return handle;
 }
