@@ -37,6 +37,7 @@ static void ClearRuntimeState()
 {
     for (HBITMAP& bitmap : shell.screenBitmaps)
         bitmap = nullptr;
+    shell.exitStatus = 0;
     ClearCaptureState();
     settings = SettingsRecord{};
     limits.sensiFactor.store(0.0);

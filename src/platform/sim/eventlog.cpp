@@ -12,6 +12,7 @@ namespace {
 struct EventLogState {
     std::mutex lock;
     std::vector<SimEvent> events;
+    std::vector<std::string> standardError;
     bool echo = false;
 };
 
@@ -21,6 +22,7 @@ void ResetEventLog()
 {
     std::lock_guard<std::mutex> guard(eventLog.lock);
     eventLog.events.clear();
+    eventLog.standardError.clear();
     eventLog.echo = false;
 }
 
@@ -49,4 +51,19 @@ void SimEchoEventLog(bool echo)
 {
     std::lock_guard<std::mutex> guard(eventLog.lock);
     eventLog.echo = echo;
+}
+
+BOOL WriteStandardErrorW(LPCWSTR text)
+{
+    std::lock_guard<std::mutex> guard(eventLog.lock);
+    eventLog.standardError.push_back(EventLogText(text));
+    if (eventLog.echo)
+        std::fprintf(stderr, "%s\n", eventLog.standardError.back().c_str());
+    return TRUE;
+}
+
+std::vector<std::string> SimStandardError()
+{
+    std::lock_guard<std::mutex> guard(eventLog.lock);
+    return eventLog.standardError;
 }
