@@ -106,6 +106,15 @@ void Poll()
             return;
         }
         shots.mainWindow = FindWindowW(u"CradleCom", u"Cradlecom");
+        // Each language whatever the store says, in memory only.
+        if (shots.mainWindow != nullptr && settings.Language != (shots.english ? 1 : 0)) {
+            settings.Language = shots.english ? 1 : 0;
+            CreateMainMenuBar(shots.mainWindow);
+            monitor.clockRedraw = 10;
+            InvalidateRect(shots.mainWindow, nullptr, TRUE);
+            shots.waited = 0;
+            return;
+        }
         // The band is drawn on the first tick after creation and after the
         // language switch, when clockRedraw comes back to 0.
         if (shots.mainWindow != nullptr && monitor.clockRedraw == 0 && shots.waited > 6) {
@@ -135,12 +144,7 @@ void Poll()
     if (QtOpenDialog() != nullptr)
         return;
     if (!shots.english) {
-        // In memory only: nothing is saved.
         shots.english = true;
-        settings.Language = 1;
-        CreateMainMenuBar(shots.mainWindow);
-        monitor.clockRedraw = 10;
-        InvalidateRect(shots.mainWindow, nullptr, TRUE);
         shots.step = 0;
         shots.waited = 0;
         return;

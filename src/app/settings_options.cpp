@@ -15,11 +15,13 @@ std::string Local(LPCWSTR text)
     return QString::fromStdU16String(std::u16string(text)).toLocal8Bit().toStdString();
 }
 
-// The store as it stands, into `settings`; false after telling why not.
+// The store as it stands, into `settings` (the defaults when there is none
+// yet, not even its folder); false after telling why not.
 bool ReadStore(const char* consequence)
 {
     const LONG result = ReadSettings();
-    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND)
+    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ||
+        result == ERROR_PATH_NOT_FOUND)
         return true;
     std::fprintf(stderr, "cradlecom: cannot read the settings: %s (error %ld)%s\n",
                  Local(SaveFailureLogWords(result)).c_str(), static_cast<long>(result),
