@@ -119,4 +119,33 @@ TEST_F(UnattendedTest, MicrophoneFailureAtStartIsToldAndTriedAgain)
     EXPECT_EQ(SimCalls().size(), 1u); // the crying after the recovery is heard
 }
 
+// Another copy runs: it is brought to the front as ever, and a start that
+// nobody watches leaves a line saying why it did nothing; one that finds
+// the lock held and no window says that.
+TEST_F(UnattendedTest, AnotherCopyRunningIsLogged)
+{
+    SimHoldForeignLock(u"CradleCom", -1);
+    SimDeclareForeignWindow(u"CradleCom", u"Cradlecom", 0);
+    UnattendedStart();
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(SimMainWindow(), nullptr);
+    EXPECT_EQ(SimActivations().size(), 1u);
+    EXPECT_EQ(EventTexts(), std::vector<std::string>{"monitoring not started: another copy runs"});
+
+    ResetProgram();
+    SimHoldForeignLock(u"CradleCom", -1);
+    UnattendedStart();
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(SimMainWindow(), nullptr);
+    EXPECT_EQ(EventTexts(), std::vector<std::string>{"monitoring not started: another copy "
+                                                     "holds the lock but shows no window"});
+
+    // Attended, a second start stays silent.
+    ResetProgram();
+    SimHoldForeignLock(u"CradleCom", -1);
+    SimDeclareForeignWindow(u"CradleCom", u"Cradlecom", 0);
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(EventTexts().empty());
+}
+
 } // namespace
