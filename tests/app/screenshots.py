@@ -91,9 +91,10 @@ with tempfile.TemporaryDirectory() as folder:
     running = subprocess.Popen([program, "--input", silence, "--phone", "log"], env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        check(wait_until(lambda: any(n.endswith(".socket") for n in os.listdir(runtime)), 60),
-              "the running copy came up")
-        marked = open(store, "rb").read()  # the copy wrote its first-use marker
+        check(wait_until(lambda: any(n.endswith(".socket") for n in os.listdir(runtime)) and
+                         b"FirstUse" in open(store, "rb").read(), 60),
+              "the running copy came up and wrote its first-use marker")
+        marked = open(store, "rb").read()
         beside = os.path.join(folder, "beside")
         taken = subprocess.run([program, "--screenshots", beside], env=env, capture_output=True,
                                timeout=120)
