@@ -20,8 +20,7 @@ std::string Local(LPCWSTR text)
 bool ReadStore(const char* consequence)
 {
     const LONG result = ReadSettings();
-    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ||
-        result == ERROR_PATH_NOT_FOUND)
+    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND)
         return true;
     std::fprintf(stderr, "cradlecom: cannot read the settings: %s (error %ld)%s\n",
                  Local(SaveFailureLogWords(result)).c_str(), static_cast<long>(result),
