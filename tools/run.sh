@@ -1,19 +1,29 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs Cradlecom: on the microphone when there is one,
-# else on the bundled recording of a nursery; calls go through ModemManager
-# when a modem is found, else they are written to standard output.
+# Sets up, builds and runs Cradlecom. With a microphone and a display it
+# starts as a user would, on the microphone with the user's own settings.
+# Without either (or with --demo) it shows the main job at once: the
+# demonstration of tools/demo.sh listens to the bundled recording of a
+# nursery and writes the call it would place to the terminal, with settings
+# of its own in a temporary folder. Other options go to the program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+demo=false
+if [ "${1:-}" = --demo ]; then
+  demo=true
+  shift
+fi
 tools/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" --target cradlecom
-args=()
+program=build/src/app/cradlecom
 if ! arecord -l 2>/dev/null | grep -q '^card'; then
-  echo "run.sh: no microphone found; listening to data/nursery.flac instead" >&2
-  args+=(--input data/nursery.flac --loop)
+  echo "run.sh: no microphone found: the demonstration on data/nursery.flac" >&2
+  demo=true
+elif [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "run.sh: no display, so nobody could press Start: the demonstration instead" >&2
+  demo=true
 fi
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "run.sh: no display; running offscreen (stop with Ctrl+C)" >&2
-  args+=(-platform offscreen)
+if $demo; then
+  exec tools/demo.sh "$program" "$@"
 fi
-exec build/src/app/cradlecom "${args[@]}" "$@"
+exec "$program" "$@"

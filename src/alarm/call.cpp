@@ -35,13 +35,6 @@ static void InvalidateStartStopStrip(HWND window)
     InvalidateRect(window, &strip, TRUE);
 }
 
-static void RefuseStartWithoutNumber(HWND window)
-{
-    WCHAR text[256] = {};
-    LoadLocalString(shell.appInstance, 1002, text, 255);
-    MessageBoxW(window, text, shell.appTitle, MB_OK | MB_ICONEXCLAMATION);
-}
-
 // A stored number that is no call number is refused like an empty one: it
 // is never dialled.
 static void LogRefusedStart()
@@ -65,7 +58,7 @@ void ToggleMonitoring(HWND window)
     } else {
         if (!IsCallNumber(settings.PhoneNumber)) {
             LogRefusedStart();
-            RefuseStartWithoutNumber(window);
+            TellUser(window, 1002, MB_OK | MB_ICONEXCLAMATION);
             return;
         }
         SetStartStopCaption(1004);

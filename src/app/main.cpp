@@ -9,12 +9,12 @@
 
 #include "app/command_line.h"
 #include "app/screenshots.h"
+#include "app/settings_options.h"
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/phone_backend.h"
 #include "platform/posix/eventlog_file.h"
 #include "platform/posix/runtime_folder.h"
 #include "platform/qt/qt_platform.h"
-#include "platform/system.h"
 #include "platform/window.h"
 #include "shell/shell.h"
 
@@ -26,6 +26,9 @@ static PlatformInstance programInstance;
 // What the options chose; written while the command line is read.
 static std::string screenshotDirectory;
 static bool inputChosen = false;
+static bool startChosen = false;
+static std::vector<std::string> settingsToSet; // --set NAME=VALUE, in order
+static bool settingsToGet = false;
 // Runs instead of the window when an option asks for it; the exit status.
 static int (*runInstead)() = nullptr;
 
@@ -72,6 +75,35 @@ static bool TakeEvents(const std::string&, std::string*)
     return true;
 }
 
+static bool TakeStart(const std::string&, std::string*)
+{
+    startChosen = true;
+    return true;
+}
+
+// --set and --get together: the writes first, then what the store holds.
+static int RunSettings()
+{
+    int status = settingsToSet.empty() ? 0 : SetSettings(settingsToSet);
+    if (status == 0 && settingsToGet)
+        status = PrintSettings();
+    return status;
+}
+
+static bool TakeSet(const std::string& value, std::string*)
+{
+    settingsToSet.push_back(value);
+    runInstead = RunSettings;
+    return true;
+}
+
+static bool TakeGet(const std::string&, std::string*)
+{
+    settingsToGet = true;
+    runInstead = RunSettings;
+    return true;
+}
+
 // Every option of the program, in the order --help shows them.
 static const ProgramOption programOptions[] = {
     {"input", "SOURCE",
@@ -84,6 +116,13 @@ static const ProgramOption programOptions[] = {
      "               as if it were in the room",
      TakeInput},
     {"loop", nullptr, "play the recording over and over", TakeLoop},
+    {"start", nullptr,
+     "start monitoring as soon as the window is up, as\n"
+     "Start does; for a device nobody watches. Without\n"
+     "a valid number, say so and exit with status 2;\n"
+     "a microphone that fails is reported on standard\n"
+     "error and tried again every ten seconds",
+     TakeStart},
     {"phone", "BACKEND",
      "how calls are placed:\n"
      "  automatic     look for a registered voice modem\n"
@@ -103,6 +142,20 @@ static const ProgramOption programOptions[] = {
      "languages as PNG files in DIR, then exit",
      TakeScreenshots},
     {"events", nullptr, "print the last 50 lines of the event log and exit", TakeEvents},
+    {"set", "NAME=VALUE",
+     "store a setting and exit; may be given more than\n"
+     "once, and any bad value writes none of them.\n"
+     "VolSensi, VolThresh, CryThresh: 0 to 100;\n"
+     "PhoneNumber: a call number, or empty for none;\n"
+     "PhoneDelay (minutes), PhoneMaxCalls: 0 or more;\n"
+     "Language: 0 German, 1 English. Needs no display;\n"
+     "a copy that runs already keeps its settings\n"
+     "until it is started again",
+     TakeSet},
+    {"get", nullptr,
+     "print every setting as NAME=VALUE, one a line,\n"
+     "in the form --set takes, and exit",
+     TakeGet},
 };
 
 int main(int argc, char** argv)
@@ -112,8 +165,19 @@ int main(int argc, char** argv)
                                  static_cast<int>(std::size(programOptions)), &qtArguments);
     if (status >= 0)
         return status;
+    if (runInstead != nullptr && (startChosen || !screenshotDirectory.empty())) {
+        std::fprintf(stderr, "cradlecom: --set, --get and --events run without the window; "
+                             "--start and --screenshots need it: give them separately\n"
+                             "Try 'cradlecom --help' for more information.\n");
+        return 2;
+    }
     if (runInstead != nullptr)
         return runInstead();
+    if (startChosen && !screenshotDirectory.empty()) {
+        std::fprintf(stderr, "cradlecom: --start and --screenshots cannot be combined\n"
+                             "Try 'cradlecom --help' for more information.\n");
+        return 2;
+    }
     if (!DisplayAvailable(qtArguments))
         return 2;
 
@@ -127,6 +191,18 @@ int main(int argc, char** argv)
     int qtArgc = static_cast<int>(qtStorage.size());
     QtPlatformInit(&qtArgc, qtArgv.data());
 
+    // The screenshots keep to a lock, a socket and a store of their own, so
+    // they neither meet nor change a copy that runs.
+    if (!screenshotDirectory.empty()) {
+        std::string problem;
+        if (!PrepareScreenshots(screenshotDirectory, inputChosen, &problem)) {
+            FinishScreenshots();
+            std::fprintf(stderr, "cradlecom: no screenshots: %s\n", problem.c_str());
+            return 1;
+        }
+        StartScreenshots(screenshotDirectory);
+    }
+
     // Without a private folder for the lock, a second copy could run and call
     // as well: better not to start at all, and say why.
     std::string runtimeFolder;
@@ -136,34 +212,15 @@ int main(int argc, char** argv)
                      runtimeError.c_str());
         return 1;
     }
-    std::string silence;
-    if (!screenshotDirectory.empty()) {
-        std::string problem;
-        if (!ScreenshotFolderUsable(screenshotDirectory, &problem)) {
-            std::fprintf(stderr, "cradlecom: no screenshots: %s\n", problem.c_str());
-            return 1;
-        }
-        // On silence, whatever microphone there is, and never a real call.
-        silence = WriteSilence();
-        if (!inputChosen && (silence.empty() || !SetWaveInputSource(silence.c_str(), nullptr))) {
-            std::fprintf(stderr, "cradlecom: cannot prepare silence for the screenshots\n");
-            return 1;
-        }
-        SetPhoneBackend("log", nullptr);
-        StartScreenshots(screenshotDirectory);
-    }
+    shell.unattendedStart = startChosen ? 1 : 0;
     StartPhoneBackend();
     int exitCode = WinMain(&programInstance, nullptr, nullptr, SW_SHOW);
-    if (!silence.empty())
-        std::remove(silence.c_str());
-    if (!screenshotDirectory.empty() && exitCode == 0 && !ScreenshotsComplete()) {
-        HANDLE lock = CreateMutexW(nullptr, FALSE, u"CradleCom");
-        bool running =
-            lock != nullptr && GetLastError() == static_cast<DWORD>(ERROR_ALREADY_EXISTS);
-        std::fprintf(stderr, "cradlecom: %s\n",
-                     running ? "another copy is running; no screenshots taken (end it first)"
-                             : "not every screenshot could be written");
-        return 1;
+    if (!screenshotDirectory.empty()) {
+        FinishScreenshots();
+        if (exitCode == 0 && !ScreenshotsComplete()) {
+            std::fprintf(stderr, "cradlecom: not every screenshot could be written\n");
+            return 1;
+        }
     }
     return exitCode;
 }

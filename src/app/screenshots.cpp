@@ -1,8 +1,11 @@
 #include "app/screenshots.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/stat.h>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <unistd.h>
 
 #include <QImage>
@@ -10,15 +13,23 @@
 #include <QWidget>
 
 #include "alarm/monitor.h"
+#include "platform/alsa/wave_source.h"
+#include "platform/phone/phone_backend.h"
+#include "platform/posix/eventlog_file.h"
+#include "platform/posix/runtime_folder.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/store/store_file.h"
 #include "platform/window.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 
-std::string WriteSilence()
+namespace {
+
+// A second of silence as a WAV file in `folder`; its path, or empty.
+std::string WriteSilence(const std::string& folder)
 {
-    char path[] = "/tmp/cradlecom-silence-XXXXXX.wav";
-    int fd = mkstemps(path, 4);
+    std::string path = folder + "/silence.wav";
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         return {};
     const unsigned rate = 11025, bytes = rate * 2;
@@ -42,8 +53,10 @@ std::string WriteSilence()
     bool written = write(fd, header, sizeof header) == static_cast<ssize_t>(sizeof header) &&
                    write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
     close(fd);
-    return written ? std::string(path) : std::string();
+    return written ? path : std::string();
 }
+
+} // namespace
 
 namespace {
 
@@ -53,8 +66,9 @@ struct ScreenshotRun {
     int waited = 0; // polls spent in this step
     bool english = false;
     HWND mainWindow = nullptr;
-    int written = 0; // pictures saved
-    int failed = 0;  // pictures that could not be saved
+    int written = 0;           // pictures saved
+    int failed = 0;            // pictures that could not be saved
+    std::string privateFolder; // the run's own lock, socket and silence
 };
 
 ScreenshotRun shots;
@@ -85,7 +99,22 @@ void Poll()
 {
     ++shots.waited;
     if (shots.step == 0) {
+        // A first-use language dialog is nobody's picture: cancelled, it
+        // changes nothing.
+        if (HWND open = QtOpenDialog(); open != nullptr && !shots.english) {
+            PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
+            return;
+        }
         shots.mainWindow = FindWindowW(u"CradleCom", u"Cradlecom");
+        // Each language whatever the store says, in memory only.
+        if (shots.mainWindow != nullptr && settings.Language != (shots.english ? 1 : 0)) {
+            settings.Language = shots.english ? 1 : 0;
+            CreateMainMenuBar(shots.mainWindow);
+            monitor.clockRedraw = 10;
+            InvalidateRect(shots.mainWindow, nullptr, TRUE);
+            shots.waited = 0;
+            return;
+        }
         // The band is drawn on the first tick after creation and after the
         // language switch, when clockRedraw comes back to 0.
         if (shots.mainWindow != nullptr && monitor.clockRedraw == 0 && shots.waited > 6) {
@@ -115,12 +144,7 @@ void Poll()
     if (QtOpenDialog() != nullptr)
         return;
     if (!shots.english) {
-        // In memory only: nothing is saved.
         shots.english = true;
-        settings.Language = 1;
-        CreateMainMenuBar(shots.mainWindow);
-        monitor.clockRedraw = 10;
-        InvalidateRect(shots.mainWindow, nullptr, TRUE);
         shots.step = 0;
         shots.waited = 0;
         return;
@@ -131,18 +155,52 @@ void Poll()
 
 } // namespace
 
-bool ScreenshotFolderUsable(const std::string& directory, std::string* problem)
+bool PrepareScreenshots(const std::string& directory, bool inputChosen, std::string* problem)
 {
-    struct stat info {};
-    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        *problem = "there is no folder " + directory;
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error || !std::filesystem::is_directory(directory)) {
+        *problem = "cannot make the folder " + directory + ": " +
+                   (error ? error.message() : std::string("something else is in its place"));
         return false;
     }
     if (access(directory.c_str(), W_OK) != 0) {
         *problem = "the folder " + directory + " may not be written to";
         return false;
     }
+    const char* temporary = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(temporary != nullptr && temporary[0] == '/' ? temporary : "/tmp") +
+        "/cradlecom-screenshots-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        *problem = "cannot make a private folder beside " + pattern + ": " + std::strerror(errno);
+        return false;
+    }
+    shots.privateFolder = pattern;
+    // Apart from every other copy: a lock and a socket of its own, a store it
+    // only reads (not even the first-use marker), no lines in the event log's
+    // file, silence for a microphone and never a real call.
+    UseOwnRuntimeFolder(shots.privateFolder);
+    StoreSetReadOnly(true);
+    KeepEventLogOffDisk();
+    SetPhoneBackend("log", nullptr);
+    if (!inputChosen) {
+        std::string silence = WriteSilence(shots.privateFolder);
+        if (silence.empty() || !SetWaveInputSource(silence.c_str(), nullptr)) {
+            *problem = "cannot prepare silence to listen to";
+            return false;
+        }
+    }
     return true;
+}
+
+void FinishScreenshots()
+{
+    if (shots.privateFolder.empty())
+        return;
+    std::error_code ignored;
+    std::filesystem::remove_all(shots.privateFolder, ignored);
+    shots.privateFolder.clear();
 }
 
 bool ScreenshotsComplete()

@@ -4,19 +4,20 @@
 
 #include <string>
 
-// Writes a second of silence to a temporary WAV file for the program to
-// listen to; its path, or empty on failure.
-std::string WriteSilence();
+// Makes `directory` and its parents, and sets this process apart from any
+// other copy: a lock and a window socket in a private temporary folder, a
+// store that is only read, an event log kept off disk, calls only logged,
+// and silence to listen to unless `inputChosen`. False with the reason.
+bool PrepareScreenshots(const std::string& directory, bool inputChosen, std::string* problem);
+
+// Removes the private folder again.
+void FinishScreenshots();
 
 // Arms a driver that runs inside the program's own message loop: it waits
 // for the first text band, saves the main window's client area, opens and
 // saves each dialog (closing it with Cancel), switches to English in memory
 // only, does the same again, and closes the program.
 void StartScreenshots(const std::string& directory);
-
-// False with the reason when `directory` is not a folder the pictures can be
-// written to.
-bool ScreenshotFolderUsable(const std::string& directory, std::string* problem);
 
 // True once every picture has been written.
 bool ScreenshotsComplete();

@@ -22,3 +22,9 @@ constexpr WORD EVENTLOG_INFORMATION_TYPE = 0x0004;
 
 // Appends one event. FALSE when no copy of it could be kept.
 BOOL AppendEventLog(WORD type, LPCWSTR text);
+
+// Standard error alone, not the log: one line, unstamped, for a user who
+// reads a terminal or a service's journal instead of the screen. Control
+// characters are escaped as in the log, and lines never interleave with the
+// log's. The simulated one keeps the lines (sim_eventlog.h).
+BOOL WriteStandardErrorW(LPCWSTR text);

@@ -100,19 +100,17 @@ const SaveFailure& FindSaveFailure(LONG result)
 
 } // namespace
 
-void LoadSettings()
+static void UseDefaults()
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyPath, 0, 0, &key) != ERROR_SUCCESS) {
-        settings.VolSensi = 50;
-        settings.VolThresh = 50;
-        settings.CryThresh = 50;
-        settings.PhoneDelay = 1;
-        settings.PhoneMaxCalls = 10;
-        ComputeLimits();
-        return;
-    }
+    settings.VolSensi = 50;
+    settings.VolThresh = 50;
+    settings.CryThresh = 50;
+    settings.PhoneDelay = 1;
+    settings.PhoneMaxCalls = 10;
+}
 
+static void ReadValues(HKEY key)
+{
     ReadNumber(key, u"VolSensi", settings.VolSensi);
     ReadNumber(key, u"VolThresh", settings.VolThresh);
     ReadNumber(key, u"CryThresh", settings.CryThresh);
@@ -120,6 +118,17 @@ void LoadSettings()
     ReadNumber(key, u"PhoneDelay", settings.PhoneDelay);
     ReadNumber(key, u"PhoneMaxCalls", settings.PhoneMaxCalls);
     ReadNumber(key, u"Language", settings.Language);
+}
+
+void LoadSettings()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyPath, 0, 0, &key) != ERROR_SUCCESS) {
+        UseDefaults();
+        ComputeLimits();
+        return;
+    }
+    ReadValues(key);
 
     // The marker's content is never looked at: any readable value means the
     // first start has already happened.
@@ -131,6 +140,20 @@ void LoadSettings()
 
     RegCloseKey(key);
     ComputeLimits();
+}
+
+LONG ReadSettings()
+{
+    HKEY key = nullptr;
+    const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyPath, 0, 0, &key);
+    if (result != ERROR_SUCCESS) {
+        UseDefaults();
+    } else {
+        ReadValues(key);
+        RegCloseKey(key);
+    }
+    ComputeLimits();
+    return result;
 }
 
 LONG SaveSettings()

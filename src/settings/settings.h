@@ -51,6 +51,11 @@ void ComputeLimits();
 std::int32_t CheckCallNumber(LPCWSTR text);
 bool IsCallNumber(LPCWSTR text);
 void LoadSettings();
+// LoadSettings without the first-use marker: fills the record (the defaults
+// when the key cannot be opened) and never writes. ERROR_SUCCESS, or the
+// store's code for why the key could not be opened (ERROR_FILE_NOT_FOUND
+// when there is none yet).
+LONG ReadSettings();
 // ERROR_SUCCESS, or the store's code for the first failure; the record in
 // memory is kept either way.
 LONG SaveSettings();
@@ -58,6 +63,34 @@ LONG SaveSettings();
 // and short English words for the event log.
 UINT SaveFailureTextId(LONG result);
 LPCWSTR SaveFailureLogWords(LONG result);
+
+// Settings by their stored names, as NAME=VALUE: for a start without a
+// screen. What AssignSetting finds:
+constexpr std::int32_t SETTING_OK = 0;
+constexpr std::int32_t SETTING_NOT_ASSIGNMENT = 1;  // no '=' in it
+constexpr std::int32_t SETTING_UNKNOWN = 2;         // no setting has that name
+constexpr std::int32_t SETTING_NOT_DIGITS = 3;      // a number that is not all digits
+constexpr std::int32_t SETTING_OUT_OF_RANGE = 4;    // a number the setting does not take
+constexpr std::int32_t SETTING_NUMBER_TOO_LONG = 5; // PhoneNumber beyond callNumberMaxLength
+constexpr std::int32_t SETTING_NOT_CALL_NUMBER = 6; // PhoneNumber that CheckCallNumber refuses
+constexpr int settingNameCount = 7;
+
+// Sets the setting that NAME=VALUE names in *record when the value passes
+// the dialogs' rules: VolSensi, VolThresh, CryThresh 0 to 100; PhoneDelay
+// and PhoneMaxCalls digits only within the 32-bit range (the phone dialog's
+// digit boxes); PhoneNumber empty or a call number; Language 0 or 1.
+// Numbers are decimal digits without sign or spaces. Anything else leaves
+// *record as it was.
+std::int32_t AssignSetting(SettingsRecord* record, LPCWSTR assignment);
+// A whole number against the rule of the numeric setting `name`:
+// SETTING_OK, SETTING_OUT_OF_RANGE, or SETTING_UNKNOWN (also for PhoneNumber).
+std::int32_t CheckSettingValue(LPCWSTR name, std::int32_t value);
+// Why AssignSetting refused `assignment`, in short English words.
+LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result);
+// Writes NAME=VALUE of setting `index` (0 to settingNameCount - 1, in the
+// store's order) of `record`, in the form AssignSetting takes back, into a
+// buffer of at least 64 units.
+void FormatSetting(const SettingsRecord& record, int index, LPWSTR buffer);
 
 // Loads German string `id` or, in English, id + 4000. A Language other than
 // 0 or 1 loads the German text.

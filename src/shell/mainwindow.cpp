@@ -45,11 +45,17 @@ int CreateMainMenuBar(HWND window)
     return LoadStringW(shell.appInstance, 10000, shell.appTitle, 256) > 0 ? 0 : -1;
 }
 
-static void ShowCaptureFailure(HWND window)
+void TellUser(HWND window, UINT stringId, UINT style)
 {
     WCHAR text[256] = {};
-    LoadLocalString(shell.appInstance, 1001, text, 255);
-    MessageBoxW(window, text, shell.appTitle, MB_OK | MB_ICONHAND);
+    LoadLocalString(shell.appInstance, stringId, text, 255);
+    if (shell.unattendedStart == 0) {
+        MessageBoxW(window, text, shell.appTitle, style);
+        return;
+    }
+    WCHAR line[1024];
+    wsprintfW(line, u"%s: %s", shell.appTitle, text);
+    WriteStandardErrorW(line);
 }
 
 static LRESULT CreateMainWindow(HWND window)
@@ -68,13 +74,17 @@ static LRESULT CreateMainWindow(HWND window)
     PhoneSetNotifyWindow(window, WM_PHONENEWS);
     bool listening = StartCapture();
     ReportMicrophone();
-    // The timer runs before the failure is told: an unattended start must
-    // not wait for somebody to close the box before the ten-second restart
-    // tries the microphone again.
+    // The timer runs before the failure is told: monitoring and the
+    // ten-second retry of the microphone must not wait for somebody to
+    // close the box.
     SetTimer(window, 100, 100, nullptr);
     if (!listening)
-        ShowCaptureFailure(window);
-    if (firstUse != 0)
+        TellUser(window, 1001, MB_OK | MB_ICONHAND); // the ten-second restart tries again
+    // Nobody would answer the first-use language dialog of an unattended
+    // start: it is left to the menu.
+    if (shell.unattendedStart != 0)
+        PostMessageW(window, WM_COMMAND, 500, 0);
+    else if (firstUse != 0)
         PostMessageW(window, WM_COMMAND, 450, 0);
     return result;
 }
@@ -88,7 +98,7 @@ static void DestroyMainWindow(HWND window)
     for (HBITMAP& bitmap : shell.screenBitmaps)
         DeleteObject(bitmap);
     AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"program ended");
-    PostQuitMessage(0);
+    PostQuitMessage(shell.exitStatus);
 }
 
 static LRESULT RunDialog(HWND window, UINT id, DLGPROC procedure)
@@ -148,6 +158,19 @@ static void ConfirmExit(HWND window)
         DestroyWindow(window);
 }
 
+// The start that an unattended launch asked for. Refused (no call number),
+// the program ends with status 2, so that a service manager shows it.
+static void StartUnattended(HWND window)
+{
+    if (monitor.monitoring == 0)
+        ToggleMonitoring(window);
+    shell.unattendedStart = 0;
+    if (monitor.monitoring == 0) {
+        shell.exitStatus = 2;
+        DestroyWindow(window);
+    }
+}
+
 // The whole wParam is the command: a notification code in the high half
 // matches none.
 static bool RunCommand(HWND window, WPARAM command)
@@ -166,7 +189,10 @@ static bool RunCommand(HWND window, WPARAM command)
         RunLanguageDialog(window);
         return true;
     case 500:
-        ToggleMonitoring(window);
+        if (shell.unattendedStart != 0)
+            StartUnattended(window);
+        else
+            ToggleMonitoring(window);
         return true;
     case 900:
         ConfirmExit(window);

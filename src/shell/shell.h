@@ -11,6 +11,12 @@ struct ShellState {
     WCHAR appTitle[256];                      // string 10000: caption of every message box
     HWND menuBarWindow;                       // the main window's current menu bar
     HBITMAP screenBitmaps[screenBitmapCount]; // bitmaps 109, 111, 116, 117, 119, 118
+    // Set before WinMain when nobody may be at the screen: 1 makes the window
+    // start monitoring as soon as it is up, and until that start is done
+    // what a box would say goes to standard error, so nothing waits.
+    std::int32_t unattendedStart;
+    std::int32_t
+        exitStatus; // WinMain's result at the end: 0, or 2 after a refused unattended start
 };
 
 extern ShellState shell;
@@ -19,3 +25,6 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char* commandLine, i
 HRESULT ActivatePreviousInstance(LPCWSTR className, LPCWSTR title, int* activated);
 LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int CreateMainMenuBar(HWND window);
+// Shows message `stringId` in a box of `style` captioned appTitle; during an
+// unattended start writes it to standard error instead.
+void TellUser(HWND window, UINT stringId, UINT style);

@@ -1,5 +1,6 @@
 #include "alarm/monitor.h"
 #include "audio/capture.h"
+#include "platform/eventlog.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
@@ -37,6 +38,7 @@ static void ClearRuntimeState()
 {
     for (HBITMAP& bitmap : shell.screenBitmaps)
         bitmap = nullptr;
+    shell.exitStatus = 0;
     ClearCaptureState();
     settings = SettingsRecord{};
     limits.sensiFactor.store(0.0);
@@ -68,8 +70,15 @@ int WinMain(HINSTANCE instance, HINSTANCE, char*, int showCommand)
         return 0;
     int activated = 0;
     HRESULT status = ActivatePreviousInstance(className, title, &activated);
-    if (status < 0 || activated == 1)
+    if (status < 0 || activated == 1) {
+        // A start that nobody watches says why it did nothing.
+        if (shell.unattendedStart != 0)
+            AppendEventLog(EVENTLOG_WARNING_TYPE,
+                           activated == 1 ? u"monitoring not started: another copy runs"
+                                          : u"monitoring not started: another copy holds the "
+                                            u"lock but shows no window");
         return 0;
+    }
     ClearRuntimeState();
     if (!RegisterMainWindowClass(instance))
         return 0;

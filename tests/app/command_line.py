@@ -41,11 +41,14 @@ with tempfile.TemporaryDirectory() as folder:
         result = run(asked)
         check(result.returncode == 0, f"{asked}: status {result.returncode}: {result.stderr}")
         check(result.stdout.startswith("Usage: cradlecom [OPTION]..."), f"{asked}: usage line")
-        for option in ("--input SOURCE", "--loop", "--phone BACKEND", "--screenshots DIR",
-                       "--events", "-platform NAME", "--help", "--version"):
+        for option in ("--input SOURCE", "--loop", "--start", "--phone BACKEND",
+                       "--screenshots DIR", "--events", "--set NAME=VALUE", "--get",
+                       "-platform NAME", "--help", "--version"):
             lines = [line for line in result.stdout.splitlines() if option in line]
             # Each option has a description, on its line or the next.
             check(lines, f"{asked} lists {option}")
+        check("keeps its settings\n" in result.stdout and "until it is started again" in result.stdout,
+              f"{asked}: a running copy keeps its settings until its next start")
         check("Report bugs to: info@veltrano.de" in result.stdout, f"{asked}: where to report bugs")
         check("https://www.veltrano.de/cradlecom/" in result.stdout, f"{asked}: home page")
         check(result.stderr == "", f"{asked}: nothing on standard error: {result.stderr}")
@@ -74,6 +77,16 @@ with tempfile.TemporaryDirectory() as folder:
     result = run("stray")
     check(result.returncode == 2 and "unexpected argument 'stray'" in result.stderr,
           f"a stray argument: {result.returncode} {result.stderr!r}")
+    # What runs without the window does not mix with what needs it.
+    for arguments in (["--set", "VolSensi=5", "--start"], ["--get", "--screenshots", folder],
+                      ["--events", "--start"], ["--start", "--screenshots", folder]):
+        result = run(*arguments)
+        check(result.returncode == 2 and ("cannot be combined" in result.stderr or
+                                          "give them separately" in result.stderr),
+              f"{arguments}: {result.returncode} {result.stderr!r}")
+    result = run("--set")
+    check(result.returncode == 2 and "missing value for option '--set'" in result.stderr,
+          f"--set without a value: {result.returncode} {result.stderr!r}")
     # Values are checked before any display is needed.
     result = run("--phone", "nonsense")
     check(result.returncode == 2 and "nonsense" in result.stderr,

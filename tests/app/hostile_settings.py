@@ -4,7 +4,8 @@ never overwritten: a pipe, a folder, a file the user may not read, and a
 link at the old fixed temporary name. Real processes of the real program.
 
 The program counts as up once its window answers on its socket in the
-user's runtime folder. A mode-000 file stops no root process, so that case
+user's runtime folder; a hung start never gets there (the wait is bounded,
+not timed). A mode-000 file stops no root process, so that case
 runs as the user nobody (setpriv) when the test runs as root."""
 import os
 import shutil
@@ -53,7 +54,7 @@ def run_case(folder, name, prepare, verify, as_nobody=False):
                                stderr=subprocess.DEVNULL)
     try:
         up = None
-        while time.monotonic() - begun < 10.0 and process.poll() is None:
+        while time.monotonic() - begun < 60.0 and process.poll() is None:
             if any(entry.endswith(".socket") for entry in os.listdir(runtime)):
                 up = time.monotonic() - begun
                 break

@@ -6,8 +6,9 @@ finds the lock held by a process without a window tries five times, half a
 second apart, and then ends with 0 without opening a window of its own.
 Copies started at once in different environments leave exactly one; a copy
 killed with SIGKILL never stops the next; a folder for the lock that is not
-the user's own is refused with a reason and a non-zero status. Screenshots
-need a folder and no other copy."""
+the user's own is refused with a reason and a non-zero status. A copy is
+"up" once it has said so on standard error; no step here is timed, every
+wait is bounded."""
 import fcntl
 import os
 import shutil
@@ -34,6 +35,12 @@ def wait_until(condition, seconds):
             return True
         time.sleep(0.05)
     return condition()
+
+
+def started(path):
+    """Whether the copy that writes its standard error to `path` is up."""
+    with open(path, "rb") as f:
+        return b"program started" in f.read()
 
 
 def stop(process):
@@ -65,42 +72,28 @@ with tempfile.TemporaryDirectory() as folder:
     env = dict(base, XDG_RUNTIME_DIR=runtime)
     command = [program, "--input", silence, "--phone", "log"]
 
-    # The first copy: up once its window answers, which the second copy's
-    # quick return shows; give it time to come up first.
-    first = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL)
+    # The first copy, then a second: it finds the first, brings it to the
+    # front and ends with 0 without coming up itself.
+    first_err = os.path.join(folder, "first.err")
+    with open(first_err, "wb") as err:
+        first = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=err)
     try:
-        time.sleep(2.0)
-        check(first.poll() is None, "the first copy is running")
-        begun = time.monotonic()
+        check(wait_until(lambda: started(first_err), 60), "the first copy came up")
         second = subprocess.run(command, env=env, capture_output=True, timeout=30)
-        took = time.monotonic() - begun
         check(second.returncode == 0, f"second copy exit code {second.returncode}")
-        # Finding the window on the first try needs no half-second wait;
-        # five failed tries would take 2.5 s.
-        check(took < 2.0, f"second copy took {took:.2f} s")
+        check(b"program started" not in second.stderr, "the second copy did not come up")
         check(first.poll() is None, "the first copy still runs after being activated")
-
-        # Screenshots while a copy runs: told, nothing written.
-        shots = os.path.join(folder, "shots")
-        os.mkdir(shots)
-        taken = subprocess.run([program, "--screenshots", shots], env=env, capture_output=True,
-                               timeout=60)
-        check(taken.returncode != 0, "screenshots beside a running copy end non-zero")
-        check(b"another copy is running" in taken.stderr, f"told: {taken.stderr!r}")
-        check(os.listdir(shots) == [], "no screenshot written beside a running copy")
     finally:
         stop(first)
 
-    # A holder of the lock without a window: five tries, then give up.
+    # A holder of the lock without a window: the copy gives up (after five
+    # tries, which the simulated platform counts) and never comes up.
     lock_path = os.path.join(runtime, "CradleCom.lock")
     with open(lock_path, "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
-        begun = time.monotonic()
         waiting = subprocess.run(command, env=env, capture_output=True, timeout=30)
-        took = time.monotonic() - begun
         check(waiting.returncode == 0, f"waiting copy exit code {waiting.returncode}")
-        check(took >= 2.5, f"waiting copy gave up after {took:.2f} s, before five tries")
+        check(b"program started" not in waiting.stderr, "the waiting copy did not come up")
     os.remove(lock_path)
 
     # Five copies at once in five environments: the user's own runtime
@@ -135,16 +128,16 @@ with tempfile.TemporaryDirectory() as folder:
             survivor.send_signal(signal.SIGKILL)
             survivor.wait(timeout=10)
         check(len(os.listdir(user_runtime)) > 0, "the killed copy left its socket behind")
-        after = subprocess.Popen(command, env=dict(base), stdout=subprocess.DEVNULL,
-                                 stderr=subprocess.DEVNULL)
+        after_err = os.path.join(folder, "after.err")
+        with open(after_err, "wb") as err:
+            after = subprocess.Popen(command, env=dict(base), stdout=subprocess.DEVNULL,
+                                     stderr=err)
         copies.append(after)
-        time.sleep(2.0)
-        check(after.poll() is None, "a copy starts after one was killed")
-        begun = time.monotonic()
+        check(wait_until(lambda: started(after_err), 60), "a copy starts after one was killed")
         try:
             again = subprocess.run(command, env=dict(base, XDG_RUNTIME_DIR=runtime),
-                                   capture_output=True, timeout=15)
-            check(again.returncode == 0 and time.monotonic() - begun < 2.0,
+                                   capture_output=True, timeout=30)
+            check(again.returncode == 0 and b"program started" not in again.stderr,
                   "the new copy answers on the socket the killed one left")
         except subprocess.TimeoutExpired:
             check(False, "a copy in another environment ran beside the new one")
@@ -158,19 +151,10 @@ with tempfile.TemporaryDirectory() as folder:
     fallback = os.path.join(folder, "tmp", f"cradlecom-{os.geteuid()}")
     os.makedirs(fallback)
     os.chmod(fallback, 0o777)
-    begun = time.monotonic()
     refused = subprocess.run(command, env=dict(base), capture_output=True, timeout=30)
     check(refused.returncode != 0, f"refused folder exit code {refused.returncode}")
     check(b"not a private folder" in refused.stderr, f"told: {refused.stderr!r}")
-    check(time.monotonic() - begun < 10.0, "refused at once")
     os.chmod(fallback, 0o700)
-
-    # Screenshots into a folder that does not exist: one message, non-zero.
-    missing = subprocess.run([program, "--screenshots", os.path.join(folder, "missing")],
-                             env=env, capture_output=True, timeout=60)
-    check(missing.returncode != 0, f"missing folder exit code {missing.returncode}")
-    check(missing.stderr.count(b"\n") == 1 and b"no folder" in missing.stderr,
-          f"told once: {missing.stderr!r}")
 
 for failure in failures:
     print("FAIL:", failure)

@@ -31,19 +31,34 @@ TEST(PosixSystem, LocalTimeIsTheWallClockInTheLocalZone)
 {
     setenv("TZ", "Europe/Berlin", 1);
     tzset();
+    // Read between two readings of the wall clock: the local time, turned
+    // back into seconds, lies between them, even across the turn of a
+    // minute, an hour or a day (in the hour that comes twice, one of the two
+    // readings of it does).
+    std::time_t before = std::time(nullptr);
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    std::time_t seconds = std::time(nullptr);
-    std::tm expected{};
-    localtime_r(&seconds, &expected);
-    EXPECT_EQ(now.wYear, expected.tm_year + 1900);
-    EXPECT_EQ(now.wMonth, expected.tm_mon + 1);
-    EXPECT_EQ(now.wDay, expected.tm_mday);
-    EXPECT_EQ(now.wDayOfWeek, expected.tm_wday);
-    EXPECT_EQ(now.wHour, expected.tm_hour);
-    int got = now.wMinute * 60 + now.wSecond;
-    int want = expected.tm_min * 60 + expected.tm_sec;
-    EXPECT_LE(std::abs(got - want), 1); // read a moment apart
+    std::time_t after = std::time(nullptr);
+    bool between = false;
+    for (int daylightSaving : {0, 1}) {
+        std::tm fields{};
+        fields.tm_year = now.wYear - 1900;
+        fields.tm_mon = now.wMonth - 1;
+        fields.tm_mday = now.wDay;
+        fields.tm_hour = now.wHour;
+        fields.tm_min = now.wMinute;
+        fields.tm_sec = now.wSecond;
+        fields.tm_isdst = daylightSaving;
+        std::time_t read = std::mktime(&fields);
+        std::tm back{};
+        localtime_r(&read, &back);
+        if (read >= before && read <= after && back.tm_hour == now.wHour) {
+            between = true;
+            EXPECT_EQ(now.wDayOfWeek, back.tm_wday);
+        }
+    }
+    EXPECT_TRUE(between) << now.wYear << "-" << now.wMonth << "-" << now.wDay << " " << now.wHour
+                         << ":" << now.wMinute << ":" << now.wSecond;
     EXPECT_LT(now.wMilliseconds, 1000);
 }
 

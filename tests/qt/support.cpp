@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include <QElapsedTimer>
+
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
@@ -90,6 +92,44 @@ void RunLoopFor(int milliseconds)
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+}
+
+bool RunLoopUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    bool held = done();
+    if (held)
+        return true;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        held = done();
+        if (held || clock.elapsed() > timeoutMs)
+            PostQuitMessage(7);
+    });
+    poll.start(10);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) != 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return held;
+}
+
+void WhenTrue(std::function<bool()> done, std::function<void()> action, int timeoutMs)
+{
+    auto* poll = new QTimer;
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(poll, &QTimer::timeout, [poll, clock, done, action, timeoutMs] {
+        if (!done() && clock->elapsed() <= timeoutMs)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        delete clock;
+        action();
+    });
+    poll->start(10);
 }
 
 int CountMessages(UINT message, HWND window)

@@ -2,6 +2,8 @@
 // run the real message loop for a while.
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <gtest/gtest.h>
 #include <vector>
@@ -46,6 +48,12 @@ protected:
 };
 // Runs GetMessageW/DispatchMessageW for about `milliseconds`.
 void RunLoopFor(int milliseconds);
+// Runs GetMessageW/DispatchMessageW until `done` holds, or at most
+// `timeoutMs`; whether it held.
+bool RunLoopUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+// Polls `done` from Qt's event loop (in any message loop, a modal one too)
+// and runs `action` once it holds, or after `timeoutMs` all the same.
+void WhenTrue(std::function<bool()> done, std::function<void()> action, int timeoutMs = 10000);
 int CountMessages(UINT message, HWND window = nullptr);
 
 // A button's text as read, without the mark of its mnemonic.

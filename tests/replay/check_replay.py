@@ -125,6 +125,8 @@ for setting, reason in [("VolSensi=abc", "'abc' is not a whole number"),
                         ("VolThresh=150", "percentage from 0 to 100, not 150"),
                         ("Volume=3", "no setting is called 'Volume'"),
                         ("PhoneNumber=" + "1" * 30, "at most 24 characters"),
+                        ("PhoneNumber=-4930123", "not a call number"),
+                        ("Language=2", "0 (German) or 1 (English)"),
                         ("PhoneDelay=-1", "cannot be negative")]:
     bad = subprocess.run([tool, recording, "--set", setting], capture_output=True, text=True,
                          timeout=60)

@@ -51,11 +51,18 @@ bool ParseSetting(const std::string& assignment, ReplaySettings* chosen, std::st
     }
     std::string value = assignment.substr(equals + 1);
     if (name == "PhoneNumber") {
+        // The program's own rule for a number, as in the phone dialog.
         std::u16string number = FromUtf8(value);
-        if (number.size() >= static_cast<std::size_t>(phoneNumberCapacity)) {
+        std::int32_t check = CheckCallNumber(number.c_str());
+        if (check == CALLNUMBER_TOO_LONG) {
             *error = "bad setting '" + assignment + "': a number has at most " +
-                     std::to_string(phoneNumberCapacity - 1) + " characters, this one has " +
+                     std::to_string(callNumberMaxLength) + " characters, this one has " +
                      std::to_string(number.size());
+            return false;
+        }
+        if (check == CALLNUMBER_BAD) {
+            *error = "bad setting '" + assignment +
+                     "': " + Utf8(SettingRefusalWords(u"PhoneNumber=", SETTING_NOT_CALL_NUMBER));
             return false;
         }
         chosen->PhoneNumber = number;
@@ -150,17 +157,14 @@ bool SetNumber(ReplaySettings* chosen, const std::string& name, std::int32_t val
         *reason = "no setting is called '" + name + "'";
         return false;
     }
-    bool percent = name == "VolSensi" || name == "VolThresh" || name == "CryThresh";
-    if (percent && (value < 0 || value > 100)) {
-        *reason = name + " is a percentage from 0 to 100, not " + std::to_string(value);
-        return false;
-    }
-    if (name == "Language" && value != 0 && value != 1) {
-        *reason = "Language is 0 (German) or 1 (English), not " + std::to_string(value);
-        return false;
-    }
-    if ((name == "PhoneDelay" || name == "PhoneMaxCalls") && value < 0) {
-        *reason = name + " cannot be negative (" + std::to_string(value) + ")";
+    // The program's own rules, as for its --set.
+    if (CheckSettingValue(FromUtf8(name).c_str(), value) != SETTING_OK) {
+        if (name == "Language")
+            *reason = "Language is 0 (German) or 1 (English), not " + std::to_string(value);
+        else if (name == "PhoneDelay" || name == "PhoneMaxCalls")
+            *reason = name + " cannot be negative (" + std::to_string(value) + ")";
+        else
+            *reason = name + " is a percentage from 0 to 100, not " + std::to_string(value);
         return false;
     }
     *field = value;

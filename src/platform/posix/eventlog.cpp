@@ -23,6 +23,7 @@ namespace {
 
 std::mutex logLock;           // one line at a time within the process
 bool fileFailureTold = false; // the file's failure is told once (logLock)
+bool fileKept = true;         // false after KeepEventLogOffDisk (logLock)
 
 std::string HomeDirectory()
 {
@@ -199,6 +200,8 @@ BOOL AppendEventLog(WORD type, LPCWSTR text)
     std::lock_guard<std::mutex> guard(logLock);
     bool told = WriteAll(STDERR_FILENO, line);
     std::string why;
+    if (!fileKept)
+        return told ? TRUE : FALSE;
     if (AppendToFile(line, &why))
         return TRUE;
     if (!fileFailureTold) {
@@ -206,4 +209,16 @@ BOOL AppendEventLog(WORD type, LPCWSTR text)
         WriteAll(STDERR_FILENO, "cradlecom: the event log cannot be kept on disk: " + why + "\n");
     }
     return told ? TRUE : FALSE;
+}
+
+void KeepEventLogOffDisk()
+{
+    std::lock_guard<std::mutex> guard(logLock);
+    fileKept = false;
+}
+
+BOOL WriteStandardErrorW(LPCWSTR text)
+{
+    std::lock_guard<std::mutex> guard(logLock);
+    return WriteAll(STDERR_FILENO, EventLogText(text) + "\n") ? TRUE : FALSE;
 }

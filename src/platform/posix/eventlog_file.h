@@ -11,6 +11,10 @@ std::string EventLogPath();
 // the file becomes events.log.1 (replacing an older one) and a new one begins.
 constexpr long eventLogLimitBytes = 1000000;
 
+// For a run that is no night's watch (the screenshots): from now on the
+// events go to standard error only, and the file is left as it is.
+void KeepEventLogOffDisk();
+
 // Writes the last `lines` lines of the log (reaching into the rotated file
 // when the current one holds fewer) to `out`. False with a reason when
 // neither file can be read; an absent log is no error and prints nothing.

@@ -8,6 +8,8 @@
 
 namespace {
 
+std::string ownFolder; // UseOwnRuntimeFolder's; set before any other thread runs
+
 // A folder of this user's that no one else may write to.
 bool IsPrivateFolder(const struct stat& info)
 {
@@ -53,8 +55,17 @@ bool ChooseRuntimeFolder(const std::string& system, const char* xdg, const std::
     return true;
 }
 
+void UseOwnRuntimeFolder(const std::string& folder)
+{
+    ownFolder = folder;
+}
+
 bool UserRuntimeFolder(std::string* folder, std::string* error)
 {
+    if (!ownFolder.empty()) {
+        *folder = ownFolder;
+        return true;
+    }
     const char* root = std::getenv("CRADLECOM_SYSTEM_ROOT");
     const std::string prefix = root != nullptr ? root : "";
     const std::string uid = std::to_string(geteuid());

@@ -17,6 +17,12 @@
 // tests point it at a folder of their own.
 bool UserRuntimeFolder(std::string* folder, std::string* error);
 
+// For a run that must stay apart from every other copy (the screenshots):
+// from now on the lock and the window's socket of this process live in
+// `folder`, a private folder of its own, where no other copy looks. Empty
+// goes back to the rule above.
+void UseOwnRuntimeFolder(const std::string& folder);
+
 // The rule itself, on given paths: `system` is /run/user/UID, `fallback`
 // /tmp/cradlecom-UID and `xdg` the variable's value (null when unset).
 bool ChooseRuntimeFolder(const std::string& system, const char* xdg, const std::string& fallback,

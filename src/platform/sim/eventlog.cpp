@@ -12,6 +12,7 @@ namespace {
 struct EventLogState {
     std::mutex lock;
     std::vector<SimEvent> events;
+    std::vector<std::string> standardError;
     bool echo = false;
     std::function<void(const SimEvent&)> observer;
 };
@@ -22,6 +23,7 @@ void ResetEventLog()
 {
     std::lock_guard<std::mutex> guard(eventLog.lock);
     eventLog.events.clear();
+    eventLog.standardError.clear();
     eventLog.echo = false;
     eventLog.observer = nullptr;
 }
@@ -64,4 +66,19 @@ void SimOnEventLogged(std::function<void(const SimEvent&)> observer)
 {
     std::lock_guard<std::mutex> guard(eventLog.lock);
     eventLog.observer = std::move(observer);
+}
+
+BOOL WriteStandardErrorW(LPCWSTR text)
+{
+    std::lock_guard<std::mutex> guard(eventLog.lock);
+    eventLog.standardError.push_back(EventLogText(text));
+    if (eventLog.echo)
+        std::fprintf(stderr, "%s\n", eventLog.standardError.back().c_str());
+    return TRUE;
+}
+
+std::vector<std::string> SimStandardError()
+{
+    std::lock_guard<std::mutex> guard(eventLog.lock);
+    return eventLog.standardError;
 }

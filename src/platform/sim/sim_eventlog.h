@@ -14,6 +14,9 @@ struct SimEvent {
 };
 // Every event since the last reset, in order.
 std::vector<SimEvent> SimEventLog();
+// The lines written to standard error (WriteStandardErrorW) since the last
+// reset, as UTF-8, escaped like the log's.
+std::vector<std::string> SimStandardError();
 // Also writes each event to standard error as it comes, stamped with the
 // simulated time (the replay and soak tools use it); off after a reset.
 void SimEchoEventLog(bool echo);

@@ -30,6 +30,7 @@ constexpr off_t largestFile = 64 * 1024 * 1024;
 PlatformKey rootKey{true, {}, {}, false, {}, {}};
 std::set<HKEY> openKeys;
 void (*commitHook)(const char*) = nullptr;
+bool readOnly = false; // StoreSetReadOnly: no key is created and nothing committed
 
 std::string ConfigDirectory()
 {
@@ -257,6 +258,9 @@ LONG ReplaceStore(const std::string& directory, const std::string& text)
 // at any point leaves either the old or the new store.
 LONG Commit(const PlatformKey& key)
 {
+    if (readOnly) {
+        return ERROR_WRITE_PROTECT;
+    }
     LONG result = MakeDirectories(key.directory);
     if (result != ERROR_SUCCESS) {
         return result;
@@ -307,6 +311,11 @@ std::string StoreFilePath()
     return StoreDirectory() + "/registry";
 }
 
+void StoreSetReadOnly(bool only)
+{
+    readOnly = only;
+}
+
 void StoreSetCommitHook(void (*hook)(const char* temporaryPath))
 {
     commitHook = hook;
@@ -342,6 +351,9 @@ LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD, LPCWSTR, DWORD, REGSAM, c
         return ERROR_INVALID_PARAMETER;
     }
     *result = nullptr;
+    if (readOnly) {
+        return ERROR_WRITE_PROTECT;
+    }
     const std::string directory = root->isRoot ? StoreDirectory() : root->directory;
     LONG status = MakeDirectories(directory);
     if (status == ERROR_SUCCESS && access(directory.c_str(), W_OK) != 0) {

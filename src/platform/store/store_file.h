@@ -33,6 +33,11 @@ std::string FormatStoreText(const StoreKeys& keys);
 // else ~/.config/cradlecom/registry.
 std::string StoreFilePath();
 
+// For a run that must change nothing (the screenshots): the store is read
+// as ever, but creating a key and committing writes fail with
+// ERROR_WRITE_PROTECT, as on read-only storage, and touch no file.
+void StoreSetReadOnly(bool readOnly);
+
 // For tests: called during a commit once the new content is durable in the
 // temporary file and before it replaces the store. Null removes the hook.
 void StoreSetCommitHook(void (*hook)(const char* temporaryPath));

@@ -1,0 +1,75 @@
+#include "app/settings_options.h"
+
+#include <QString>
+#include <cstdio>
+
+#include "platform/eventlog.h"
+#include "platform/registry.h"
+#include "platform/strings.h"
+#include "settings/settings.h"
+
+namespace {
+
+std::string Local(LPCWSTR text)
+{
+    return QString::fromStdU16String(std::u16string(text)).toLocal8Bit().toStdString();
+}
+
+// The store as it stands, into `settings` (the defaults when there is none
+// yet, not even its folder); false after telling why not.
+bool ReadStore(const char* consequence)
+{
+    const LONG result = ReadSettings();
+    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND)
+        return true;
+    std::fprintf(stderr, "cradlecom: cannot read the settings: %s (error %ld)%s\n",
+                 Local(SaveFailureLogWords(result)).c_str(), static_cast<long>(result),
+                 consequence);
+    return false;
+}
+
+} // namespace
+
+int SetSettings(const std::vector<std::string>& assignments)
+{
+    if (!ReadStore("; nothing written"))
+        return 1;
+    SettingsRecord changed = settings;
+    bool refused = false;
+    for (const std::string& assignment : assignments) {
+        std::u16string text = QString::fromLocal8Bit(assignment).toStdU16String();
+        std::int32_t result = AssignSetting(&changed, text.c_str());
+        if (result != SETTING_OK) {
+            std::fprintf(stderr, "cradlecom: --set %s: %s\n", assignment.c_str(),
+                         Local(SettingRefusalWords(text.c_str(), result)).c_str());
+            refused = true;
+        }
+    }
+    if (refused) {
+        std::fprintf(stderr, "cradlecom: nothing written\n");
+        return 2;
+    }
+    settings = changed;
+    ComputeLimits();
+    const LONG result = SaveSettings();
+    if (result == ERROR_SUCCESS) {
+        AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"settings saved");
+        return 0;
+    }
+    WCHAR line[128];
+    wsprintfW(line, u"settings not saved: %s (error %d)", SaveFailureLogWords(result), result);
+    AppendEventLog(EVENTLOG_ERROR_TYPE, line);
+    return 1;
+}
+
+int PrintSettings()
+{
+    if (!ReadStore(""))
+        return 1;
+    for (int index = 0; index < settingNameCount; ++index) {
+        WCHAR line[64];
+        FormatSetting(settings, index, line);
+        std::printf("%s\n", Local(line).c_str());
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}

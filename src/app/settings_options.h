@@ -1,0 +1,16 @@
+// `cradlecom --set NAME=VALUE` and `cradlecom --get`: the settings read and
+// written from the command line, through the same store and rules as the
+// dialogs, without a display and beside a running copy.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Checks every NAME=VALUE first; writes them all, or nothing. The exit
+// status: 0 written, 2 a value refused (each named on standard error with
+// the reason), 1 the store cannot be read or written (the reason likewise).
+int SetSettings(const std::vector<std::string>& assignments);
+
+// Prints every setting as NAME=VALUE, one a line, in the form --set takes.
+// 0, or 1 with the reason when the store cannot be read.
+int PrintSettings();
