@@ -5,7 +5,8 @@
 microphone that cannot be opened reports it, monitors all the same and
 tries again until the microphone answers; --set writes all or nothing,
 refuses each kind of bad value by name, reports a store it cannot write,
-and works beside a running copy; --get prints what --set takes back.
+and works beside a running copy; --get prints what --set takes back; a
+SIGTERM ends the program as a session end does.
 Every run has private XDG folders and its own system root for the lock."""
 import os
 import subprocess
@@ -233,6 +234,15 @@ with tempfile.TemporaryDirectory() as folder:
             logged = f.read()
         check("microphone failed" in logged and "microphone recovered" in logged,
               "the event log's file has both")
+        # A service manager's stop is a session end: the program ends
+        # through its own window's end, and the log says so.
+        mic.terminate()
+        try:
+            status = mic.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            status = None
+        check(status == 0, f"SIGTERM ends the program with status 0, not {status}")
+        check("info: program ended" in told(), f"the end is logged: {told()!r}")
     finally:
         stop(mic)
         log.close()

@@ -9,8 +9,11 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <csignal>
 #include <deque>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/common/bitmap.h"
@@ -335,6 +338,60 @@ QImage DecodeBitmapImage(UINT id)
     return image;
 }
 
+namespace {
+
+// A session ended by a signal (the service manager stopping the program,
+// Ctrl+C in a terminal) ends the program as the desktop's session end does:
+// open message boxes and dialogs are closed first, innermost first, then
+// every main window gets WM_CLOSE and ends through its own WM_DESTROY.
+int endSignalPipe[2] = {-1, -1};
+
+void OnEndSignal(int number)
+{
+    // A second signal while the program is ending takes the default way.
+    std::signal(number, SIG_DFL);
+    char byte = 1;
+    [[maybe_unused]] ssize_t written = write(endSignalPipe[1], &byte, 1);
+}
+
+void EndSession()
+{
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        box->reject();
+        QTimer::singleShot(20, EndSession);
+        return;
+    }
+    if (HWND dialog = QtOpenDialog()) {
+        SendMessageW(dialog, WM_CLOSE, 0, 0);
+        QTimer::singleShot(20, EndSession);
+        return;
+    }
+    for (PlatformWindow* window : windows) {
+        if (window->alive && window->kind == WindowKind::Main) {
+            PostMessageW(window, WM_CLOSE, 0, 0);
+        }
+    }
+}
+
+void EndSessionOnSignals()
+{
+    if (pipe2(endSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(endSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+        char bytes[16];
+        while (read(endSignalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        EndSession();
+    });
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        std::signal(number, OnEndSignal);
+    }
+}
+
+} // namespace
+
 void QtPlatformInit(int* argc, char** argv)
 {
     static QApplication* application = nullptr;
@@ -345,6 +402,7 @@ void QtPlatformInit(int* argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     // Wayland's app id: ties the windows to the installed launcher entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("de.veltrano.Cradlecom"));
+    EndSessionOnSignals();
 }
 
 QImage QtWindowSurface(HWND window)
