@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The peak search runs on the audio thread for every buffer; it should cost
 // about as much as reading the buffer once.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a ten-second capture restart costs the window thread when the device
 // plays a recording: while it plays, and after its end, when the room is
 // silent and a restart should cost nothing.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """CPU the program uses while it listens to a recording and after its end.
 
 usage: cpu_recording.py PROGRAM RECORDING SECONDS_LONG [WINDOW] [extra options]

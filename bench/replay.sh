@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Replays an 8-hour night (11025 Hz mono 16-bit, stitched with sox from the
 # recordings in data/ and, when present, ../shared/audio) and compares the
 # replay's CPU time with `sox NIGHT -n stats`, which reads and analyses the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Soaks the program for 7 simulated days on each of 8 seeds, one after the
 # other, and prints each seed's wall-clock time, the simulated days per
 # wall-clock minute and the faults injected. The target: a 7-day soak in at

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # cradlecom_library(NAME DIR [LIBS ...]): a static library of every .cpp in DIR.
 function(cradlecom_library name dir)
   cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})

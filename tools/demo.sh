@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The demonstration: PROGRAM listens to the bundled recording of a nursery,
 # over and over, with monitoring started at once and a made-up number, and
 # writes each call it would place to the terminal; nothing is ever dialled.

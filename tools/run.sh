@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, builds and runs Cradlecom. With a microphone and a display it
 # starts as a user would, on the microphone with the user's own settings.
 # Without either (or with --demo) it shows the main job at once: the

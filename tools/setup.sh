@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what building, running, testing and benchmarking Cradlecom needs on
 # Debian.
 set -euo pipefail

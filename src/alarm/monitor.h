@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The monitoring tick, the cry meter, Start/Stop and the call decision.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `cradlecom --screenshots DIR`: pictures of the main screen and of every
 // dialog in both languages, for the README and for a look at what users see.
 #pragma once

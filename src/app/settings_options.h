@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `cradlecom --set NAME=VALUE` and `cradlecom --get`: the settings read and
 // written from the command line, through the same store and rules as the
 // dialogs, without a display and beside a running copy.

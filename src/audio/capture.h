@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture engine: the wave-input device with its two rotating buffers,
 // and the reduction of each full buffer to a peak and a loudness figure.
 #pragma once

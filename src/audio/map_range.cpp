@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/capture.h"
 
 double MapRange(double value, double fromLow, double fromHigh, double toLow, double toHigh)

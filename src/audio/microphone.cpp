@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/capture.h"
 #include "platform/eventlog.h"
 #include "platform/strings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The event log: what the program did and what went wrong, one line per
 // event, for the parent who wants to know the morning after.
 //

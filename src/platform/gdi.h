@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing on a window's surface.
 //
 // Rectangles include their left column and top row and exclude their right

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Menu resources (RT_MENU): a list of items, each a command, a separator or
 // a pop-up with items of its own.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The phone: places a voice call and reports what became of it.
 //
 // Guarantees to the caller, in every implementation:

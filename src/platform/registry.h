@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A registry-like store of named values under keys.
 //
 // Guarantees to the caller:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Resources compiled into the program, loaded by id.
 //
 // Every resource is one entry of the program's resource table (see

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wide-string helpers of the core library, on UTF-16 text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Heap, local time, sleeping and the named lock.
 #pragma once
 

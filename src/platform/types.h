@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Basic types, handles and message numbers of the platform layer.
 // The system's code is written against these; every implementation
 // (the real one and sim) gives them the meaning stated in the headers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wave input: a capture device that fills queued buffers and calls back.
 //
 // Guarantees to the caller, in every implementation:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows, messages, the timer, message boxes and the menu bar.
 //
 // Guarantees to the caller:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Turns every file given in FILES into a byte array. Writes OUT_DIR/pictures.h,
 # which declares each array with its size, and OUT_DIR/pictures.cpp, which
 # defines them. A file named 109.bmp becomes picture109.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The resource script: string tables, menus, menu-bar records, dialog
 // templates, the version and the pictures (their bytes are embedded from
 // pictures/ at build time, see pictures.h in the build tree).

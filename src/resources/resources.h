@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's resource table: every string, menu, menu-bar record,
 // dialog template, bitmap, icon and the version, by type and id.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings by their stored names, for a start without a screen: NAME=VALUE
 // under the same rules as the dialogs, and back.
 #include "platform/strings.h"

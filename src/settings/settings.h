@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user's settings, the limits derived from them, their persistence and
 // the localised strings.
 #pragma once

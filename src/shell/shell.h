@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up, the single-instance rule and the main window.
 #pragma once
 

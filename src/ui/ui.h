@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main screen's drawing and the four dialog procedures.
 #pragma once
 

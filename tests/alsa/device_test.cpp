@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave-input device on ALSA, driven directly: queue order, reset and
 // close as the capture engine relies on them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture engine on the ALSA device: what it measures, how it fails and
 // how it stands up to being started and stopped many times.
 #include <gtest/gtest.h>

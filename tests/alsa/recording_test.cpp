@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device fed from a recording: mixed to mono, resampled to 11025 Hz and
 // paced like a microphone, then silent or, looping, again from the start.
 // The recording is opened once, when chosen: it plays on when its file is

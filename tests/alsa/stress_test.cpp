@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ALSA share of the capture engine's hundred thousand starts and stops
 // (the rest run on the simulated device in tests/engine): the real device
 // thread reading the file plugin's free-running counter, so that buffers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fixtures for the wave-input tests: an ALSA configuration of its own whose
 // PCMs read known samples through the "file" plugin, writers that feed a
 // FIFO, and a callback that records what the device hands back.

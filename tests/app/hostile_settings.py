@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What stands in the settings file's place never hangs the program and is
 never overwritten: a pipe, a folder, a file the user may not read, and a
 link at the old fixed temporary name. Real processes of the real program.

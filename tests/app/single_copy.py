@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Only one copy of the program runs: real processes of the real program.
 
 A second copy finds the running one and ends with 0 at once; a copy that

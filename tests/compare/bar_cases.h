@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bar states that both platforms draw for the comparison, in order:
 // each is painted on the same window after the one before it, so falling
 // values are part of the run.

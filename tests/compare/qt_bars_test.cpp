@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real platform draws the bars with the same pixels as the simulated
 // one: PaintMeters on a Qt window (offscreen) against the file that the
 // simulated run wrote.

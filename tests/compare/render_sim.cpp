@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paints the bar cases with the simulated platform and writes the bar
 // pixels, one COLORREF per pixel, for the Qt test to compare against.
 #include <cstdio>

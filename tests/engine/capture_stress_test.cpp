@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts and stops of the capture engine by the hundred thousand (this
 // share on the simulated device, the rest on ALSA in tests/alsa) against a
 // device thread that returns buffers at random moments. Under

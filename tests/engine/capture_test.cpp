@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture engine against the simulated device: the two-slot rotation,
 // stop while buffers come back, the failure paths, and the thread seam.
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Puts the engine, the records and the simulated platform back to their
 // process-start state between tests.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine on the three kinds of simulated input: a stream gives what the
 // same samples given whole give, holds only a bounded window of them however
 // long it is, and an input known by its peaks measures the same.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The numbers that turn sound into loudness: MapRange, the limits derived
 // from the settings, and the peak search of one buffer.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The monitoring tick: its order of steps, the cry meter's exact doubles,
 // the ten-second restart and the delay after a call.
 #include <cmath>

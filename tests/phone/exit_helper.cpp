@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts a call command that keeps running, waits until it has started
 // what it starts, and returns from main: the phone must take it down.
 // Arguments: the command's script, and the file that tells it is running.

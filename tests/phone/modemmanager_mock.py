@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 '''ModemManager mock template for python3-dbusmock.
 
 Loaded by path: python3 -m dbusmock --system --template modemmanager_mock.py

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PhoneMakeCall through each backend and the news it gives. The ModemManager
 // backends talk to a python3-dbusmock ModemManager on a private dbus-daemon
 // that stands in for the system bus.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Places a SIP call, waits until it rings, says "BARESIP_PID FOLDER" on
 // standard output and then returns from main ("return") or waits to be
 // killed ("hang"): the phone must take baresip down in both cases.

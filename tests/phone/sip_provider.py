@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A SIP provider's few answers, over UDP on 127.0.0.1, for the SIP tests.
 
 usage: sip_provider.py PORT INVITE_ANSWER REGISTER_ANSWER LOG_FILE

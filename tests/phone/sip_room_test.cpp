@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the whole product is for: when the program calls, the person who
 // answers hears the room. The whole program runs on Qt's offscreen platform
 // with --phone sip and a recording as the room; a second baresip answers

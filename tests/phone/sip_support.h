@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the SIP tests share: free ports on loopback, a baresip callee that
 // answers by itself and records what it hears, the baresip children of this
 // process, and private files.

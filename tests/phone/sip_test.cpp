@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIP calls through baresip: the account file and its line, the addresses
 // numbers become, and real baresip processes against a provider's answers
 // (a few lines of Python on loopback) and against a second baresip that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the phone tests share: the news the phone gives, waits on the Qt
 // event loop, and standard output or error caught in a file.
 #pragma once

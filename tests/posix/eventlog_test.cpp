@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The event log on disk: one escaped line per event with its local time,
 // rotation before the limit, and reading the tail back across the rotation.
 #include <cstdio>

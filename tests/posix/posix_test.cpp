@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Heap, local time and sleeping on POSIX.
 #include <chrono>
 #include <cstring>

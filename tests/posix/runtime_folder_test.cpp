@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder that holds the single-instance lock: the same for every copy of
 // a user whatever its environment, and never one that another user controls.
 #include <cstdlib>

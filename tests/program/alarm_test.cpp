@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start/Stop and the call decision: the six conditions, the call limit per
 // run, the quiet time after a call, and the whole road from a loud room to
 // the calls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calls as the phone reports them: a call clears the stale level, a call
 // still running holds the next back, a stored number that breaks the rules
 // is never dialled, and the event log tells every step.

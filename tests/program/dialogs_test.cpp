@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The four dialogs, run from the main window's menu as a user would, and
 // what the main window does with their results.
 #include <algorithm>

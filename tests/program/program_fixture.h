@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the whole program on the simulated platform: settings in the
 // simulated store, a recording (or silence) as the microphone, scripted
 // presses at virtual times.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A save that fails after a confirmed dialog is told in the chosen language
 // with its reason and logged; the values stay in effect. One that succeeds
 // is logged and shows nothing.

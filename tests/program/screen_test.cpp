@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main screen to the pixel: the two bars, their limit dots, the text
 // band's pacing and the pictures, on the simulated surface (240 x 268).
 #include <cmath>

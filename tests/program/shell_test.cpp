@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up, the single-instance rule, the main window's messages and the
 // exit, with the whole program on the simulated platform.
 #include "alarm/monitor.h"

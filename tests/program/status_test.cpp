@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status lines below the Start/Stop picture: what they say in both
 // languages, where they are drawn, and when.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A start that nobody watches: monitoring starts as soon as the window is
 // up, and what would wait in a box goes to standard error instead.
 #include "alarm/monitor.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dialogs from the program's templates: controls, the full-screen frame,
 // the Escape/Back override and the nested loop.
 #include <QApplication>

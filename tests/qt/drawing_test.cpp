@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel rules of the drawing primitives on the window's surface.
 #include <QPaintEvent>
 #include <QWidget>

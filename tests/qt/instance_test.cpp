@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The named lock and the search for a running copy's window, across two
 // real processes: the test binary runs itself again as the first copy.
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Menu bars built from the program's menu-bar records.
 #include <QAction>
 #include <QMenu>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A test window class whose procedure records what reaches it, and a way to
 // run the real message loop for a while.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Messages, the timer, painting, closing and the message box's nested loop.
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading recordings: a file at the capture rate arrives sample for sample,
 // channels are averaged, float samples that are not numbers are silence,
 // and other rates are resampled.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Replays the bundled nursery recording (quiet 0-7 s, crying 7-20.5 s,
 quiet 20.5-27.5 s, crying 27.5-41.5 s) and checks when the program calls."""
 import atexit

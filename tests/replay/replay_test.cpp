@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The replay tool's parts: levels that follow the recording's own samples,
 // the final tick, a bounded stream, the peak index against a direct search,
 // runs on the index against runs on the samples, the scoring of calls

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The resource table and its loaders: texts in both languages, menus and
 // menu-bar records, dialog templates, pictures, icon and version.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one rule for what may be dialled.
 #include <gtest/gtest.h>
 

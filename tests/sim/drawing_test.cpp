@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing on the windows' pixel surfaces: exact pixels of the primitives,
 // clipping inside a paint, a real bitmap copied to a point, the text cells
 // and the count of drawing objects.

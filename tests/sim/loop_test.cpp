@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message loop on the virtual clock: order of messages, timers, the end
 // of a run, nested message boxes, the named lock and the search for another
 // copy's window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Menu bars from menu-bar records, dialogs from templates with their
 // controls, the Escape/Back key with and without the override, and the end
 // of a run reaching an open dialog.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The soak catches what it claims to: against this build of the program,
 // broken on purpose in one place at a time, it fails with the invariant that
 // the break violates, and says how to replay it.

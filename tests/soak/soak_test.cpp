@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A simulated day of the program with faults injected from a fixed seed:
 // every invariant holds, every kind of fault was injected, and the same
 // seed gives the same run.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the program's pictures and writes them to src/resources/pictures/.
 
 The main-screen bitmaps (109 to 119) sit on the main window's background

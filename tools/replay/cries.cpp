@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cries a parent noted, and how well a run's calls answered them.
 #include <cstdlib>
 #include <fstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loudness index of a recording: the peak of every buffer that a capture
 // started on any tick can return, from one pass over the samples.
 //

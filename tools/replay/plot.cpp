@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture of a run, drawn with QPainter into an image off screen: the
 // level and the cry meter over time (per pixel column their lowest and
 // highest value), their limits, when monitoring was on, the cries a parent

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the whole program on the simulated platform over a recording, as
 // fast as the CPU allows: Start pressed at a chosen time, every call request
 // recorded, a trace of every tick, a picture of the run; or, with --sweep,

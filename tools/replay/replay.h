@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The replay tool's parts: options, the loudness index of a recording, one
 // run of the program on the simulated platform, the cries a parent noted,
 // and the picture of a run.

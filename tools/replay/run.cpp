@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One run of the whole program on the simulated platform: the settings
 // stored as a confirmed earlier run left them, Start pressed at the chosen
 // time, the sound from the recording, and a record of every tick.

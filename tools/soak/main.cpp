@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the program for days of simulated time with faults injected from a
 // seed, checking its invariants on every tick; prints what it did and the
 // first invariant that failed, with the seed and time that replay it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The soak: the program started again and again on the simulated platform,
 // a user and a failing device played from one seed, and the program's
 // promises checked after every tick.

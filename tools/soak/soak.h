@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The soak: the whole program on the simulated platform for days of
 // simulated time over a looping recording, with faults injected at random
 // but reproducibly from one seed, and invariants checked on every tick.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The soak's recording: the bundled sounds, played without end in an order
 // drawn from the seed.
 #include <algorithm>

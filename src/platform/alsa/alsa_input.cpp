@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound from an ALSA capture PCM. Opened non-blocking so that the capture
 // thread never sleeps in the driver for long; overruns are recovered from
 // in silence, the lost sound simply missing from the buffers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave-input device's private state, shared by the queue code and the
 // sources that feed it. Nothing outside this folder includes it.
 #pragma once

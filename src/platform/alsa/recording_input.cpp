@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound from a recording, handed out no faster than a microphone would, by
 // the monotonic clock. The recording plays on the room's clock (see
 // wave_source.h); after its end the room is silent, or the recording starts

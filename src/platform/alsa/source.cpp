@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The choice of source, made once at start-up and taken at every open.
 #include <cstring>
 

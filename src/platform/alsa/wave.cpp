@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave-input queue: buffers queued by the caller are filled in order by
 // a capture thread of the device's own from whichever source was chosen, and
 // handed back through the callback. The device's lock is never held while

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the wave-input device takes its sound from. Chosen once at start-up,
 // before the first waveInOpen; a device already open keeps its source.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding of the program's picture resources into plain pixel arrays, for
 // any platform that has to put them on a screen.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text of one event-log line, as every platform writes it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pixels of a line as the platform draws it, the same on every platform.
 #pragma once
 

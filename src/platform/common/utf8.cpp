@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/common/utf8.h"
 
 std::string EncodeUtf8(std::uint32_t cp)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // UTF-8 for the platform's files and names.
 #pragma once
 

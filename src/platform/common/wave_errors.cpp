@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of wave-input results, the same on every platform.
 #include "platform/strings.h"
 #include "platform/wave.h"

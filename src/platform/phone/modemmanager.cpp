@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Voice calls through ModemManager on the system bus. Every step that waits
 // for ModemManager is asynchronous and answered through the Qt event loop of
 // the calling thread, so the window thread never stalls on a dialling modem.

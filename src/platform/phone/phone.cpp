@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PhoneMakeCall, the news it gives, and the choice of backend.
 #include "platform/phone.h"
 #include "platform/eventlog.h"

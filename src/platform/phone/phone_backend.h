@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Chooses and configures how PhoneMakeCall places its calls. Called by the
 // program's start-up (and tests) on the window thread; not thread-safe.
 //

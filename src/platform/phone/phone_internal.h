@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared between the phone's front (phone.cpp) and its ModemManager backend.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Voice calls over SIP through baresip, which runs as a child of the program
 // for as long as the SIP backend is chosen, with a configuration of its own
 // in a private folder.

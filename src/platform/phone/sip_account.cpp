@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SIP account file, its one line, and the addresses numbers are dialled at.
 #include "platform/phone/sip_account.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user's SIP account as the SIP backend takes it, and the addresses it
 // dials. Nothing here starts a program or waits.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The event log on Linux: each line to standard error and appended to a
 // file under the user's state directory, which is rotated before it reaches
 // its limit. The file is opened afresh for every line, so that a log removed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the real event log lives, and reading it back.
 #pragma once
 

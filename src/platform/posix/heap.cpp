@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The heap is the C library's. LocalFree returns null on success, as the
 // callers expect.
 #include <cstdlib>

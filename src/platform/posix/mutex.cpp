@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The named lock: an flock on a file in the user's private runtime folder
 // (runtime_folder.h). The kernel drops the lock when its holder dies, so a
 // crashed copy never leaves it behind; the holder that closes its last

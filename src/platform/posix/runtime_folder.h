@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The private folder of the user that holds what makes one copy the only
 // one: the single-instance lock and the socket on which the running copy's
 // window answers. Every copy of one user finds the same folder, whatever

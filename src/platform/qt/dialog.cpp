@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Modal dialogs built from templates, their controls, and the shell's
 // full-screen frame with the Escape/Back override.
 #include <QApplication>

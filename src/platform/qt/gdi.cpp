@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing on a window's backing image with QPainter, without antialiasing,
 // so that every primitive sets whole pixels by the platform's rules.
 #include <QApplication>

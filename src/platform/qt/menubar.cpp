@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The menu bar at the bottom of a window or dialog, built from a menu-bar
 // record (RT_RCDATA) and the menu it names.
 #include <QHBoxLayout>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared state of the Qt window platform: what stands behind HWND, HDC and
 // HGDIOBJ, and the few helpers the pieces call on one another.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up of the Qt window platform, and what its tests may look at.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows, the message queue, timers, message boxes and the search for a
 // running copy's window, on Qt Widgets.
 #include <QAbstractEventDispatcher>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings as input: any file libsndfile reads, mixed to mono and
 // resampled to the capture rate, either whole or as a stream. A file already
 // at that rate is not resampled: its 16-bit (or narrower) samples arrive

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Modal dialogs from templates, their controls and the shell's dialog frame.
 #include <algorithm>
 #include <limits>

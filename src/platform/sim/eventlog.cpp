@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The event log kept in memory, stamped with the simulated time.
 #include <cstdio>
 #include <mutex>

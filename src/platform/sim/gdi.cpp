@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing on plain pixel buffers: the windows' surfaces and loaded bitmaps.
 #include <algorithm>
 #include <cstdlib>

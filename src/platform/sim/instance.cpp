@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instance handle, named locks shared with simulated other processes,
 // and sleeping (which only counts: the clock never moves by it).
 #include <algorithm>

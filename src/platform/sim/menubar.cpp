@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shell's menu bar, built from a menu-bar record and its menu.
 #include <algorithm>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The phone: every request is kept, and its outcome comes from a script.
 #include <deque>
 #include <map>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated platform's controls, for tests and the replay tool.
 //
 // Time is virtual and counts in units of 1/110250 s: sample i of the input

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated event log's controls, for tests and the tools.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared between the simulated platform's parts; not for tests.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated phone's controls, for tests and the tools.
 //
 // Each request gets an id and an outcome from a script: the outcomes queued

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated registry's controls, for tests.
 //
 // The store lives in memory, one per process, and keeps the meaning of the

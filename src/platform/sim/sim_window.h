@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated window system's controls, for tests and the replay tool.
 //
 // Everything runs on the test's thread. GetMessageW runs the virtual clock

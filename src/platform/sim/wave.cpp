@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated wave-input device. By default it is driven by the virtual
 // clock and calls back on the thread that runs the clock; in threaded mode a
 // device thread of its own returns buffers as fast as they are queued, or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated window system: windows, classes, the message queue and the
 // message loop that runs the virtual clock, timers, invalidation, message
 // boxes and the search for windows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The store's file form, shared by the store and its tests.
 //
 // One text file, UTF-8, read and written whole:
