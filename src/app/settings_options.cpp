@@ -4,10 +4,10 @@
 #include <QString>
 #include <cstdio>
 
-#include "platform/eventlog.h"
 #include "platform/registry.h"
 #include "platform/strings.h"
 #include "settings/settings.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -53,14 +53,8 @@ int SetSettings(const std::vector<std::string>& assignments)
     settings = changed;
     ComputeLimits();
     const LONG result = SaveSettings();
-    if (result == ERROR_SUCCESS) {
-        AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"settings saved");
-        return 0;
-    }
-    WCHAR line[128];
-    wsprintfW(line, u"settings not saved: %s (error %d)", SaveFailureLogWords(result), result);
-    AppendEventLog(EVENTLOG_ERROR_TYPE, line);
-    return 1;
+    LogSaveResult(result);
+    return result == ERROR_SUCCESS ? 0 : 1;
 }
 
 int PrintSettings()

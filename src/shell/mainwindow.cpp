@@ -112,11 +112,8 @@ static LRESULT RunDialog(HWND window, UINT id, DLGPROC procedure)
     return DialogBoxIndirectParamW(shell.appInstance, dialogTemplate, window, procedure, 0);
 }
 
-// A save that failed is told, with its reason, and logged; the values stay
-// in memory until the program ends.
-static void SaveAndReport(HWND window)
+void LogSaveResult(LONG result)
 {
-    const LONG result = SaveSettings();
     if (result == ERROR_SUCCESS) {
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"settings saved");
         return;
@@ -124,6 +121,16 @@ static void SaveAndReport(HWND window)
     WCHAR line[128];
     wsprintfW(line, u"settings not saved: %s (error %d)", SaveFailureLogWords(result), result);
     AppendEventLog(EVENTLOG_ERROR_TYPE, line);
+}
+
+// A save that failed is told, with its reason, and logged; the values stay
+// in memory until the program ends.
+static void SaveAndReport(HWND window)
+{
+    const LONG result = SaveSettings();
+    LogSaveResult(result);
+    if (result == ERROR_SUCCESS)
+        return;
     WCHAR failed[256] = {}, reason[256] = {}, kept[256] = {}, text[1024];
     LoadLocalString(shell.appInstance, 1040, failed, 255);
     LoadLocalString(shell.appInstance, SaveFailureTextId(result), reason, 255);

@@ -29,3 +29,5 @@ int CreateMainMenuBar(HWND window);
 // Shows message `stringId` in a box of `style` captioned appTitle; during an
 // unattended start writes it to standard error instead.
 void TellUser(HWND window, UINT stringId, UINT style);
+// Writes a save's outcome (SaveSettings' result) to the event log.
+void LogSaveResult(LONG result);
