@@ -8,16 +8,10 @@ import subprocess
 import sys
 import tempfile
 import time
-import wave
+
+from apptest import check, write_silence, finish
 
 program, version = sys.argv[1:3]
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-
 
 with tempfile.TemporaryDirectory() as folder:
     runtime = os.path.join(folder, "runtime")
@@ -27,11 +21,7 @@ with tempfile.TemporaryDirectory() as folder:
     env.update(XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(folder, "config"),
                XDG_STATE_HOME=os.path.join(folder, "state"), TMPDIR=folder, LC_ALL="C.UTF-8")
     silence = os.path.join(folder, "silence.wav")
-    with wave.open(silence, "wb") as out:
-        out.setnchannels(1)
-        out.setsampwidth(2)
-        out.setframerate(11025)
-        out.writeframes(b"\0\0" * 11025)
+    write_silence(silence)
 
     def run(*arguments):
         return subprocess.run([program, *arguments], env=env, capture_output=True, text=True,
@@ -134,6 +124,4 @@ with tempfile.TemporaryDirectory() as folder:
             started.wait()
         started.stderr.close()
 
-for failure in failures:
-    print("FAILED:", failure)
-sys.exit(1 if failures else 0)
+finish()

@@ -12,14 +12,9 @@ import sys
 import tempfile
 import time
 
+from apptest import check, finish
+
 script, program = sys.argv[1:3]
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-
 
 with tempfile.TemporaryDirectory() as folder:
     os.chmod(folder, 0o755)
@@ -71,6 +66,4 @@ with tempfile.TemporaryDirectory() as folder:
     check(sorted(os.listdir(home)) == [".config"], f"nothing else in the home: {os.listdir(home)}")
     check(os.listdir(temporary) == [], f"left behind: {os.listdir(temporary)}")
 
-for failure in failures:
-    print("FAIL:", failure)
-sys.exit(1 if failures else 0)
+finish()

@@ -15,16 +15,11 @@ import subprocess
 import sys
 import tempfile
 import time
-import wave
+
+from apptest import check, write_silence, finish
 
 program = sys.argv[1]
-failures = []
 nobody = 65534
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
 
 
 def run_case(folder, name, prepare, verify, as_nobody=False):
@@ -76,11 +71,7 @@ def run_case(folder, name, prepare, verify, as_nobody=False):
 with tempfile.TemporaryDirectory() as folder:
     os.chmod(folder, 0o755)
     silence = os.path.join(folder, "silence.wav")
-    with wave.open(silence, "wb") as out:
-        out.setnchannels(1)
-        out.setsampwidth(2)
-        out.setframerate(11025)
-        out.writeframes(b"\0\0" * 11025)
+    write_silence(silence)
     os.chmod(silence, 0o644)
     stored = ("[Software\\Veltrano\\CradleCom\\Settings]\nVolSensi = sz:35\n"
               "PhoneNumber = sz:0301234\nFirstUse = sz:1\n")
@@ -143,6 +134,4 @@ with tempfile.TemporaryDirectory() as folder:
 
     run_case(folder, "link", link, link_untouched)
 
-for failure in failures:
-    print("FAIL:", failure)
-sys.exit(1 if failures else 0)
+finish()

@@ -10,27 +10,12 @@ import struct
 import subprocess
 import sys
 import tempfile
-import time
-import wave
+
+from apptest import check, wait_until, write_silence, finish
 
 program = sys.argv[1]
-failures = []
 names = [f"{kind}-{language}.png" for language in ("de", "en")
          for kind in ("main", "dialog-113", "dialog-114", "dialog-115", "dialog-116")]
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-
-
-def wait_until(condition, seconds):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        if condition():
-            return True
-        time.sleep(0.05)
-    return condition()
 
 
 def png_size(path):
@@ -54,11 +39,7 @@ with tempfile.TemporaryDirectory() as folder:
                XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(folder, "config"),
                XDG_STATE_HOME=state, TMPDIR=temporary, HOME=os.path.join(folder, "home"))
     silence = os.path.join(folder, "silence.wav")
-    with wave.open(silence, "wb") as out:
-        out.setnchannels(1)
-        out.setsampwidth(2)
-        out.setframerate(11025)
-        out.writeframes(b"\0\0" * 11025)
+    write_silence(silence)
     # A store without the first-use marker: a normal start would write it.
     store = os.path.join(config, "registry")
     stored = ("[Software\\Veltrano\\CradleCom\\Settings]\nVolSensi = sz:35\n"
@@ -131,6 +112,4 @@ with tempfile.TemporaryDirectory() as folder:
           f"folder in the way told once: {taken.stderr!r}")
     check(os.listdir(temporary) == [], f"left in TMPDIR: {os.listdir(temporary)}")
 
-for failure in failures:
-    print("FAIL:", failure)
-sys.exit(1 if failures else 0)
+finish()

@@ -18,24 +18,10 @@ import subprocess
 import sys
 import tempfile
 import time
-import wave
+
+from apptest import check, wait_until, stop, write_silence, finish
 
 program = sys.argv[1]
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-
-
-def wait_until(condition, seconds):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        if condition():
-            return True
-        time.sleep(0.05)
-    return condition()
 
 
 def started(path):
@@ -44,27 +30,13 @@ def started(path):
         return b"program started" in f.read()
 
 
-def stop(process):
-    if process.poll() is None:
-        process.terminate()
-        try:
-            process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-
-
 with tempfile.TemporaryDirectory() as folder:
     os.chmod(folder, 0o755)
     runtime = os.path.join(folder, "runtime")
     os.mkdir(runtime, 0o700)
     os.mkdir(os.path.join(folder, "t0"), 0o700)
     silence = os.path.join(folder, "silence.wav")
-    with wave.open(silence, "wb") as out:
-        out.setnchannels(1)
-        out.setsampwidth(2)
-        out.setframerate(11025)
-        out.writeframes(b"\0\0" * 11025)
+    write_silence(silence)
     # CRADLECOM_SYSTEM_ROOT keeps /run/user and /tmp of the machine out of it.
     base = dict(os.environ, CRADLECOM_SYSTEM_ROOT=folder, QT_QPA_PLATFORM="offscreen",
                 XDG_CONFIG_HOME=os.path.join(folder, "config"),
@@ -157,6 +129,4 @@ with tempfile.TemporaryDirectory() as folder:
     check(b"not a private folder" in refused.stderr, f"told: {refused.stderr!r}")
     os.chmod(fallback, 0o700)
 
-for failure in failures:
-    print("FAIL:", failure)
-sys.exit(1 if failures else 0)
+finish()

@@ -12,35 +12,10 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
-import wave
+
+from apptest import check, wait_until, stop, write_silence, finish
 
 program = sys.argv[1]
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-
-
-def wait_until(condition, seconds):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        if condition():
-            return True
-        time.sleep(0.05)
-    return condition()
-
-
-def stop(process):
-    if process.poll() is None:
-        process.terminate()
-        try:
-            process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
 
 
 def read(path):
@@ -68,11 +43,7 @@ with tempfile.TemporaryDirectory() as folder:
                XDG_STATE_HOME=os.path.join(folder, "state"), TMPDIR=temporary,
                HOME=os.path.join(folder, "home"), LC_ALL="C.UTF-8")
     silence = os.path.join(folder, "silence.wav")
-    with wave.open(silence, "wb") as out:
-        out.setnchannels(1)
-        out.setsampwidth(2)
-        out.setframerate(11025)
-        out.writeframes(b"\0\0" * 11025)
+    write_silence(silence)
 
     def run(*arguments, **changes):
         return subprocess.run([program, *arguments], env=dict(env, **changes),
@@ -248,6 +219,4 @@ with tempfile.TemporaryDirectory() as folder:
         log.close()
     check(not os.listdir(temporary), f"left in TMPDIR: {os.listdir(temporary)}")
 
-for failure in failures:
-    print("FAIL:", failure)
-sys.exit(1 if failures else 0)
+finish()
