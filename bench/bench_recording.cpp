@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <sndfile.h>
 #include <string>
@@ -97,7 +98,7 @@ struct Folder {
     ~Folder()
     {
         if (!path.empty())
-            std::system(("rm -rf '" + path + "'").c_str());
+            std::filesystem::remove_all(path);
     }
 };
 

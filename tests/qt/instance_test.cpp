@@ -53,7 +53,7 @@ TEST(QtSingleInstanceChild, RunAsFirstCopy)
     ASSERT_NE(window, nullptr);
     ShowWindow(window, SW_SHOW);
     QTimer::singleShot(20000, [] { PostQuitMessage(1); }); // never outlive the test
-    write(STDOUT_FILENO, "ready\n", 6);
+    ASSERT_EQ(write(STDOUT_FILENO, "ready\n", 6), 6);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) != 0) {
         DispatchMessageW(&msg);
