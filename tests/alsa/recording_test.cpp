@@ -3,6 +3,7 @@
 // paced like a microphone, then silent or, looping, again from the start.
 // The recording is opened once, when chosen: it plays on when its file is
 // deleted or replaced, even by a pipe.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <fstream>
@@ -205,7 +206,8 @@ TEST(RecordingWaveIn, DeletedOrReplacedRecordingPlaysOnWithoutBlocking)
 }
 
 // A quarter second of tone and a quarter of silence, over and over: four
-// stretches of tone in 1.49 s, each as long as the recorded one.
+// stretches of tone in 1.49 s, each as long as the recorded one, and every
+// pass the same samples, although only the first is read from the file.
 TEST(RecordingWaveIn, LoopPlaysTheRecordingOverAndOver)
 {
     std::string path = WriteToneFile("loop.flac", 0.25, 0.25);
@@ -224,6 +226,13 @@ TEST(RecordingWaveIn, LoopPlaysTheRecordingOverAndOver)
         EXPECT_NEAR(stretches[i + 1].first - stretches[i].first, captureRate / 2, 10) << i;
     }
     EXPECT_GE(stretches.size(), 3u);
+    // Every pass gives the very samples of the first: one lag near half a
+    // second repeats the whole capture exactly.
+    bool repeats = false;
+    for (std::size_t lag = captureRate / 2 - 8; lag <= captureRate / 2 + 8 && !repeats; ++lag)
+        repeats = std::equal(samples.begin() + static_cast<std::ptrdiff_t>(lag), samples.end(),
+                             samples.begin());
+    EXPECT_TRUE(repeats);
     EXPECT_EQ(EndedEvents(), endedBefore); // a loop never ends
     unlink(path.c_str());
 }

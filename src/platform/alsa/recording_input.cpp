@@ -4,6 +4,7 @@
 // wave_source.h); after its end the room is silent, or the recording starts
 // again when it loops.
 #include <algorithm>
+#include <vector>
 
 #include "platform/alsa/device.h"
 #include "platform/eventlog.h"
@@ -11,6 +12,8 @@
 
 namespace {
 constexpr long readFrames = 256;
+// A loop's first pass is kept in memory when it is at most this long.
+constexpr std::int64_t keptPassSeconds = 300;
 } // namespace
 
 // One per chosen recording, shared by the devices that play it. Opened on
@@ -27,6 +30,11 @@ struct RecordingInput {
     bool ended = false;            // over for good: only silence from here on
     std::int64_t passStart = 0;    // framesPlayed when the current pass began
     std::int64_t passFrames = 0;   // one pass's length, once a pass has ended
+    // A loop plays the same samples every pass; resampling them costs more
+    // than all else the program does while it listens, so the first whole
+    // pass is kept and the later ones are played from it.
+    std::vector<std::int16_t> pass; // this pass as played from its start, while it is kept
+    bool passKept = false;          // `pass` holds a whole pass: the stream is read no more
 
     ~RecordingInput() { CloseRecordingStream(stream); }
 };
@@ -46,14 +54,43 @@ std::int64_t FramesDue(const RecordingInput& input)
 bool EndOfPass(RecordingInput* input)
 {
     if (input->loop && input->framesPlayed > input->passStart &&
-        RewindRecordingStream(input->stream)) {
+        (input->passKept || RewindRecordingStream(input->stream))) {
         input->passFrames = input->framesPlayed - input->passStart;
         input->passStart = input->framesPlayed;
+        if (!input->passKept && static_cast<std::int64_t>(input->pass.size()) == input->passFrames)
+            input->passKept = true;
+        else if (!input->passKept)
+            input->pass.clear(); // only part of it: try the next
         return true;
     }
     input->ended = true;
     AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"recording ended");
     return false;
+}
+
+// Up to `frames` of the kept pass, from where the current pass has got to;
+// fewer at its end.
+long PlayKeptPass(RecordingInput* input, std::int16_t* samples, long frames)
+{
+    auto at = static_cast<std::size_t>(input->framesPlayed - input->passStart);
+    long got = static_cast<long>(std::min<std::size_t>(input->pass.size() - at, frames));
+    std::copy_n(input->pass.begin() + static_cast<std::ptrdiff_t>(at), got, samples);
+    return got;
+}
+
+// Adds `frames` just read from the stream to the pass being kept, if a loop
+// plays and all of this pass so far is kept; gives up on a pass too long.
+void KeepPass(RecordingInput* input, const std::int16_t* samples, long frames)
+{
+    const std::int64_t most = keptPassSeconds * input->rate;
+    if (input->passKept || !input->loop || input->passFrames > most ||
+        static_cast<std::int64_t>(input->pass.size()) != input->framesPlayed - input->passStart)
+        return;
+    if (static_cast<std::int64_t>(input->pass.size()) + frames > most) {
+        std::vector<std::int16_t>().swap(input->pass);
+        return;
+    }
+    input->pass.insert(input->pass.end(), samples, samples + frames);
 }
 
 // Up to `count` frames into `samples` (null: dropped), silence after the
@@ -65,7 +102,9 @@ void Play(RecordingInput* input, std::int16_t* samples, long count)
     while (done < count && !input->ended) {
         long want = std::min(count - done, readFrames);
         std::int16_t* into = samples != nullptr ? samples + done : dropped;
-        long got = ReadRecordingStream(input->stream, into, want);
+        long got = input->passKept ? PlayKeptPass(input, into, want)
+                                   : ReadRecordingStream(input->stream, into, want);
+        KeepPass(input, into, got);
         input->framesPlayed += got;
         done += got;
         if (got < want && !EndOfPass(input))
