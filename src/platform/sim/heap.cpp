@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -10,11 +11,20 @@
 
 namespace {
 
+struct Block {
+    void* at;
+    std::size_t bytes;
+};
+
 struct HeapState {
     std::mutex lock;
     // Blocks not yet freed: a few at a time (the capture buffers), so a
     // short list beats a hash set.
-    std::vector<void*> live;
+    std::vector<Block> live;
+    // Freed blocks kept for the next allocation of the same size: capture
+    // takes a fresh buffer for every one it is handed, and malloc would
+    // hand out cold memory each time.
+    std::vector<Block> spare;
     long allocations = 0;
     long failAt = 0; // allocation number that fails; 0: none
 };
@@ -24,14 +34,42 @@ HeapState heap;
 void ResetHeap()
 {
     std::lock_guard<std::mutex> guard(heap.lock);
-    for (void* block : heap.live)
-        std::free(block);
+    for (const Block& block : heap.live)
+        std::free(block.at);
     heap.live.clear();
+    for (const Block& block : heap.spare)
+        std::free(block.at);
+    heap.spare.clear();
     heap.allocations = 0;
     heap.failAt = 0;
 }
 
 SimResetHook heapReset(ResetHeap);
+
+// Under AddressSanitizer every freed block goes back to malloc, so that a
+// use after free is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t spareBlocks = 0;
+#else
+constexpr std::size_t spareBlocks = 8;
+#endif
+
+// A spare block of `bytes` if there is one, else a new one; under the lock.
+void* Allocate(UINT flags, std::size_t bytes)
+{
+    bool zero = (flags & LMEM_ZEROINIT) != 0;
+    for (std::size_t i = heap.spare.size(); i-- > 0;) {
+        if (heap.spare[i].bytes != bytes)
+            continue;
+        void* block = heap.spare[i].at;
+        heap.spare[i] = heap.spare.back();
+        heap.spare.pop_back();
+        if (zero)
+            std::memset(block, 0, bytes);
+        return block;
+    }
+    return zero ? std::calloc(1, bytes) : std::malloc(bytes);
+}
 
 } // namespace
 
@@ -43,9 +81,9 @@ void* LocalAlloc(UINT flags, std::size_t bytes)
         heap.failAt = 0;
         return nullptr;
     }
-    void* block = (flags & LMEM_ZEROINIT) != 0 ? std::calloc(1, bytes) : std::malloc(bytes);
+    void* block = Allocate(flags, bytes);
     if (block != nullptr)
-        heap.live.push_back(block);
+        heap.live.push_back(Block{block, bytes});
     return block;
 }
 
@@ -58,14 +96,19 @@ void* LocalFree(void* block)
         return block;
     }
     std::lock_guard<std::mutex> guard(heap.lock);
-    auto found = std::find(heap.live.begin(), heap.live.end(), block);
+    auto found = std::find_if(heap.live.begin(), heap.live.end(),
+                              [block](const Block& b) { return b.at == block; });
     if (found == heap.live.end()) {
         SimRecordFault("block freed twice or never allocated");
         return block;
     }
+    Block freed = *found;
     *found = heap.live.back();
     heap.live.pop_back();
-    std::free(block);
+    if (heap.spare.size() < spareBlocks)
+        heap.spare.push_back(freed);
+    else
+        std::free(block);
     return nullptr;
 }
 

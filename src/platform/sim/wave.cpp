@@ -80,12 +80,12 @@ const std::int16_t* Silence()
     return silence;
 }
 
-const std::int16_t* PeakBlock(std::int32_t peak)
+// The first sample of a block whose largest magnitude is `peak`; the rest
+// are silent.
+std::int16_t PeakSample(std::int32_t peak)
 {
-    static thread_local std::int16_t block[samplesPerBuffer] = {};
     peak = std::clamp(peak, 0, 32768);
-    block[0] = static_cast<std::int16_t>(peak == 32768 ? -32768 : peak);
-    return block;
+    return static_cast<std::int16_t>(peak == 32768 ? -32768 : peak);
 }
 
 // The caller has counted the callback in (under the lock) so that a reset
@@ -129,6 +129,18 @@ WAVEHDR* TakeHead(PlatformWaveIn* device, const std::int16_t* samples, std::int6
         std::memcpy(header->lpData, samples, bytes);
     header->dwBytesRecorded = bytes;
     header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    return header;
+}
+
+// As TakeHead, with `count` samples of which only the first may be loud:
+// written at once rather than copied from a silent block, since a replay
+// by peaks hands over a buffer every 186 ms.
+WAVEHDR* TakeHeadWithPeak(PlatformWaveIn* device, std::int16_t first, std::int64_t count)
+{
+    WAVEHDR* header = TakeHead(device, nullptr, count);
+    std::memset(header->lpData, 0, header->dwBytesRecorded);
+    if (header->dwBytesRecorded >= sizeof first)
+        std::memcpy(header->lpData, &first, sizeof first);
     return header;
 }
 
@@ -410,19 +422,17 @@ void SimWaveReturnDue()
         device = wave.device;
         std::int64_t count = wave.shortNext > 0 ? wave.shortNext : samplesPerBuffer;
         wave.shortNext = 0;
-        const std::int16_t* samples = nullptr;
         if (SimInputIsPeaks() && count < samplesPerBuffer) {
-            samples = Silence();
+            header = TakeHeadWithPeak(device, 0, count);
         } else if (SimInputIsPeaks()) {
             std::int32_t peak = 0;
             if (!SimInputPeak(device->headStart, &peak))
                 SimRecordFault("no peak known for the buffer from sample " +
                                std::to_string(device->headStart));
-            samples = PeakBlock(peak);
+            header = TakeHeadWithPeak(device, PeakSample(peak), count);
         } else {
-            samples = SimInputSamples(device->headStart);
+            header = TakeHead(device, SimInputSamples(device->headStart), count);
         }
-        header = TakeHead(device, samples, count);
         wave.full += count == samplesPerBuffer ? 1 : 0;
         // After a stall the samples recorded meanwhile are lost, as in an
         // overrun: the next buffer starts now.

@@ -94,7 +94,9 @@ bool IsTopLevel(const PlatformWindow& window)
 void TimerSink(HWND window, std::uintptr_t id)
 {
     TimerKey key{window, id};
-    if (std::find(ui.pendingTimers.begin(), ui.pendingTimers.end(), key) == ui.pendingTimers.end())
+    // Mostly none waits: the loop took the last tick before the next came.
+    if (ui.pendingTimers.empty() ||
+        std::find(ui.pendingTimers.begin(), ui.pendingTimers.end(), key) == ui.pendingTimers.end())
         ui.pendingTimers.push_back(key);
 }
 
