@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "../silence_wav.h"
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/phone_backend.h"
 #include "platform/platform.h"
@@ -29,35 +30,6 @@ namespace {
 
 PlatformInstance programInstance;
 std::filesystem::path home;
-
-// Two seconds of silence at 11025 Hz, so that no microphone is needed.
-std::string WriteSilence()
-{
-    std::string path = (home / "silence.wav").string();
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr)
-        return {};
-    const unsigned rate = 11025, bytes = rate * 4;
-    auto put = [out](unsigned value, int size) {
-        for (int i = 0; i < size; ++i)
-            std::fputc(static_cast<int>((value >> (8 * i)) & 0xFF), out);
-    };
-    std::fputs("RIFF", out);
-    put(36 + bytes, 4);
-    std::fputs("WAVEfmt ", out);
-    put(16, 4);
-    put(1, 2);
-    put(1, 2);
-    put(rate, 4);
-    put(rate * 2, 4);
-    put(2, 2);
-    put(16, 2);
-    std::fputs("data", out);
-    put(bytes, 4);
-    for (unsigned i = 0; i < bytes; ++i)
-        std::fputc(0, out);
-    return std::fclose(out) == 0 ? path : std::string();
-}
 
 // The exit question's two buttons as shown, without their mnemonics.
 struct Question {
@@ -192,7 +164,7 @@ int main(int argc, char** argv)
         setenv(name, pattern.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QtPlatformInit(&argc, argv);
-    std::string silence = WriteSilence();
+    std::string silence = WriteSilenceWav(home, 2);
     std::string error;
     int result = 1;
     if (silence.empty() || !SetWaveInputSource(silence.c_str(), &error) ||

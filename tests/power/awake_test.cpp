@@ -24,6 +24,7 @@
 #include <string>
 #include <sys/prctl.h>
 
+#include "../silence_wav.h"
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/phone_backend.h"
 #include "platform/platform.h"
@@ -274,34 +275,6 @@ TEST_F(AwakeTest, ProgramHoldsItFromStartToStopAndToItsEnd)
     EXPECT_TRUE(SpinUntil([] { return !Held(); })) << "still held after the program ended";
 }
 
-std::string WriteSilence()
-{
-    std::string path = (home / "silence.wav").string();
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr)
-        return {};
-    const unsigned rate = 11025, bytes = rate * 2;
-    auto put = [out](unsigned value, int size) {
-        for (int i = 0; i < size; ++i)
-            std::fputc(static_cast<int>((value >> (8 * i)) & 0xFF), out);
-    };
-    std::fputs("RIFF", out);
-    put(36 + bytes, 4);
-    std::fputs("WAVEfmt ", out);
-    put(16, 4);
-    put(1, 2);
-    put(1, 2);
-    put(rate, 4);
-    put(rate * 2, 4);
-    put(2, 2);
-    put(16, 2);
-    std::fputs("data", out);
-    put(bytes, 4);
-    for (unsigned i = 0; i < bytes; ++i)
-        std::fputc(0, out);
-    return std::fclose(out) == 0 ? path : std::string();
-}
-
 // A number to call and no first-use dialog, so that Start is taken.
 bool StoreSettings()
 {
@@ -362,7 +335,7 @@ int main(int argc, char** argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QtPlatformInit(&argc, argv);
     StartPrivateBus();
-    std::string silence = WriteSilence();
+    std::string silence = WriteSilenceWav(home, 1);
     std::string error;
     int result = 1;
     if (silence.empty() || !StoreSettings() || !SetWaveInputSource(silence.c_str(), &error) ||
