@@ -2,6 +2,7 @@
 // PhoneMakeCall through each backend and the news it gives. The ModemManager
 // backends talk to a python3-dbusmock ModemManager on a private dbus-daemon
 // that stands in for the system bus.
+#include "../private_bus.h"
 #include "platform/phone.h"
 #include "platform/phone/phone_backend.h"
 #include "platform/window.h"
@@ -51,9 +52,7 @@ const QString kMockIface = QStringLiteral("org.freedesktop.DBus.Mock");
 
 // The private bus and the Qt application, for the whole test program.
 struct BusEnvironment : testing::Environment {
-    QString skipReason;
-    QString python; // one that can import dbusmock
-    QProcess* daemon = nullptr;
+    PrivateBus bus;
     QTemporaryDir* stateHome = nullptr;
 
     void SetUp() override
@@ -66,44 +65,12 @@ struct BusEnvironment : testing::Environment {
         stateHome = new QTemporaryDir;
         qputenv("XDG_STATE_HOME", stateHome->path().toUtf8());
 
-        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
-            skipReason = QStringLiteral("dbus-daemon is not installed");
-            return;
-        }
-        for (const QString& candidate :
-             {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
-            if (QProcess::execute(candidate,
-                                  {QStringLiteral("-c"), QStringLiteral("import dbusmock")}) == 0) {
-                python = candidate;
-                break;
-            }
-        }
-        if (python.isEmpty()) {
-            skipReason = QStringLiteral("python3-dbusmock is not installed");
-            return;
-        }
-        daemon = new QProcess;
-        daemon->setStandardErrorFile(QProcess::nullDevice()); // only its fd-limit notice
-        daemon->start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--session"), QStringLiteral("--print-address"),
-                       QStringLiteral("--nofork")});
-        if (!daemon->waitForStarted(5000) || !daemon->waitForReadyRead(5000)) {
-            skipReason = QStringLiteral("dbus-daemon did not start");
-            return;
-        }
-        const QByteArray address = daemon->readLine().trimmed();
-        // Must happen before QtDBus first opens the system bus.
-        qputenv("DBUS_SYSTEM_BUS_ADDRESS", address);
+        StartPrivateBus(&bus);
     }
 
     void TearDown() override
     {
-        if (daemon != nullptr) {
-            daemon->terminate();
-            daemon->waitForFinished(3000);
-            delete daemon;
-            daemon = nullptr;
-        }
+        StopPrivateBus(&bus);
         delete stateHome;
         stateHome = nullptr;
     }
@@ -121,7 +88,7 @@ public:
     {
         process_.setStandardOutputFile(QProcess::nullDevice());
         process_.setStandardErrorFile(logDir_.filePath(QStringLiteral("mock.err")));
-        process_.start(busEnvironment->python,
+        process_.start(busEnvironment->bus.python,
                        {QStringLiteral("-m"), QStringLiteral("dbusmock"),
                         QStringLiteral("--system"), QStringLiteral("--template"),
                         QStringLiteral(PHONE_MOCK_TEMPLATE), QStringLiteral("-p"), parameters,
@@ -193,8 +160,8 @@ class PhoneBusTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        if (!busEnvironment->skipReason.isEmpty()) {
-            GTEST_SKIP() << busEnvironment->skipReason.toStdString();
+        if (!busEnvironment->bus.skipReason.isEmpty()) {
+            GTEST_SKIP() << busEnvironment->bus.skipReason.toStdString();
         }
         ASSERT_FALSE(MockModemManager::Registered()) << "a ModemManager is left on the test bus";
     }

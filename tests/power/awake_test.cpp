@@ -24,6 +24,7 @@
 #include <string>
 #include <sys/prctl.h>
 
+#include "../private_bus.h"
 #include "../silence_wav.h"
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/phone_backend.h"
@@ -40,9 +41,7 @@ namespace {
 
 PlatformInstance programInstance;
 std::filesystem::path home;
-QString python; // one that can import dbusmock
-QString skipReason;
-QProcess* busDaemon = nullptr;
+PrivateBus bus;
 
 const QString loginService = QStringLiteral("org.freedesktop.login1");
 
@@ -111,7 +110,7 @@ public:
         process.setStandardOutputFile(QProcess::nullDevice());
         process.setStandardErrorFile(QProcess::nullDevice());
         EndWithTheTest(&process);
-        process.start(python,
+        process.start(bus.python,
                       {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
                        QStringLiteral("--template"), QStringLiteral("logind")});
         started = process.waitForStarted(5000) && SpinUntil([this] {
@@ -146,8 +145,8 @@ class AwakeTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        if (!skipReason.isEmpty())
-            GTEST_SKIP() << skipReason.toStdString();
+        if (!bus.skipReason.isEmpty())
+            GTEST_SKIP() << bus.skipReason.toStdString();
     }
 };
 
@@ -286,38 +285,6 @@ bool StoreSettings()
     return static_cast<bool>(store);
 }
 
-void StartPrivateBus()
-{
-    for (const QString& candidate :
-         {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
-        if (QProcess::execute(candidate,
-                              {QStringLiteral("-c"), QStringLiteral("import dbusmock")}) == 0) {
-            python = candidate;
-            break;
-        }
-    }
-    if (python.isEmpty()) {
-        skipReason = QStringLiteral("python3-dbusmock is not installed");
-        return;
-    }
-    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
-        skipReason = QStringLiteral("dbus-daemon is not installed");
-        return;
-    }
-    busDaemon = new QProcess;
-    busDaemon->setStandardErrorFile(QProcess::nullDevice());
-    EndWithTheTest(busDaemon);
-    busDaemon->start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--print-address"),
-                      QStringLiteral("--nofork")});
-    if (!busDaemon->waitForStarted(5000) || !busDaemon->waitForReadyRead(5000)) {
-        skipReason = QStringLiteral("dbus-daemon did not start");
-        return;
-    }
-    // Before QtDBus first opens the system bus.
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", busDaemon->readLine().trimmed());
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -334,7 +301,7 @@ int main(int argc, char** argv)
         setenv(name, pattern.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QtPlatformInit(&argc, argv);
-    StartPrivateBus();
+    StartPrivateBus(&bus, EndWithTheTest);
     std::string silence = WriteSilenceWav(home, 1);
     std::string error;
     int result = 1;
@@ -343,11 +310,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "awake_test: cannot prepare the run: %s\n", error.c_str());
     else
         result = RUN_ALL_TESTS();
-    if (busDaemon != nullptr) {
-        busDaemon->terminate();
-        busDaemon->waitForFinished(3000);
-        delete busDaemon;
-    }
+    StopPrivateBus(&bus);
     std::filesystem::remove_all(home);
     return result;
 }
