@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "../private_home.h"
 #include "../silence_wav.h"
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/phone_backend.h"
@@ -151,17 +152,11 @@ TEST(QtLanguage, UnknownLanguageKeepsTheTexts)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    const char* temp = std::getenv("TMPDIR");
-    std::string pattern = std::string(temp != nullptr && *temp != '\0' ? temp : "/tmp") +
-                          "/cradlecom-language-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr)
+    // No store yet in the private home means German.
+    const std::string made = MakePrivateHome("language");
+    if (made.empty())
         return 1;
-    home = pattern;
-    // Settings, event log, the single-copy lock and the window's socket stay
-    // in the private home, so that parallel runs never meet; no store yet
-    // means German.
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR", "TMPDIR"})
-        setenv(name, pattern.c_str(), 1);
+    home = made;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QtPlatformInit(&argc, argv);
     std::string silence = WriteSilenceWav(home, 2);

@@ -25,6 +25,7 @@
 #include <sys/prctl.h>
 
 #include "../private_bus.h"
+#include "../private_home.h"
 #include "../silence_wav.h"
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/phone_backend.h"
@@ -290,15 +291,10 @@ bool StoreSettings()
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    const char* temp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(temp != nullptr && *temp != '\0' ? temp : "/tmp") + "/cradlecom-awake-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr)
+    const std::string made = MakePrivateHome("awake");
+    if (made.empty())
         return 1;
-    home = pattern;
-    // Settings, event log, lock and socket in a private home.
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR", "TMPDIR"})
-        setenv(name, pattern.c_str(), 1);
+    home = made;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QtPlatformInit(&argc, argv);
     StartPrivateBus(&bus, EndWithTheTest);
