@@ -287,19 +287,29 @@ TEST_F(Store, DamagedFilesNeverCrashAndAreReplacedByTheNextSave)
     }
 }
 
-TEST_F(Store, EveryTruncationOfAValidFileLoads)
+// A file cut short may end in a number cut to its first digits, which would
+// ring somebody else: with its last line unended it is refused whole and
+// kept; cut at a line's end it holds whole values only.
+TEST_F(Store, EveryTruncationGivesWholeValuesOrIsRefusedAndKept)
 {
     SetRecord(40, u"+4930123456");
     SaveSettings();
     FreshLoad(); // adds the marker
     const std::string whole = ReadFile(file);
     for (std::size_t length = 0; length < whole.size(); ++length) {
-        WriteFile(file, whole.substr(0, length));
+        const std::string cut = whole.substr(0, length);
+        WriteFile(file, cut);
         FreshLoad();
-        // A number cut short keeps some of its leading digits.
-        EXPECT_TRUE(settings.PhoneMaxCalls == 0 || settings.PhoneMaxCalls == 4 ||
-                    settings.PhoneMaxCalls == 44 || settings.PhoneMaxCalls == 10)
+        const std::u16string number(settings.PhoneNumber);
+        EXPECT_TRUE(number.empty() || number == u"+4930123456") << length;
+        EXPECT_TRUE(settings.PhoneMaxCalls == 0 || settings.PhoneMaxCalls == 44 ||
+                    settings.PhoneMaxCalls == 10)
             << length;
+        if (length > 0 && cut.back() != '\n') {
+            SetRecord(41, u"999");
+            EXPECT_EQ(SaveSettings(), ERROR_FILE_CORRUPT) << length;
+            EXPECT_EQ(ReadFile(file), cut);
+        }
     }
 }
 
@@ -553,6 +563,57 @@ TEST_F(Store, ConcurrentWritersLoseNoValues)
     }
     RegCloseKey(key);
     EXPECT_EQ(found, 2 * writes);
+}
+
+// What the program cannot read whole, or may not trust, is refused with its
+// reason, read as no store at all (no number), and never replaced.
+int LoadRefusedAndKept(const fs::path& file, LONG expected)
+{
+    const std::string before = ReadFile(file);
+    settings = SettingsRecord{};
+    firstUse = 0;
+    if (LoadSettings() != expected || settings.PhoneNumber[0] != u'\0' || firstUse != 0) {
+        return 1;
+    }
+    SetRecord(5, u"1");
+    if (SaveSettings() != expected) {
+        return 2;
+    }
+    return ReadFile(file) == before ? 0 : 3;
+}
+
+TEST_F(Store, StoreLargerThanAnyWrittenIsRefusedAndKept)
+{
+    std::string text = "[Software\\Veltrano\\CradleCom\\Settings]\nPhoneNumber = sz:0301234\n";
+    const std::string filler = "# " + std::string(1021, 'x') + "\n";
+    while (text.size() < (65u << 20)) {
+        text += filler;
+    }
+    WriteFile(file, text);
+    EXPECT_EQ(LoadRefusedAndKept(file, ERROR_FILE_TOO_LARGE), 0);
+}
+
+TEST_F(Store, StoreOfAnotherUserOrOpenToOthersIsRefusedAndKept)
+{
+    SetRecord(20, u"0301234");
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    const fs::path folder = file.parent_path();
+    ASSERT_EQ(chmod(file.c_str(), 0620), 0);
+    EXPECT_EQ(LoadRefusedAndKept(file, ERROR_INVALID_ACL), 0);
+    ASSERT_EQ(chmod(file.c_str(), 0602), 0);
+    EXPECT_EQ(LoadRefusedAndKept(file, ERROR_INVALID_ACL), 0);
+    ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    EXPECT_EQ(LoadRefusedAndKept(file, ERROR_INVALID_ACL), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "giving a file to another user needs root";
+    }
+    ASSERT_EQ(chown(file.c_str(), nobody, nobody), 0);
+    EXPECT_EQ(LoadRefusedAndKept(file, ERROR_INVALID_OWNER), 0);
+    ASSERT_EQ(chown(file.c_str(), 0, 0), 0);
+    ASSERT_EQ(chown(folder.c_str(), nobody, nobody), 0);
+    EXPECT_EQ(LoadRefusedAndKept(file, ERROR_INVALID_OWNER), 0);
 }
 
 } // namespace
