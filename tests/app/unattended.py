@@ -151,8 +151,8 @@ with tempfile.TemporaryDirectory() as folder:
     with open(os.path.join(blocked, "cradlecom")) as f:
         check(f.read() == "keep", "the file in the folder's place stays")
 
-    # Beside a running copy: --set and --get work and need no lock; the copy
-    # runs on with what it read at its start.
+    # Beside a running copy: --set and --get work and need no lock, and the
+    # copy runs on (what it then takes from the store: shared_store.py).
     check(run("--set", "PhoneNumber=0301234").returncode == 0, "a number for the running copy")
     running = subprocess.Popen([program, "--input", silence, "--loop", "--phone", "log",
                                 "-platform", "offscreen"], env=env, stdout=subprocess.DEVNULL,
