@@ -167,6 +167,17 @@ LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result)
     }
 }
 
+LPCWSTR SettingName(int index)
+{
+    return namedSettings[index].name;
+}
+
+std::int32_t* SettingNumberField(SettingsRecord* record, int index)
+{
+    const NamedSetting& setting = namedSettings[index];
+    return setting.field != nullptr ? &(record->*(setting.field)) : nullptr;
+}
+
 std::int32_t MakeSettingUsable(SettingsRecord* record, int index)
 {
     const NamedSetting& setting = namedSettings[index];

@@ -11,18 +11,10 @@ namespace {
 constexpr LPCWSTR settingsKeyPath = u"Software\\Veltrano\\CradleCom\\Settings";
 constexpr int textBufferUnits = 256;
 
-// In the store's order, which is also the order a save writes them in.
-constexpr LPCWSTR valueNames[settingNameCount] = {u"VolSensi",    u"VolThresh",  u"CryThresh",
-                                                  u"PhoneNumber", u"PhoneDelay", u"PhoneMaxCalls",
-                                                  u"Language"};
-constexpr int phoneNumberIndex = 3;
-
+// The number field of setting `index`; null for PhoneNumber.
 std::int32_t* NumberField(int index)
 {
-    std::int32_t* fields[settingNameCount] = {
-        &settings.VolSensi,   &settings.VolThresh,     &settings.CryThresh, nullptr,
-        &settings.PhoneDelay, &settings.PhoneMaxCalls, &settings.Language};
-    return fields[index];
+    return SettingNumberField(&settings, index);
 }
 
 // What a query of one value found.
@@ -69,7 +61,7 @@ void TakeValue(int index, const StoredValueCopy& value)
 {
     WCHAR buffer[textBufferUnits];
     TextOf(value, buffer);
-    if (index != phoneNumberIndex) {
+    if (NumberField(index) != nullptr) {
         *NumberField(index) = _wtoi(buffer);
         return;
     }
@@ -85,7 +77,7 @@ void TakeValue(int index, const StoredValueCopy& value)
 void FormatValue(int index, StoredValueCopy* value)
 {
     WCHAR text[textBufferUnits];
-    if (index == phoneNumberIndex) {
+    if (NumberField(index) == nullptr) {
         // Copied through a buffer that is always terminated, so an
         // unterminated field can never be read past its end.
         int length = 0;
@@ -126,7 +118,7 @@ void ReadValues(HKEY key)
     for (int index = 0; index < settingNameCount; ++index) {
         StoredValueCopy& held = storeCopy.values[index];
         held = StoredValueCopy{};
-        const std::int32_t found = QueryValue(key, valueNames[index], &held);
+        const std::int32_t found = QueryValue(key, SettingName(index), &held);
         if (found == VALUE_READ)
             TakeValue(index, held);
         else if (found == VALUE_ABSENT)
@@ -255,10 +247,11 @@ LONG SaveSettings()
         FormatValue(index, &ours);
         StoredValueCopy theirs{};
         if (SameValue(ours, storeCopy.values[index]) &&
-            QueryValue(key, valueNames[index], &theirs) != VALUE_ABSENT)
+            QueryValue(key, SettingName(index), &theirs) != VALUE_ABSENT)
             continue;
         // A failed write does not stop the others; the first failure is told.
-        const LONG write = RegSetValueExW(key, valueNames[index], 0, REG_SZ, ours.bytes, ours.size);
+        const LONG write =
+            RegSetValueExW(key, SettingName(index), 0, REG_SZ, ours.bytes, ours.size);
         KeepFirstFailure(&result, write);
         if (write == ERROR_SUCCESS)
             written[index] = ours;
@@ -286,7 +279,7 @@ LONG TakeStoredSettings(std::uint32_t fields, std::uint32_t* taken)
             continue;
         StoredValueCopy& held = storeCopy.values[index];
         StoredValueCopy theirs{};
-        const std::int32_t found = QueryValue(key, valueNames[index], &theirs);
+        const std::int32_t found = QueryValue(key, SettingName(index), &theirs);
         if (found == VALUE_UNREADABLE)
             held.known = 0; // the next save writes the record's value
         if (found != VALUE_READ || SameValue(theirs, held))

@@ -119,6 +119,11 @@ std::int32_t AssignSetting(SettingsRecord* record, LPCWSTR assignment);
 std::int32_t CheckSettingValue(LPCWSTR name, std::int32_t value);
 // Why AssignSetting refused `assignment`, in short English words.
 LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result);
+// The stored name of setting `index` (0 to settingNameCount - 1, in the
+// store's order: VolSensi, VolThresh, CryThresh, PhoneNumber, PhoneDelay,
+// PhoneMaxCalls, Language), and its field in *record (null for PhoneNumber).
+LPCWSTR SettingName(int index);
+std::int32_t* SettingNumberField(SettingsRecord* record, int index);
 // Writes NAME=VALUE of setting `index` (0 to settingNameCount - 1, in the
 // store's order) of `record`, in the form AssignSetting takes back, into a
 // buffer of at least 64 units.
