@@ -155,8 +155,12 @@ static void RequestCall()
     }
 }
 
-void PlaceCallIfDue(HWND)
+void PlaceCallIfDue(HWND window)
 {
+    if (!CallIsDue())
+        return;
+    // The number may have been changed by another program since it was read.
+    TakeChangedSettings(window);
     if (!CallIsDue())
         return;
     // The microphone is released before the phone takes the audio path.

@@ -5,6 +5,7 @@
 #include "audio/capture.h"
 #include "platform/system.h"
 #include "settings/settings.h"
+#include "shell/shell.h"
 #include "ui/ui.h"
 
 MonitorState monitor;
@@ -63,8 +64,12 @@ void MonitorTick(HWND window)
         // cannot overflow.
         monitor.delaySeconds = monitor.delaySeconds > 1 ? monitor.delaySeconds - 1 : 0;
     }
-    if (monitor.tickCount >= 100)
+    if (monitor.tickCount >= 100) {
+        // A copy that nobody looks at takes what --set stored within ten
+        // seconds.
+        TakeChangedSettings(window);
         RestartCapture();
+    }
     IntegrateCryMeter();
     PaintMeters(window);
     PlaceCallIfDue(window);

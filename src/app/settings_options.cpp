@@ -4,7 +4,9 @@
 #include <QString>
 #include <cstdio>
 
+#include "platform/common/event_text.h"
 #include "platform/registry.h"
+#include "platform/store/store_file.h"
 #include "platform/strings.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
@@ -23,9 +25,9 @@ bool ReadStore(const char* consequence)
     const LONG result = ReadSettings();
     if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND || result == ERROR_PATH_NOT_FOUND)
         return true;
-    std::fprintf(stderr, "cradlecom: cannot read the settings: %s (error %ld)%s\n",
-                 Local(SaveFailureLogWords(result)).c_str(), static_cast<long>(result),
-                 consequence);
+    std::fprintf(stderr, "cradlecom: cannot read the settings in %s: %s (error %ld)%s\n",
+                 StoreFilePath().c_str(), Local(SaveFailureLogWords(result)).c_str(),
+                 static_cast<long>(result), consequence);
     return false;
 }
 
@@ -61,9 +63,21 @@ int PrintSettings()
 {
     if (!ReadStore(""))
         return 1;
+    // Standard output stays what --set takes back; a stored value it would
+    // refuse is told on standard error, its control characters escaped.
+    SettingsRecord shown = settings;
     for (int index = 0; index < settingNameCount; ++index) {
         WCHAR line[64];
-        FormatSetting(settings, index, line);
+        const std::int32_t check = MakeSettingUsable(&shown, index);
+        if (check != SETTING_OK) {
+            FormatSetting(settings, index, line);
+            std::fprintf(stderr,
+                         "cradlecom: the store holds %s, which --set does not take (%s); shown as "
+                         "it works\n",
+                         QString::fromStdString(EventLogText(line)).toLocal8Bit().constData(),
+                         Local(SettingRefusalWords(line, check)).c_str());
+        }
+        FormatSetting(shown, index, line);
         std::printf("%s\n", Local(line).c_str());
     }
     return std::fflush(stdout) == 0 ? 0 : 1;

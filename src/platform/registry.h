@@ -21,6 +21,11 @@
 //                              written;
 //     ERROR_FILE_INVALID       something that is not a store file (a folder,
 //                              a pipe, a device) stands in the store's place;
+//     ERROR_INVALID_OWNER      the store or its folder belongs to another user;
+//     ERROR_INVALID_ACL        others may change the store or its folder;
+//     ERROR_FILE_TOO_LARGE     the store is larger than any store written;
+//     ERROR_FILE_CORRUPT       the store was cut short (its last line has no
+//                              end);
 //     ERROR_DISK_FULL          no room left to write the store;
 //     ERROR_WRITE_PROTECT      the store lies on read-only storage;
 //     ERROR_READ_FAULT, ERROR_WRITE_FAULT  any other failure to read or write.

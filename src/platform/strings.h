@@ -15,3 +15,5 @@ int wsprintfW(LPWSTR buffer, LPCWSTR format, ...);
 int _wtoi(LPCWSTR text);
 
 std::size_t wcslen(LPCWSTR text);
+// Negative, 0 or positive as a sorts before, equals or after b, unit by unit.
+int wcscmp(LPCWSTR a, LPCWSTR b);

@@ -238,6 +238,15 @@ extern const PlatformResource resourceTable[] = {
     Text(1045, u"Der Ordner für die Einstellungen fehlt und kann nicht angelegt werden."),
     Text(1046, u"Beim Lesen oder Schreiben der Einstellungen ist ein Fehler aufgetreten."),
     Text(1047, u"Die neuen Werte gelten, bis Cradlecom beendet wird."),
+    // A store that is refused: why, and what holds meanwhile.
+    Text(1060, u"Die Einstellungen konnten nicht gelesen werden."),
+    Text(1061, u"Die Einstellungsdatei ist größer als 64 MB; sie bleibt unverändert."),
+    Text(1062, u"Die Einstellungsdatei ist abgeschnitten: Ihre letzte Zeile hat kein Ende. "
+               u"Sie bleibt unverändert."),
+    Text(1063, u"Die Einstellungsdatei oder ihr Ordner gehört einem anderen Benutzer."),
+    Text(1064, u"Andere Benutzer dürfen die Einstellungsdatei oder ihren Ordner ändern."),
+    Text(1065, u"Bis die Datei in Ordnung ist, gelten die Voreinstellungen ohne Telefonnummer, "
+               u"und es wird nichts gespeichert."),
 
     Text(5000, u"Do you want exit cradlecom now ?"),
     Text(5001, u"Cannot initialize the recorder device !"),
@@ -282,6 +291,13 @@ extern const PlatformResource resourceTable[] = {
     Text(5045, u"The folder for the settings is missing and cannot be created."),
     Text(5046, u"An error occurred while reading or writing the settings."),
     Text(5047, u"The new values apply until Cradlecom is closed."),
+    Text(5060, u"The settings could not be read."),
+    Text(5061, u"The settings file is larger than 64 MB; it is left as it is."),
+    Text(5062, u"The settings file is cut short: its last line has no end. It is left as it is."),
+    Text(5063, u"The settings file or its folder belongs to another user."),
+    Text(5064, u"Other users may change the settings file or its folder."),
+    Text(5065, u"Until the file is mended the defaults apply, without a call number, and nothing "
+               u"is saved."),
 
     // The same in both languages.
     Text(10000, u"Cradlecom"),

@@ -167,6 +167,40 @@ LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result)
     }
 }
 
+LPCWSTR SettingName(int index)
+{
+    return namedSettings[index].name;
+}
+
+std::int32_t* SettingNumberField(SettingsRecord* record, int index)
+{
+    const NamedSetting& setting = namedSettings[index];
+    return setting.field != nullptr ? &(record->*(setting.field)) : nullptr;
+}
+
+std::int32_t MakeSettingUsable(SettingsRecord* record, int index)
+{
+    const NamedSetting& setting = namedSettings[index];
+    if (setting.kind == KIND_NUMBER) {
+        switch (CheckCallNumber(record->PhoneNumber)) {
+        case CALLNUMBER_OK:
+        case CALLNUMBER_EMPTY:
+            return SETTING_OK;
+        default:
+            for (WCHAR& unit : record->PhoneNumber)
+                unit = u'\0';
+            return SETTING_NOT_CALL_NUMBER;
+        }
+    }
+    std::int32_t& value = record->*(setting.field);
+    if (CheckKind(setting.kind, value) == SETTING_OK)
+        return SETTING_OK;
+    // ComputeLimits clamps a percentage; a negative pause or limit works as
+    // 0; any other language is German.
+    value = setting.kind == KIND_PERCENT && value > 100 ? 100 : 0;
+    return SETTING_OUT_OF_RANGE;
+}
+
 void FormatSetting(const SettingsRecord& record, int index, LPWSTR buffer)
 {
     const NamedSetting& setting = namedSettings[index];

@@ -4,54 +4,138 @@
 #include "settings/settings.h"
 
 std::int32_t firstUse;
+StoreCopy storeCopy;
 
 namespace {
 
 constexpr LPCWSTR settingsKeyPath = u"Software\\Veltrano\\CradleCom\\Settings";
 constexpr int textBufferUnits = 256;
-constexpr DWORD readLimitBytes = 250;
 
-// Reads a value as text. The stored bytes need not end in a null or even be
-// a whole number of units, so the text is ended at the last whole unit
-// returned, never beyond it.
+// The number field of setting `index`; null for PhoneNumber.
+std::int32_t* NumberField(int index)
+{
+    return SettingNumberField(&settings, index);
+}
+
+// What a query of one value found.
+constexpr std::int32_t VALUE_READ = 0;       // *value holds its bytes
+constexpr std::int32_t VALUE_ABSENT = 1;     // not in the store
+constexpr std::int32_t VALUE_UNREADABLE = 2; // there, but larger than a read takes, or failing
+
+std::int32_t QueryValue(HKEY key, LPCWSTR name, StoredValueCopy* value)
+{
+    DWORD size = storedValueLimit;
+    const LONG result = RegQueryValueExW(key, name, nullptr, &value->type, value->bytes, &size);
+    if (result == ERROR_FILE_NOT_FOUND)
+        return VALUE_ABSENT;
+    if (result != ERROR_SUCCESS)
+        return VALUE_UNREADABLE;
+    value->size = size > storedValueLimit ? storedValueLimit : size;
+    value->known = 1;
+    return VALUE_READ;
+}
+
+// The stored bytes need not end in a null or even be a whole number of
+// units, so the text is ended at the last whole unit, never beyond it.
+void TextOf(const StoredValueCopy& value, WCHAR (&buffer)[textBufferUnits])
+{
+    const DWORD units = value.size / sizeof(WCHAR);
+    for (DWORD i = 0; i < units; ++i)
+        buffer[i] = static_cast<WCHAR>(value.bytes[2 * i] | (value.bytes[2 * i + 1] << 8));
+    buffer[units] = 0;
+}
+
+// Reads a value as text; false when it is absent or unreadable.
 bool ReadText(HKEY key, LPCWSTR name, WCHAR (&buffer)[textBufferUnits])
 {
-    DWORD type = REG_NONE;
-    DWORD size = readLimitBytes;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
-        ERROR_SUCCESS) {
+    StoredValueCopy value{};
+    if (QueryValue(key, name, &value) != VALUE_READ)
         return false;
-    }
-    if (size > readLimitBytes) {
-        size = readLimitBytes;
-    }
-    buffer[size / sizeof(WCHAR)] = 0;
+    TextOf(value, buffer);
     return true;
 }
 
-void ReadNumber(HKEY key, LPCWSTR name, std::int32_t& field)
+// Sets setting `index` from a value read from the store. A number longer
+// than the field is refused whole: a cut number would ring somebody else.
+void TakeValue(int index, const StoredValueCopy& value)
 {
     WCHAR buffer[textBufferUnits];
-    if (ReadText(key, name, buffer)) {
-        field = _wtoi(buffer);
-    }
-}
-
-// A number longer than the field is refused whole: a cut number would
-// ring somebody else.
-void ReadPhoneNumber(HKEY key)
-{
-    WCHAR buffer[textBufferUnits];
-    if (!ReadText(key, u"PhoneNumber", buffer)) {
+    TextOf(value, buffer);
+    if (NumberField(index) != nullptr) {
+        *NumberField(index) = _wtoi(buffer);
         return;
     }
     const std::size_t length = wcslen(buffer);
-    if (length >= static_cast<std::size_t>(phoneNumberCapacity)) {
+    if (length >= static_cast<std::size_t>(phoneNumberCapacity))
         return;
-    }
-    for (std::size_t i = 0; i <= length; ++i) {
+    for (std::size_t i = 0; i <= length; ++i)
         settings.PhoneNumber[i] = buffer[i];
+}
+
+// Setting `index` as a save writes it: decimal text, or the number as typed,
+// each with its terminating null.
+void FormatValue(int index, StoredValueCopy* value)
+{
+    WCHAR text[textBufferUnits];
+    if (NumberField(index) == nullptr) {
+        // Copied through a buffer that is always terminated, so an
+        // unterminated field can never be read past its end.
+        int length = 0;
+        while (length < phoneNumberCapacity - 1 && settings.PhoneNumber[length] != 0) {
+            text[length] = settings.PhoneNumber[length];
+            ++length;
+        }
+        text[length] = 0;
+    } else {
+        wsprintfW(text, u"%d", *NumberField(index));
     }
+    const std::size_t units = wcslen(text) + 1;
+    for (std::size_t i = 0; i < units; ++i) {
+        value->bytes[2 * i] = static_cast<BYTE>(text[i] & 0xFF);
+        value->bytes[2 * i + 1] = static_cast<BYTE>(text[i] >> 8);
+    }
+    value->known = 1;
+    value->type = REG_SZ;
+    value->size = static_cast<DWORD>(2 * units);
+}
+
+bool SameValue(const StoredValueCopy& a, const StoredValueCopy& b)
+{
+    if (a.known == 0 || b.known == 0 || a.type != b.type || a.size != b.size)
+        return false;
+    for (DWORD i = 0; i < a.size; ++i) {
+        if (a.bytes[i] != b.bytes[i])
+            return false;
+    }
+    return true;
+}
+
+// Reads the seven values into the record and notes what the store held of
+// each. A value the store lacks is noted as the record has it, so that the
+// next save fills it in.
+void ReadValues(HKEY key)
+{
+    for (int index = 0; index < settingNameCount; ++index) {
+        StoredValueCopy& held = storeCopy.values[index];
+        held = StoredValueCopy{};
+        const std::int32_t found = QueryValue(key, SettingName(index), &held);
+        if (found == VALUE_READ)
+            TakeValue(index, held);
+        else if (found == VALUE_ABSENT)
+            FormatValue(index, &held);
+    }
+}
+
+// No store yet: the defaults, noted as the values a first save writes.
+void UseDefaults()
+{
+    settings.VolSensi = 50;
+    settings.VolThresh = 50;
+    settings.CryThresh = 50;
+    settings.PhoneDelay = 1;
+    settings.PhoneMaxCalls = 10;
+    for (int index = 0; index < settingNameCount; ++index)
+        FormatValue(index, &storeCopy.values[index]);
 }
 
 LONG WriteText(HKEY key, LPCWSTR name, LPCWSTR text)
@@ -87,6 +171,10 @@ const SaveFailure saveFailures[] = {
     {ERROR_WRITE_PROTECT, 1043, u"read-only storage"},
     {ERROR_FILE_INVALID, 1044, u"not a file in the settings file's place"},
     {ERROR_PATH_NOT_FOUND, 1045, u"folder cannot be created"},
+    {ERROR_FILE_TOO_LARGE, 1061, u"the settings file is larger than 64 MB"},
+    {ERROR_FILE_CORRUPT, 1062, u"the settings file is cut short: its last line has no end"},
+    {ERROR_INVALID_OWNER, 1063, u"the settings file or its folder belongs to another user"},
+    {ERROR_INVALID_ACL, 1064, u"others may change the settings file or its folder"},
 };
 const SaveFailure otherSaveFailure = {ERROR_SUCCESS, 1046, u"read or write error"};
 
@@ -101,33 +189,14 @@ const SaveFailure& FindSaveFailure(LONG result)
 
 } // namespace
 
-static void UseDefaults()
-{
-    settings.VolSensi = 50;
-    settings.VolThresh = 50;
-    settings.CryThresh = 50;
-    settings.PhoneDelay = 1;
-    settings.PhoneMaxCalls = 10;
-}
-
-static void ReadValues(HKEY key)
-{
-    ReadNumber(key, u"VolSensi", settings.VolSensi);
-    ReadNumber(key, u"VolThresh", settings.VolThresh);
-    ReadNumber(key, u"CryThresh", settings.CryThresh);
-    ReadPhoneNumber(key);
-    ReadNumber(key, u"PhoneDelay", settings.PhoneDelay);
-    ReadNumber(key, u"PhoneMaxCalls", settings.PhoneMaxCalls);
-    ReadNumber(key, u"Language", settings.Language);
-}
-
-void LoadSettings()
+LONG LoadSettings()
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyPath, 0, 0, &key) != ERROR_SUCCESS) {
+    const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyPath, 0, 0, &key);
+    if (result != ERROR_SUCCESS) {
         UseDefaults();
         ComputeLimits();
-        return;
+        return result;
     }
     ReadValues(key);
 
@@ -141,6 +210,7 @@ void LoadSettings()
 
     RegCloseKey(key);
     ComputeLimits();
+    return result;
 }
 
 LONG ReadSettings()
@@ -157,6 +227,11 @@ LONG ReadSettings()
     return result;
 }
 
+// A save writes, in the store's order, each value this process changed since
+// it last read or wrote it, and each value the store lacks. A value this
+// process left alone is not written, so that what another program saved in
+// the meantime stays; the store merges the writes into the file as it is
+// then, under its lock.
 LONG SaveSettings()
 {
     HKEY key = nullptr;
@@ -166,27 +241,58 @@ LONG SaveSettings()
     if (result != ERROR_SUCCESS)
         return result;
 
-    // The field is copied through a buffer that is always terminated, so an
-    // unterminated field can never be read past its end.
-    WCHAR number[textBufferUnits];
-    int length = 0;
-    while (length < phoneNumberCapacity - 1 && settings.PhoneNumber[length] != 0) {
-        number[length] = settings.PhoneNumber[length];
-        ++length;
+    StoredValueCopy written[settingNameCount] = {};
+    for (int index = 0; index < settingNameCount; ++index) {
+        StoredValueCopy ours{};
+        FormatValue(index, &ours);
+        StoredValueCopy theirs{};
+        if (SameValue(ours, storeCopy.values[index]) &&
+            QueryValue(key, SettingName(index), &theirs) != VALUE_ABSENT)
+            continue;
+        // A failed write does not stop the others; the first failure is told.
+        const LONG write =
+            RegSetValueExW(key, SettingName(index), 0, REG_SZ, ours.bytes, ours.size);
+        KeepFirstFailure(&result, write);
+        if (write == ERROR_SUCCESS)
+            written[index] = ours;
     }
-    number[length] = 0;
-
-    // A failed write does not stop the others; the first failure is told.
-    KeepFirstFailure(&result, WriteNumber(key, u"VolSensi", settings.VolSensi));
-    KeepFirstFailure(&result, WriteNumber(key, u"VolThresh", settings.VolThresh));
-    KeepFirstFailure(&result, WriteNumber(key, u"CryThresh", settings.CryThresh));
-    KeepFirstFailure(&result, WriteText(key, u"PhoneNumber", number));
-    KeepFirstFailure(&result, WriteNumber(key, u"PhoneDelay", settings.PhoneDelay));
-    KeepFirstFailure(&result, WriteNumber(key, u"PhoneMaxCalls", settings.PhoneMaxCalls));
-    KeepFirstFailure(&result, WriteNumber(key, u"Language", settings.Language));
 
     // The writes reach the store only here.
-    KeepFirstFailure(&result, RegCloseKey(key));
+    const LONG commit = RegCloseKey(key);
+    KeepFirstFailure(&result, commit);
+    for (int index = 0; commit == ERROR_SUCCESS && index < settingNameCount; ++index) {
+        if (written[index].known != 0)
+            storeCopy.values[index] = written[index];
+    }
+    return result;
+}
+
+LONG TakeStoredSettings(std::uint32_t fields, std::uint32_t* taken)
+{
+    *taken = 0;
+    HKEY key = nullptr;
+    const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyPath, 0, 0, &key);
+    if (result != ERROR_SUCCESS)
+        return result;
+    for (int index = 0; index < settingNameCount; ++index) {
+        if ((fields & (1u << index)) == 0)
+            continue;
+        StoredValueCopy& held = storeCopy.values[index];
+        StoredValueCopy theirs{};
+        const std::int32_t found = QueryValue(key, SettingName(index), &theirs);
+        if (found == VALUE_UNREADABLE)
+            held.known = 0; // the next save writes the record's value
+        if (found != VALUE_READ || SameValue(theirs, held))
+            continue;
+        StoredValueCopy before{}, after{};
+        FormatValue(index, &before);
+        TakeValue(index, theirs);
+        FormatValue(index, &after);
+        held = theirs;
+        if (!SameValue(before, after))
+            *taken |= 1u << index;
+    }
+    RegCloseKey(key);
     return result;
 }
 

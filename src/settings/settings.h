@@ -8,6 +8,7 @@
 #include "platform/types.h"
 
 constexpr int phoneNumberCapacity = 25; // 24 characters and the terminator
+constexpr int settingNameCount = 7;     // the settings that outlive a run
 constexpr int callNumberMaxLength = phoneNumberCapacity - 1;
 
 // What CheckCallNumber finds in a text.
@@ -42,6 +43,23 @@ extern SettingsRecord settings;
 extern DerivedLimits limits;
 extern std::int32_t firstUse; // 1 when this start wrote the first-use marker
 
+// What the store held of each setting as far as this process knows: the
+// value it last read there or wrote, or, where the store had none, the
+// record's. A save writes only what differs from it (and what the store
+// lacks), so that it never undoes what another program saved since; a value
+// the store holds otherwise now was saved by another program.
+constexpr DWORD storedValueLimit = 250; // bytes a read takes
+struct StoredValueCopy {
+    std::int32_t known; // 0: nothing known (never read, or unreadable): always written
+    DWORD type;
+    DWORD size; // bytes, at most storedValueLimit
+    BYTE bytes[storedValueLimit];
+};
+struct StoreCopy {
+    StoredValueCopy values[settingNameCount]; // in the store's order
+};
+extern StoreCopy storeCopy; // window thread only
+
 void ComputeLimits();
 // A call number holds digits, spaces and + * # - / ( ), at least one digit,
 // does not begin with - (a program would take it for an option), and has at
@@ -51,15 +69,29 @@ void ComputeLimits();
 // units of text, so a full PhoneNumber field is safe.
 std::int32_t CheckCallNumber(LPCWSTR text);
 bool IsCallNumber(LPCWSTR text);
-void LoadSettings();
+// Fills the record (the defaults when the key cannot be opened), writes the
+// first-use marker when it is missing. ERROR_SUCCESS, or the store's code for
+// why the key could not be opened (ERROR_FILE_NOT_FOUND when there is none
+// yet).
+LONG LoadSettings();
 // LoadSettings without the first-use marker: fills the record (the defaults
 // when the key cannot be opened) and never writes. ERROR_SUCCESS, or the
 // store's code for why the key could not be opened (ERROR_FILE_NOT_FOUND
 // when there is none yet).
 LONG ReadSettings();
-// ERROR_SUCCESS, or the store's code for the first failure; the record in
-// memory is kept either way.
+// Writes what changed (above). ERROR_SUCCESS, or the store's code for the
+// first failure; the record in memory is kept either way.
 LONG SaveSettings();
+// Takes into the record every setting among `fields` (bit i: setting i in
+// the store's order) that another program saved since this one last read or
+// wrote it, read as LoadSettings reads it; *taken tells those whose value
+// changed. The store's code when the key cannot be opened, and then nothing
+// changes.
+LONG TakeStoredSettings(std::uint32_t fields, std::uint32_t* taken);
+constexpr std::uint32_t microphoneSettingBits = 0x07; // VolSensi, VolThresh, CryThresh
+constexpr std::uint32_t phoneSettingBits = 0x38;      // PhoneNumber, PhoneDelay, PhoneMaxCalls
+constexpr std::uint32_t languageSettingBit = 0x40;
+constexpr std::uint32_t everySettingBits = 0x7F;
 // Why a save failed: the id of the text that tells the user (German id),
 // and short English words for the event log.
 UINT SaveFailureTextId(LONG result);
@@ -74,7 +106,6 @@ constexpr std::int32_t SETTING_NOT_DIGITS = 3;      // a number that is not all 
 constexpr std::int32_t SETTING_OUT_OF_RANGE = 4;    // a number the setting does not take
 constexpr std::int32_t SETTING_NUMBER_TOO_LONG = 5; // PhoneNumber beyond callNumberMaxLength
 constexpr std::int32_t SETTING_NOT_CALL_NUMBER = 6; // PhoneNumber that CheckCallNumber refuses
-constexpr int settingNameCount = 7;
 
 // Sets the setting that NAME=VALUE names in *record when the value passes
 // the dialogs' rules: VolSensi, VolThresh, CryThresh 0 to 100; PhoneDelay
@@ -88,10 +119,23 @@ std::int32_t AssignSetting(SettingsRecord* record, LPCWSTR assignment);
 std::int32_t CheckSettingValue(LPCWSTR name, std::int32_t value);
 // Why AssignSetting refused `assignment`, in short English words.
 LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result);
+// The stored name of setting `index` (0 to settingNameCount - 1, in the
+// store's order: VolSensi, VolThresh, CryThresh, PhoneNumber, PhoneDelay,
+// PhoneMaxCalls, Language), and its field in *record (null for PhoneNumber).
+LPCWSTR SettingName(int index);
+std::int32_t* SettingNumberField(SettingsRecord* record, int index);
 // Writes NAME=VALUE of setting `index` (0 to settingNameCount - 1, in the
 // store's order) of `record`, in the form AssignSetting takes back, into a
 // buffer of at least 64 units.
 void FormatSetting(const SettingsRecord& record, int index, LPWSTR buffer);
+// Brings setting `index` of *record, when AssignSetting would refuse it
+// (only an edited store holds such a value), to the value AssignSetting
+// takes that works as the stored one does: a percentage beyond 0 to 100 to
+// the bound ComputeLimits clamps it to, a negative pause or call limit to 0,
+// a Language other than 0 or 1 to 0 (German), and a PhoneNumber that is no
+// call number, never dialled, to none. SETTING_OK when it was taken as it
+// is, else why not (SETTING_OUT_OF_RANGE, SETTING_NOT_CALL_NUMBER).
+std::int32_t MakeSettingUsable(SettingsRecord* record, int index);
 
 // Loads German string `id` or, in English, id + 4000. A Language other than
 // 0 or 1 loads the German text.

@@ -46,10 +46,8 @@ int CreateMainMenuBar(HWND window)
     return LoadStringW(shell.appInstance, 10000, shell.appTitle, 256) > 0 ? 0 : -1;
 }
 
-void TellUser(HWND window, UINT stringId, UINT style)
+static void TellUserText(HWND window, LPCWSTR text, UINT style)
 {
-    WCHAR text[256] = {};
-    LoadLocalString(shell.appInstance, stringId, text, 255);
     if (shell.unattendedStart == 0) {
         MessageBoxW(window, text, shell.appTitle, style);
         return;
@@ -59,10 +57,44 @@ void TellUser(HWND window, UINT stringId, UINT style)
     WriteStandardErrorW(line);
 }
 
+void TellUser(HWND window, UINT stringId, UINT style)
+{
+    WCHAR text[256] = {};
+    LoadLocalString(shell.appInstance, stringId, text, 255);
+    TellUserText(window, text, style);
+}
+
+// A store that exists but cannot be read, or is not to be trusted. The
+// others (none yet, not even its folder) are a first start.
+static bool StoreRefused(LONG result)
+{
+    return result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND &&
+           result != ERROR_PATH_NOT_FOUND;
+}
+
+// Said once, with its reason: without it the user would only hear that no
+// number is set, and look for the fault in the wrong place.
+static void ReportRefusedStore(HWND window, LONG result)
+{
+    WCHAR line[256];
+    wsprintfW(line, u"settings not read: %s (error %d); the defaults apply and nothing is saved",
+              SaveFailureLogWords(result), result);
+    AppendEventLog(EVENTLOG_ERROR_TYPE, line);
+    WCHAR failed[256] = {}, reason[256] = {}, meanwhile[256] = {}, text[1024];
+    LoadLocalString(shell.appInstance, 1060, failed, 255);
+    LoadLocalString(shell.appInstance, SaveFailureTextId(result), reason, 255);
+    LoadLocalString(shell.appInstance, 1065, meanwhile, 255);
+    // Standard error keeps one line.
+    LPCWSTR gap = shell.unattendedStart != 0 ? u" " : u"\n\n";
+    wsprintfW(text, u"%s%s%s%s%s", failed, gap, reason, gap, meanwhile);
+    TellUserText(window, text, MB_OK | MB_ICONEXCLAMATION);
+}
+
 static LRESULT CreateMainWindow(HWND window)
 {
     AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"program started");
-    LoadSettings();
+    const LONG stored = LoadSettings();
+    shell.storeProblem = StoreRefused(stored) ? stored : ERROR_SUCCESS;
     SetPlatformLanguage();
     LRESULT result = CreateMainMenuBar(window);
     for (int slot = 0; slot < screenBitmapCount; ++slot)
@@ -81,6 +113,8 @@ static LRESULT CreateMainWindow(HWND window)
     SetTimer(window, 100, 100, nullptr);
     if (!listening)
         TellUser(window, 1001, MB_OK | MB_ICONHAND); // the ten-second restart tries again
+    if (shell.storeProblem != ERROR_SUCCESS)
+        ReportRefusedStore(window, shell.storeProblem);
     // Nobody would answer the first-use language dialog of an unattended
     // start: it is left to the menu.
     if (shell.unattendedStart != 0)
@@ -102,6 +136,50 @@ static void DestroyMainWindow(HWND window)
     PostQuitMessage(shell.exitStatus);
 }
 
+// The bar, the platform's buttons and the screen in the current language.
+static void ShowLanguage(HWND window)
+{
+    SetPlatformLanguage();
+    // The previous bar's handle stays only if the new one cannot be built.
+    if (BuildMainMenuBar(window, &shell.menuBarWindow))
+        ShowMonitoringCaption();
+}
+
+void TakeChangedSettings(HWND window)
+{
+    std::uint32_t taken = 0;
+    const LONG result =
+        TakeStoredSettings(shell.dialogOpen != 0 ? phoneSettingBits : everySettingBits, &taken);
+    if (StoreRefused(result) && result != shell.storeProblem) {
+        WCHAR line[256];
+        wsprintfW(line, u"settings in the store not taken: %s (error %d)",
+                  SaveFailureLogWords(result), result);
+        AppendEventLog(EVENTLOG_ERROR_TYPE, line);
+    }
+    shell.storeProblem = StoreRefused(result) ? result : ERROR_SUCCESS;
+    if (taken == 0)
+        return;
+    WCHAR line[1024] = u"settings taken from the store:";
+    for (int index = 0; index < settingNameCount; ++index) {
+        if ((taken & (1u << index)) == 0)
+            continue;
+        WCHAR setting[64];
+        FormatSetting(settings, index, setting);
+        wsprintfW(line + wcslen(line), u" %s", setting);
+    }
+    AppendEventLog(EVENTLOG_INFORMATION_TYPE, line);
+    if ((taken & microphoneSettingBits) != 0)
+        ComputeLimits();
+    if ((taken & languageSettingBit) != 0) {
+        ShowLanguage(window);
+        monitor.clockRedraw = 10;
+        InvalidateRect(window, nullptr, TRUE);
+    }
+}
+
+// Each dialog starts from the settings as they are stored now. While it is
+// open, the phone's settings are still taken (before a call): no dialog
+// changes them before its OK.
 static LRESULT RunDialog(HWND window, UINT id, DLGPROC procedure)
 {
     HRSRC resource = FindResourceW(shell.appInstance, id, RT_DIALOG);
@@ -109,7 +187,12 @@ static LRESULT RunDialog(HWND window, UINT id, DLGPROC procedure)
         static_cast<const DLGTEMPLATE*>(LoadResource(shell.appInstance, resource));
     if (dialogTemplate == nullptr)
         return -1;
-    return DialogBoxIndirectParamW(shell.appInstance, dialogTemplate, window, procedure, 0);
+    TakeChangedSettings(window);
+    shell.dialogOpen = 1;
+    const LRESULT result =
+        DialogBoxIndirectParamW(shell.appInstance, dialogTemplate, window, procedure, 0);
+    shell.dialogOpen = 0;
+    return result;
 }
 
 void LogSaveResult(LONG result)
@@ -152,10 +235,7 @@ static void RunLanguageDialog(HWND window)
     if (RunDialog(window, 116, LanguageDlgProc) != 0)
         return;
     SaveAndReport(window);
-    SetPlatformLanguage();
-    // The previous bar's handle stays only if the new one cannot be built.
-    if (BuildMainMenuBar(window, &shell.menuBarWindow))
-        ShowMonitoringCaption();
+    ShowLanguage(window);
 }
 
 static void ConfirmExit(HWND window)

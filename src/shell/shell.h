@@ -18,6 +18,8 @@ struct ShellState {
     std::int32_t unattendedStart;
     std::int32_t
         exitStatus; // WinMain's result at the end: 0, or 2 after a refused unattended start
+    std::int32_t dialogOpen; // 1 while a settings, contact or language dialog runs
+    LONG storeProblem;       // why the store was last refused (logged once); ERROR_SUCCESS: not
 };
 
 extern ShellState shell;
@@ -31,3 +33,7 @@ int CreateMainMenuBar(HWND window);
 void TellUser(HWND window, UINT stringId, UINT style);
 // Writes a save's outcome (SaveSettings' result) to the event log.
 void LogSaveResult(LONG result);
+// Takes what another program saved in the store since this one read it (all
+// settings, or only the phone's while a dialog is open), brings it into
+// force and logs it.
+void TakeChangedSettings(HWND window);

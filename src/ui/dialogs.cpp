@@ -147,7 +147,14 @@ LRESULT MicDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-// Phone dialog.
+// Phone dialog. OK stores only the boxes the user changed: a number that
+// another program saved while the dialog was open must not be undone by a
+// box nobody touched.
+struct PhoneDialogState {
+    WCHAR number[256], delay[256], maxCalls[256]; // the boxes as the dialog opened
+};
+static PhoneDialogState phoneOpened;
+
 static void ShowPhoneSettings(HWND dialog)
 {
     SetLabel(dialog, 50, 1009);
@@ -159,11 +166,19 @@ static void ShowPhoneSettings(HWND dialog)
     // No length limit on the box: a limit would cut a pasted number, and a
     // cut number dials a stranger. OK refuses a number that is too long.
     SetDlgItemTextW(dialog, 100, settings.PhoneNumber);
-    WCHAR text[256] = {};
-    wsprintfW(text, u"%d", settings.PhoneDelay);
-    SetDlgItemTextW(dialog, 110, text);
-    wsprintfW(text, u"%d", settings.PhoneMaxCalls);
-    SetDlgItemTextW(dialog, 120, text);
+    wsprintfW(phoneOpened.delay, u"%d", settings.PhoneDelay);
+    SetDlgItemTextW(dialog, 110, phoneOpened.delay);
+    wsprintfW(phoneOpened.maxCalls, u"%d", settings.PhoneMaxCalls);
+    SetDlgItemTextW(dialog, 120, phoneOpened.maxCalls);
+    GetDlgItemTextW(dialog, 100, phoneOpened.number, 250);
+}
+
+// The box's text, and whether the user changed it since the dialog opened.
+static bool ReadChangedBox(HWND dialog, int id, const WCHAR* opened, WCHAR (&text)[256])
+{
+    text[0] = u'\0';
+    GetDlgItemTextW(dialog, id, text, 250);
+    return wcscmp(text, opened) != 0;
 }
 
 // An empty box clears the number; anything else must be a call number.
@@ -184,20 +199,19 @@ static bool AcceptPhoneNumber(HWND dialog)
 static void StorePhoneSettings(HWND dialog)
 {
     WCHAR text[256] = {};
-    GetDlgItemTextW(dialog, 100, text, 250);
-    // AcceptPhoneNumber has checked the length: the text fits the field.
-    for (int i = 0; i < phoneNumberCapacity; ++i) {
-        settings.PhoneNumber[i] = text[i];
-        if (text[i] == u'\0')
-            break;
+    if (ReadChangedBox(dialog, 100, phoneOpened.number, text)) {
+        // AcceptPhoneNumber has checked the length: the text fits the field.
+        for (int i = 0; i < phoneNumberCapacity; ++i) {
+            settings.PhoneNumber[i] = text[i];
+            if (text[i] == u'\0')
+                break;
+        }
+        settings.PhoneNumber[phoneNumberCapacity - 1] = u'\0';
     }
-    settings.PhoneNumber[phoneNumberCapacity - 1] = u'\0';
-    text[0] = u'\0';
-    GetDlgItemTextW(dialog, 110, text, 250);
-    settings.PhoneDelay = _wtoi(text);
-    text[0] = u'\0';
-    GetDlgItemTextW(dialog, 120, text, 250);
-    settings.PhoneMaxCalls = _wtoi(text);
+    if (ReadChangedBox(dialog, 110, phoneOpened.delay, text))
+        settings.PhoneDelay = _wtoi(text);
+    if (ReadChangedBox(dialog, 120, phoneOpened.maxCalls, text))
+        settings.PhoneMaxCalls = _wtoi(text);
 }
 
 static LRESULT EndOnOkOrCancel(HWND dialog, WORD id)

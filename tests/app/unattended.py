@@ -145,13 +145,14 @@ with tempfile.TemporaryDirectory() as folder:
     os.makedirs(os.path.join(blocked, "other", "cradlecom", "registry"))
     for arguments in (["--set", "VolSensi=40"], ["--get"]):
         result = run(*arguments, XDG_CONFIG_HOME=os.path.join(blocked, "other"))
-        check(result.returncode == 1 and "cannot read the settings: not a file" in result.stderr,
+        check(result.returncode == 1 and "cannot read the settings in" in result.stderr
+              and "not a file in the settings file's place" in result.stderr,
               f"{arguments} on a folder: {result.returncode} {result.stderr!r}")
     with open(os.path.join(blocked, "cradlecom")) as f:
         check(f.read() == "keep", "the file in the folder's place stays")
 
-    # Beside a running copy: --set and --get work and need no lock; the copy
-    # runs on with what it read at its start.
+    # Beside a running copy: --set and --get work and need no lock, and the
+    # copy runs on (what it then takes from the store: shared_store.py).
     check(run("--set", "PhoneNumber=0301234").returncode == 0, "a number for the running copy")
     running = subprocess.Popen([program, "--input", silence, "--loop", "--phone", "log",
                                 "-platform", "offscreen"], env=env, stdout=subprocess.DEVNULL,

@@ -21,6 +21,7 @@ void ResetProgram()
     SimRegistryClear();
     ClearCaptureState();
     settings = SettingsRecord{};
+    storeCopy = StoreCopy{};
     limits.sensiFactor = 0.0;
     limits.volLimit = 0.0;
     limits.cryLimit = 0.0;

@@ -63,6 +63,7 @@ protected:
     {
         SimRegistryClear();
         settings = SettingsRecord{};
+        storeCopy = StoreCopy{};
         firstUse = 0;
         limits.sensiFactor.store(0.0);
         limits.volLimit = 0.0;
@@ -380,6 +381,33 @@ TEST_F(Persistence, SavedRecordLoadsBackAtTheNextStart)
         Stored(name, &exists);
         EXPECT_TRUE(exists);
     }
+}
+
+// What another program saves between this one's read and its save stays:
+// a save writes only what this process changed, and the others' values are
+// taken when asked for.
+TEST_F(Persistence, SaveKeepsWhatOthersSavedAndTakesItWhenAsked)
+{
+    StoreAllSeven();
+    Store(u"FirstUse", u"1");
+    LoadSettings();
+    Store(u"PhoneNumber", u"0170 2222222");
+    Store(u"CryThresh", u"60");
+    settings.VolSensi = 15;
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    EXPECT_EQ(SimRegistryWriteCount(), 1);
+    EXPECT_EQ(Stored(u"VolSensi"), TextBytes(u"15"));
+    EXPECT_EQ(Stored(u"PhoneNumber"), TextBytes(u"0170 2222222"));
+    EXPECT_EQ(Stored(u"CryThresh"), TextBytes(u"60"));
+
+    std::uint32_t taken = 0;
+    EXPECT_EQ(TakeStoredSettings(phoneSettingBits, &taken), ERROR_SUCCESS);
+    EXPECT_EQ(taken, 1u << 3);
+    EXPECT_EQ(std::u16string(settings.PhoneNumber), u"0170 2222222");
+    EXPECT_EQ(settings.CryThresh, 250); // not asked for
+    EXPECT_EQ(TakeStoredSettings(everySettingBits, &taken), ERROR_SUCCESS);
+    EXPECT_EQ(taken, 1u << 2); // its own save is no news
+    EXPECT_EQ(settings.CryThresh, 60);
 }
 
 } // namespace

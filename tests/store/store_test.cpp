@@ -235,8 +235,8 @@ TEST_F(Store, ValueLargerThanTheBufferIsRefusedWithItsSize)
     RegCloseKey(key);
 }
 
-// Garbage of every kind: whatever cannot be parsed reads as absent, and
-// the next save leaves a clean file with the saved values.
+// Garbage of every kind, in whole lines: whatever cannot be parsed reads as
+// absent, and the next save leaves a clean file with the saved values.
 TEST_F(Store, DamagedFilesNeverCrashAndAreReplacedByTheNextSave)
 {
     const std::string header = "[Software\\Veltrano\\CradleCom\\Settings]\n";
@@ -251,8 +251,8 @@ TEST_F(Store, DamagedFilesNeverCrashAndAreReplacedByTheNextSave)
         std::int32_t volSensi; // what loading gives
     };
     const std::vector<Case> cases = {
-        {"random bytes", noise, 50},
-        {"random after header", header + noise, 0},
+        {"random bytes", noise + "\n", 50},
+        {"random after header", header + noise + "\n", 0},
         {"missing bracket", "[Software\\Veltrano\\CradleCom\\Settings\nVolSensi = sz:5\n", 50},
         {"missing open bracket", "Software\\Veltrano\\CradleCom\\Settings]\nVolSensi = sz:5\n", 50},
         {"missing equals", header + "VolSensi sz:5\n", 0},
@@ -261,7 +261,7 @@ TEST_F(Store, DamagedFilesNeverCrashAndAreReplacedByTheNextSave)
         {"bad hex", header + "VolSensi = hex(1):3\n", 0},
         {"bad hex type", header + "VolSensi = hex(99999999999):35 00 00 00\n", 0},
         {"bad escape", header + "VolSensi = sz:%G5\n", 0},
-        {"cut escape", header + "VolSensi = sz:5%0", 0},
+        {"cut escape", header + "VolSensi = sz:5%0\n", 0},
         {"bad utf-8", header + "VolSensi = sz:5\xC3\n", 0},
         {"overlong utf-8", header + "VolSensi = sz:\xC0\xB5\n", 0},
         {"value before any key", "VolSensi = sz:5\n" + header, 0},
@@ -287,19 +287,29 @@ TEST_F(Store, DamagedFilesNeverCrashAndAreReplacedByTheNextSave)
     }
 }
 
-TEST_F(Store, EveryTruncationOfAValidFileLoads)
+// A file cut short may end in a number cut to its first digits, which would
+// ring somebody else: with its last line unended it is refused whole and
+// kept; cut at a line's end it holds whole values only.
+TEST_F(Store, EveryTruncationGivesWholeValuesOrIsRefusedAndKept)
 {
     SetRecord(40, u"+4930123456");
     SaveSettings();
     FreshLoad(); // adds the marker
     const std::string whole = ReadFile(file);
     for (std::size_t length = 0; length < whole.size(); ++length) {
-        WriteFile(file, whole.substr(0, length));
+        const std::string cut = whole.substr(0, length);
+        WriteFile(file, cut);
         FreshLoad();
-        // A number cut short keeps some of its leading digits.
-        EXPECT_TRUE(settings.PhoneMaxCalls == 0 || settings.PhoneMaxCalls == 4 ||
-                    settings.PhoneMaxCalls == 44 || settings.PhoneMaxCalls == 10)
+        const std::u16string number(settings.PhoneNumber);
+        EXPECT_TRUE(number.empty() || number == u"+4930123456") << length;
+        EXPECT_TRUE(settings.PhoneMaxCalls == 0 || settings.PhoneMaxCalls == 44 ||
+                    settings.PhoneMaxCalls == 10)
             << length;
+        if (length > 0 && cut.back() != '\n') {
+            SetRecord(41, u"999");
+            EXPECT_EQ(SaveSettings(), ERROR_FILE_CORRUPT) << length;
+            EXPECT_EQ(ReadFile(file), cut);
+        }
     }
 }
 
@@ -429,13 +439,13 @@ void NoteTemporary(const char* path)
 TEST_F(Store, CommitNeverWritesThroughALink)
 {
     const fs::path target = root / "target";
-    WriteFile(target, "keep");
+    WriteFile(target, "# keep\n");
     fs::create_directories(file.parent_path());
     fs::create_symlink(target, file.parent_path() / "registry.new");
     StoreSetCommitHook(NoteTemporary);
     SetRecord(30, u"555");
     ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
-    EXPECT_EQ(ReadFile(target), "keep");
+    EXPECT_EQ(ReadFile(target), "# keep\n");
     EXPECT_TRUE(fs::is_symlink(file.parent_path() / "registry.new"));
     EXPECT_EQ(fs::path(seenTemporary).parent_path(), file.parent_path());
     EXPECT_NE(fs::path(seenTemporary).filename(), "registry.new");
@@ -447,7 +457,7 @@ TEST_F(Store, CommitNeverWritesThroughALink)
     fs::create_symlink(target, file);
     SetRecord(40, u"555");
     EXPECT_EQ(SaveSettings(), ERROR_SUCCESS);
-    EXPECT_EQ(ReadFile(target), "keep");
+    EXPECT_EQ(ReadFile(target), "# keep\n");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(file)));
 }
 
@@ -553,6 +563,57 @@ TEST_F(Store, ConcurrentWritersLoseNoValues)
     }
     RegCloseKey(key);
     EXPECT_EQ(found, 2 * writes);
+}
+
+// What the program cannot read whole, or may not trust, is refused with its
+// reason, read as no store at all (no number), and never replaced.
+int LoadRefusedAndKept(const fs::path& file, LONG expected)
+{
+    const std::string before = ReadFile(file);
+    settings = SettingsRecord{};
+    firstUse = 0;
+    if (LoadSettings() != expected || settings.PhoneNumber[0] != u'\0' || firstUse != 0) {
+        return 1;
+    }
+    SetRecord(5, u"1");
+    if (SaveSettings() != expected) {
+        return 2;
+    }
+    return ReadFile(file) == before ? 0 : 3;
+}
+
+TEST_F(Store, StoreLargerThanAnyWrittenIsRefusedAndKept)
+{
+    std::string text = "[Software\\Veltrano\\CradleCom\\Settings]\nPhoneNumber = sz:0301234\n";
+    const std::string filler = "# " + std::string(1021, 'x') + "\n";
+    while (text.size() < (65u << 20)) {
+        text += filler;
+    }
+    WriteFile(file, text);
+    EXPECT_EQ(LoadRefusedAndKept(file, ERROR_FILE_TOO_LARGE), 0);
+}
+
+TEST_F(Store, StoreOfAnotherUserOrOpenToOthersIsRefusedAndKept)
+{
+    SetRecord(20, u"0301234");
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    const fs::path folder = file.parent_path();
+    ASSERT_EQ(chmod(file.c_str(), 0620), 0);
+    EXPECT_EQ(LoadRefusedAndKept(file, ERROR_INVALID_ACL), 0);
+    ASSERT_EQ(chmod(file.c_str(), 0602), 0);
+    EXPECT_EQ(LoadRefusedAndKept(file, ERROR_INVALID_ACL), 0);
+    ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    EXPECT_EQ(LoadRefusedAndKept(file, ERROR_INVALID_ACL), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "giving a file to another user needs root";
+    }
+    ASSERT_EQ(chown(file.c_str(), nobody, nobody), 0);
+    EXPECT_EQ(LoadRefusedAndKept(file, ERROR_INVALID_OWNER), 0);
+    ASSERT_EQ(chown(file.c_str(), 0, 0), 0);
+    ASSERT_EQ(chown(folder.c_str(), nobody, nobody), 0);
+    EXPECT_EQ(LoadRefusedAndKept(file, ERROR_INVALID_OWNER), 0);
 }
 
 } // namespace

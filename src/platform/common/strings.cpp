@@ -160,3 +160,12 @@ std::size_t wcslen(LPCWSTR text)
     }
     return length;
 }
+
+int wcscmp(LPCWSTR a, LPCWSTR b)
+{
+    std::size_t i = 0;
+    while (a[i] != 0 && a[i] == b[i]) {
+        ++i;
+    }
+    return static_cast<int>(a[i]) - static_cast<int>(b[i]);
+}

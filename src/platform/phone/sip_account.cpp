@@ -5,12 +5,9 @@
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/posix/own_file.h"
 
 namespace {
 
@@ -86,52 +83,34 @@ QString SipConfigPath()
 bool ReadUserFile(const QString& path, unsigned forbiddenMode, QByteArray* content, bool* missing,
                   QString* problem)
 {
-    *missing = false;
     content->clear();
-    // No link is followed and no pipe waited on.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        *missing = error == ENOENT;
-        if (error == ELOOP)
-            return Refuse(problem,
-                          QStringLiteral("%1 is a link; make it a file of its own").arg(path));
+    const OwnFile file =
+        ReadOwnFile(QFile::encodeName(path).toStdString(), forbiddenMode, kLargestFile, false);
+    *missing = file.check == OWN_MISSING;
+    switch (file.check) {
+    case OWN_OK:
+        *content = QByteArray::fromStdString(file.content);
+        return true;
+    case OWN_LINK:
+        return Refuse(problem, QStringLiteral("%1 is a link; make it a file of its own").arg(path));
+    case OWN_WRONG_KIND:
+        return Refuse(problem, QStringLiteral("%1 is not a regular file").arg(path));
+    case OWN_OTHER_USER:
+        return Refuse(problem, QStringLiteral("%1 belongs to another user").arg(path));
+    case OWN_OPEN_TO_OTHERS:
+        return Refuse(problem, QStringLiteral("%1 may be %2 by others (mode %3); chmod %4 it")
+                                   .arg(path,
+                                        (forbiddenMode & 044) != 0 ? QStringLiteral("read")
+                                                                   : QStringLiteral("changed"),
+                                        QString::number(file.mode, 8).rightJustified(4, u'0'),
+                                        (forbiddenMode & 044) != 0 ? QStringLiteral("600")
+                                                                   : QStringLiteral("go-w")));
+    case OWN_TOO_LARGE:
+        return Refuse(problem, QStringLiteral("%1 is too large for what it should hold").arg(path));
+    default:
         return Refuse(problem, QStringLiteral("%1: %2").arg(
-                                   path, QString::fromLocal8Bit(std::strerror(error))));
+                                   path, QString::fromLocal8Bit(std::strerror(file.error))));
     }
-    struct stat info {};
-    QString refusal;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        refusal = QStringLiteral("%1 is not a regular file").arg(path);
-    } else if (info.st_uid != geteuid()) {
-        refusal = QStringLiteral("%1 belongs to another user").arg(path);
-    } else if ((info.st_mode & forbiddenMode) != 0) {
-        refusal =
-            QStringLiteral("%1 may be %2 by others (mode %3); chmod %4 it")
-                .arg(path,
-                     (forbiddenMode & 044) != 0 ? QStringLiteral("read")
-                                                : QStringLiteral("changed"),
-                     QString::number(info.st_mode & 07777, 8).rightJustified(4, u'0'),
-                     (forbiddenMode & 044) != 0 ? QStringLiteral("600") : QStringLiteral("go-w"));
-    } else if (info.st_size > kLargestFile) {
-        refusal = QStringLiteral("%1 is too large for what it should hold").arg(path);
-    }
-    if (!refusal.isEmpty()) {
-        ::close(fd);
-        return Refuse(problem, refusal);
-    }
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0 || content->size() + got > kLargestFile)
-            break;
-        content->append(buffer, static_cast<int>(got));
-    }
-    ::close(fd);
-    return true;
 }
 
 bool ReadSipAccount(const QString& path, SipAccount* account, QString* problem)

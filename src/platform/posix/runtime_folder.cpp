@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix/runtime_folder.h"
 
+#include "platform/posix/own_file.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +16,7 @@ std::string ownFolder; // UseOwnRuntimeFolder's; set before any other thread run
 // A folder of this user's that no one else may write to.
 bool IsPrivateFolder(const struct stat& info)
 {
-    return S_ISDIR(info.st_mode) && info.st_uid == geteuid() && (info.st_mode & 022) == 0;
+    return CheckOwn(info, S_IFDIR, 022) == OWN_OK;
 }
 
 bool PrivateFolderAt(const std::string& path)

@@ -267,6 +267,11 @@ StoreKeys ParseStoreText(const std::string& text)
     return keys;
 }
 
+bool IsCutShort(const std::string& text)
+{
+    return !text.empty() && text.back() != '\n';
+}
+
 std::string FormatStoreText(const StoreKeys& keys)
 {
     std::string out = "# Cradlecom settings. Written whole by the program; values that\n"

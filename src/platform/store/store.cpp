@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/own_file.h"
 #include "platform/registry.h"
 #include "platform/store/store_file.h"
 
@@ -24,9 +25,8 @@ struct PlatformKey {
 
 namespace {
 
-// Larger files are not ours: they read as empty and the next commit
-// replaces them.
-constexpr off_t largestFile = 64 * 1024 * 1024;
+// Larger files are not ours: they are refused, and kept as they are.
+constexpr std::size_t largestFile = 64 * 1024 * 1024;
 
 PlatformKey rootKey{true, {}, {}, false, {}, {}};
 std::set<HKEY> openKeys;
@@ -95,51 +95,55 @@ LONG MakeDirectories(const std::string& path)
     return S_ISDIR(info.st_mode) ? ERROR_SUCCESS : ERROR_PATH_NOT_FOUND;
 }
 
-// A missing file is an empty store. Anything else that cannot be read as a
-// regular file is an error, so that no commit ever replaces a store that it
-// could not read. The open never waits: a FIFO in the file's place is
-// refused at once.
+// The store decides who hears the room: it is read only from a folder and
+// a file of the user's own that nobody else may change.
+LONG RefusalOf(int check, int error)
+{
+    switch (check) {
+    case OWN_OK:
+    case OWN_MISSING:
+        return ERROR_SUCCESS;
+    case OWN_WRONG_KIND:
+        return ERROR_FILE_INVALID;
+    case OWN_OTHER_USER:
+        return ERROR_INVALID_OWNER;
+    case OWN_OPEN_TO_OTHERS:
+        return ERROR_INVALID_ACL;
+    case OWN_TOO_LARGE:
+        return ERROR_FILE_TOO_LARGE;
+    default:
+        return ErrorFromErrno(error, ERROR_READ_FAULT);
+    }
+}
+
+// A missing file is an empty store. Anything else that cannot be read whole
+// as a store of the user's own is an error, so that no commit ever replaces
+// a store that it could not read. The open never waits: a FIFO in the
+// file's place is refused at once.
 LONG ReadStore(const std::string& directory, StoreKeys* keys)
 {
     keys->clear();
-    const std::string file = directory + "/registry";
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
+    struct stat folder {};
+    if (stat(directory.c_str(), &folder) != 0) {
         return errno == ENOENT ? ERROR_SUCCESS : ErrorFromErrno(errno, ERROR_READ_FAULT);
     }
-    std::string text;
-    LONG result = ERROR_SUCCESS;
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        result = ErrorFromErrno(errno, ERROR_READ_FAULT);
-    } else if (!S_ISREG(info.st_mode)) {
-        result = ERROR_FILE_INVALID;
-    } else if (info.st_size <= largestFile) {
-        char chunk[65536];
-        for (;;) {
-            const ssize_t got = read(fd, chunk, sizeof chunk);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0) {
-                result = ErrorFromErrno(errno, ERROR_READ_FAULT);
-                break;
-            }
-            if (got == 0) {
-                break;
-            }
-            text.append(chunk, static_cast<std::size_t>(got));
-            if (text.size() > static_cast<std::size_t>(largestFile)) {
-                text.clear();
-                break;
-            }
-        }
+    const int folderCheck = CheckOwn(folder, S_IFDIR, 022);
+    if (folderCheck == OWN_WRONG_KIND) {
+        return ERROR_PATH_NOT_FOUND;
     }
-    close(fd);
-    if (result == ERROR_SUCCESS) {
-        *keys = ParseStoreText(text);
+    if (folderCheck != OWN_OK) {
+        return RefusalOf(folderCheck, 0);
     }
-    return result;
+    const OwnFile file = ReadOwnFile(directory + "/registry", 022, largestFile, true);
+    const LONG result = RefusalOf(file.check, file.error);
+    if (result != ERROR_SUCCESS) {
+        return result;
+    }
+    if (IsCutShort(file.content)) {
+        return ERROR_FILE_CORRUPT;
+    }
+    *keys = ParseStoreText(file.content);
+    return ERROR_SUCCESS;
 }
 
 // The errno of a failed write, or 0 when all was written.

@@ -11,7 +11,9 @@
 // sign, control characters, unpaired surrogates (as their three-byte form)
 // and anything that would change how the line is split are written as %XX
 // per byte. Lines that cannot be parsed are skipped: their keys or values
-// read as absent, and the next commit drops them.
+// read as absent, and the next commit drops them. Every line ends in a line
+// feed: a last line without one was cut short (a number cut to its first
+// digits would still parse), so such a file is refused whole.
 #pragma once
 
 #include <map>
@@ -28,6 +30,8 @@ using StoreValues = std::map<std::u16string, StoredValue>;
 using StoreKeys = std::map<std::u16string, StoreValues>;
 
 StoreKeys ParseStoreText(const std::string& text);
+// True when the text's last line has no line end.
+bool IsCutShort(const std::string& text);
 std::string FormatStoreText(const StoreKeys& keys);
 
 // The file as the environment names it now: $XDG_CONFIG_HOME/cradlecom/registry,
