@@ -189,7 +189,8 @@ int main(int argc, char** argv)
         qtArgv.push_back(argument.data());
     qtArgv.push_back(nullptr);
     int qtArgc = static_cast<int>(qtStorage.size());
-    QtPlatformInit(&qtArgc, qtArgv.data());
+    if (!QtPlatformInit(&qtArgc, qtArgv.data()))
+        return 2;
 
     // The screenshots keep to a lock, a socket and a store of their own, so
     // they neither meet nor change a copy that runs.

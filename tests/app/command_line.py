@@ -94,6 +94,17 @@ with tempfile.TemporaryDirectory() as folder:
         check(len(lines) == 1 and "no display" in lines[0] and "-platform offscreen" in lines[0],
               f"{arguments} without a display: {result.stderr!r}")
 
+    # A window platform Qt does not have, asked for either way: named with
+    # the ones Qt offers (from the installed plugins) and status 2, where Qt
+    # would abort.
+    for arguments, extra in ((["-platform", "nonexistent"], {}),
+                             ([], {"QT_QPA_PLATFORM": "nonexistent"})):
+        result = subprocess.run([program, "--input", silence, *arguments], capture_output=True,
+                                text=True, timeout=30, env=dict(env, **extra))
+        check(result.returncode == 2 and 'no window platform "nonexistent"' in result.stderr and
+              "offscreen" in result.stderr.partition("Qt offers here:")[2],
+              f"{arguments or extra}: {result.returncode} {result.stderr!r}")
+
     # --events prints the log's last 50 lines and needs no display.
     logs = os.path.join(folder, "state", "cradlecom")
     os.makedirs(logs)

@@ -393,17 +393,21 @@ void EndSessionOnSignals()
 
 } // namespace
 
-void QtPlatformInit(int* argc, char** argv)
+bool QtPlatformInit(int* argc, char** argv)
 {
-    static QApplication* application = nullptr;
-    if (application != nullptr) {
-        return;
+    static bool started = false;
+    if (started) {
+        return true;
     }
-    application = new QApplication(*argc, argv);
+    if (!QtStartApplication(argc, argv)) {
+        return false;
+    }
+    started = true;
     QApplication::setQuitOnLastWindowClosed(false);
     // Wayland's app id: ties the windows to the installed launcher entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("de.veltrano.Cradlecom"));
     EndSessionOnSignals();
+    return true;
 }
 
 QImage QtWindowSurface(HWND window)
