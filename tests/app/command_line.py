@@ -16,9 +16,11 @@ program, version = sys.argv[1:3]
 with tempfile.TemporaryDirectory() as folder:
     runtime = os.path.join(folder, "runtime")
     os.mkdir(runtime, 0o700)
+    os.mkdir(os.path.join(folder, "tmp"))
     env = {key: value for key, value in os.environ.items()
            if key not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    env.update(XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(folder, "config"),
+    # CRADLECOM_SYSTEM_ROOT keeps the copy that comes up apart from any other.
+    env.update(CRADLECOM_SYSTEM_ROOT=folder, XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(folder, "config"),
                XDG_STATE_HOME=os.path.join(folder, "state"), TMPDIR=folder, LC_ALL="C.UTF-8")
     silence = os.path.join(folder, "silence.wav")
     write_silence(silence)

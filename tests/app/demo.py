@@ -26,7 +26,7 @@ with tempfile.TemporaryDirectory() as folder:
            "FirstUse = sz:1\n")
     with open(os.path.join(user_config, "registry"), "w") as f:
         f.write(own)
-    temporary = os.path.join(folder, "tmp")
+    temporary = os.path.join(folder, "t")
     os.mkdir(temporary, 0o700)
     env = {key: value for key, value in os.environ.items()
            if key not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_CONFIG_HOME",

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCryptographicHash>
+#include <QFile>
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QPainter>
@@ -15,9 +16,11 @@
 #include <csignal>
 #include <deque>
 #include <fcntl.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "platform/common/bitmap.h"
+#include "platform/eventlog.h"
 #include "platform/posix/runtime_folder.h"
 #include "platform/qt/qt_internal.h"
 #include "platform/qt/qt_platform.h"
@@ -136,19 +139,33 @@ private:
     PlatformWindow* owner;
 };
 
-QString ServerName(const std::u16string& className, const std::u16string& title)
+// Beside the single-instance lock, in the user's private folder, so that
+// every copy finds it whatever its environment. Empty, with the reason in
+// *problem when asked, when there is none.
+QString ServerName(const std::u16string& className, const std::u16string& title,
+                   QString* problem = nullptr)
 {
     QByteArray key = FromWide(className.c_str()).toUtf8() + '\0' + FromWide(title.c_str()).toUtf8();
     QByteArray hash = QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16);
-    // Beside the single-instance lock, in the user's private folder, so that
-    // every copy finds it whatever its environment. Empty when there is none.
     std::string folder;
     std::string error;
     if (!UserRuntimeFolder(&folder, &error)) {
+        if (problem != nullptr)
+            *problem = QString::fromStdString(error);
         return QString();
     }
     return QString::fromStdString(folder) +
            QStringLiteral("/window-%1.socket").arg(QString::fromLatin1(hash));
+}
+
+// A copy whose window cannot be found by the next start says so: that start
+// would wait for it in vain, and a --start there could not reach it.
+void LogNoActivation(const QString& reason)
+{
+    const QString line =
+        QStringLiteral("no activation socket: %1; another start cannot reach this window")
+            .arg(reason);
+    AppendEventLog(EVENTLOG_WARNING_TYPE, reinterpret_cast<LPCWSTR>(line.utf16()));
 }
 
 void RaiseLocal(PlatformWindow* window, bool withDialog)
@@ -174,19 +191,29 @@ void RaiseLocal(PlatformWindow* window, bool withDialog)
 // can find it by class and title and ask it to the front.
 void Listen(PlatformWindow* window)
 {
-    QString name = ServerName(window->className, window->title);
+    QString problem;
+    QString name = ServerName(window->className, window->title, &problem);
     if (name.isEmpty()) {
+        LogNoActivation(problem);
+        return;
+    }
+    if (QFile::encodeName(name).size() >= static_cast<qsizetype>(sizeof(sockaddr_un::sun_path))) {
+        LogNoActivation(QStringLiteral("its path %1 is longer than a socket's %2 bytes")
+                            .arg(name)
+                            .arg(sizeof(sockaddr_un::sun_path) - 1));
         return;
     }
     QLocalSocket probe;
     probe.connectToServer(name);
     if (probe.waitForConnected(200)) {
-        return; // another live copy answers on this name
+        LogNoActivation(QStringLiteral("another process answers on %1").arg(name));
+        return;
     }
     QLocalServer::removeServer(name); // left over from a process that died
     auto* server = new QLocalServer(window->frame);
     server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server->listen(name)) {
+        LogNoActivation(QStringLiteral("%1: %2").arg(name, server->errorString()));
         delete server;
         return;
     }
