@@ -121,7 +121,8 @@ static const ProgramOption programOptions[] = {
      "Start does; for a device nobody watches. Without\n"
      "a valid number, say so and exit with status 2;\n"
      "a microphone that fails is reported on standard\n"
-     "error and tried again every ten seconds",
+     "error and tried again every ten seconds. Beside\n"
+     "a running copy, have it start monitoring",
      TakeStart},
     {"phone", "BACKEND",
      "how calls are placed:\n"

@@ -4,12 +4,13 @@
 
 A second copy finds the running one and ends with 0 at once; a copy that
 finds the lock held by a process without a window tries five times, half a
-second apart, and then ends with 0 without opening a window of its own.
-Copies started at once in different
+second apart, and then ends without opening a window of its own (with
+--start, non-zero and the reason). Copies started at once in different
 environments leave exactly one, on a machine without /run/user/UID too; a
 copy killed with SIGKILL never stops the next; a folder for the lock that is
-not the user's own is refused with a reason and a non-zero status. A copy
-whose activation socket cannot be made says so in its log. A copy is
+not the user's own is refused with a reason and a non-zero status. --start
+beside a copy that does not monitor makes it monitor, or says why not. A
+copy whose activation socket cannot be made says so in its log. A copy is
 "up" once it has said so on standard error; no step here is timed, every
 wait is bounded."""
 import fcntl
@@ -33,6 +34,15 @@ def said(path):
 def started(path):
     """Whether the copy that writes its standard error to `path` is up."""
     return "program started" in said(path)
+
+
+def ask(command, env):
+    """A start that must end at once; one that runs on (a second copy that
+    came up beside the first) is stopped and reported as status None."""
+    try:
+        return subprocess.run(command, env=env, capture_output=True, text=True, timeout=30)
+    except subprocess.TimeoutExpired as expired:
+        return subprocess.CompletedProcess(command, None, "", str(expired.stderr))
 
 
 def store(config, number):
@@ -76,17 +86,41 @@ with tempfile.TemporaryDirectory() as folder:
         check(b"program started" not in second.stderr, "the second copy did not come up")
         check(first.poll() is None, "the first copy still runs after being activated")
 
+        # --start beside it, from another environment (XDG_RUNTIME_DIR
+        # unset): the copy that runs starts monitoring, as Start there
+        # would, and both say so; asked again, it is on already.
+        for attempt, answer in ((1, "monitoring started in the copy that runs already"),
+                                (2, "monitoring is on already in the copy that runs")):
+            asked = ask(command + ["--start"], base)
+            check(asked.returncode == 0 and answer in asked.stderr,
+                  f"--start {attempt} beside a copy: {asked.returncode} {asked.stderr!r}")
+        check(wait_until(lambda: "info: monitoring on" in said(first_err), 10) and
+              "another start asks for monitoring" in said(first_err),
+              f"the running copy monitors and logs why: {said(first_err)!r}")
+        # A start that read other settings (the demonstration's own store)
+        # never makes this copy call: refused, with the reason on both sides.
+        demo_config = os.path.join(folder, "demo-config")
+        store(demo_config, "0170 0000000")
+        asked = ask(command + ["--start"], dict(base, XDG_CONFIG_HOME=demo_config))
+        check(asked.returncode == 2 and "calls another number" in asked.stderr,
+              f"--start with other settings: {asked.returncode} {asked.stderr!r}")
+        check(wait_until(lambda: "it would call 0170 0000000, this copy calls 0301234"
+                         in said(first_err), 10), "the running copy logs the refusal")
     finally:
         stop(first)
 
     # A holder of the lock without a window: the copy gives up (after five
-    # tries, which the simulated platform counts) and never comes up.
+    # tries, which the simulated platform counts) and never comes up; with
+    # --start it says so and fails, as nothing monitors.
     lock_path = os.path.join(rendezvous, "CradleCom.lock")
     with open(lock_path, "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
         waiting = subprocess.run(command, env=env, capture_output=True, timeout=30)
         check(waiting.returncode == 0, f"waiting copy exit code {waiting.returncode}")
         check(b"program started" not in waiting.stderr, "the waiting copy did not come up")
+        waiting = subprocess.run(command + ["--start"], env=env, capture_output=True, timeout=30)
+        check(waiting.returncode == 1 and b"holds the lock but shows no window" in waiting.stderr,
+              f"--start beside a lock without a window: {waiting.returncode} {waiting.stderr!r}")
     os.remove(lock_path)
 
     # Six copies at once in six environments, on a machine without

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QLocalSocket>
 #include <QMessageBox>
@@ -187,8 +188,35 @@ void RaiseLocal(PlatformWindow* window, bool withDialog)
     }
 }
 
+// The longest request line a window reads: WM_COPYDATA's 64 KiB in hex.
+constexpr qint64 longestRequest = 2 * 65536 + 64;
+
+// One request line from another process: "raise 0|1", answered "ok" once
+// the window is up front, or "copydata CODE HEX", answered "result N" with
+// what the window's procedure returned for the data.
+void AnswerRequest(PlatformWindow* window, QLocalSocket* socket, const QByteArray& line)
+{
+    if (line.startsWith("raise")) {
+        RaiseLocal(window, line == "raise 1");
+        socket->write("ok\n");
+    } else if (line.startsWith("copydata ")) {
+        const QList<QByteArray> parts = line.split(' ');
+        bool valid = false;
+        const qulonglong code = parts.value(1).toULongLong(&valid);
+        if (!valid || parts.size() > 3)
+            return;
+        QByteArray data = QByteArray::fromHex(parts.value(2));
+        COPYDATASTRUCT copy{static_cast<ULONG_PTR>(code), static_cast<DWORD>(data.size()),
+                            data.data()};
+        const LRESULT result =
+            SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
+        socket->write("result " + QByteArray::number(static_cast<qlonglong>(result)) + "\n");
+    }
+    socket->flush();
+}
+
 // Each top-level window answers on a local socket, so that another process
-// can find it by class and title and ask it to the front.
+// can find it by class and title, ask it to the front and send it data.
 void Listen(PlatformWindow* window)
 {
     QString problem;
@@ -222,17 +250,40 @@ void Listen(PlatformWindow* window)
         while (QLocalSocket* socket = server->nextPendingConnection()) {
             QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             QObject::connect(socket, &QLocalSocket::readyRead, socket, [window, socket]() {
-                while (socket->canReadLine()) {
-                    QByteArray line = socket->readLine().trimmed();
-                    if (line.startsWith("raise") && window->alive) {
-                        RaiseLocal(window, line == "raise 1");
-                        socket->write("ok\n");
-                        socket->flush();
-                    }
-                }
+                // The procedure may pump messages; the socket may go meanwhile.
+                QPointer<QLocalSocket> alive(socket);
+                while (alive != nullptr && window->alive && socket->canReadLine())
+                    AnswerRequest(window, socket, socket->readLine().trimmed());
+                if (alive != nullptr && socket->bytesAvailable() > longestRequest)
+                    socket->abort();
             });
         }
     });
+}
+
+// WM_COPYDATA to another process's window: the request line, then its
+// answer, within ten seconds; 0 without one.
+LRESULT SendCopyData(PlatformWindow* window, const COPYDATASTRUCT* copy)
+{
+    if (copy == nullptr || copy->cbData > 65536 || (copy->cbData > 0 && copy->lpData == nullptr))
+        return 0;
+    QLocalSocket socket;
+    socket.connectToServer(window->serverName);
+    if (!socket.waitForConnected(500))
+        return 0;
+    const QByteArray data(static_cast<const char*>(copy->lpData), static_cast<int>(copy->cbData));
+    socket.write("copydata " + QByteArray::number(static_cast<qulonglong>(copy->dwData)) + " " +
+                 data.toHex() + "\n");
+    socket.flush();
+    QDeadlineTimer deadline(10000);
+    while (!socket.canReadLine() && !deadline.hasExpired() &&
+           socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+    }
+    if (!socket.canReadLine())
+        return 0;
+    const QByteArray line = socket.readLine().trimmed();
+    socket.disconnectFromServer();
+    return line.startsWith("result ") ? static_cast<LRESULT>(line.mid(7).toLongLong()) : 0;
 }
 
 void DropQueued(PlatformWindow* window, UINT message, WPARAM wParam, bool anyWParam)
@@ -673,7 +724,9 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WindowKind::MenuBar:
         return MenuBarMessage(live, message, wParam, lParam);
     case WindowKind::Remote:
-        return 0;
+        return message == WM_COPYDATA
+                   ? SendCopyData(live, reinterpret_cast<const COPYDATASTRUCT*>(lParam))
+                   : 0;
     }
     return 0;
 }
