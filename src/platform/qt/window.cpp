@@ -194,7 +194,7 @@ constexpr qint64 longestRequest = 2 * 65536 + 64;
 // One request line from another process: "raise 0|1", answered "ok" once
 // the window is up front, or "copydata CODE HEX", answered "result N" with
 // what the window's procedure returned for the data.
-void AnswerRequest(PlatformWindow* window, QLocalSocket* socket, const QByteArray& line)
+void AnswerRequest(PlatformWindow* window, QPointer<QLocalSocket> socket, const QByteArray& line)
 {
     if (line.startsWith("raise")) {
         RaiseLocal(window, line == "raise 1");
@@ -203,13 +203,15 @@ void AnswerRequest(PlatformWindow* window, QLocalSocket* socket, const QByteArra
         const QList<QByteArray> parts = line.split(' ');
         bool valid = false;
         const qulonglong code = parts.value(1).toULongLong(&valid);
-        if (!valid || parts.size() > 3)
+        LRESULT result = 0; // a line that is not understood is answered all the same
+        if (valid && parts.size() <= 3) {
+            QByteArray data = QByteArray::fromHex(parts.value(2));
+            COPYDATASTRUCT copy{static_cast<ULONG_PTR>(code), static_cast<DWORD>(data.size()),
+                                data.data()};
+            result = SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
+        }
+        if (socket == nullptr) // gone while the procedure ran
             return;
-        QByteArray data = QByteArray::fromHex(parts.value(2));
-        COPYDATASTRUCT copy{static_cast<ULONG_PTR>(code), static_cast<DWORD>(data.size()),
-                            data.data()};
-        const LRESULT result =
-            SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
         socket->write("result " + QByteArray::number(static_cast<qlonglong>(result)) + "\n");
     }
     socket->flush();
