@@ -36,6 +36,7 @@ def measure(pid, start_at, begun):
 
 with tempfile.TemporaryDirectory() as folder:
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=folder,
+               CRADLECOM_SYSTEM_ROOT=folder,
                XDG_CONFIG_HOME=os.path.join(folder, "config"),
                XDG_STATE_HOME=os.path.join(folder, "state"), TMPDIR=folder)
     begun = time.monotonic()

@@ -95,7 +95,7 @@ def home(base):
         store.write("[Software\\Veltrano\\CradleCom\\Settings]\nFirstUse = sz:1\n")
     return dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_CONFIG_HOME=f"{base}/config",
                 XDG_STATE_HOME=f"{base}/state", XDG_RUNTIME_DIR=f"{base}/runtime",
-                TMPDIR=f"{base}/tmp")
+                TMPDIR=f"{base}/tmp", CRADLECOM_SYSTEM_ROOT=base)
 
 
 def loops(path):

@@ -7,8 +7,8 @@
 #include <string>
 
 // Makes TMPDIR/cradlecom-NAME-XXXXXX and points the settings, the event
-// log, the single-copy lock, the window's socket and TMPDIR at it; its path,
-// or empty when it could not be made.
+// log, TMPDIR and the system root (which holds the single-copy lock and the
+// window's socket) at it; its path, or empty when it could not be made.
 inline std::string MakePrivateHome(const char* name)
 {
     const char* temp = std::getenv("TMPDIR");
@@ -16,7 +16,8 @@ inline std::string MakePrivateHome(const char* name)
                           "/cradlecom-" + name + "-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr)
         return {};
-    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR", "TMPDIR"})
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR", "TMPDIR",
+                                 "CRADLECOM_SYSTEM_ROOT"})
         setenv(variable, pattern.c_str(), 1);
     return pattern;
 }

@@ -76,6 +76,16 @@ void ToggleMonitoring(HWND window)
     InvalidateStartStopStrip(window);
 }
 
+bool StartMonitoringOnRequest(HWND window)
+{
+    if (!IsCallNumber(settings.PhoneNumber)) {
+        LogRefusedStart();
+        return false;
+    }
+    ToggleMonitoring(window);
+    return monitor.monitoring == 1;
+}
+
 // A new menu bar starts with "Start"; while monitoring runs the button must
 // read "Stop", or the user who presses Start would stop it.
 void ShowMonitoringCaption()

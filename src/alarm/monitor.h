@@ -44,6 +44,10 @@ constexpr UINT WM_PHONENEWS = WM_APP + 1;
 
 void MonitorTick(HWND window);
 void ToggleMonitoring(HWND window);
+// Start for a request from outside the window (a second start's --start),
+// with monitoring off: as Start, but a refusal is only logged, as nobody
+// may be at this screen to close a box. True when monitoring is on.
+bool StartMonitoringOnRequest(HWND window);
 // Gives a menu bar just built the caption that monitoring's state calls for.
 void ShowMonitoringCaption();
 void PlaceCallIfDue(HWND window);

@@ -121,7 +121,8 @@ static const ProgramOption programOptions[] = {
      "Start does; for a device nobody watches. Without\n"
      "a valid number, say so and exit with status 2;\n"
      "a microphone that fails is reported on standard\n"
-     "error and tried again every ten seconds",
+     "error and tried again every ten seconds. Beside\n"
+     "a running copy, have it start monitoring",
      TakeStart},
     {"phone", "BACKEND",
      "how calls are placed:\n"
@@ -189,7 +190,8 @@ int main(int argc, char** argv)
         qtArgv.push_back(argument.data());
     qtArgv.push_back(nullptr);
     int qtArgc = static_cast<int>(qtStorage.size());
-    QtPlatformInit(&qtArgc, qtArgv.data());
+    if (!QtPlatformInit(&qtArgc, qtArgv.data()))
+        return 2;
 
     // The screenshots keep to a lock, a socket and a store of their own, so
     // they neither meet nor change a copy that runs.

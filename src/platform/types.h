@@ -23,6 +23,7 @@ using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using DWORD_PTR = std::uintptr_t;
+using ULONG_PTR = std::uintptr_t;
 using HRESULT = std::int32_t;
 using COLORREF = std::uint32_t; // 0x00BBGGRR
 using MMRESULT = std::uint32_t;

@@ -103,6 +103,18 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
 BOOL SetForegroundWindow(HWND window);
 
+// Data for a window of another process: SendMessageW(window, WM_COPYDATA,
+// sender, &data) hands the receiving procedure its own copy of the
+// cbData bytes at lpData (valid during the call only) and returns its
+// result; 0 when the window does not answer within ten seconds. The only
+// message that SendMessageW carries to another process's window.
+constexpr UINT WM_COPYDATA = 74;
+struct COPYDATASTRUCT {
+    ULONG_PTR dwData; // what the data is, the sender's own code
+    DWORD cbData;     // bytes at lpData, at most 65536
+    void* lpData;
+};
+
 HICON LoadIconW(HINSTANCE instance, UINT id);
 HGDIOBJ GetStockObject(int object);
 

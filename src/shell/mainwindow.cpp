@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <string_view>
+
 #include "alarm/monitor.h"
 #include "audio/capture.h"
 #include "platform/eventlog.h"
@@ -259,6 +261,54 @@ static void StartUnattended(HWND window)
     }
 }
 
+// The number a start request names, as text for the log: at most 63 units.
+static void RequestedNumber(const COPYDATASTRUCT* request, WCHAR (&number)[64])
+{
+    const auto* units = static_cast<const WCHAR*>(request->lpData);
+    DWORD count = request->cbData / sizeof(WCHAR);
+    DWORD i = 0;
+    for (; i < count && i < 63; ++i)
+        number[i] = units[i];
+    number[i] = u'\0';
+}
+
+// Another start given --start asks this copy to monitor, naming the number
+// it would call. It starts only when this copy calls the same number: a
+// start that read other settings (the demonstration's own, or settings
+// changed since this copy read its own) must not make this copy call a
+// number that start's user did not choose.
+static LRESULT AnswerStartRequest(HWND window, const COPYDATASTRUCT* request)
+{
+    WCHAR asked[64];
+    RequestedNumber(request, asked);
+    const bool sameNumber =
+        request->cbData / sizeof(WCHAR) < 64 && std::u16string_view(asked) == settings.PhoneNumber;
+    WCHAR line[1024];
+    if (!sameNumber) {
+        wsprintfW(line,
+                  u"monitoring not started at another start's request: it would call %s, "
+                  u"this copy calls %s",
+                  asked, settings.PhoneNumber);
+        AppendEventLog(EVENTLOG_WARNING_TYPE, line);
+        return REMOTE_START_OTHER_NUMBER;
+    }
+    if (monitor.monitoring == 1) {
+        AppendEventLog(EVENTLOG_INFORMATION_TYPE,
+                       u"another start asked for monitoring, which is on already");
+        return REMOTE_START_RUNNING;
+    }
+    AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"another start asks for monitoring");
+    return StartMonitoringOnRequest(window) ? REMOTE_START_DONE : REMOTE_START_NO_NUMBER;
+}
+
+static LRESULT ReceiveCopyData(HWND window, LPARAM lParam)
+{
+    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (data == nullptr || data->dwData != COPYDATA_START_MONITORING)
+        return 0;
+    return AnswerStartRequest(window, data);
+}
+
 // The whole wParam is the command: a notification code in the high half
 // matches none.
 static bool RunCommand(HWND window, WPARAM command)
@@ -308,6 +358,8 @@ LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         MonitorTick(window);
         return 1;
+    case WM_COPYDATA:
+        return ReceiveCopyData(window, lParam);
     case WM_PHONENEWS:
         ReceivePhoneNews();
         return 1;

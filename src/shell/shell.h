@@ -24,6 +24,15 @@ struct ShellState {
 
 extern ShellState shell;
 
+// WM_COPYDATA from a second start given --start: lpData holds the number
+// that start would call (UTF-16, no terminator). The running copy answers
+// with one of the REMOTE_START_* results; 0 is no answer.
+constexpr ULONG_PTR COPYDATA_START_MONITORING = 500;
+constexpr LRESULT REMOTE_START_DONE = 1;         // monitoring started
+constexpr LRESULT REMOTE_START_RUNNING = 2;      // it was on already
+constexpr LRESULT REMOTE_START_NO_NUMBER = 3;    // refused: no valid number to call
+constexpr LRESULT REMOTE_START_OTHER_NUMBER = 4; // refused: this copy calls another number
+
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char* commandLine, int showCommand);
 HRESULT ActivatePreviousInstance(LPCWSTR className, LPCWSTR title, int* activated);
 LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -63,6 +63,48 @@ static bool RegisterMainWindowClass(HINSTANCE instance)
     return RegisterClassW(&windowClass) != 0;
 }
 
+// A start given --start beside a running copy: asks that copy to monitor,
+// as Start there would, and says what became of it, so that nobody takes a
+// start that did nothing for one that watches. The exit status: 0 when it
+// monitors, 2 when it refused (a restart cannot mend that), 1 when it did
+// not answer.
+static int AskRunningCopyToMonitor(LPCWSTR title)
+{
+    ReadSettings(); // the number this start would call, and its language
+    COPYDATASTRUCT request{};
+    request.dwData = COPYDATA_START_MONITORING;
+    request.cbData = static_cast<DWORD>(wcslen(settings.PhoneNumber) * sizeof(WCHAR));
+    request.lpData = settings.PhoneNumber;
+    HWND running = FindWindowW(className, title);
+    const LRESULT answer = running != nullptr ? SendMessageW(running, WM_COPYDATA, 0,
+                                                             reinterpret_cast<LPARAM>(&request))
+                                              : 0;
+    switch (answer) {
+    case REMOTE_START_DONE:
+        AppendEventLog(EVENTLOG_INFORMATION_TYPE,
+                       u"monitoring started in the copy that runs already");
+        return 0;
+    case REMOTE_START_RUNNING:
+        AppendEventLog(EVENTLOG_INFORMATION_TYPE,
+                       u"monitoring is on already in the copy that runs");
+        return 0;
+    case REMOTE_START_NO_NUMBER:
+        TellUser(nullptr, 1002, MB_OK | MB_ICONEXCLAMATION);
+        AppendEventLog(EVENTLOG_WARNING_TYPE, u"monitoring not started: the copy that runs "
+                                              u"already has no valid number to call");
+        return 2;
+    case REMOTE_START_OTHER_NUMBER:
+        AppendEventLog(EVENTLOG_WARNING_TYPE,
+                       u"monitoring not started: the copy that runs already calls another "
+                       u"number; start monitoring there, or end it and start again");
+        return 2;
+    default:
+        AppendEventLog(EVENTLOG_WARNING_TYPE,
+                       u"monitoring not started: the copy that runs already did not answer");
+        return 1;
+    }
+}
+
 int WinMain(HINSTANCE instance, HINSTANCE, char*, int showCommand)
 {
     shell.appInstance = instance;
@@ -72,13 +114,16 @@ int WinMain(HINSTANCE instance, HINSTANCE, char*, int showCommand)
     int activated = 0;
     HRESULT status = ActivatePreviousInstance(className, title, &activated);
     if (status < 0 || activated == 1) {
-        // A start that nobody watches says why it did nothing.
-        if (shell.unattendedStart != 0)
-            AppendEventLog(EVENTLOG_WARNING_TYPE,
-                           activated == 1 ? u"monitoring not started: another copy runs"
-                                          : u"monitoring not started: another copy holds the "
-                                            u"lock but shows no window");
-        return 0;
+        if (shell.unattendedStart == 0)
+            return 0;
+        if (activated == 1) {
+            for (int i = 0; i < 20 && title[i] != u'\0'; ++i)
+                shell.appTitle[i] = title[i]; // the caption of what TellUser writes
+            return AskRunningCopyToMonitor(title);
+        }
+        AppendEventLog(EVENTLOG_WARNING_TYPE,
+                       u"monitoring not started: another copy holds the lock but shows no window");
+        return 1;
     }
     ClearRuntimeState();
     if (!RegisterMainWindowClass(instance))

@@ -16,9 +16,11 @@ program, version = sys.argv[1:3]
 with tempfile.TemporaryDirectory() as folder:
     runtime = os.path.join(folder, "runtime")
     os.mkdir(runtime, 0o700)
+    os.mkdir(os.path.join(folder, "tmp"))
     env = {key: value for key, value in os.environ.items()
            if key not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    env.update(XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(folder, "config"),
+    # CRADLECOM_SYSTEM_ROOT keeps the copy that comes up apart from any other.
+    env.update(CRADLECOM_SYSTEM_ROOT=folder, XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(folder, "config"),
                XDG_STATE_HOME=os.path.join(folder, "state"), TMPDIR=folder, LC_ALL="C.UTF-8")
     silence = os.path.join(folder, "silence.wav")
     write_silence(silence)
@@ -93,6 +95,17 @@ with tempfile.TemporaryDirectory() as folder:
         lines = result.stderr.splitlines()
         check(len(lines) == 1 and "no display" in lines[0] and "-platform offscreen" in lines[0],
               f"{arguments} without a display: {result.stderr!r}")
+
+    # A window platform Qt does not have, asked for either way: named with
+    # the ones Qt offers (from the installed plugins) and status 2, where Qt
+    # would abort.
+    for arguments, extra in ((["-platform", "nonexistent"], {}),
+                             ([], {"QT_QPA_PLATFORM": "nonexistent"})):
+        result = subprocess.run([program, "--input", silence, *arguments], capture_output=True,
+                                text=True, timeout=30, env=dict(env, **extra))
+        check(result.returncode == 2 and 'no window platform "nonexistent"' in result.stderr and
+              "offscreen" in result.stderr.partition("Qt offers here:")[2],
+              f"{arguments or extra}: {result.returncode} {result.stderr!r}")
 
     # --events prints the log's last 50 lines and needs no display.
     logs = os.path.join(folder, "state", "cradlecom")

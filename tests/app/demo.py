@@ -4,7 +4,8 @@
 demonstration of tools/demo.sh (which tools/run.sh runs then) monitors the
 bundled recording and writes the call to the terminal within a minute,
 without reading or touching the user's own settings, and leaves nothing
-behind when it is stopped."""
+behind when it is stopped. Beside the user's own copy it never makes that
+copy monitor."""
 import os
 import signal
 import subprocess
@@ -12,7 +13,7 @@ import sys
 import tempfile
 import time
 
-from apptest import check, finish
+from apptest import check, finish, write_silence
 
 script, program = sys.argv[1:3]
 
@@ -26,7 +27,7 @@ with tempfile.TemporaryDirectory() as folder:
            "FirstUse = sz:1\n")
     with open(os.path.join(user_config, "registry"), "w") as f:
         f.write(own)
-    temporary = os.path.join(folder, "tmp")
+    temporary = os.path.join(folder, "t")
     os.mkdir(temporary, 0o700)
     env = {key: value for key, value in os.environ.items()
            if key not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_CONFIG_HOME",
@@ -64,6 +65,39 @@ with tempfile.TemporaryDirectory() as folder:
     with open(os.path.join(user_config, "registry")) as f:
         check(f.read() == own, "the user's own store is untouched")
     check(sorted(os.listdir(home)) == [".config"], f"nothing else in the home: {os.listdir(home)}")
+    check(os.listdir(temporary) == [], f"left behind: {os.listdir(temporary)}")
+
+    # Beside the user's own copy, which does not monitor: that copy is
+    # brought to the front and left as it is (it never calls for the
+    # demonstration), and the demonstration ends saying why.
+    own_err = open(os.path.join(folder, "own.err"), "w+")
+    silence = os.path.join(folder, "silence.wav")
+    write_silence(silence)
+    own_runtime = os.path.join(folder, "own-runtime")  # Qt's own, private
+    os.mkdir(own_runtime, 0o700)
+    own = subprocess.Popen([program, "--input", silence, "--loop", "--phone", "log",
+                            "-platform", "offscreen"],
+                           env=dict(env, XDG_RUNTIME_DIR=own_runtime), stdout=subprocess.DEVNULL,
+                           stderr=own_err)
+
+    def own_said():
+        own_err.seek(0)
+        return own_err.read()
+
+    try:
+        end = time.monotonic() + 60
+        while time.monotonic() < end and "program started" not in own_said():
+            time.sleep(0.1)
+        beside = subprocess.run([script, program], env=env, capture_output=True, text=True,
+                                timeout=60)
+        check(beside.returncode != 0 and "calls another number" in beside.stderr,
+              f"the demonstration beside a copy: {beside.returncode} {beside.stderr!r}")
+        check(own.poll() is None and "monitoring on" not in own_said(),
+              f"the user's copy runs on without monitoring: {own_said()!r}")
+    finally:
+        own.terminate()
+        own.wait(timeout=20)
+        own_err.close()
     check(os.listdir(temporary) == [], f"left behind: {os.listdir(temporary)}")
 
 finish()

@@ -27,7 +27,7 @@ def run_case(folder, name, prepare, verify, as_nobody=False):
     waits until it is up, ends it, and hands the folder to `verify`."""
     case = os.path.join(folder, name)
     user = nobody if as_nobody else os.geteuid()
-    runtime = os.path.join(case, "run", "user", str(user))
+    runtime = os.path.join(case, "tmp", f"cradlecom-{user}")
     config = os.path.join(case, "config", "cradlecom")
     for path in (runtime, config, os.path.join(case, "home")):
         os.makedirs(path)

@@ -28,9 +28,11 @@ def png_size(path):
 
 with tempfile.TemporaryDirectory() as folder:
     os.chmod(folder, 0o755)
-    runtime = os.path.join(folder, "run", "user", str(os.geteuid()))
-    os.makedirs(runtime, mode=0o700)
-    temporary = os.path.join(folder, "tmp")
+    runtime = os.path.join(folder, "runtime")
+    os.mkdir(runtime, 0o700)
+    # Where a running copy's lock and socket live: ROOT/tmp/cradlecom-UID.
+    rendezvous = os.path.join(folder, "tmp", f"cradlecom-{os.geteuid()}")
+    temporary = os.path.join(folder, "t")
     os.mkdir(temporary, 0o700)
     config = os.path.join(folder, "config", "cradlecom")
     os.makedirs(config)
@@ -66,13 +68,15 @@ with tempfile.TemporaryDirectory() as folder:
           "no line in the event log's file")
     check(os.listdir(temporary) == [], f"left in TMPDIR: {os.listdir(temporary)}")
     check(os.listdir(runtime) == [], f"left in the runtime folder: {os.listdir(runtime)}")
+    check(not os.path.exists(rendezvous), "the screenshots kept away from the copies' folder")
 
     # Beside a running copy: the same pictures, the copy undisturbed and
     # still the one that answers.
     running = subprocess.Popen([program, "--input", silence, "--phone", "log"], env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
-        check(wait_until(lambda: any(n.endswith(".socket") for n in os.listdir(runtime)) and
+        check(wait_until(lambda: os.path.isdir(rendezvous) and
+                         any(n.endswith(".socket") for n in os.listdir(rendezvous)) and
                          b"FirstUse" in open(store, "rb").read(), 60),
               "the running copy came up and wrote its first-use marker")
         marked = open(store, "rb").read()

@@ -28,9 +28,11 @@ def read(path):
 
 with tempfile.TemporaryDirectory() as folder:
     os.chmod(folder, 0o755)
-    runtime = os.path.join(folder, "run", "user", str(os.geteuid()))
-    os.makedirs(runtime, mode=0o700)
-    temporary = os.path.join(folder, "tmp")
+    runtime = os.path.join(folder, "runtime")
+    os.mkdir(runtime, 0o700)
+    # Where the lock and the window's socket live: ROOT/tmp/cradlecom-UID.
+    rendezvous = os.path.join(folder, "tmp", f"cradlecom-{os.geteuid()}")
+    temporary = os.path.join(folder, "t")
     os.mkdir(temporary, 0o700)
     config = os.path.join(folder, "config")
     store = os.path.join(config, "cradlecom", "registry")
@@ -158,7 +160,8 @@ with tempfile.TemporaryDirectory() as folder:
                                 "-platform", "offscreen"], env=env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
     try:
-        up = wait_until(lambda: any(name.endswith(".socket") for name in os.listdir(runtime)), 60)
+        up = wait_until(lambda: any(name.endswith(".socket") for name in os.listdir(rendezvous)),
+                        60)
         check(up, "the running copy came up")
         result = run("--set", "VolSensi=65", "--set", "PhoneNumber=0171 2345")
         check(result.returncode == 0, f"--set beside a copy: {result.returncode} {result.stderr}")

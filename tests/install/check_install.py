@@ -59,7 +59,8 @@ def private_env(home):
     env = dict(os.environ)
     for name in ("DISPLAY", "WAYLAND_DISPLAY"):
         env.pop(name, None)
-    for name in ("XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR", "TMPDIR"):
+    for name in ("XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR", "TMPDIR",
+                 "CRADLECOM_SYSTEM_ROOT"):
         env[name] = home
     env["LC_ALL"] = "C.UTF-8"
     return env

@@ -121,32 +121,130 @@ TEST_F(UnattendedTest, MicrophoneFailureAtStartIsToldAndTriedAgain)
 }
 
 // Another copy runs: it is brought to the front as ever, and a start that
-// nobody watches leaves a line saying why it did nothing; one that finds
-// the lock held and no window says that.
-TEST_F(UnattendedTest, AnotherCopyRunningIsLogged)
+// nobody watches asks it to monitor, naming the number it would call, and
+// says what became of that; the status tells a service manager. A plain
+// second start only brings it to the front, silently.
+TEST_F(UnattendedTest, AnotherCopyIsAskedToMonitorAndTheAnswerIsTold)
 {
-    SimHoldForeignLock(u"CradleCom", -1);
-    SimDeclareForeignWindow(u"CradleCom", u"Cradlecom", 0);
-    UnattendedStart();
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_EQ(SimMainWindow(), nullptr);
-    EXPECT_EQ(SimActivations().size(), 1u);
-    EXPECT_EQ(EventTexts(), std::vector<std::string>{"monitoring not started: another copy runs"});
+    struct Case {
+        LRESULT answer;
+        int status;
+        std::vector<std::string> told; // on standard error, besides the log
+        const char* logged;
+    };
+    const Case cases[] = {
+        {REMOTE_START_DONE, 0, {}, "monitoring started in the copy that runs already"},
+        {REMOTE_START_RUNNING, 0, {}, "monitoring is on already in the copy that runs"},
+        {REMOTE_START_NO_NUMBER,
+         2,
+         {"Cradlecom: Please define a valid call number first !"},
+         "monitoring not started: the copy that runs already has no valid number to call"},
+        {REMOTE_START_OTHER_NUMBER,
+         2,
+         {},
+         "monitoring not started: the copy that runs already calls another number; start "
+         "monitoring there, or end it and start again"},
+        {0, 1, {}, "monitoring not started: the copy that runs already did not answer"},
+    };
+    for (const Case& c : cases) {
+        ResetProgram();
+        StoredSettings stored;
+        stored.language = 1;
+        stored.phoneNumber = u"0301234";
+        StoreSettings(stored);
+        SimHoldForeignLock(u"CradleCom", -1);
+        HWND running = SimDeclareForeignWindow(u"CradleCom", u"Cradlecom", 0);
+        SimSetForeignAnswer(running, c.answer);
+        UnattendedStart();
+        EXPECT_EQ(RunProgram(), c.status) << c.logged;
+        EXPECT_EQ(SimMainWindow(), nullptr);
+        EXPECT_EQ(SimActivations().size(), 1u);
+        ASSERT_EQ(SimForeignCopyData().size(), 1u);
+        const SimCopyData sent = SimForeignCopyData()[0];
+        EXPECT_EQ(sent.code, COPYDATA_START_MONITORING);
+        const unsigned char number[] = {'0', 0, '3', 0, '0', 0, '1', 0, '2', 0, '3', 0, '4', 0};
+        EXPECT_EQ(sent.data, std::vector<unsigned char>(std::begin(number), std::end(number)));
+        EXPECT_EQ(EventTexts(), std::vector<std::string>{c.logged});
+        EXPECT_EQ(SimStandardError(), c.told);
+    }
 
+    // The lock held and no window: nobody to ask, so no success either.
     ResetProgram();
     SimHoldForeignLock(u"CradleCom", -1);
     UnattendedStart();
-    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(RunProgram(), 1);
     EXPECT_EQ(SimMainWindow(), nullptr);
     EXPECT_EQ(EventTexts(), std::vector<std::string>{"monitoring not started: another copy "
                                                      "holds the lock but shows no window"});
 
-    // Attended, a second start stays silent.
+    // Attended, a second start only brings the copy to the front.
     ResetProgram();
     SimHoldForeignLock(u"CradleCom", -1);
     SimDeclareForeignWindow(u"CradleCom", u"Cradlecom", 0);
     EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(SimActivations().size(), 1u);
+    EXPECT_TRUE(SimForeignCopyData().empty());
     EXPECT_TRUE(EventTexts().empty());
+}
+
+// The running copy, asked by another start (a start it makes is in the
+// tests of the real program): without a valid number, or with another
+// number than that start's, it refuses, without a box that would wait for
+// somebody, and logs why; when it monitors already it says so.
+TEST_F(UnattendedTest, ARunningCopyAskedByAnotherStartRefusesWithTheReason)
+{
+    struct Case {
+        std::u16string stored;
+        std::u16string asked;
+        bool monitoringBefore;
+        LRESULT answer;
+        std::vector<std::string> logged;
+    };
+    const Case cases[] = {
+        {u"0301234",
+         u"0301234",
+         true,
+         REMOTE_START_RUNNING,
+         {"another start asked for monitoring, which is on already"}},
+        {u"",
+         u"",
+         false,
+         REMOTE_START_NO_NUMBER,
+         {"another start asks for monitoring", "monitoring not started: no number to call"}},
+        {u"0301234",
+         u"0170 0000000",
+         false,
+         REMOTE_START_OTHER_NUMBER,
+         {"monitoring not started at another start's request: it would call 0170 0000000, "
+          "this copy calls 0301234"}},
+    };
+    for (const Case& c : cases) {
+        ResetProgram();
+        StoredSettings stored;
+        stored.phoneNumber = c.stored;
+        StoreSettings(stored);
+        LRESULT answer = 0;
+        std::vector<std::string> logged;
+        SimAt(Tick(5), [&] {
+            if (c.monitoringBefore)
+                SendMessageW(SimMainWindow(), WM_COMMAND, 500, 0); // Start
+            const std::size_t before = EventTexts().size();
+            std::u16string asked = c.asked;
+            COPYDATASTRUCT request{COPYDATA_START_MONITORING,
+                                   static_cast<DWORD>(asked.size() * sizeof(char16_t)),
+                                   asked.data()};
+            answer =
+                SendMessageW(SimMainWindow(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&request));
+            const std::vector<std::string> all = EventTexts();
+            logged.assign(all.begin() + static_cast<long>(before), all.end());
+        });
+        SimSetEndTime(Tick(10));
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_EQ(answer, c.answer);
+        EXPECT_EQ(logged, c.logged);
+        EXPECT_EQ(monitor.monitoring, c.answer == REMOTE_START_DONE || c.monitoringBefore);
+        EXPECT_TRUE(SimMessageBoxes().empty());
+    }
 }
 
 } // namespace

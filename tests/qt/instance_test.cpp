@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/qt/qt_platform.h"
 #include "support.h"
@@ -27,6 +28,17 @@ LRESULT CopyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
         return 1;
+    }
+    if (message == WM_COPYDATA) {
+        // Answers with the code plus the number of bytes, or -1 when the
+        // bytes are not the ones the test sends: byte i is i modulo 251.
+        const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        const auto* bytes = static_cast<const unsigned char*>(copy->lpData);
+        for (DWORD i = 0; i < copy->cbData; ++i) {
+            if (bytes[i] != i % 251)
+                return -1;
+        }
+        return static_cast<LRESULT>(copy->dwData + copy->cbData);
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -116,6 +128,18 @@ TEST(QtSingleInstance, SecondCopyFindsAndRaisesTheFirstUntilItDies)
     EXPECT_TRUE(SetForegroundWindow(withDialog));
     EXPECT_EQ(first.state(), QProcess::Running); // raised, not disturbed
 
+    // Data reaches the other process's procedure whole (zeros and line ends
+    // too, up to 64 KiB), and its answer comes back; more is never sent.
+    std::vector<unsigned char> bytes(65537);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<unsigned char>(i % 251);
+    for (DWORD size : {0u, 11u, 65536u, 65537u}) {
+        COPYDATASTRUCT copy{7, size, bytes.data()};
+        EXPECT_EQ(SendMessageW(found, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy)),
+                  size <= 65536 ? static_cast<LRESULT>(7 + size) : 0)
+            << size;
+    }
+
     first.kill(); // dies without closing anything
     ASSERT_TRUE(first.waitForFinished(5000));
     lock = CreateMutexW(nullptr, FALSE, wideName.c_str());
@@ -123,6 +147,8 @@ TEST(QtSingleInstance, SecondCopyFindsAndRaisesTheFirstUntilItDies)
     EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     EXPECT_EQ(FindWindowW(wideName.c_str(), u"Copy"), nullptr);
     EXPECT_FALSE(SetForegroundWindow(withDialog));
+    COPYDATASTRUCT copy{7, 0, nullptr};
+    EXPECT_EQ(SendMessageW(found, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy)), 0);
     CloseHandle(lock);
 }
 

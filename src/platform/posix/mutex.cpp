@@ -2,7 +2,9 @@
 // The named lock: an flock on a file in the user's private runtime folder
 // (runtime_folder.h). The kernel drops the lock when its holder dies, so a
 // crashed copy never leaves it behind; the holder that closes its last
-// handle removes the file.
+// handle removes the file. While a lock is held its folder is locked too:
+// the system's clean-up of old files in /tmp passes over a folder so
+// locked, and must not take the lock file of a copy that runs for weeks.
 #include <cerrno>
 #include <fcntl.h>
 #include <map>
@@ -29,6 +31,7 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 struct HeldLock {
     int descriptor;
     int handles;
+    int folder; // the folder, locked against the clean-up; -1 when it could not be
 };
 std::mutex heldGuard;
 std::map<std::string, HeldLock> held;
@@ -125,7 +128,12 @@ HANDLE CreateMutexW(const void*, BOOL, LPCWSTR name)
         // Another process holds it: a handle that only tells so.
         return taken ? new PlatformHandle{path, false} : nullptr;
     }
-    held[path] = HeldLock{descriptor, 1};
+    int folderLock = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderLock >= 0 && flock(folderLock, LOCK_EX | LOCK_NB) != 0) {
+        close(folderLock);
+        folderLock = -1;
+    }
+    held[path] = HeldLock{descriptor, 1, folderLock};
     lastError = ERROR_SUCCESS;
     return new PlatformHandle{path, true};
 }
@@ -142,6 +150,8 @@ BOOL CloseHandle(HANDLE handle)
         if (mine != held.end() && --mine->second.handles == 0) {
             unlink(mine->first.c_str());    // while still locked, see TryLock
             close(mine->second.descriptor); // releases the lock
+            if (mine->second.folder >= 0)
+                close(mine->second.folder);
             held.erase(mine);
         }
     }

@@ -13,48 +13,25 @@ namespace {
 
 std::string ownFolder; // UseOwnRuntimeFolder's; set before any other thread runs
 
-// A folder of this user's that no one else may write to.
-bool IsPrivateFolder(const struct stat& info)
-{
-    return CheckOwn(info, S_IFDIR, 022) == OWN_OK;
-}
-
-bool PrivateFolderAt(const std::string& path)
-{
-    struct stat info {};
-    return !path.empty() && path[0] == '/' && stat(path.c_str(), &info) == 0 &&
-           IsPrivateFolder(info);
-}
-
 } // namespace
 
-bool ChooseRuntimeFolder(const std::string& system, const char* xdg, const std::string& fallback,
-                         std::string* folder, std::string* error)
+bool PrivateRuntimeFolder(const std::string& path, std::string* error)
 {
-    if (PrivateFolderAt(system)) {
-        *folder = system;
-        return true;
-    }
-    if (xdg != nullptr && PrivateFolderAt(xdg)) {
-        *folder = xdg;
-        return true;
-    }
-    if (mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) {
-        *error = "cannot make the folder " + fallback + ": " + std::strerror(errno);
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        *error = "cannot make the folder " + path + ": " + std::strerror(errno);
         return false;
     }
     struct stat info {};
-    if (lstat(fallback.c_str(), &info) != 0) {
-        *error = "cannot use the folder " + fallback + ": " + std::strerror(errno);
+    if (lstat(path.c_str(), &info) != 0) {
+        *error = "cannot use the folder " + path + ": " + std::strerror(errno);
         return false;
     }
-    if (!IsPrivateFolder(info)) {
-        *error = fallback +
+    if (CheckOwn(info, S_IFDIR, 077) != OWN_OK) {
+        *error = path +
                  " is not a private folder of this user (a link, a file, another user's, or "
-                 "open to others); remove it, or set XDG_RUNTIME_DIR to a private folder";
+                 "open to others); it must be removed (by its owner) before Cradlecom can run";
         return false;
     }
-    *folder = fallback;
     return true;
 }
 
@@ -70,8 +47,12 @@ bool UserRuntimeFolder(std::string* folder, std::string* error)
         return true;
     }
     const char* root = std::getenv("CRADLECOM_SYSTEM_ROOT");
-    const std::string prefix = root != nullptr ? root : "";
-    const std::string uid = std::to_string(geteuid());
-    return ChooseRuntimeFolder(prefix + "/run/user/" + uid, std::getenv("XDG_RUNTIME_DIR"),
-                               prefix + "/tmp/cradlecom-" + uid, folder, error);
+    if (root != nullptr)
+        mkdir((std::string(root) + "/tmp").c_str(), 0700); // a test's root starts empty
+    const std::string path =
+        std::string(root != nullptr ? root : "") + "/tmp/cradlecom-" + std::to_string(geteuid());
+    if (!PrivateRuntimeFolder(path, error))
+        return false;
+    *folder = path;
+    return true;
 }

@@ -124,3 +124,5 @@ LRESULT CallDialogProc(PlatformWindow* dialog, UINT message, WPARAM wParam, LPAR
 LRESULT MenuBarMessage(PlatformWindow* bar, UINT message, WPARAM wParam, LPARAM lParam);
 QImage DecodeIconImage(UINT id, int size);
 QImage DecodeBitmapImage(UINT id);
+// Makes the QApplication on the platform asked for; see QtPlatformInit.
+bool QtStartApplication(int* argc, char** argv);

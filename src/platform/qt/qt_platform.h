@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QImage>
+#include <string>
+#include <vector>
 
 #include "platform/types.h"
 
@@ -10,8 +12,16 @@ class QWidget;
 
 // Makes the QApplication. Call once before WinMain, with the process's own
 // argc and argv (they must outlive the application); Qt's own options such
-// as "-platform offscreen" are taken out of them.
-void QtPlatformInit(int* argc, char** argv);
+// as "-platform offscreen" are taken out of them. A window platform (from
+// -platform, else QT_QPA_PLATFORM) that Qt cannot bring up is told in one
+// line on standard error with the platforms Qt offers: false when it is
+// not installed or has no screen; one that fails while it starts ends the
+// process with status 2 then and there, where Qt would abort.
+bool QtPlatformInit(int* argc, char** argv);
+
+// The window platforms Qt offers here: the keys of the installed platform
+// plugins, in lower case, sorted.
+std::vector<std::string> QtPlatformNames();
 
 // Test access: a copy of a window's drawing surface (its client area in
 // logical pixels); null image for a handle without a surface.

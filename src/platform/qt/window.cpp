@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QPainter>
@@ -15,9 +17,11 @@
 #include <csignal>
 #include <deque>
 #include <fcntl.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "platform/common/bitmap.h"
+#include "platform/eventlog.h"
 #include "platform/posix/runtime_folder.h"
 #include "platform/qt/qt_internal.h"
 #include "platform/qt/qt_platform.h"
@@ -136,19 +140,33 @@ private:
     PlatformWindow* owner;
 };
 
-QString ServerName(const std::u16string& className, const std::u16string& title)
+// Beside the single-instance lock, in the user's private folder, so that
+// every copy finds it whatever its environment. Empty, with the reason in
+// *problem when asked, when there is none.
+QString ServerName(const std::u16string& className, const std::u16string& title,
+                   QString* problem = nullptr)
 {
     QByteArray key = FromWide(className.c_str()).toUtf8() + '\0' + FromWide(title.c_str()).toUtf8();
     QByteArray hash = QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16);
-    // Beside the single-instance lock, in the user's private folder, so that
-    // every copy finds it whatever its environment. Empty when there is none.
     std::string folder;
     std::string error;
     if (!UserRuntimeFolder(&folder, &error)) {
+        if (problem != nullptr)
+            *problem = QString::fromStdString(error);
         return QString();
     }
     return QString::fromStdString(folder) +
            QStringLiteral("/window-%1.socket").arg(QString::fromLatin1(hash));
+}
+
+// A copy whose window cannot be found by the next start says so: that start
+// would wait for it in vain, and a --start there could not reach it.
+void LogNoActivation(const QString& reason)
+{
+    const QString line =
+        QStringLiteral("no activation socket: %1; another start cannot reach this window")
+            .arg(reason);
+    AppendEventLog(EVENTLOG_WARNING_TYPE, reinterpret_cast<LPCWSTR>(line.utf16()));
 }
 
 void RaiseLocal(PlatformWindow* window, bool withDialog)
@@ -170,23 +188,62 @@ void RaiseLocal(PlatformWindow* window, bool withDialog)
     }
 }
 
+// The longest request line a window reads: WM_COPYDATA's 64 KiB in hex.
+constexpr qint64 longestRequest = 2 * 65536 + 64;
+
+// One request line from another process: "raise 0|1", answered "ok" once
+// the window is up front, or "copydata CODE HEX", answered "result N" with
+// what the window's procedure returned for the data.
+void AnswerRequest(PlatformWindow* window, QPointer<QLocalSocket> socket, const QByteArray& line)
+{
+    if (line.startsWith("raise")) {
+        RaiseLocal(window, line == "raise 1");
+        socket->write("ok\n");
+    } else if (line.startsWith("copydata ")) {
+        const QList<QByteArray> parts = line.split(' ');
+        bool valid = false;
+        const qulonglong code = parts.value(1).toULongLong(&valid);
+        LRESULT result = 0; // a line that is not understood is answered all the same
+        if (valid && parts.size() <= 3) {
+            QByteArray data = QByteArray::fromHex(parts.value(2));
+            COPYDATASTRUCT copy{static_cast<ULONG_PTR>(code), static_cast<DWORD>(data.size()),
+                                data.data()};
+            result = SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
+        }
+        if (socket == nullptr) // gone while the procedure ran
+            return;
+        socket->write("result " + QByteArray::number(static_cast<qlonglong>(result)) + "\n");
+    }
+    socket->flush();
+}
+
 // Each top-level window answers on a local socket, so that another process
-// can find it by class and title and ask it to the front.
+// can find it by class and title, ask it to the front and send it data.
 void Listen(PlatformWindow* window)
 {
-    QString name = ServerName(window->className, window->title);
+    QString problem;
+    QString name = ServerName(window->className, window->title, &problem);
     if (name.isEmpty()) {
+        LogNoActivation(problem);
+        return;
+    }
+    if (QFile::encodeName(name).size() >= static_cast<qsizetype>(sizeof(sockaddr_un::sun_path))) {
+        LogNoActivation(QStringLiteral("its path %1 is longer than a socket's %2 bytes")
+                            .arg(name)
+                            .arg(sizeof(sockaddr_un::sun_path) - 1));
         return;
     }
     QLocalSocket probe;
     probe.connectToServer(name);
     if (probe.waitForConnected(200)) {
-        return; // another live copy answers on this name
+        LogNoActivation(QStringLiteral("another process answers on %1").arg(name));
+        return;
     }
     QLocalServer::removeServer(name); // left over from a process that died
     auto* server = new QLocalServer(window->frame);
     server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server->listen(name)) {
+        LogNoActivation(QStringLiteral("%1: %2").arg(name, server->errorString()));
         delete server;
         return;
     }
@@ -195,17 +252,40 @@ void Listen(PlatformWindow* window)
         while (QLocalSocket* socket = server->nextPendingConnection()) {
             QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
             QObject::connect(socket, &QLocalSocket::readyRead, socket, [window, socket]() {
-                while (socket->canReadLine()) {
-                    QByteArray line = socket->readLine().trimmed();
-                    if (line.startsWith("raise") && window->alive) {
-                        RaiseLocal(window, line == "raise 1");
-                        socket->write("ok\n");
-                        socket->flush();
-                    }
-                }
+                // The procedure may pump messages; the socket may go meanwhile.
+                QPointer<QLocalSocket> alive(socket);
+                while (alive != nullptr && window->alive && socket->canReadLine())
+                    AnswerRequest(window, socket, socket->readLine().trimmed());
+                if (alive != nullptr && socket->bytesAvailable() > longestRequest)
+                    socket->abort();
             });
         }
     });
+}
+
+// WM_COPYDATA to another process's window: the request line, then its
+// answer, within ten seconds; 0 without one.
+LRESULT SendCopyData(PlatformWindow* window, const COPYDATASTRUCT* copy)
+{
+    if (copy == nullptr || copy->cbData > 65536 || (copy->cbData > 0 && copy->lpData == nullptr))
+        return 0;
+    QLocalSocket socket;
+    socket.connectToServer(window->serverName);
+    if (!socket.waitForConnected(500))
+        return 0;
+    const QByteArray data(static_cast<const char*>(copy->lpData), static_cast<int>(copy->cbData));
+    socket.write("copydata " + QByteArray::number(static_cast<qulonglong>(copy->dwData)) + " " +
+                 data.toHex() + "\n");
+    socket.flush();
+    QDeadlineTimer deadline(10000);
+    while (!socket.canReadLine() && !deadline.hasExpired() &&
+           socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+    }
+    if (!socket.canReadLine())
+        return 0;
+    const QByteArray line = socket.readLine().trimmed();
+    socket.disconnectFromServer();
+    return line.startsWith("result ") ? static_cast<LRESULT>(line.mid(7).toLongLong()) : 0;
 }
 
 void DropQueued(PlatformWindow* window, UINT message, WPARAM wParam, bool anyWParam)
@@ -393,17 +473,21 @@ void EndSessionOnSignals()
 
 } // namespace
 
-void QtPlatformInit(int* argc, char** argv)
+bool QtPlatformInit(int* argc, char** argv)
 {
-    static QApplication* application = nullptr;
-    if (application != nullptr) {
-        return;
+    static bool started = false;
+    if (started) {
+        return true;
     }
-    application = new QApplication(*argc, argv);
+    if (!QtStartApplication(argc, argv)) {
+        return false;
+    }
+    started = true;
     QApplication::setQuitOnLastWindowClosed(false);
     // Wayland's app id: ties the windows to the installed launcher entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("de.veltrano.Cradlecom"));
     EndSessionOnSignals();
+    return true;
 }
 
 QImage QtWindowSurface(HWND window)
@@ -642,7 +726,9 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WindowKind::MenuBar:
         return MenuBarMessage(live, message, wParam, lParam);
     case WindowKind::Remote:
-        return 0;
+        return message == WM_COPYDATA
+                   ? SendCopyData(live, reinterpret_cast<const COPYDATASTRUCT*>(lParam))
+                   : 0;
     }
     return 0;
 }

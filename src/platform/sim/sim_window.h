@@ -69,6 +69,15 @@ HWND SimDeclareForeignWindow(const std::u16string& className, const std::u16stri
                              int visibleAfterSleeps);
 // Every SetForegroundWindow argument as passed (low bit included).
 std::vector<HWND> SimActivations();
+// What a foreign window answers to WM_COPYDATA (0, no answer, until set),
+// and every WM_COPYDATA sent to one, in order.
+void SimSetForeignAnswer(HWND window, LRESULT answer);
+struct SimCopyData {
+    HWND window;
+    ULONG_PTR code;
+    std::vector<unsigned char> data;
+};
+std::vector<SimCopyData> SimForeignCopyData();
 
 // ---- Named locks and sleeping ----------------------------------------------
 

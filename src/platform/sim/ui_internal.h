@@ -69,6 +69,7 @@ struct PlatformWindow {
 
     // Foreign windows.
     int visibleAfterSleeps = 0;
+    LRESULT foreignAnswer = 0; // to WM_COPYDATA
 };
 
 // Windows.

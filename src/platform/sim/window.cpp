@@ -43,6 +43,7 @@ struct UiState {
     int defaultHeight = 268;
     std::vector<SimInvalidation> invalidations;
     std::vector<HWND> activations;
+    std::vector<SimCopyData> copyData;
     std::vector<SimMessageBox> boxes;
     std::function<int(const SimMessageBox&)> boxHandler;
     std::function<void(HWND, UINT_PTR)> timerHandled;
@@ -240,6 +241,13 @@ LRESULT SimCallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return result;
     }
     case SimWindowKind::Foreign:
+        if (message == WM_COPYDATA && lParam != 0) {
+            const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            const auto* bytes = static_cast<const unsigned char*>(copy->lpData);
+            ui.copyData.push_back(SimCopyData{
+                window, copy->dwData, std::vector<unsigned char>(bytes, bytes + copy->cbData)});
+            return w->foreignAnswer;
+        }
         break;
     }
     return 0;
@@ -662,6 +670,17 @@ HWND SimDeclareForeignWindow(const std::u16string& className, const std::u16stri
 std::vector<HWND> SimActivations()
 {
     return ui.activations;
+}
+
+void SimSetForeignAnswer(HWND window, LRESULT answer)
+{
+    if (PlatformWindow* w = SimLiveWindow(window))
+        w->foreignAnswer = answer;
+}
+
+std::vector<SimCopyData> SimForeignCopyData()
+{
+    return ui.copyData;
 }
 
 std::vector<SimMessageBox> SimMessageBoxes()
