@@ -118,6 +118,8 @@ TEST(SipAccount, LinesThatAreTakenAndRefused)
         {"<sip:a@h>;auth_pass=x\r/quit", "control characters"},
         {"<sip:a@h>;auth_pass=\xff\xfe", "invalid UTF-8"},
         {"<sip:a@h>;answermode=auto", "never answers calls"},
+        // baresip reads the parameter inside the quotes all the same.
+        {"<sip:a@h>;x=\"a;answermode=auto;b\"", "never answers calls"},
         {QByteArray(3000, 'x').prepend("<sip:a@h>;x="), "too long"},
     };
     for (const Refused& r : refused) {
