@@ -124,7 +124,7 @@ bool ProcessGone(pid_t pid)
     return close < 0 || stat.mid(close + 2, 1) == "Z";
 }
 
-bool Callee::Start(int port, int lifetimeSeconds)
+bool Callee::Start(int port, int lifetimeSeconds, const QString& dial, const QString& displayName)
 {
     port_ = port;
     const QDir dir(folder_.path());
@@ -147,15 +147,21 @@ bool Callee::Start(int port, int lifetimeSeconds)
             .arg(port)
             .arg(dir.filePath(QStringLiteral("silence.wav")), dir.filePath(QStringLiteral("heard")))
             .toUtf8();
-    const QByteArray account =
-        QStringLiteral("<sip:cb@127.0.0.1:%1>;regint=0;answermode=auto\n").arg(port).toUtf8();
+    const QString name =
+        displayName.isEmpty() ? QString() : QStringLiteral("\"%1\" ").arg(displayName);
+    const QByteArray account = QStringLiteral("%1<sip:cb@127.0.0.1:%2>;regint=0;answermode=auto\n")
+                                   .arg(name)
+                                   .arg(port)
+                                   .toUtf8();
     if (!WriteFileWithMode(dir.filePath(QStringLiteral("config")), config, 0600) ||
         !WriteFileWithMode(dir.filePath(QStringLiteral("accounts")), account, 0600))
         return false;
     process_.setStandardErrorFile(QProcess::nullDevice());
-    process_.start(QStringLiteral("baresip"),
-                   {QStringLiteral("-f"), folder_.path(), QStringLiteral("-t"),
-                    QString::number(lifetimeSeconds)});
+    QStringList arguments = {QStringLiteral("-f"), folder_.path(), QStringLiteral("-t"),
+                             QString::number(lifetimeSeconds)};
+    if (!dial.isEmpty())
+        arguments << QStringLiteral("-e") << QStringLiteral("/dial ") + dial;
+    process_.start(QStringLiteral("baresip"), arguments);
     if (!process_.waitForStarted(5000))
         return false;
     // Up once it says so.
