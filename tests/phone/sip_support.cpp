@@ -76,6 +76,20 @@ int FreePortPair()
     return 0;
 }
 
+bool PortAcceptsConnections(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool accepted = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return accepted;
+}
+
 bool WriteFileWithMode(const QString& path, const QByteArray& bytes, int mode)
 {
     QFile file(path);

@@ -19,6 +19,9 @@ bool BaresipInstalled();
 // takes P + 1 for TLS); 0 when none was found.
 int FreePortPair();
 
+// Whether something listens for TCP connections on 127.0.0.1:port.
+bool PortAcceptsConnections(int port);
+
 // Writes bytes to path with the given mode (made exactly so).
 bool WriteFileWithMode(const QString& path, const QByteArray& bytes, int mode);
 QByteArray ReadWholeFile(const QString& path);

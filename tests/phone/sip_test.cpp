@@ -228,9 +228,8 @@ protected:
         callerPort_ = FreePortPair();
         ASSERT_NE(callerPort_, 0);
         // The program's baresip listens on loopback only, on a port of its own.
-        ASSERT_TRUE(WriteFileWithMode(
-            homeEnvironment->Path(QStringLiteral("cradlecom/sip-config")),
-            QStringLiteral("sip_listen 127.0.0.1:%1\n").arg(callerPort_).toUtf8(), 0644));
+        WriteSipConfig();
+        ASSERT_FALSE(HasFatalFailure());
         std::string error;
         ASSERT_TRUE(SetPhoneBackend("sip", &error)) << error;
         // A recording as the room: baresip plays it; there is no sound card.
@@ -246,6 +245,14 @@ protected:
         provider_.kill();
         provider_.waitForFinished(3000);
         SetPhoneSipRingTimeout(120000);
+    }
+
+    void WriteSipConfig(const QString& extra = QString())
+    {
+        ASSERT_TRUE(WriteFileWithMode(
+            homeEnvironment->Path(QStringLiteral("cradlecom/sip-config")),
+            QStringLiteral("sip_listen 127.0.0.1:%1\n%2").arg(callerPort_).arg(extra).toUtf8(),
+            0644));
     }
 
     void WriteAccount(const QString& line, int mode = 0600)
@@ -522,6 +529,38 @@ TEST_F(SipCallTest, CallersCannotTouchTheMonitorsCall)
     const News end = WaitForEnd(id, 20000);
     EXPECT_EQ(Events(id), std::vector<DWORD>{PHONE_EVENT_FAILED});
     EXPECT_EQ(end.reason, "the call did not ring within 10 s");
+}
+
+// A control module in sip-config, or one smuggled in by a line break in the
+// microphone's name, is refused with the reason, and no control port opens.
+TEST_F(SipCallTest, NoControlPortIsOpened)
+{
+    StartProvider(QStringLiteral("486 Busy Here"), QStringLiteral("200 OK"));
+    ASSERT_FALSE(HasFatalFailure());
+    WriteAccount(QStringLiteral("<sip:anna@%1>;regint=0").arg(ProviderHost()));
+    const int control = FreePortPair();
+    const QString lines =
+        QStringLiteral("module ctrl_tcp.so\nctrl_tcp_listen 127.0.0.1:%1\n").arg(control);
+    WriteSipConfig(lines);
+    StreamCapture err(STDERR_FILENO);
+    StartPhoneBackend();
+    // baresip ran, every module loaded.
+    EXPECT_EQ(WaitForEnd(PlaceCall(u"0301234"), 20000).reason, "486 Busy Here");
+    EXPECT_FALSE(PortAcceptsConnections(control));
+    EXPECT_TRUE(Contains(err.Text(), "sip-config, line 2 (module ctrl_tcp.so) refused: baresip "
+                                     "takes commands from the program alone"))
+        << err.Text();
+
+    WriteSipConfig();
+    std::string error;
+    ASSERT_TRUE(SetWaveInputSource(("alsa:default\n" + lines).toStdString().c_str(), &error));
+    StartPhoneBackend();
+    const News end = WaitForEnd(PlaceCall(u"0301234"), 20000);
+    EXPECT_EQ(end.event, PHONE_EVENT_FAILED);
+    EXPECT_TRUE(Contains(end.reason, "alsa,default\\x0amodule ctrl_tcp.so") &&
+                Contains(end.reason, "holds control characters"))
+        << end.reason;
+    EXPECT_FALSE(PortAcceptsConnections(control));
 }
 
 // Nothing of baresip outlives the program: not when it ends with a call

@@ -138,6 +138,14 @@ QString Escaped(const QString& text)
     return shown;
 }
 
+// A line break of any kind would begin a line of baresip's configuration.
+bool HasControlCharacters(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        return c.category() == QChar::Other_Control && c != QLatin1Char('\t');
+    });
+}
+
 struct ConfigLine {
     QString key;
     QString value;
@@ -149,8 +157,38 @@ bool IsModuleKey(const QString& key)
            key == QLatin1String("module_tmp");
 }
 
+// Why a line of sip-config (text, read as line) may not reach baresip;
+// empty when it may.
+QString ConfigRefusal(const QString& text, const ConfigLine& line)
+{
+    if (HasControlCharacters(text))
+        return QStringLiteral("it holds control characters");
+    // Each of these would let somebody else command baresip (and so call
+    // out or listen), answer calls, or copy baresip's log, account line
+    // and all, where others read it.
+    if (IsModuleKey(line.key)) {
+        QString name = QFileInfo(line.value).fileName().toLower();
+        if (name.endsWith(QLatin1String(".so")))
+            name.chop(3);
+        for (const char* control :
+             {"ctrl_tcp", "ctrl_dbus", "cons", "httpd", "mqtt", "stdio", "evdev"}) {
+            if (name == QLatin1String(control))
+                return QStringLiteral("baresip takes commands from the program alone");
+        }
+        if (name == QLatin1String("b2bua"))
+            return QStringLiteral("the program never answers calls");
+        if (name == QLatin1String("syslog"))
+            return QStringLiteral("baresip's log holds the account line");
+    }
+    for (const char* prefix : {"ctrl_", "cons_", "http_", "mqtt_"}) {
+        if (line.key.startsWith(QLatin1String(prefix)))
+            return QStringLiteral("baresip takes commands from the program alone");
+    }
+    return QString();
+}
+
 // The user's additions from sip-config: each replaces the program's line of
-// the same name; modules are added.
+// the same name; modules are added. Refused ones are logged and left out.
 std::vector<ConfigLine> UserConfigLines()
 {
     std::vector<ConfigLine> lines;
@@ -165,20 +203,31 @@ std::vector<ConfigLine> UserConfigLines()
             Note(EVENTLOG_ERROR_TYPE, QStringLiteral("%1; its lines are left out").arg(problem));
         return lines;
     }
+    int number = 0;
     for (const QByteArray& raw : content.split('\n')) {
+        ++number;
         const QString line = QString::fromUtf8(raw.trimmed());
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         const qsizetype space = line.indexOf(QRegularExpression(QStringLiteral("\\s")));
-        lines.push_back({space < 0 ? line : line.left(space),
-                         space < 0 ? QString() : line.mid(space + 1).trimmed()});
+        const ConfigLine entry{space < 0 ? line : line.left(space),
+                               space < 0 ? QString() : line.mid(space + 1).trimmed()};
+        const QString refusal = ConfigRefusal(line, entry);
+        if (!refusal.isEmpty()) {
+            Note(EVENTLOG_ERROR_TYPE,
+                 QStringLiteral("%1, line %2 (%3) refused: %4; it is left out")
+                     .arg(path, QString::number(number), Escaped(line), refusal));
+            continue;
+        }
+        lines.push_back(entry);
     }
     return lines;
 }
 
 // baresip's configuration: the microphone the program listens to (or the
 // recording it plays), nothing played into the room, G.711, no video, the
-// channel to the program. Empty with *problem when it cannot be written.
+// channel to the program. Empty with *problem when a value of the
+// program's own cannot go into it.
 QByteArray BaresipConfig(const WaveInputSourceInfo& input, const QString& channelPath,
                          QString* problem)
 {
@@ -212,6 +261,13 @@ QByteArray BaresipConfig(const WaveInputSourceInfo& input, const QString& channe
     lines.push_back({QStringLiteral("module_app"), QStringLiteral("mqtt.so")});
     for (const auto& [key, value] : SipChannelConfig(channelPath))
         lines.push_back({key, value});
+    for (const ConfigLine& line : lines) {
+        if (HasControlCharacters(line.value)) {
+            *problem = QStringLiteral("%1 holds control characters; baresip cannot be given it")
+                           .arg(Escaped(line.value));
+            return QByteArray();
+        }
+    }
     for (const ConfigLine& extra : UserConfigLines()) {
         if (!IsModuleKey(extra.key)) {
             lines.erase(
