@@ -245,6 +245,7 @@ protected:
         provider_.kill();
         provider_.waitForFinished(3000);
         SetPhoneSipRingTimeout(120000);
+        SetPhoneSipLongestCall(30 * 60 * 1000);
     }
 
     void WriteSipConfig(const QString& extra = QString())
@@ -561,6 +562,35 @@ TEST_F(SipCallTest, NoControlPortIsOpened)
                 Contains(end.reason, "holds control characters"))
         << end.reason;
     EXPECT_FALSE(PortAcceptsConnections(control));
+}
+
+// A call the far end never ends, or that rings and rings, holds no later
+// call back.
+TEST_F(SipCallTest, CallsThatNeverEndAreEndedAfterTheirBounds)
+{
+    Callee callee;
+    ASSERT_TRUE(callee.Start(FreePortPair())) << callee.Output().toStdString();
+    WriteAccount(QStringLiteral("<sip:monitor@%1>;regint=0").arg(callee.Address().mid(7)));
+    StreamCapture err(STDERR_FILENO);
+    StartPhoneBackend();
+    SetPhoneSipLongestCall(3000);
+    const LONG id = PlaceCall(callee.Address().toStdU16String());
+    WaitForEnd(id, 20000);
+    EXPECT_EQ(Events(id), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_ENDED}));
+    EXPECT_TRUE(Contains(err.Text(), "phone: call ended: " + callee.Address().toStdString() +
+                                         ": still connected after 0.05 minutes"))
+        << err.Text();
+    EXPECT_TRUE(SpinUntil([&] { return callee.Output().contains(QLatin1String("terminated")); }));
+
+    StartProvider(QStringLiteral("180 Ringing"), QStringLiteral("200 OK"));
+    ASSERT_FALSE(HasFatalFailure());
+    WriteAccount(QStringLiteral("<sip:anna@%1>;regint=0").arg(ProviderHost()));
+    StartPhoneBackend();
+    SetPhoneSipRingTimeout(1500);
+    const LONG ringing = PlaceCall(u"0301234");
+    WaitForEnd(ringing, 20000);
+    EXPECT_EQ(Events(ringing), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_ENDED}));
+    EXPECT_TRUE(Contains(err.Text(), "ended: not answered within 1.5 s")) << err.Text();
 }
 
 // Nothing of baresip outlives the program: not when it ends with a call

@@ -75,9 +75,13 @@ const char* PhoneBackendName();
 // How long a call command may run before it counts as failed and is
 // killed; 60000 ms unless set.
 void SetPhoneCommandTimeout(int milliseconds);
-// SIP: how long a dialled call may take to ring or be answered before it is
-// hung up and counts as failed; 120000 ms unless set.
+// SIP: how long a dialled call may take to be answered before it is hung
+// up (FAILED when it never rang, else ENDED); 120000 ms unless set.
 void SetPhoneSipRingTimeout(int milliseconds);
+// SIP: how long an answered call may last before it is hung up (ENDED, and
+// "call ended: NUMBER: still connected after N minutes" in the log);
+// 1800000 ms unless set.
+void SetPhoneSipLongestCall(int milliseconds);
 // Automatic choice: how old the last look for a modem may be before
 // PhoneGetRoute starts another one (without waiting); 30000 ms unless set.
 void SetPhoneModemLookInterval(int milliseconds);

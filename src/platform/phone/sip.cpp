@@ -65,11 +65,13 @@ constexpr int kSilentSeconds = 60;       // what a call carries after the record
 // The one call under way.
 struct SipCall {
     LONG id = 0;              // 0 when there is none
+    QString number;           // as it was asked for
     QString address;          // the sip: address dialled
     bool dialled = false;     // the dial command has gone to baresip
     QString callId;           // baresip's id of it, from its first event
     QString accountAor;       // the account it went out from, as baresip names it
     bool placed = false;      // it rang or was answered
+    bool answered = false;    // it was answered
     bool roomPending = false; // the recording's sound for it is being written
 };
 
@@ -94,8 +96,9 @@ struct SipPhone {
     // call is dialled until it is gone.
     bool orphan = false;
     int orphanTries = 0;
-    QTimer* callGuard = nullptr; // bounds the wait for baresip and for the call to ring
-    int ringTimeoutMs = 120000;  // a call that has not rung by then is hung up
+    QTimer* callGuard = nullptr;        // bounds the wait for baresip and for the call
+    int ringTimeoutMs = 120000;         // a call not answered by then is hung up
+    int longestCallMs = 30 * 60 * 1000; // an answered call is ended after this
     bool exitHookSet = false;
 };
 
@@ -434,14 +437,24 @@ void EndCall(const QString& reason)
     }
 }
 
+void ArmCallGuard(int milliseconds);
+
 void PlaceCall(const QString& how)
 {
     Note(EVENTLOG_INFORMATION_TYPE, QStringLiteral("call to %1: %2").arg(sip.call.address, how));
     if (sip.call.placed)
         return;
     sip.call.placed = true;
-    StopCallGuard();
     ReportCall(sip.call.id, PHONE_EVENT_PLACED, QString());
+}
+
+void OnAnswered()
+{
+    if (sip.call.answered)
+        return;
+    sip.call.answered = true;
+    PlaceCall(QStringLiteral("answered"));
+    ArmCallGuard(sip.longestCallMs);
 }
 
 // Hangs up the monitor's call in baresip: by its id, or, before any event
@@ -472,10 +485,20 @@ void OnCallGuard()
                        .arg(kReadyTimeoutMs / 1000));
         return;
     }
-    // A call that never rings would hold every later call back.
+    // A call that never ends would hold every later call back.
     HangUpCall();
-    FinishCall(PHONE_EVENT_FAILED,
-               QStringLiteral("the call did not ring within %1 s").arg(sip.ringTimeoutMs / 1000.0));
+    if (sip.call.answered) {
+        Note(EVENTLOG_WARNING_TYPE,
+             QStringLiteral("call ended: %1: still connected after %2 minutes")
+                 .arg(sip.call.number, QString::number(sip.longestCallMs / 60000.0)));
+        FinishCall(PHONE_EVENT_ENDED, QString());
+    } else if (sip.call.placed) {
+        EndCall(QStringLiteral("not answered within %1 s").arg(sip.ringTimeoutMs / 1000.0));
+    } else {
+        FinishCall(
+            PHONE_EVENT_FAILED,
+            QStringLiteral("the call did not ring within %1 s").arg(sip.ringTimeoutMs / 1000.0));
+    }
 }
 
 void ArmCallGuard(int milliseconds)
@@ -597,7 +620,7 @@ void OnEvent(const QJsonObject& event)
     if (type == QLatin1String("CALL_RINGING") || type == QLatin1String("CALL_PROGRESS"))
         PlaceCall(QStringLiteral("ringing"));
     else if (type == QLatin1String("CALL_ESTABLISHED"))
-        PlaceCall(QStringLiteral("answered"));
+        OnAnswered();
     else if (type == QLatin1String("CALL_CLOSED"))
         EndCall(param);
 }
@@ -907,6 +930,7 @@ void CallThroughSip(LONG id, const QString& number)
     }
     sip.call = SipCall{};
     sip.call.id = id;
+    sip.call.number = number;
     sip.call.address = address;
     const WaveInputSourceInfo input = GetWaveInputSource();
     if (input.recording)
@@ -921,6 +945,11 @@ void CallThroughSip(LONG id, const QString& number)
 void SetSipRingTimeout(int milliseconds)
 {
     sip.ringTimeoutMs = milliseconds;
+}
+
+void SetSipLongestCall(int milliseconds)
+{
+    sip.longestCallMs = milliseconds;
 }
 
 } // namespace phone_internal
