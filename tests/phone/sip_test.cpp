@@ -594,18 +594,21 @@ TEST_F(SipCallTest, CallsThatNeverEndAreEndedAfterTheirBounds)
 }
 
 // Nothing of baresip outlives the program: not when it ends with a call
-// under way, not when it is killed.
+// under way, not when it is killed. Ended by Ctrl+C (SIGINT to its whole
+// process group) while no call runs, the program ends baresip itself and
+// logs no false error.
 TEST_F(SipCallTest, NothingOutlivesTheProgram)
 {
-    StartProvider(QStringLiteral("180 Ringing"), QStringLiteral("200 OK"));
-    ASSERT_FALSE(HasFatalFailure());
-    WriteAccount(QStringLiteral("<sip:anna@%1>;regint=0").arg(ProviderHost()));
-    for (const char* how : {"return", "hang"}) {
-        SCOPED_TRACE(how);
+    for (const QString how : {"return", "hang", "interrupt"}) {
+        SCOPED_TRACE(how.toStdString());
+        StartProvider(how == QLatin1String("interrupt") ? QStringLiteral("486 Busy Here")
+                                                        : QStringLiteral("180 Ringing"),
+                      QStringLiteral("200 OK"));
+        ASSERT_FALSE(HasFatalFailure());
+        WriteAccount(QStringLiteral("<sip:anna@%1>;regint=0").arg(ProviderHost()));
         QProcess helper;
-        helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        helper.start(QStringLiteral(SIP_EXIT_HELPER),
-                     {QStringLiteral("0301234"), QLatin1String(how)});
+        helper.setChildProcessModifier([] { ::setpgid(0, 0); });
+        helper.start(QStringLiteral(SIP_EXIT_HELPER), {QStringLiteral("0301234"), how});
         ASSERT_TRUE(helper.waitForReadyRead(20000));
         const QList<QByteArray> said = helper.readLine().trimmed().split(' ');
         ASSERT_EQ(said.size(), 2) << said.value(0).toStdString();
@@ -613,15 +616,19 @@ TEST_F(SipCallTest, NothingOutlivesTheProgram)
         const QString folder = QString::fromUtf8(said[1]);
         ASSERT_GT(baresip, 0);
         EXPECT_TRUE(QFileInfo::exists(folder));
-        if (QLatin1String(how) == QLatin1String("hang")) {
+        if (how == QLatin1String("hang"))
             helper.kill();
+        if (how == QLatin1String("interrupt")) {
+            ASSERT_EQ(::kill(-static_cast<pid_t>(helper.processId()), SIGINT), 0);
         }
         ASSERT_TRUE(helper.waitForFinished(10000));
-        if (QLatin1String(how) == QLatin1String("return")) {
+        if (how != QLatin1String("hang")) {
             EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
             EXPECT_EQ(helper.exitCode(), 0);
             EXPECT_FALSE(QFileInfo::exists(folder));
         }
+        const QString logged = QString::fromUtf8(helper.readAllStandardError());
+        EXPECT_FALSE(logged.contains(QLatin1String("starting it again"))) << logged.toStdString();
         EXPECT_TRUE(SpinUntil([&] { return ProcessGone(baresip); }, 5000));
         // A killed program leaves its folder to the runtime folder's owner.
         QDir(folder).removeRecursively();

@@ -793,6 +793,9 @@ QString StartBaresip()
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(127);
+        // A process group of its own: Ctrl+C or a signal to the program's
+        // group is for the program, which ends baresip itself, last.
+        ::setpgid(0, 0);
     });
     sip.process = process;
     sip.ready = false;
