@@ -27,12 +27,13 @@
 //   "sip"             calls over SIP through baresip (refused when it is
 //                     not installed), which runs as the program's child
 //                     with a configuration of its own in a private folder
-//                     and is driven through its standard input. The
-//                     account is the one line in
+//                     and is driven through a private socket there (see
+//                     sip_channel.h). The account is the one line in
 //                     $XDG_CONFIG_HOME/cradlecom/sip-account, refused
 //                     unless that is the user's own file that nobody else
 //                     may read; lines in sip-config beside it are added to
-//                     baresip's configuration. A number is dialled as
+//                     baresip's configuration, except control modules and
+//                     lines with control characters. A number is dialled as
 //                     sip:NUMBER@HOST of the account, a sip: or sips:
 //                     address as it is. The call's sound is the microphone
 //                     the program listens to (or, for a recording, what
@@ -41,11 +42,13 @@
 //                     it is over after that, FAILED with the SIP status
 //                     ("486 Busy Here") or why it could not be dialled,
 //                     and also after ringing when baresip cannot open the
-//                     sound source. At
-//                     most one call at a time. A baresip that ends by
-//                     itself is started again (a call it carried ends) and
-//                     the log says so; registration and its failures go
-//                     to the log, the password never.
+//                     sound source. A call not answered within the ring
+//                     timeout, or answered and longer than the longest
+//                     call, is hung up. At most one call at a time; every
+//                     incoming call is refused at once and logged. A
+//                     baresip that ends by itself is started again (a call
+//                     it carried ends) and the log says so; registration
+//                     and its failures go to the log, the password never.
 //   "log"             writes "YYYY-MM-DD hh:mm:ss call only logged, not
 //                     placed: NUMBER" to standard output; LOGGED.
 //
