@@ -17,7 +17,8 @@
 
 namespace {
 
-bool CanBind(int type, int port)
+// Whether a socket of type binds to, or (connecting) reaches, 127.0.0.1:port.
+bool Reaches(int type, int port, bool connecting)
 {
     const int fd = ::socket(AF_INET, type, 0);
     if (fd < 0)
@@ -26,9 +27,16 @@ bool CanBind(int type, int port)
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const auto* where = reinterpret_cast<sockaddr*>(&address);
+    const bool done = (connecting ? ::connect(fd, where, sizeof address)
+                                  : ::bind(fd, where, sizeof address)) == 0;
     ::close(fd);
-    return bound;
+    return done;
+}
+
+bool CanBind(int type, int port)
+{
+    return Reaches(type, port, false);
 }
 
 // 8000 Hz mono silence, for the callee to send.
@@ -78,16 +86,7 @@ int FreePortPair()
 
 bool PortAcceptsConnections(int port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool accepted = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return accepted;
+    return Reaches(SOCK_STREAM, port, true);
 }
 
 bool WriteFileWithMode(const QString& path, const QByteArray& bytes, int mode)

@@ -457,14 +457,20 @@ void OnAnswered()
     ArmCallGuard(sip.longestCallMs);
 }
 
+// Hangs up the one call of baresip's with this id.
+void HangUpById(const QString& accountAor, const QString& callId)
+{
+    SendSipCommand(
+        QStringLiteral("hangup"), QString(), QStringLiteral("hangup"),
+        {{QStringLiteral("accountaor"), accountAor}, {QStringLiteral("callid"), callId}});
+}
+
 // Hangs up the monitor's call in baresip: by its id, or, before any event
 // told it, the newest call, until baresip says an outgoing one has closed.
 void HangUpCall()
 {
     if (!sip.call.callId.isEmpty()) {
-        SendSipCommand(QStringLiteral("hangup"), QString(), QStringLiteral("hangup"),
-                       {{QStringLiteral("accountaor"), sip.call.accountAor},
-                        {QStringLiteral("callid"), sip.call.callId}});
+        HangUpById(sip.call.accountAor, sip.call.callId);
         return;
     }
     sip.orphan = true;
@@ -562,11 +568,8 @@ void RefuseIncomingCall(const QJsonObject& event)
     const QString callId = event.value(QStringLiteral("id")).toString();
     // The caller chooses an incoming call's id; hanging up one that copies
     // the monitor's own would end the monitor's call. It stays unanswered.
-    if (!callId.isEmpty() && callId != sip.call.callId) {
-        SendSipCommand(QStringLiteral("hangup"), QString(), QStringLiteral("refuse"),
-                       {{QStringLiteral("accountaor"), event.value(QStringLiteral("accountaor"))},
-                        {QStringLiteral("callid"), callId}});
-    }
+    if (!callId.isEmpty() && callId != sip.call.callId)
+        HangUpById(event.value(QStringLiteral("accountaor")).toString(), callId);
     Note(EVENTLOG_WARNING_TYPE,
          QStringLiteral("incoming call refused from %1")
              .arg(Escaped(event.value(QStringLiteral("peeruri")).toString().left(200))));
@@ -602,9 +605,7 @@ void OnEvent(const QJsonObject& event)
         // The call given up before its id came.
         ForgetCallId(callId);
         if (type != QLatin1String("CALL_CLOSED"))
-            SendSipCommand(
-                QStringLiteral("hangup"), QString(), QStringLiteral("hangup"),
-                {{QStringLiteral("accountaor"), aor}, {QStringLiteral("callid"), callId}});
+            HangUpById(aor, callId);
         sip.orphan = false;
         Dial();
         return;
