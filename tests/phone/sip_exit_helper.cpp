@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Places a SIP call, waits until it rings, says "BARESIP_PID FOLDER" on
-// standard output and then returns from main ("return") or waits to be
-// killed ("hang"): the phone must take baresip down in both cases.
-// Arguments: the number, and how to end. The account is the environment's.
+// Places a SIP call, waits for its first news (it rings, or it is turned
+// down), says "BARESIP_PID FOLDER" on
+// standard output and then returns from main ("return"), waits to be
+// killed ("hang"), or, as the program does at Ctrl+C, runs on for half a
+// second after SIGINT and returns ("interrupt"): the phone must take
+// baresip down in every case. Arguments: the number, and how to end. The
+// account is the environment's.
 #include "platform/phone.h"
 #include "platform/phone/phone_backend.h"
 #include "platform/window.h"
@@ -12,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,11 +25,23 @@ BOOL PostMessageW(HWND, UINT, WPARAM, LPARAM)
     return TRUE;
 }
 
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int)
+{
+    interrupted = 1;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     if (argc != 3)
         return 2;
+    std::signal(SIGINT, OnInterrupt);
     std::string error;
     if (!SetPhoneBackend("sip", &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
@@ -41,14 +57,14 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     clock.start();
     PHONECALLEVENT news{};
-    bool placed = false;
-    while (!placed && clock.elapsed() < 15000) {
+    bool told = false;
+    while (!told && clock.elapsed() < 15000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         while (PhoneGetCallEvent(&news))
-            placed = placed || (news.callId == id && news.event == PHONE_EVENT_PLACED);
+            told = told || news.callId == id;
     }
     const std::vector<pid_t> children = BaresipChildren();
-    if (!placed || children.size() != 1)
+    if (!told || children.size() != 1)
         return 3;
     // baresip's command line is "baresip -f FOLDER".
     const QList<QByteArray> words =
@@ -58,6 +74,14 @@ int main(int argc, char** argv)
     if (std::strcmp(argv[2], "hang") == 0) {
         for (int i = 0; i < 600; ++i)
             QThread::msleep(100);
+    }
+    if (std::strcmp(argv[2], "interrupt") == 0) {
+        while (interrupted == 0 && clock.elapsed() < 30000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        // The windows close over a few turns of the event loop.
+        clock.restart();
+        while (clock.elapsed() < 500)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     return 0;
 }

@@ -17,7 +17,8 @@
 
 namespace {
 
-bool CanBind(int type, int port)
+// Whether a socket of type binds to, or (connecting) reaches, 127.0.0.1:port.
+bool Reaches(int type, int port, bool connecting)
 {
     const int fd = ::socket(AF_INET, type, 0);
     if (fd < 0)
@@ -26,9 +27,16 @@ bool CanBind(int type, int port)
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const auto* where = reinterpret_cast<sockaddr*>(&address);
+    const bool done = (connecting ? ::connect(fd, where, sizeof address)
+                                  : ::bind(fd, where, sizeof address)) == 0;
     ::close(fd);
-    return bound;
+    return done;
+}
+
+bool CanBind(int type, int port)
+{
+    return Reaches(type, port, false);
 }
 
 // 8000 Hz mono silence, for the callee to send.
@@ -74,6 +82,11 @@ int FreePortPair()
             return port;
     }
     return 0;
+}
+
+bool PortAcceptsConnections(int port)
+{
+    return Reaches(SOCK_STREAM, port, true);
 }
 
 bool WriteFileWithMode(const QString& path, const QByteArray& bytes, int mode)
@@ -124,7 +137,7 @@ bool ProcessGone(pid_t pid)
     return close < 0 || stat.mid(close + 2, 1) == "Z";
 }
 
-bool Callee::Start(int port, int lifetimeSeconds)
+bool Callee::Start(int port, int lifetimeSeconds, const QString& dial, const QString& displayName)
 {
     port_ = port;
     const QDir dir(folder_.path());
@@ -147,15 +160,21 @@ bool Callee::Start(int port, int lifetimeSeconds)
             .arg(port)
             .arg(dir.filePath(QStringLiteral("silence.wav")), dir.filePath(QStringLiteral("heard")))
             .toUtf8();
-    const QByteArray account =
-        QStringLiteral("<sip:cb@127.0.0.1:%1>;regint=0;answermode=auto\n").arg(port).toUtf8();
+    const QString name =
+        displayName.isEmpty() ? QString() : QStringLiteral("\"%1\" ").arg(displayName);
+    const QByteArray account = QStringLiteral("%1<sip:cb@127.0.0.1:%2>;regint=0;answermode=auto\n")
+                                   .arg(name)
+                                   .arg(port)
+                                   .toUtf8();
     if (!WriteFileWithMode(dir.filePath(QStringLiteral("config")), config, 0600) ||
         !WriteFileWithMode(dir.filePath(QStringLiteral("accounts")), account, 0600))
         return false;
     process_.setStandardErrorFile(QProcess::nullDevice());
-    process_.start(QStringLiteral("baresip"),
-                   {QStringLiteral("-f"), folder_.path(), QStringLiteral("-t"),
-                    QString::number(lifetimeSeconds)});
+    QStringList arguments = {QStringLiteral("-f"), folder_.path(), QStringLiteral("-t"),
+                             QString::number(lifetimeSeconds)};
+    if (!dial.isEmpty())
+        arguments << QStringLiteral("-e") << QStringLiteral("/dial ") + dial;
+    process_.start(QStringLiteral("baresip"), arguments);
     if (!process_.waitForStarted(5000))
         return false;
     // Up once it says so.

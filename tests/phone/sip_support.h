@@ -19,6 +19,9 @@ bool BaresipInstalled();
 // takes P + 1 for TLS); 0 when none was found.
 int FreePortPair();
 
+// Whether something listens for TCP connections on 127.0.0.1:port.
+bool PortAcceptsConnections(int port);
+
 // Writes bytes to path with the given mode (made exactly so).
 bool WriteFileWithMode(const QString& path, const QByteArray& bytes, int mode);
 QByteArray ReadWholeFile(const QString& path);
@@ -30,11 +33,13 @@ bool ProcessGone(pid_t pid);
 
 // A second SIP user agent: baresip on 127.0.0.1:port as sip:cb@127.0.0.1:port
 // that answers every call at once, sends silence and records what it hears
-// (baresip's sndfile module). Ends itself after `lifetimeSeconds`.
+// (baresip's sndfile module). Ends itself after `lifetimeSeconds`. As a
+// caller, it dials `dial` at once, under `displayName`.
 class Callee {
 public:
     ~Callee() { Stop(); }
-    bool Start(int port, int lifetimeSeconds = 90);
+    bool Start(int port, int lifetimeSeconds = 90, const QString& dial = QString(),
+               const QString& displayName = QString());
     // Ends it as a user would: its calls are hung up first.
     void HangUp();
     // Ends it, at once if it does not end by itself; bounded.

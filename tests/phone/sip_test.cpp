@@ -118,6 +118,8 @@ TEST(SipAccount, LinesThatAreTakenAndRefused)
         {"<sip:a@h>;auth_pass=x\r/quit", "control characters"},
         {"<sip:a@h>;auth_pass=\xff\xfe", "invalid UTF-8"},
         {"<sip:a@h>;answermode=auto", "never answers calls"},
+        // baresip reads the parameter inside the quotes all the same.
+        {"<sip:a@h>;x=\"a;answermode=auto;b\"", "never answers calls"},
         {QByteArray(3000, 'x').prepend("<sip:a@h>;x="), "too long"},
     };
     for (const Refused& r : refused) {
@@ -226,9 +228,8 @@ protected:
         callerPort_ = FreePortPair();
         ASSERT_NE(callerPort_, 0);
         // The program's baresip listens on loopback only, on a port of its own.
-        ASSERT_TRUE(WriteFileWithMode(
-            homeEnvironment->Path(QStringLiteral("cradlecom/sip-config")),
-            QStringLiteral("sip_listen 127.0.0.1:%1\n").arg(callerPort_).toUtf8(), 0644));
+        WriteSipConfig();
+        ASSERT_FALSE(HasFatalFailure());
         std::string error;
         ASSERT_TRUE(SetPhoneBackend("sip", &error)) << error;
         // A recording as the room: baresip plays it; there is no sound card.
@@ -244,6 +245,15 @@ protected:
         provider_.kill();
         provider_.waitForFinished(3000);
         SetPhoneSipRingTimeout(120000);
+        SetPhoneSipLongestCall(30 * 60 * 1000);
+    }
+
+    void WriteSipConfig(const QString& extra = QString())
+    {
+        ASSERT_TRUE(WriteFileWithMode(
+            homeEnvironment->Path(QStringLiteral("cradlecom/sip-config")),
+            QStringLiteral("sip_listen 127.0.0.1:%1\n%2").arg(callerPort_).arg(extra).toUtf8(),
+            0644));
     }
 
     void WriteAccount(const QString& line, int mode = 0600)
@@ -341,8 +351,8 @@ TEST_F(SipCallTest, TheProvidersAnswersAreReportedAndThePasswordKept)
     const QString address = QStringLiteral("sip:anna@%1").arg(ProviderHost());
     EXPECT_TRUE(SpinUntil(
         [&] {
-            return Contains(err.Text(), "phone: registered as " + address.toStdString() +
-                                            " (200 OK (TestProvider))");
+            return Contains(err.Text(),
+                            "phone: registered as " + address.toStdString() + " (200 OK)");
         },
         10000))
         << err.Text();
@@ -374,7 +384,7 @@ TEST_F(SipCallTest, TheProvidersAnswersAreReportedAndThePasswordKept)
         QStringLiteral("<sip:anna@%1>;auth_pass=%2").arg(ProviderHost(), QLatin1String(kSecret)));
     StartPhoneBackend();
     const std::string refused = "phone: registration of sip:anna@" + ProviderHost().toStdString() +
-                                " failed: 403 Forbidden (TestProvider)";
+                                " failed: 403 Forbidden";
     EXPECT_TRUE(SpinUntil([&] { return Contains(err.Text(), refused); }, 10000)) << err.Text();
     id = PlaceCall(u"0301234");
     end = WaitForEnd(id, 20000);
@@ -483,19 +493,122 @@ TEST_F(SipCallTest, ACallIsPlacedAndSurvivesBaresipDying)
                           "directory)");
 }
 
-// Nothing of baresip outlives the program: not when it ends with a call
-// under way, not when it is killed.
-TEST_F(SipCallTest, NothingOutlivesTheProgram)
+// ---- What nobody else may do ---------------------------------------------
+
+// Strangers call the monitor while its own call is still trying: one plainly,
+// one whose display name holds what baresip prints for an answered call; each
+// hangs up. Each is refused at once and logged; the monitor's call is neither
+// failed by a stranger's hang-up nor placed by the name, and ends by its bound.
+TEST_F(SipCallTest, CallersCannotTouchTheMonitorsCall)
 {
+    StartProvider(QStringLiteral("100 Trying"), QStringLiteral("200 OK"));
+    ASSERT_FALSE(HasFatalFailure());
+    WriteAccount(QStringLiteral("<sip:anna@%1>;regint=0").arg(ProviderHost()));
+    StreamCapture err(STDERR_FILENO);
+    StartPhoneBackend();
+    SetPhoneSipRingTimeout(10000);
+    const LONG id = PlaceCall(u"0301234");
+    ASSERT_TRUE(SpinUntil([&] { return ProviderRequests().contains(QLatin1String("INVITE")); }));
+    for (const char* name : {"Nachbar", "x: Call established: y"}) {
+        SCOPED_TRACE(name);
+        Callee stranger;
+        const int port = FreePortPair();
+        ASSERT_TRUE(stranger.Start(port, 30,
+                                   QStringLiteral("sip:anna@127.0.0.1:%1").arg(callerPort_),
+                                   QLatin1String(name)))
+            << stranger.Output().toStdString();
+        EXPECT_TRUE(
+            SpinUntil([&] { return stranger.Output().contains(QLatin1String("486")); }, 5000))
+            << stranger.Output().toStdString();
+        stranger.HangUp();
+        stranger.Stop();
+        EXPECT_TRUE(Contains(err.Text(), "phone: incoming call refused from sip:cb@127.0.0.1:" +
+                                             std::to_string(port)))
+            << err.Text();
+        EXPECT_TRUE(NewsOf(id).empty());
+    }
+    const News end = WaitForEnd(id, 20000);
+    EXPECT_EQ(Events(id), std::vector<DWORD>{PHONE_EVENT_FAILED});
+    EXPECT_EQ(end.reason, "the call did not ring within 10 s");
+}
+
+// A control module in sip-config, or one smuggled in by a line break in the
+// microphone's name, is refused with the reason, and no control port opens.
+TEST_F(SipCallTest, NoControlPortIsOpened)
+{
+    StartProvider(QStringLiteral("486 Busy Here"), QStringLiteral("200 OK"));
+    ASSERT_FALSE(HasFatalFailure());
+    WriteAccount(QStringLiteral("<sip:anna@%1>;regint=0").arg(ProviderHost()));
+    const int control = FreePortPair();
+    const QString lines =
+        QStringLiteral("module ctrl_tcp.so\nctrl_tcp_listen 127.0.0.1:%1\n").arg(control);
+    WriteSipConfig(lines);
+    StreamCapture err(STDERR_FILENO);
+    StartPhoneBackend();
+    // baresip ran, every module loaded.
+    EXPECT_EQ(WaitForEnd(PlaceCall(u"0301234"), 20000).reason, "486 Busy Here");
+    EXPECT_FALSE(PortAcceptsConnections(control));
+    EXPECT_TRUE(Contains(err.Text(), "sip-config, line 2 (module ctrl_tcp.so) refused: baresip "
+                                     "takes commands from the program alone"))
+        << err.Text();
+
+    WriteSipConfig();
+    std::string error;
+    ASSERT_TRUE(SetWaveInputSource(("alsa:default\n" + lines).toStdString().c_str(), &error));
+    StartPhoneBackend();
+    const News end = WaitForEnd(PlaceCall(u"0301234"), 20000);
+    EXPECT_EQ(end.event, PHONE_EVENT_FAILED);
+    EXPECT_TRUE(Contains(end.reason, "alsa,default\\x0amodule ctrl_tcp.so") &&
+                Contains(end.reason, "holds control characters"))
+        << end.reason;
+    EXPECT_FALSE(PortAcceptsConnections(control));
+}
+
+// A call the far end never ends, or that rings and rings, holds no later
+// call back.
+TEST_F(SipCallTest, CallsThatNeverEndAreEndedAfterTheirBounds)
+{
+    Callee callee;
+    ASSERT_TRUE(callee.Start(FreePortPair())) << callee.Output().toStdString();
+    WriteAccount(QStringLiteral("<sip:monitor@%1>;regint=0").arg(callee.Address().mid(7)));
+    StreamCapture err(STDERR_FILENO);
+    StartPhoneBackend();
+    SetPhoneSipLongestCall(3000);
+    const LONG id = PlaceCall(callee.Address().toStdU16String());
+    WaitForEnd(id, 20000);
+    EXPECT_EQ(Events(id), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_ENDED}));
+    EXPECT_TRUE(Contains(err.Text(), "phone: call ended: " + callee.Address().toStdString() +
+                                         ": still connected after 0.05 minutes"))
+        << err.Text();
+    EXPECT_TRUE(SpinUntil([&] { return callee.Output().contains(QLatin1String("terminated")); }));
+
     StartProvider(QStringLiteral("180 Ringing"), QStringLiteral("200 OK"));
     ASSERT_FALSE(HasFatalFailure());
     WriteAccount(QStringLiteral("<sip:anna@%1>;regint=0").arg(ProviderHost()));
-    for (const char* how : {"return", "hang"}) {
-        SCOPED_TRACE(how);
+    StartPhoneBackend();
+    SetPhoneSipRingTimeout(1500);
+    const LONG ringing = PlaceCall(u"0301234");
+    WaitForEnd(ringing, 20000);
+    EXPECT_EQ(Events(ringing), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_ENDED}));
+    EXPECT_TRUE(Contains(err.Text(), "ended: not answered within 1.5 s")) << err.Text();
+}
+
+// Nothing of baresip outlives the program: not when it ends with a call
+// under way, not when it is killed. Ended by Ctrl+C (SIGINT to its whole
+// process group) while no call runs, the program ends baresip itself and
+// logs no false error.
+TEST_F(SipCallTest, NothingOutlivesTheProgram)
+{
+    for (const QString how : {"return", "hang", "interrupt"}) {
+        SCOPED_TRACE(how.toStdString());
+        StartProvider(how == QLatin1String("interrupt") ? QStringLiteral("486 Busy Here")
+                                                        : QStringLiteral("180 Ringing"),
+                      QStringLiteral("200 OK"));
+        ASSERT_FALSE(HasFatalFailure());
+        WriteAccount(QStringLiteral("<sip:anna@%1>;regint=0").arg(ProviderHost()));
         QProcess helper;
-        helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        helper.start(QStringLiteral(SIP_EXIT_HELPER),
-                     {QStringLiteral("0301234"), QLatin1String(how)});
+        helper.setChildProcessModifier([] { ::setpgid(0, 0); });
+        helper.start(QStringLiteral(SIP_EXIT_HELPER), {QStringLiteral("0301234"), how});
         ASSERT_TRUE(helper.waitForReadyRead(20000));
         const QList<QByteArray> said = helper.readLine().trimmed().split(' ');
         ASSERT_EQ(said.size(), 2) << said.value(0).toStdString();
@@ -503,15 +616,19 @@ TEST_F(SipCallTest, NothingOutlivesTheProgram)
         const QString folder = QString::fromUtf8(said[1]);
         ASSERT_GT(baresip, 0);
         EXPECT_TRUE(QFileInfo::exists(folder));
-        if (QLatin1String(how) == QLatin1String("hang")) {
+        if (how == QLatin1String("hang"))
             helper.kill();
+        if (how == QLatin1String("interrupt")) {
+            ASSERT_EQ(::kill(-static_cast<pid_t>(helper.processId()), SIGINT), 0);
         }
         ASSERT_TRUE(helper.waitForFinished(10000));
-        if (QLatin1String(how) == QLatin1String("return")) {
+        if (how != QLatin1String("hang")) {
             EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
             EXPECT_EQ(helper.exitCode(), 0);
             EXPECT_FALSE(QFileInfo::exists(folder));
         }
+        const QString logged = QString::fromUtf8(helper.readAllStandardError());
+        EXPECT_FALSE(logged.contains(QLatin1String("starting it again"))) << logged.toStdString();
         EXPECT_TRUE(SpinUntil([&] { return ProcessGone(baresip); }, 5000));
         // A killed program leaves its folder to the runtime folder's owner.
         QDir(folder).removeRecursively();

@@ -373,6 +373,11 @@ void SetPhoneSipRingTimeout(int milliseconds)
     phone_internal::SetSipRingTimeout(milliseconds);
 }
 
+void SetPhoneSipLongestCall(int milliseconds)
+{
+    phone_internal::SetSipLongestCall(milliseconds);
+}
+
 void SetPhoneModemLookInterval(int milliseconds)
 {
     phone.modemLookIntervalMs = milliseconds;

@@ -27,12 +27,13 @@
 //   "sip"             calls over SIP through baresip (refused when it is
 //                     not installed), which runs as the program's child
 //                     with a configuration of its own in a private folder
-//                     and is driven through its standard input. The
-//                     account is the one line in
+//                     and is driven through a private socket there (see
+//                     sip_channel.h). The account is the one line in
 //                     $XDG_CONFIG_HOME/cradlecom/sip-account, refused
 //                     unless that is the user's own file that nobody else
 //                     may read; lines in sip-config beside it are added to
-//                     baresip's configuration. A number is dialled as
+//                     baresip's configuration, except control modules and
+//                     lines with control characters. A number is dialled as
 //                     sip:NUMBER@HOST of the account, a sip: or sips:
 //                     address as it is. The call's sound is the microphone
 //                     the program listens to (or, for a recording, what
@@ -41,11 +42,13 @@
 //                     it is over after that, FAILED with the SIP status
 //                     ("486 Busy Here") or why it could not be dialled,
 //                     and also after ringing when baresip cannot open the
-//                     sound source. At
-//                     most one call at a time. A baresip that ends by
-//                     itself is started again (a call it carried ends) and
-//                     the log says so; registration and its failures go
-//                     to the log, the password never.
+//                     sound source. A call not answered within the ring
+//                     timeout, or answered and longer than the longest
+//                     call, is hung up. At most one call at a time; every
+//                     incoming call is refused at once and logged. A
+//                     baresip that ends by itself is started again (a call
+//                     it carried ends) and the log says so; registration
+//                     and its failures go to the log, the password never.
 //   "log"             writes "YYYY-MM-DD hh:mm:ss call only logged, not
 //                     placed: NUMBER" to standard output; LOGGED.
 //
@@ -75,9 +78,13 @@ const char* PhoneBackendName();
 // How long a call command may run before it counts as failed and is
 // killed; 60000 ms unless set.
 void SetPhoneCommandTimeout(int milliseconds);
-// SIP: how long a dialled call may take to ring or be answered before it is
-// hung up and counts as failed; 120000 ms unless set.
+// SIP: how long a dialled call may take to be answered before it is hung
+// up (FAILED when it never rang, else ENDED); 120000 ms unless set.
 void SetPhoneSipRingTimeout(int milliseconds);
+// SIP: how long an answered call may last before it is hung up (ENDED, and
+// "call ended: NUMBER: still connected after N minutes" in the log);
+// 1800000 ms unless set.
+void SetPhoneSipLongestCall(int milliseconds);
 // Automatic choice: how old the last look for a modem may be before
 // PhoneGetRoute starts another one (without waiting); 30000 ms unless set.
 void SetPhoneModemLookInterval(int milliseconds);

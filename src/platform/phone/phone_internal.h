@@ -37,5 +37,6 @@ void StopSip();
 // Dials number, reporting PLACED, ENDED or FAILED for id.
 void CallThroughSip(LONG id, const QString& number);
 void SetSipRingTimeout(int milliseconds);
+void SetSipLongestCall(int milliseconds);
 
 } // namespace phone_internal

@@ -3,19 +3,24 @@
 // for as long as the SIP backend is chosen, with a configuration of its own
 // in a private folder.
 //
-// baresip is driven through its standard input (its stdio module) and
-// followed through the lines it writes on standard output. A control port
-// (ctrl_tcp, the console) would be open to every user of the machine, and a
-// private network namespace would cut baresip off from the provider; the
-// pipe is reachable by this program alone. The account line, password and
-// all, goes through the same pipe, so that no other file holds it; baresip
-// echoes what it is given on standard error, which therefore goes nowhere.
+// baresip is driven, and followed, through the private channel of
+// sip_channel.h: JSON commands and events over a Unix socket in the
+// program's own folder. A control port (ctrl_tcp, the console, httpd) would
+// be open to every user of the machine, a private network namespace would
+// cut baresip off from the provider, and the lines baresip writes mix its
+// own words with what a caller chose (a display name may hold a line of its
+// own). Only the monitor's own call is followed, by the id baresip gives it;
+// every incoming call is refused at once. The account line, password and
+// all, goes through the same channel, so that no other file holds it;
+// baresip logs every command it is given, so its output goes nowhere.
 #include "platform/phone/phone_internal.h"
 #include "platform/phone/sip_account.h"
+#include "platform/phone/sip_channel.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -27,6 +32,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +54,8 @@ using phone_internal::WriteDiagnostic;
 
 constexpr int kReadyTimeoutMs = 20000; // a call waits this long for baresip to come up
 constexpr int kQuitTimeoutMs = 1500;   // baresip's time to hang up and end at exit
+constexpr int kLineLossGraceMs = 1000; // a broken channel, while baresip may still be ending
+constexpr int kOrphanTries = 5;        // hang-ups of a call whose id never came
 constexpr int kSteadyRunMs = 60000;    // a baresip that ran this long is restarted at once
 constexpr int kLongestRestartDelayMs = 60000;
 constexpr int kCallRate = 8000;          // G.711, the one codec loaded
@@ -57,11 +65,13 @@ constexpr int kSilentSeconds = 60;       // what a call carries after the record
 // The one call under way.
 struct SipCall {
     LONG id = 0;              // 0 when there is none
+    QString number;           // as it was asked for
     QString address;          // the sip: address dialled
     bool dialled = false;     // the dial command has gone to baresip
-    bool connecting = false;  // baresip has begun this very call
+    QString callId;           // baresip's id of it, from its first event
+    QString accountAor;       // the account it went out from, as baresip names it
     bool placed = false;      // it rang or was answered
-    QString audioProblem;     // why baresip could not open the sound, if it said so
+    bool answered = false;    // it was answered
     bool roomPending = false; // the recording's sound for it is being written
 };
 
@@ -77,11 +87,18 @@ struct SipPhone {
     QElapsedTimer startedAt;         // when the running baresip was started
     int restartDelayMs = 0;          // the wait before the next restart
     QTimer* restartTimer = nullptr;  // runs while a restart is due
-    QByteArray partialLine;          // output not yet ended by a newline
     QString registration;            // the registration state last logged
     SipCall call;
-    QTimer* callGuard = nullptr; // bounds the wait for baresip and for the call to ring
-    int ringTimeoutMs = 120000;  // a call that has not rung by then is hung up
+    // Outgoing calls of this baresip that are no longer the monitor's: their
+    // late events are not the next call's.
+    QStringList endedIds;
+    // A call given up before any event told its id is being hung up; no
+    // call is dialled until it is gone.
+    bool orphan = false;
+    int orphanTries = 0;
+    QTimer* callGuard = nullptr;        // bounds the wait for baresip and for the call
+    int ringTimeoutMs = 120000;         // a call not answered by then is hung up
+    int longestCallMs = 30 * 60 * 1000; // an answered call is ended after this
     bool exitHookSet = false;
 };
 
@@ -111,10 +128,67 @@ QString ModuleFolder()
     return QStringLiteral("/usr/lib/baresip/modules");
 }
 
+// Control characters as \xNN: what a caller or a file chose is shown, not obeyed.
+QString Escaped(const QString& text)
+{
+    QString shown;
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+// A line break of any kind would begin a line of baresip's configuration.
+bool HasControlCharacters(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        return c.category() == QChar::Other_Control && c != QLatin1Char('\t');
+    });
+}
+
 struct ConfigLine {
     QString key;
     QString value;
 };
+
+bool IsModuleKey(const QString& key)
+{
+    return key == QLatin1String("module") || key == QLatin1String("module_app") ||
+           key == QLatin1String("module_tmp");
+}
+
+// Why a line of sip-config (text, read as line) may not reach baresip;
+// empty when it may.
+QString ConfigRefusal(const QString& text, const ConfigLine& line)
+{
+    if (HasControlCharacters(text))
+        return QStringLiteral("it holds control characters");
+    // Each of these would let somebody else command baresip (and so call
+    // out or listen), answer calls, or copy baresip's log, account line
+    // and all, where others read it.
+    if (IsModuleKey(line.key)) {
+        QString name = QFileInfo(line.value).fileName().toLower();
+        if (name.endsWith(QLatin1String(".so")))
+            name.chop(3);
+        for (const char* control :
+             {"ctrl_tcp", "ctrl_dbus", "cons", "httpd", "mqtt", "stdio", "evdev"}) {
+            if (name == QLatin1String(control))
+                return QStringLiteral("baresip takes commands from the program alone");
+        }
+        if (name == QLatin1String("b2bua"))
+            return QStringLiteral("the program never answers calls");
+        if (name == QLatin1String("syslog"))
+            return QStringLiteral("baresip's log holds the account line");
+    }
+    for (const char* prefix : {"ctrl_", "cons_", "http_", "mqtt_"}) {
+        if (line.key.startsWith(QLatin1String(prefix)))
+            return QStringLiteral("baresip takes commands from the program alone");
+    }
+    return QString();
+}
 
 // The user's additions from sip-config: each replaces the program's line of
 // the same name; modules are added. Refused ones are logged and left out.
@@ -132,29 +206,42 @@ std::vector<ConfigLine> UserConfigLines()
             Note(EVENTLOG_ERROR_TYPE, QStringLiteral("%1; its lines are left out").arg(problem));
         return lines;
     }
+    int number = 0;
     for (const QByteArray& raw : content.split('\n')) {
+        ++number;
         const QString line = QString::fromUtf8(raw.trimmed());
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         const qsizetype space = line.indexOf(QRegularExpression(QStringLiteral("\\s")));
-        lines.push_back({space < 0 ? line : line.left(space),
-                         space < 0 ? QString() : line.mid(space + 1).trimmed()});
+        const ConfigLine entry{space < 0 ? line : line.left(space),
+                               space < 0 ? QString() : line.mid(space + 1).trimmed()};
+        const QString refusal = ConfigRefusal(line, entry);
+        if (!refusal.isEmpty()) {
+            Note(EVENTLOG_ERROR_TYPE,
+                 QStringLiteral("%1, line %2 (%3) refused: %4; it is left out")
+                     .arg(path, QString::number(number), Escaped(line), refusal));
+            continue;
+        }
+        lines.push_back(entry);
     }
     return lines;
 }
 
-bool IsModuleKey(const QString& key)
-{
-    return key == QLatin1String("module") || key == QLatin1String("module_app") ||
-           key == QLatin1String("module_tmp");
-}
-
 // baresip's configuration: the microphone the program listens to (or the
-// recording it plays), nothing played into the room, G.711, no video.
-QByteArray BaresipConfig(const WaveInputSourceInfo& input)
+// recording it plays), nothing played into the room, G.711, no video, the
+// channel to the program. Empty with *problem when a value of the
+// program's own cannot go into it.
+QByteArray BaresipConfig(const WaveInputSourceInfo& input, const QString& channelPath,
+                         QString* problem)
 {
+    const QString modules = ModuleFolder();
+    if (!QFileInfo::exists(modules + QStringLiteral("/mqtt.so"))) {
+        *problem = QStringLiteral("baresip's mqtt module, its line to the program, is not in %1")
+                       .arg(modules);
+        return QByteArray();
+    }
     std::vector<ConfigLine> lines = {
-        {QStringLiteral("module_path"), ModuleFolder()},
+        {QStringLiteral("module_path"), modules},
         {QStringLiteral("poll_method"), QStringLiteral("poll")},
         {QStringLiteral("audio_source"),
          input.recording ? QStringLiteral("aufile,") + sip.roomRecording
@@ -163,19 +250,27 @@ QByteArray BaresipConfig(const WaveInputSourceInfo& input)
         // listens to: the room hears nothing.
         {QStringLiteral("audio_player"), QStringLiteral("aubridge,cradlecom-discard")},
         {QStringLiteral("audio_alert"), QStringLiteral("aubridge,cradlecom-discard")},
-        {QStringLiteral("module"), QStringLiteral("stdio.so")},
         {QStringLiteral("module"), QStringLiteral("g711.so")},
         {QStringLiteral("module"), QStringLiteral("aubridge.so")},
         {QStringLiteral("module"),
          input.recording ? QStringLiteral("aufile.so") : QStringLiteral("alsa.so")},
     };
     // What an account line may ask for (medianat=, mediaenc=), where installed.
-    const QString modules = ModuleFolder();
     for (const char* optional : {"stun.so", "turn.so", "ice.so", "srtp.so"}) {
         if (QFileInfo::exists(modules + QLatin1Char('/') + QLatin1String(optional)))
             lines.push_back({QStringLiteral("module"), QString::fromLatin1(optional)});
     }
     lines.push_back({QStringLiteral("module_app"), QStringLiteral("menu.so")});
+    lines.push_back({QStringLiteral("module_app"), QStringLiteral("mqtt.so")});
+    for (const auto& [key, value] : SipChannelConfig(channelPath))
+        lines.push_back({key, value});
+    for (const ConfigLine& line : lines) {
+        if (HasControlCharacters(line.value)) {
+            *problem = QStringLiteral("%1 holds control characters; baresip cannot be given it")
+                           .arg(Escaped(line.value));
+            return QByteArray();
+        }
+    }
     for (const ConfigLine& extra : UserConfigLines()) {
         if (!IsModuleKey(extra.key)) {
             lines.erase(
@@ -282,14 +377,41 @@ void StopCallGuard()
         sip.callGuard->stop();
 }
 
+void ForgetCallId(const QString& callId)
+{
+    if (callId.isEmpty() || sip.endedIds.contains(callId))
+        return;
+    sip.endedIds << callId;
+    if (sip.endedIds.size() > 16)
+        sip.endedIds.removeFirst();
+}
+
 // The call's last news; the next call may come.
 void FinishCall(DWORD event, const QString& reason)
 {
     const LONG id = sip.call.id;
+    ForgetCallId(sip.call.callId);
     sip.call = SipCall{};
     StopCallGuard();
     if (id != 0)
         ReportCall(id, event, AccountText(reason));
+}
+
+// Why a call could carry no sound, when baresip's reason says so: opening
+// the sound source fails with a negative errno, which baresip words as
+// "Unknown error -N" (a SIP status always comes as "CODE Reason").
+QString SoundProblem(const QString& reason)
+{
+    static const QRegularExpression deviceError(QStringLiteral("^Unknown error -(\\d+)$"));
+    const QRegularExpressionMatch match = deviceError.match(reason);
+    if (!match.hasMatch())
+        return QString();
+    const QString why = QString::fromLocal8Bit(std::strerror(match.captured(1).toInt()));
+    const WaveInputSourceInfo input = GetWaveInputSource();
+    if (input.recording)
+        return QStringLiteral("cannot play the recording into the call (%1)").arg(why);
+    return QStringLiteral("cannot open the microphone %1 (%2)")
+        .arg(Escaped(QString::fromStdString(input.name)), why);
 }
 
 void EndCall(const QString& reason)
@@ -297,8 +419,9 @@ void EndCall(const QString& reason)
     const SipCall call = sip.call;
     // A call that rang but could carry no sound has failed all the same:
     // nobody heard the room.
-    if (!call.audioProblem.isEmpty()) {
-        FinishCall(PHONE_EVENT_FAILED, call.audioProblem);
+    const QString soundProblem = SoundProblem(reason);
+    if (!soundProblem.isEmpty()) {
+        FinishCall(PHONE_EVENT_FAILED, soundProblem);
     } else if (call.placed) {
         // baresip words a hang-up from the far end as a reset connection.
         const QString why = reason == QLatin1String("Connection reset by peer")
@@ -314,20 +437,74 @@ void EndCall(const QString& reason)
     }
 }
 
+void ArmCallGuard(int milliseconds);
+
 void PlaceCall(const QString& how)
 {
     Note(EVENTLOG_INFORMATION_TYPE, QStringLiteral("call to %1: %2").arg(sip.call.address, how));
     if (sip.call.placed)
         return;
     sip.call.placed = true;
-    StopCallGuard();
     ReportCall(sip.call.id, PHONE_EVENT_PLACED, QString());
 }
 
-void SendCommand(const QString& command)
+void OnAnswered()
 {
-    if (sip.process != nullptr)
-        sip.process->write(command.toUtf8() + '\n');
+    if (sip.call.answered)
+        return;
+    sip.call.answered = true;
+    PlaceCall(QStringLiteral("answered"));
+    ArmCallGuard(sip.longestCallMs);
+}
+
+// Hangs up the one call of baresip's with this id.
+void HangUpById(const QString& accountAor, const QString& callId)
+{
+    SendSipCommand(
+        QStringLiteral("hangup"), QString(), QStringLiteral("hangup"),
+        {{QStringLiteral("accountaor"), accountAor}, {QStringLiteral("callid"), callId}});
+}
+
+// Hangs up the monitor's call in baresip: by its id, or, before any event
+// told it, the newest call, until baresip says an outgoing one has closed.
+void HangUpCall()
+{
+    if (!sip.call.callId.isEmpty()) {
+        HangUpById(sip.call.accountAor, sip.call.callId);
+        return;
+    }
+    sip.orphan = true;
+    sip.orphanTries = 1;
+    SendSipCommand(QStringLiteral("hangup"), QString(), QStringLiteral("orphan"));
+}
+
+void Dial();
+
+void OnCallGuard()
+{
+    if (sip.call.id == 0)
+        return;
+    if (!sip.call.dialled) {
+        FinishCall(PHONE_EVENT_FAILED,
+                   (sip.ready ? QStringLiteral("the sound for the call was not ready within %1 s")
+                              : QStringLiteral("baresip did not get ready within %1 s"))
+                       .arg(kReadyTimeoutMs / 1000));
+        return;
+    }
+    // A call that never ends would hold every later call back.
+    HangUpCall();
+    if (sip.call.answered) {
+        Note(EVENTLOG_WARNING_TYPE,
+             QStringLiteral("call ended: %1: still connected after %2 minutes")
+                 .arg(sip.call.number, QString::number(sip.longestCallMs / 60000.0)));
+        FinishCall(PHONE_EVENT_ENDED, QString());
+    } else if (sip.call.placed) {
+        EndCall(QStringLiteral("not answered within %1 s").arg(sip.ringTimeoutMs / 1000.0));
+    } else {
+        FinishCall(
+            PHONE_EVENT_FAILED,
+            QStringLiteral("the call did not ring within %1 s").arg(sip.ringTimeoutMs / 1000.0));
+    }
 }
 
 void ArmCallGuard(int milliseconds)
@@ -335,34 +512,25 @@ void ArmCallGuard(int milliseconds)
     if (sip.callGuard == nullptr) {
         sip.callGuard = new QTimer;
         sip.callGuard->setSingleShot(true);
-        QObject::connect(sip.callGuard, &QTimer::timeout, [] {
-            if (sip.call.id == 0)
-                return;
-            if (!sip.call.dialled) {
-                FinishCall(PHONE_EVENT_FAILED,
-                           (sip.ready ? QStringLiteral("the sound for the call was not ready "
-                                                       "within %1 s")
-                                      : QStringLiteral("baresip did not get ready within %1 s"))
-                               .arg(kReadyTimeoutMs / 1000));
-                return;
-            }
-            // A call that never rings would hold every later call back.
-            SendCommand(QStringLiteral("/hangup"));
-            FinishCall(PHONE_EVENT_FAILED, QStringLiteral("the call did not ring within %1 s")
-                                               .arg(sip.ringTimeoutMs / 1000.0));
-        });
+        QObject::connect(sip.callGuard, &QTimer::timeout, OnCallGuard);
     }
     sip.callGuard->start(milliseconds);
 }
 
+// The answer to a call's dial is told by the call's own request id.
+QString DialToken()
+{
+    return QStringLiteral("dial %1").arg(sip.call.id);
+}
+
 void Dial()
 {
-    if (sip.call.id == 0 || sip.call.dialled || !sip.ready || sip.call.roomPending)
+    if (sip.call.id == 0 || sip.call.dialled || !sip.ready || sip.call.roomPending || sip.orphan)
         return;
     sip.call.dialled = true;
     ArmCallGuard(sip.ringTimeoutMs);
     Note(EVENTLOG_INFORMATION_TYPE, QStringLiteral("calling %1").arg(sip.call.address));
-    SendCommand(QStringLiteral("/dial ") + sip.call.address);
+    SendSipCommand(QStringLiteral("dial"), sip.call.address, DialToken());
 }
 
 // ---- What baresip says ------------------------------------------------------
@@ -393,92 +561,110 @@ void OnReady()
     Dial();
 }
 
-void HandleLine(const QString& line)
+// Nobody may call in: a call the monitor answered would let the caller
+// listen to the room.
+void RefuseIncomingCall(const QJsonObject& event)
 {
-    static const QRegularExpression registered(
-        QStringLiteral("^\\S+: \\{[^}]*\\} (\\d{3} .*?)(?: \\[\\d+ bindings?\\])?$"));
-    static const QRegularExpression registrationFailed(QStringLiteral("^reg: \\S+: (.+)$"));
-    static const QRegularExpression progress(QStringLiteral("^call: SIP Progress: (\\d{3})\\b"));
-    static const QRegularExpression closed(QStringLiteral("^\\S.*: session closed: (.*)$"));
-    static const QRegularExpression terminated(QStringLiteral("^\\S+: Call with .* terminated"));
-    static const QRegularExpression microphoneFailed(
-        QStringLiteral("^alsa: could not open ausrc device '(.*)' \\((.*)\\)$"));
-    static const QRegularExpression sourceFailed(
-        QStringLiteral("^audio: start_source failed \\((.*)\\): (.*)$"));
+    const QString callId = event.value(QStringLiteral("id")).toString();
+    // The caller chooses an incoming call's id; hanging up one that copies
+    // the monitor's own would end the monitor's call. It stays unanswered.
+    if (!callId.isEmpty() && callId != sip.call.callId)
+        HangUpById(event.value(QStringLiteral("accountaor")).toString(), callId);
+    Note(EVENTLOG_WARNING_TYPE,
+         QStringLiteral("incoming call refused from %1")
+             .arg(Escaped(event.value(QStringLiteral("peeruri")).toString().left(200))));
+}
 
-    if (line == QLatin1String("baresip is ready.")) {
-        OnReady();
+void OnEvent(const QJsonObject& event)
+{
+    const QString type = event.value(QStringLiteral("type")).toString();
+    const QString kind = event.value(QStringLiteral("class")).toString();
+    const QString param = event.value(QStringLiteral("param")).toString();
+    if (kind == QLatin1String("register")) {
+        if (type == QLatin1String("REGISTER_OK"))
+            NoteRegistration(true, param);
+        else if (type == QLatin1String("REGISTER_FAIL"))
+            NoteRegistration(false, param);
         return;
     }
-    QRegularExpressionMatch match = registered.match(line);
-    if (match.hasMatch()) {
-        NoteRegistration(match.captured(1).startsWith(QLatin1Char('2')), match.captured(1));
+    if (kind != QLatin1String("call"))
+        return;
+    const QString direction = event.value(QStringLiteral("direction")).toString();
+    const QString callId = event.value(QStringLiteral("id")).toString();
+    const QString aor = event.value(QStringLiteral("accountaor")).toString();
+    if (direction == QLatin1String("incoming")) {
+        if (type == QLatin1String("CALL_INCOMING"))
+            RefuseIncomingCall(event);
         return;
     }
-    match = registrationFailed.match(line);
-    if (match.hasMatch()) {
-        NoteRegistration(false, match.captured(1));
+    // Only the program dials out, one call at a time: an outgoing call that
+    // is not one given up before is the monitor's.
+    if (direction != QLatin1String("outgoing") || callId.isEmpty() || sip.endedIds.contains(callId))
+        return;
+    if (sip.orphan) {
+        // The call given up before its id came.
+        ForgetCallId(callId);
+        if (type != QLatin1String("CALL_CLOSED"))
+            HangUpById(aor, callId);
+        sip.orphan = false;
+        Dial();
         return;
     }
     if (sip.call.id == 0 || !sip.call.dialled)
         return;
-    // Lines about an earlier call come before this call's first line.
-    if (!sip.call.connecting) {
-        sip.call.connecting = line.startsWith(QLatin1String("call: connecting to '"));
+    if (sip.call.callId.isEmpty()) {
+        sip.call.callId = callId;
+        sip.call.accountAor = aor;
+    } else if (callId != sip.call.callId) {
         return;
     }
-    match = progress.match(line);
-    if (match.hasMatch()) {
-        const int code = match.captured(1).toInt();
-        if (code == 180 || code == 183)
-            PlaceCall(QStringLiteral("ringing"));
-        return;
-    }
-    if (line.contains(QLatin1String(": Call established: "))) {
-        PlaceCall(QStringLiteral("answered"));
-        return;
-    }
-    match = microphoneFailed.match(line);
-    if (match.hasMatch()) {
-        sip.call.audioProblem = QStringLiteral("cannot open the microphone %1 (%2)")
-                                    .arg(match.captured(1), match.captured(2));
-        return;
-    }
-    match = sourceFailed.match(line);
-    if (match.hasMatch()) {
-        // Said after ALSA's own reason, when there is one; that one tells more.
-        if (sip.call.audioProblem.isEmpty())
-            sip.call.audioProblem = QStringLiteral("cannot open the sound source %1: %2")
-                                        .arg(match.captured(1), match.captured(2));
-        return;
-    }
-    match = closed.match(line);
-    if (match.hasMatch()) {
-        EndCall(match.captured(1));
-        return;
-    }
-    if (terminated.match(line).hasMatch())
-        EndCall(QString());
+    if (type == QLatin1String("CALL_RINGING") || type == QLatin1String("CALL_PROGRESS"))
+        PlaceCall(QStringLiteral("ringing"));
+    else if (type == QLatin1String("CALL_ESTABLISHED"))
+        OnAnswered();
+    else if (type == QLatin1String("CALL_CLOSED"))
+        EndCall(param);
 }
 
-void OnOutput()
+void OnResponse(const QJsonObject& response)
 {
-    if (sip.process == nullptr)
-        return;
-    sip.partialLine += sip.process->readAllStandardOutput();
-    static const QRegularExpression colours(QStringLiteral("\x1b\\[[0-9;]*m"));
-    qsizetype end;
-    while ((end = sip.partialLine.indexOf('\n')) >= 0) {
-        QString line = QString::fromUtf8(sip.partialLine.left(end));
-        sip.partialLine.remove(0, end + 1);
-        line.remove(colours);
-        HandleLine(line.trimmed());
+    const QString token = response.value(QStringLiteral("token")).toString();
+    const bool ok = response.value(QStringLiteral("ok")).toBool();
+    if (token == QLatin1String("account")) {
+        // Its data repeats the account line: never shown.
+        if (ok)
+            OnReady();
+        else
+            Note(EVENTLOG_ERROR_TYPE, QStringLiteral("baresip did not take the account line of %1")
+                                          .arg(sip.account.address));
+    } else if (!ok && sip.call.dialled && token == DialToken()) {
+        FinishCall(PHONE_EVENT_FAILED,
+                   QStringLiteral("baresip could not dial %1: %2")
+                       .arg(sip.call.address,
+                            response.value(QStringLiteral("data")).toString().trimmed()));
+    } else if (token == QLatin1String("orphan") && sip.orphan) {
+        // Events come before the answer: no outgoing call has closed, so the
+        // newest call was another (an incoming one being refused).
+        if (sip.orphanTries++ < kOrphanTries) {
+            SendSipCommand(QStringLiteral("hangup"), QString(), QStringLiteral("orphan"));
+        } else {
+            sip.orphan = false;
+            Dial();
+        }
     }
+}
+
+void OnChannelReady()
+{
+    SendSipCommand(QStringLiteral("uanew"), sip.account.line, QStringLiteral("account"));
+    // Whatever the account line says: calls wait to be refused.
+    SendSipCommand(QStringLiteral("answermode"), QStringLiteral("manual"),
+                   QStringLiteral("answermode"));
 }
 
 // ---- baresip's life ---------------------------------------------------------
 
-void StartBaresip();
+QString StartBaresip();
 
 void ScheduleRestart()
 {
@@ -490,16 +676,25 @@ void ScheduleRestart()
     sip.restartTimer->start(sip.restartDelayMs);
 }
 
+void ForgetBaresip()
+{
+    sip.process = nullptr;
+    sip.ready = false;
+    sip.registration.clear();
+    sip.endedIds.clear();
+    sip.orphan = false;
+    ExpectSipChannelPeer(0);
+}
+
 // baresip is gone without being asked to go.
 void OnBaresipGone(const QString& why)
 {
     QProcess* process = sip.process;
-    sip.process = nullptr;
-    sip.ready = false;
-    sip.partialLine.clear();
-    sip.registration.clear();
+    ForgetBaresip();
     if (process != nullptr) {
         QObject::disconnect(process, nullptr, nullptr, nullptr);
+        if (process->state() != QProcess::NotRunning)
+            process->kill();
         process->deleteLater();
     }
     // One that ran for a while is started again at once; one that keeps
@@ -521,21 +716,32 @@ void OnBaresipGone(const QString& why)
     ScheduleRestart();
 }
 
-// Nothing of baresip outlives the program; the call it carries is hung up.
+// The channel broke while baresip may still be ending by itself: its end,
+// when it comes soon, tells more.
+void OnChannelBroken(const QString& problem)
+{
+    QProcess* process = sip.process;
+    if (process == nullptr)
+        return;
+    QTimer::singleShot(kLineLossGraceMs, process, [process, problem] {
+        if (sip.process == process)
+            OnBaresipGone(problem);
+    });
+}
+
+// Nothing of baresip outlives the program; the call it carries is hung up
+// (baresip does so when asked to end by SIGTERM).
 void StopBaresip()
 {
     QProcess* process = sip.process;
-    sip.process = nullptr;
-    sip.ready = false;
-    sip.partialLine.clear();
-    sip.registration.clear();
+    ForgetBaresip();
     if (sip.restartTimer != nullptr)
         sip.restartTimer->stop();
     if (process == nullptr)
         return;
     QObject::disconnect(process, nullptr, nullptr, nullptr);
     if (process->state() != QProcess::NotRunning) {
-        process->write("/quit\n");
+        process->terminate();
         if (!process->waitForFinished(kQuitTimeoutMs)) {
             process->kill();
             process->waitForFinished(kQuitTimeoutMs);
@@ -547,24 +753,31 @@ void StopBaresip()
 void StopAtExit()
 {
     StopBaresip();
+    CloseSipChannel();
     delete sip.folder;
     sip.folder = nullptr;
 }
 
-void StartBaresip()
+// Starts baresip unless it runs; the empty text, else why it cannot (logged).
+QString StartBaresip()
 {
     if (sip.process != nullptr || !sip.accountRead)
-        return;
+        return QString();
     QString problem;
-    if (!MakeFolder(&problem)) {
-        Note(EVENTLOG_ERROR_TYPE, problem);
-        return;
+    QByteArray config;
+    if (MakeFolder(&problem)) {
+        const QString channelPath = sip.folder->filePath(QStringLiteral("channel"));
+        if (OpenSipChannel(channelPath, {OnChannelReady, OnEvent, OnResponse, OnChannelBroken},
+                           &problem))
+            config = BaresipConfig(GetWaveInputSource(), channelPath, &problem);
     }
-    const WaveInputSourceInfo input = GetWaveInputSource();
-    if (!WriteFile(sip.folder->filePath(QStringLiteral("config")), BaresipConfig(input))) {
-        Note(EVENTLOG_ERROR_TYPE,
-             QStringLiteral("cannot write baresip's configuration in %1").arg(sip.folder->path()));
-        return;
+    if (problem.isEmpty() && !WriteFile(sip.folder->filePath(QStringLiteral("config")), config))
+        problem =
+            QStringLiteral("cannot write baresip's configuration in %1").arg(sip.folder->path());
+    if (!problem.isEmpty()) {
+        problem = QStringLiteral("cannot start baresip: %1").arg(problem);
+        Note(EVENTLOG_ERROR_TYPE, problem);
+        return problem;
     }
     if (!sip.exitHookSet)
         sip.exitHookSet = std::atexit(StopAtExit) == 0;
@@ -572,23 +785,25 @@ void StartBaresip()
     auto* process = new QProcess;
     process->setProgram(sip.program);
     process->setArguments({QStringLiteral("-f"), sip.folder->path()});
-    // baresip repeats its input there, the account line included.
+    // Its log repeats every command it is given, the account line included.
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
     process->setChildProcessModifier([parent = getpid()] {
         // Ends with the program even when the program is killed.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(127);
+        // A process group of its own: Ctrl+C or a signal to the program's
+        // group is for the program, which ends baresip itself, last.
+        ::setpgid(0, 0);
     });
     sip.process = process;
     sip.ready = false;
-    sip.partialLine.clear();
-    QObject::connect(process, &QProcess::readyReadStandardOutput, process, OnOutput);
     QObject::connect(process, &QProcess::finished, process,
                      [process](int code, QProcess::ExitStatus status) {
                          if (sip.process != process)
                              return;
-                         OnOutput();
                          OnBaresipGone(status == QProcess::CrashExit
                                            ? QStringLiteral("was killed by signal %1").arg(code)
                                            : QStringLiteral("ended with exit status %1").arg(code));
@@ -602,7 +817,8 @@ void StartBaresip()
     sip.startedAt.start();
     process->start();
     if (sip.process == process)
-        SendCommand(QStringLiteral("/uanew ") + sip.account.line);
+        ExpectSipChannelPeer(process->processId());
+    return QString();
 }
 
 // Writes the call's sound on a thread of its own and dials when it is there.
@@ -684,7 +900,7 @@ void StartSip()
                  QStringLiteral("the microphone %1 cannot be shared: while a call runs, the "
                                 "program's own listening and the call may take it from each "
                                 "other; choose a shared device such as default or dsnoop")
-                     .arg(device));
+                     .arg(Escaped(device)));
     }
     StartBaresip();
 }
@@ -710,14 +926,19 @@ void CallThroughSip(LONG id, const QString& number)
         ReportCall(id, PHONE_EVENT_FAILED, problem);
         return;
     }
+    if (sip.process == nullptr && (sip.restartTimer == nullptr || !sip.restartTimer->isActive()))
+        problem = StartBaresip();
+    if (!problem.isEmpty()) {
+        ReportCall(id, PHONE_EVENT_FAILED, problem);
+        return;
+    }
     sip.call = SipCall{};
     sip.call.id = id;
+    sip.call.number = number;
     sip.call.address = address;
     const WaveInputSourceInfo input = GetWaveInputSource();
     if (input.recording)
         PrepareRoom(input);
-    if (sip.process == nullptr && (sip.restartTimer == nullptr || !sip.restartTimer->isActive()))
-        StartBaresip();
     if (sip.ready && !sip.call.roomPending) {
         Dial();
     } else {
@@ -728,6 +949,11 @@ void CallThroughSip(LONG id, const QString& number)
 void SetSipRingTimeout(int milliseconds)
 {
     sip.ringTimeoutMs = milliseconds;
+}
+
+void SetSipLongestCall(int milliseconds)
+{
+    sip.longestCallMs = milliseconds;
 }
 
 } // namespace phone_internal

@@ -156,6 +156,11 @@ bool ParseSipAccount(const QByteArray& text, SipAccount* account, QString* probl
         return Refuse(problem, QStringLiteral("no account line") + expected);
     if (line.size() > kLongestLine)
         return Refuse(problem, QStringLiteral("the account line is too long"));
+    // baresip finds ";answermode=" anywhere in the line, inside quotes too,
+    // and an answered incoming call would let anybody listen to the room.
+    if (line.contains(QLatin1String("answermode"), Qt::CaseInsensitive))
+        return Refuse(problem, QStringLiteral("answermode: the program never answers calls; "
+                                              "remove it"));
 
     const qsizetype open = line.indexOf(QLatin1Char('<'));
     const qsizetype close = open < 0 ? -1 : line.indexOf(QLatin1Char('>'), open);
@@ -197,11 +202,6 @@ bool ParseSipAccount(const QByteArray& text, SipAccount* account, QString* probl
             parsed.secrets << value;
         } else if (name == QLatin1String("regint")) {
             parsed.registers = value.toInt() != 0;
-        } else if (name == QLatin1String("answermode") && value != QLatin1String("manual")) {
-            // An answered incoming call would let anybody listen to the room.
-            return Refuse(problem, QStringLiteral("answermode=%1: the program never answers "
-                                                  "calls; remove it")
-                                       .arg(value));
         }
     }
     parsed.line = line;
