@@ -175,7 +175,8 @@ void PlaceCallIfDue(HWND)
 
 static void ApplyCallNews(PHONECALLEVENT& news)
 {
-    if (news.reason[0] == u'\0')
+    const bool reasonGiven = news.reason[0] != u'\0';
+    if (!reasonGiven)
         wsprintfW(news.reason, u"no reason given");
     switch (news.event) {
     case PHONE_EVENT_PLACED:
@@ -184,7 +185,9 @@ static void ApplyCallNews(PHONECALLEVENT& news)
         break;
     case PHONE_EVENT_ENDED:
         phoneCall.outcome = CALL_ENDED;
-        LogCall(EVENTLOG_INFORMATION_TYPE, u"call ended: %s", u"");
+        // A reason only when the phone hung up itself.
+        LogCall(EVENTLOG_INFORMATION_TYPE, reasonGiven ? u"call ended: %s: %s" : u"call ended: %s",
+                news.reason);
         break;
     case PHONE_EVENT_FAILED:
         phoneCall.outcome = CALL_FAILED;

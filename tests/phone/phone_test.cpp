@@ -112,10 +112,13 @@ public:
         SpinUntil([] { return !Registered(); }, 3000);
     }
 
-    QStringList DialledNumbers() const
+    QStringList DialledNumbers() const { return Numbers(QStringLiteral("GetDialledNumbers")); }
+    QStringList HungUpNumbers() const { return Numbers(QStringLiteral("GetHungUpNumbers")); }
+
+    QStringList Numbers(const QString& method) const
     {
-        const QDBusMessage reply = QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(
-            kMmService, kMmPath, kMockIface, QStringLiteral("GetDialledNumbers")));
+        const QDBusMessage reply = QDBusConnection::systemBus().call(
+            QDBusMessage::createMethodCall(kMmService, kMmPath, kMockIface, method));
         return reply.arguments().value(0).toStringList();
     }
 
@@ -293,6 +296,47 @@ TEST_F(PhoneBusTest, ACallIsPlacedWhenItRingsAndEndsWhenHungUp)
         SpinUntil([&] { return mock_.ModemMethodCalls(QStringLiteral("DeleteCall")) == 1; }));
     EXPECT_EQ((postedMessages[{newsWindow, newsMessage}]), 2);
     PhoneSetNotifyWindow(nullptr, 0);
+}
+
+// A call that rings for ever, or stays connected for ever, would hold every
+// later call back: the modem hangs it up after its bound, and the next call
+// is dialled.
+TEST_F(PhoneBusTest, ACallThatNeverEndsIsHungUpAfterItsBound)
+{
+    struct Case {
+        QString parameters;
+        std::vector<DWORD> events;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {QStringLiteral("{\"answer\": false}"),
+         {PHONE_EVENT_PLACED, PHONE_EVENT_FAILED},
+         "not answered within 1.5 s"},
+        {QStringLiteral("{}"),
+         {PHONE_EVENT_PLACED, PHONE_EVENT_ENDED},
+         "still connected after 2 s"},
+    };
+    ASSERT_TRUE(SetPhoneBackend("modemmanager", nullptr));
+    SetPhoneModemRingTimeout(1500);
+    SetPhoneModemActiveLimit(2000);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parameters.toStdString());
+        StartMock(c.parameters);
+        ASSERT_FALSE(HasFatalFailure());
+        const LONG first = PlaceCall(u"0301234");
+        const News end = WaitForEnd(first);
+        EXPECT_EQ(Events(first), c.events);
+        EXPECT_EQ(end.reason, c.reason);
+        EXPECT_EQ(mock_.HungUpNumbers(), QStringList{QStringLiteral("0301234")});
+        const LONG next = PlaceCall(u"0307654");
+        ASSERT_TRUE(SpinUntil([&] { return !NewsOf(next).empty(); }));
+        EXPECT_EQ(Events(next), std::vector<DWORD>{PHONE_EVENT_PLACED});
+        EXPECT_EQ(mock_.DialledNumbers(),
+                  (QStringList{QStringLiteral("0301234"), QStringLiteral("0307654")}));
+        EXPECT_EQ(WaitForEnd(next).event, c.events.back());
+    }
+    SetPhoneModemRingTimeout(120000);
+    SetPhoneModemActiveLimit(30 * 60 * 1000);
 }
 
 TEST_F(PhoneBusTest, ModemFailuresAreReportedWithTheirReason)

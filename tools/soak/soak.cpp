@@ -325,7 +325,8 @@ void CheckCallLog()
             expected.emplace_back(news.time, "call placed: " + number);
             break;
         case PHONE_EVENT_ENDED:
-            expected.emplace_back(news.time, "call ended: " + number);
+            expected.emplace_back(news.time, "call ended: " + number +
+                                                 (news.reason.empty() ? "" : ": " + reason));
             break;
         case PHONE_EVENT_FAILED:
             expected.emplace_back(news.time, "call failed: " + number + ": " + reason);

@@ -373,6 +373,16 @@ void SetPhoneSipRingTimeout(int milliseconds)
     phone_internal::SetSipRingTimeout(milliseconds);
 }
 
+void SetPhoneModemRingTimeout(int milliseconds)
+{
+    phone_internal::SetModemRingTimeout(milliseconds);
+}
+
+void SetPhoneModemActiveLimit(int milliseconds)
+{
+    phone_internal::SetModemActiveLimit(milliseconds);
+}
+
 void SetPhoneModemLookInterval(int milliseconds)
 {
     phone.modemLookIntervalMs = milliseconds;

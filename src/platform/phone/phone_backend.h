@@ -12,7 +12,12 @@
 //                     No bus or no usable modem: FAILED with the reason.
 //                     PLACED when the call rings or is active, ENDED when it
 //                     is terminated after that, FAILED with the modem's
-//                     error or when it is terminated before.
+//                     error or when it is terminated before. A call not
+//                     answered within the ring timeout is hung up (FAILED,
+//                     "not answered within 120 s"; "the call did not ring
+//                     within 120 s" when it never rang), and so is one still
+//                     connected after the active limit (ENDED, "still
+//                     connected after 30 minutes").
 //   "command:PROGRAM" starts PROGRAM with the number as its one argument,
 //                     without a shell, in a process group of its own;
 //                     PROGRAM is a path or a name on PATH. PLACED and ENDED
@@ -78,6 +83,11 @@ void SetPhoneCommandTimeout(int milliseconds);
 // SIP: how long a dialled call may take to ring or be answered before it is
 // hung up and counts as failed; 120000 ms unless set.
 void SetPhoneSipRingTimeout(int milliseconds);
+// ModemManager (chosen or automatic): how long after it was dialled a call
+// may go unanswered, 120000 ms unless set, and how long it may stay
+// connected, 30 minutes unless set, before it is hung up.
+void SetPhoneModemRingTimeout(int milliseconds);
+void SetPhoneModemActiveLimit(int milliseconds);
 // Automatic choice: how old the last look for a modem may be before
 // PhoneGetRoute starts another one (without waiting); 30000 ms unless set.
 void SetPhoneModemLookInterval(int milliseconds);
