@@ -489,27 +489,40 @@ TEST(PhoneCommandTest, AHangingCommandTimesOutAndNeverRunsTwice)
     SetPhoneCommandTimeout(60000);
 }
 
-// A command still running when the program ends does not outlive it.
+// A command still running when the program ends does not outlive it, nor
+// what it started: neither after an ordinary end nor after a SIGKILL.
 TEST(PhoneCommandTest, NothingOutlivesTheProgram)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString script =
-        WriteScript(dir, QStringLiteral("hang"),
-                    "sleep 600 &\n"
-                    "echo $! > \"$(dirname \"$0\")/child.tmp\"\n"
-                    "mv \"$(dirname \"$0\")/child.tmp\" \"$(dirname \"$0\")/child\"\n"
-                    "wait\n");
-    QProcess helper;
-    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    helper.start(QStringLiteral(PHONE_EXIT_HELPER),
-                 {script, dir.filePath(QStringLiteral("child"))});
-    ASSERT_TRUE(helper.waitForFinished(20000));
-    EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(helper.exitCode(), 0);
-    const pid_t child = PidIn(dir.filePath(QStringLiteral("child")));
-    ASSERT_NE(child, 0);
-    EXPECT_TRUE(SpinUntil([&] { return Gone(child); }, 5000));
+    for (const bool killed : {false, true}) {
+        SCOPED_TRACE(killed ? "killed" : "ended");
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString script =
+            WriteScript(dir, QStringLiteral("hang"),
+                        "echo $$ > \"$(dirname \"$0\")/leader\"\n"
+                        "sleep 600 &\n"
+                        "echo $! > \"$(dirname \"$0\")/child.tmp\"\n"
+                        "mv \"$(dirname \"$0\")/child.tmp\" \"$(dirname \"$0\")/child\"\n"
+                        "wait\n");
+        QStringList arguments{script, dir.filePath(QStringLiteral("child"))};
+        if (killed)
+            arguments << QStringLiteral("stay");
+        QProcess helper;
+        helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        helper.start(QStringLiteral(PHONE_EXIT_HELPER), arguments);
+        if (killed) {
+            ASSERT_TRUE(helper.waitForReadyRead(20000));
+            helper.kill();
+        }
+        ASSERT_TRUE(helper.waitForFinished(20000));
+        EXPECT_EQ(helper.exitStatus(), killed ? QProcess::CrashExit : QProcess::NormalExit);
+        EXPECT_EQ(helper.exitCode(), killed ? SIGKILL : 0);
+        const pid_t leader = PidIn(dir.filePath(QStringLiteral("leader")));
+        const pid_t child = PidIn(dir.filePath(QStringLiteral("child")));
+        ASSERT_NE(leader, 0);
+        ASSERT_NE(child, 0);
+        EXPECT_TRUE(SpinUntil([&] { return Gone(leader) && Gone(child); }, 5000));
+    }
 }
 
 TEST(PhoneCommandTest, NumberIsOneArgumentAndNoShellSeesIt)

@@ -28,7 +28,9 @@
 //                     whatever it left running in its group is killed. At
 //                     most one runs at a time: a request while one runs
 //                     FAILS. A command still running when the process exits
-//                     is killed and reaped.
+//                     is killed and reaped; when the process is killed (even
+//                     with SIGKILL), a watcher in the command's group kills
+//                     the group.
 //   "sip"             calls over SIP through baresip (refused when it is
 //                     not installed), which runs as the program's child
 //                     with a configuration of its own in a private folder
