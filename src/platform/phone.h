@@ -66,6 +66,10 @@ constexpr DWORD PHONE_ROUTE_MODEM = 1;
 constexpr DWORD PHONE_ROUTE_COMMAND = 2;
 constexpr DWORD PHONE_ROUTE_LOG = 3;
 constexpr DWORD PHONE_ROUTE_SIP = 4;
+// No way to place a call is known: the phone was to find one by itself and
+// has looked and found none, so a call now would only be logged. (Calls that
+// are only logged because that was asked for are PHONE_ROUTE_LOG.)
+constexpr DWORD PHONE_ROUTE_NONE = 5;
 
 LONG PhoneMakeCall(PHONEMAKECALLINFO* request);
 // Where the phone posts `message` when news waits; a null window stops the

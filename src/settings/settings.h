@@ -88,6 +88,9 @@ std::int32_t AssignSetting(SettingsRecord* record, LPCWSTR assignment);
 std::int32_t CheckSettingValue(LPCWSTR name, std::int32_t value);
 // Why AssignSetting refused `assignment`, in short English words.
 LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result);
+// What an assignment AssignSetting takes costs the user, in short English
+// words (PhoneMaxCalls=0: no call is ever placed); null when nothing.
+LPCWSTR SettingWarningWords(LPCWSTR assignment);
 // Writes NAME=VALUE of setting `index` (0 to settingNameCount - 1, in the
 // store's order) of `record`, in the form AssignSetting takes back, into a
 // buffer of at least 64 units.

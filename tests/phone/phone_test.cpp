@@ -197,9 +197,9 @@ TEST_F(PhoneBusTest, StartUpSaysWhereCallsGo)
     const Case cases[] = {
         {"automatic", QStringLiteral("{}"),
          "calls go to the modem /org/freedesktop/ModemManager1/Modem/0", PHONE_ROUTE_MODEM},
-        {"automatic", QString(), "no modem: ModemManager not reachable", PHONE_ROUTE_LOG},
+        {"automatic", QString(), "no modem: ModemManager not reachable", PHONE_ROUTE_NONE},
         {"automatic", QStringLiteral("{\"state\": 7}"), "is not registered with a network",
-         PHONE_ROUTE_LOG},
+         PHONE_ROUTE_NONE},
         {"modemmanager", QStringLiteral("{\"voice\": false}"),
          "no modem: no modem with voice support; calls will fail until a modem is ready",
          PHONE_ROUTE_MODEM},
@@ -215,7 +215,7 @@ TEST_F(PhoneBusTest, StartUpSaysWhereCallsGo)
         StartPhoneBackend();
         EXPECT_TRUE(SpinUntil([&] { return Contains(err.Text(), c.line); })) << err.Text();
         EXPECT_EQ(PhoneGetRoute(), c.route);
-        if (c.route == PHONE_ROUTE_LOG) {
+        if (c.route == PHONE_ROUTE_NONE) {
             EXPECT_TRUE(Contains(err.Text(), "calls will only be logged")) << err.Text();
         }
     }
@@ -236,7 +236,7 @@ TEST_F(PhoneBusTest, AModemThatRegistersLaterIsDialled)
         EXPECT_TRUE(Contains(end.reason, "no modem")) << end.reason;
         EXPECT_TRUE(Contains(out.Text(), "call only logged, not placed: 0301234")) << out.Text();
     }
-    EXPECT_EQ(PhoneGetRoute(), PHONE_ROUTE_LOG);
+    EXPECT_EQ(PhoneGetRoute(), PHONE_ROUTE_NONE);
 
     StartMock(QStringLiteral("{}"));
     ASSERT_FALSE(HasFatalFailure());
@@ -253,7 +253,7 @@ TEST_F(PhoneBusTest, AModemThatRegistersLaterIsDialled)
 
     // The route is looked at again once the last look is old enough.
     SetPhoneModemLookInterval(0);
-    EXPECT_TRUE(SpinUntil([] { return PhoneGetRoute() == PHONE_ROUTE_LOG; }));
+    EXPECT_TRUE(SpinUntil([] { return PhoneGetRoute() == PHONE_ROUTE_NONE; }));
     SetPhoneModemLookInterval(30000);
 }
 

@@ -495,5 +495,7 @@ DWORD PhoneGetRoute()
     if (!phone.lastLook.isValid() || phone.lastLook.elapsed() >= phone.modemLookIntervalMs) {
         RefreshModemLook();
     }
-    return phone.modemSeen ? PHONE_ROUTE_MODEM : PHONE_ROUTE_LOG;
+    if (phone.modemSeen)
+        return PHONE_ROUTE_MODEM;
+    return phone.lastLook.isValid() ? PHONE_ROUTE_NONE : PHONE_ROUTE_LOG;
 }

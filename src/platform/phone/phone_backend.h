@@ -8,6 +8,9 @@
 //                     only logged: LOGGED, with what was missing, and a line
 //                     on standard output as for "log". A modem that
 //                     registers later is used from the next call on.
+//                     PhoneGetRoute tells PHONE_ROUTE_NONE once a look has
+//                     found no modem (PHONE_ROUTE_LOG before the first
+//                     answer).
 //   "modemmanager"    a voice call through ModemManager on the system bus.
 //                     No bus or no usable modem: FAILED with the reason.
 //                     PLACED when the call rings or is active, ENDED when it
