@@ -449,22 +449,27 @@ TEST(PhoneCommandTest, TheExitStatusDecidesAndFailuresSayWhy)
     }
 }
 
+// A command that never ends by itself: each run is noted in "runs", and
+// the files "leader" and "child" tell its pid and that of what it started.
+QString WriteHangingScript(const QTemporaryDir& dir)
+{
+    return WriteScript(dir, QStringLiteral("hang"),
+                       "echo started >> \"$(dirname \"$0\")/runs\"\n"
+                       "echo $$ > \"$(dirname \"$0\")/leader.tmp\"\n"
+                       "sleep 600 &\n"
+                       "echo $! > \"$(dirname \"$0\")/child.tmp\"\n"
+                       "mv \"$(dirname \"$0\")/leader.tmp\" \"$(dirname \"$0\")/leader\"\n"
+                       "mv \"$(dirname \"$0\")/child.tmp\" \"$(dirname \"$0\")/child\"\n"
+                       "wait\n");
+}
+
 // A command that hangs is killed with all it started once the timeout has
 // passed; until then no second command starts.
 TEST(PhoneCommandTest, AHangingCommandTimesOutAndNeverRunsTwice)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString script =
-        WriteScript(dir, QStringLiteral("hang"),
-                    "echo started >> \"$(dirname \"$0\")/runs\"\n"
-                    "echo $$ > \"$(dirname \"$0\")/leader.tmp\"\n"
-                    "sleep 600 &\n"
-                    "echo $! > \"$(dirname \"$0\")/child.tmp\"\n"
-                    "mv \"$(dirname \"$0\")/leader.tmp\" \"$(dirname \"$0\")/leader\"\n"
-                    "mv \"$(dirname \"$0\")/child.tmp\" \"$(dirname \"$0\")/child\"\n"
-                    "wait\n");
-    ASSERT_TRUE(UseCommand(script));
+    ASSERT_TRUE(UseCommand(WriteHangingScript(dir)));
     SetPhoneCommandTimeout(1500);
     const LONG first = PlaceCall(u"0301234");
     ASSERT_TRUE(SpinUntil([&] { return PidIn(dir.filePath(QStringLiteral("child"))) != 0; }));
@@ -497,14 +502,7 @@ TEST(PhoneCommandTest, NothingOutlivesTheProgram)
         SCOPED_TRACE(killed ? "killed" : "ended");
         QTemporaryDir dir;
         ASSERT_TRUE(dir.isValid());
-        const QString script =
-            WriteScript(dir, QStringLiteral("hang"),
-                        "echo $$ > \"$(dirname \"$0\")/leader\"\n"
-                        "sleep 600 &\n"
-                        "echo $! > \"$(dirname \"$0\")/child.tmp\"\n"
-                        "mv \"$(dirname \"$0\")/child.tmp\" \"$(dirname \"$0\")/child\"\n"
-                        "wait\n");
-        QStringList arguments{script, dir.filePath(QStringLiteral("child"))};
+        QStringList arguments{WriteHangingScript(dir), dir.filePath(QStringLiteral("child"))};
         if (killed)
             arguments << QStringLiteral("stay");
         QProcess helper;
