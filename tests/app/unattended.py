@@ -173,7 +173,7 @@ with tempfile.TemporaryDirectory() as folder:
 
     # No way to call: no --phone, and no system bus to find a modem on. Said
     # once, loudly, with how to choose a way; calls only logged as asked for
-    # (--phone log, above and below) say nothing of it.
+    # (--phone log, below) say nothing of it.
     log = open(os.path.join(folder, "noroute.err"), "w+")
     noroute = subprocess.Popen([program, "--start", "--input", silence, "--loop",
                                 "-platform", "offscreen"],
@@ -228,6 +228,7 @@ with tempfile.TemporaryDirectory() as folder:
         check(wait_until(lambda: "microphone recovered" in told(), 60),
               f"the microphone was heard once it answered: {told()!r}")
         check(mic.poll() is None, "the program runs on")
+        check("no way to place a call" not in told(), f"--phone log is not warned of: {told()!r}")
         with open(events) as f:
             logged = f.read()
         check("microphone failed" in logged and "microphone recovered" in logged,
