@@ -91,49 +91,49 @@ TEST(QtStatus, LongestLinesFitBetweenTheBars)
     microphone.starts = 1;
     microphone.startResult = MMSYSERR_NODRIVER;
     monitor.callsMade = 999;
+    settings.PhoneMaxCalls = 999;
     phoneCall.hour = 23;
     phoneCall.minute = 59;
-    // Then the louder lines: the call limit reached, and no way to call (the
-    // automatic choice finds no system bus here).
-    for (bool loud : {false, true}) {
+    // Both languages, then both again with the louder lines: the call limit
+    // reached, and no way to call (the automatic choice finds no bus here).
+    for (std::int32_t pass : {0, 1, 2, 3}) {
+        const std::int32_t language = pass % 2;
+        const bool loud = pass >= 2;
         ASSERT_TRUE(SetPhoneBackend(loud ? "automatic" : "log", nullptr));
         monitor.monitoring = loud ? 1 : 0;
-        settings.PhoneMaxCalls = 999;
         phoneCall.routeWarning = loud ? ROUTE_WARNING_GIVEN : ROUTE_WARNING_NONE;
         PhoneGetRoute(); // the first look
         ASSERT_EQ(PhoneGetRoute(), loud ? PHONE_ROUTE_NONE : PHONE_ROUTE_LOG);
-        for (std::int32_t language : {0, 1}) {
-            for (std::int32_t outcome : {CALL_LOGGED, CALL_FAILED, CALL_PLACED}) {
-                settings.Language = language;
-                phoneCall.outcome = outcome;
-                HDC dc = GetDC(window);
-                RECT client{0, 0, compareWidth, compareHeight};
-                HBRUSH background = CreateSolidBrush(backgroundColour);
-                FillRect(dc, &client, background);
-                DeleteObject(background);
-                ReleaseDC(window, dc);
-                statusScreen.shown = 0;
-                PaintStatus(window);
-                QImage surface = QtWindowSurface(window);
-                for (int line = 0; line < 5; ++line) {
-                    const int top = 176 + 16 * line;
-                    int left = compareWidth;
-                    int right = -1;
-                    for (int y = top; y < top + 16; ++y) {
-                        for (int x = 0; x < compareWidth; ++x) {
-                            QRgb rgb = surface.pixel(x, y);
-                            if (qRed(rgb) + qGreen(rgb) + qBlue(rgb) > 3 * 128)
-                                continue;
-                            left = std::min(left, x);
-                            right = std::max(right, x);
-                            EXPECT_TRUE(y > top && y < top + 15)
-                                << "language " << language << " line " << line << " row " << y;
-                        }
+        for (std::int32_t outcome : {CALL_LOGGED, CALL_FAILED, CALL_PLACED}) {
+            settings.Language = language;
+            phoneCall.outcome = outcome;
+            HDC dc = GetDC(window);
+            RECT client{0, 0, compareWidth, compareHeight};
+            HBRUSH background = CreateSolidBrush(backgroundColour);
+            FillRect(dc, &client, background);
+            DeleteObject(background);
+            ReleaseDC(window, dc);
+            statusScreen.shown = 0;
+            PaintStatus(window);
+            QImage surface = QtWindowSurface(window);
+            for (int line = 0; line < 5; ++line) {
+                const int top = 176 + 16 * line;
+                int left = compareWidth;
+                int right = -1;
+                for (int y = top; y < top + 16; ++y) {
+                    for (int x = 0; x < compareWidth; ++x) {
+                        QRgb rgb = surface.pixel(x, y);
+                        if (qRed(rgb) + qGreen(rgb) + qBlue(rgb) > 3 * 128)
+                            continue;
+                        left = std::min(left, x);
+                        right = std::max(right, x);
+                        EXPECT_TRUE(y > top && y < top + 15)
+                            << "language " << language << " line " << line << " row " << y;
                     }
-                    EXPECT_LE(left, right) << "language " << language << " line " << line;
-                    EXPECT_GT(left, 31) << "language " << language << " line " << line;
-                    EXPECT_LT(right, 206) << "language " << language << " line " << line;
                 }
+                EXPECT_LE(left, right) << "language " << language << " line " << line;
+                EXPECT_GT(left, 31) << "language " << language << " line " << line;
+                EXPECT_LT(right, 206) << "language " << language << " line " << line;
             }
         }
     }
