@@ -69,6 +69,7 @@ void ToggleMonitoring(HWND window)
         monitor.callsMade = 0;
         monitor.delaySeconds = 0;
         phoneCall.numberRefused = 0;
+        phoneCall.limitLogged = 0;
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring on");
         // No sleep while listening for the child.
         SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
@@ -99,15 +100,31 @@ bool CallInProgress()
     return phoneCall.outcome == CALL_REQUESTED || phoneCall.outcome == CALL_PLACED;
 }
 
-// Once per run: the call would be due but for the number.
+// Once per run: the call would be due but for the number (emptied or
+// changed in the dialog while monitoring runs, or edited in the store).
 static void LogRefusedNumber()
 {
     if (phoneCall.numberRefused != 0)
         return;
     phoneCall.numberRefused = 1;
     WCHAR text[1024] = {};
-    wsprintfW(text, u"call not placed: not a call number: %s", settings.PhoneNumber);
+    if (settings.PhoneNumber[0] == u'\0')
+        wsprintfW(text, u"call not placed: no number to call");
+    else
+        wsprintfW(text, u"call not placed: not a call number: %s", settings.PhoneNumber);
     AppendEventLog(EVENTLOG_ERROR_TYPE, text);
+}
+
+// Once per run: the call would be due but for PhoneMaxCalls (0, or less
+// from an edited store, allows none).
+static void LogCallLimit()
+{
+    if (phoneCall.limitLogged != 0)
+        return;
+    phoneCall.limitLogged = 1;
+    WCHAR text[64] = {};
+    wsprintfW(text, u"call limit reached (%d)", settings.PhoneMaxCalls);
+    AppendEventLog(EVENTLOG_WARNING_TYPE, text);
 }
 
 // A call still ringing or active (or its command still running) holds the
@@ -121,8 +138,14 @@ static bool CallIsDue()
     if (monitor.monitoring == 0 || pause || !(monitor.cryMeter >= limits.cryLimit) ||
         monitor.callPending != 0 || CallInProgress())
         return false;
-    if (settings.PhoneNumber[0] == u'\0' || monitor.callsMade >= settings.PhoneMaxCalls)
+    if (settings.PhoneNumber[0] == u'\0') {
+        LogRefusedNumber();
         return false;
+    }
+    if (monitor.callsMade >= settings.PhoneMaxCalls) {
+        LogCallLimit();
+        return false;
+    }
     if (!IsCallNumber(settings.PhoneNumber)) {
         LogRefusedNumber();
         return false;
@@ -189,7 +212,8 @@ void PlaceCallIfDue(HWND window)
 
 static void ApplyCallNews(PHONECALLEVENT& news)
 {
-    if (news.reason[0] == u'\0')
+    const bool reasonGiven = news.reason[0] != u'\0';
+    if (!reasonGiven)
         wsprintfW(news.reason, u"no reason given");
     switch (news.event) {
     case PHONE_EVENT_PLACED:
@@ -198,7 +222,9 @@ static void ApplyCallNews(PHONECALLEVENT& news)
         break;
     case PHONE_EVENT_ENDED:
         phoneCall.outcome = CALL_ENDED;
-        LogCall(EVENTLOG_INFORMATION_TYPE, u"call ended: %s", u"");
+        // A reason only when the phone hung up itself.
+        LogCall(EVENTLOG_INFORMATION_TYPE, reasonGiven ? u"call ended: %s: %s" : u"call ended: %s",
+                news.reason);
         break;
     case PHONE_EVENT_FAILED:
         phoneCall.outcome = CALL_FAILED;
@@ -222,4 +248,27 @@ void ReceivePhoneNews()
         if (phoneCall.callId != 0 && news.callId == phoneCall.callId)
             ApplyCallNews(news);
     }
+}
+
+void WarnIfNoWayToCall()
+{
+    if (phoneCall.routeWarning != ROUTE_WARNING_AWAITED)
+        return;
+    // Only logging: asked for (nothing to warn of), or the phone has not
+    // looked yet.
+    const DWORD route = PhoneGetRoute();
+    if (route == PHONE_ROUTE_LOG)
+        return;
+    if (route != PHONE_ROUTE_NONE) {
+        phoneCall.routeWarning = ROUTE_WARNING_NONE;
+        return;
+    }
+    phoneCall.routeWarning = ROUTE_WARNING_GIVEN;
+    AppendEventLog(EVENTLOG_WARNING_TYPE,
+                   u"no way to place a call: every call will only be logged; choose one with "
+                   u"--phone modemmanager, --phone sip or --phone command:PROGRAM");
+    WriteStandardErrorW(u"Cradlecom: no way to place a call: no modem was found and no other "
+                        u"way is chosen, so when the child cries nobody is called, the call is "
+                        u"only logged. Choose one with --phone modemmanager, --phone sip or "
+                        u"--phone command:PROGRAM (see cradlecom(1)).");
 }

@@ -34,8 +34,15 @@ struct CallState {
     std::int32_t hour;          // local time it was requested, 0 to 23
     std::int32_t minute;        // 0 to 59
     WCHAR number[256];          // the number requested, for the log lines
-    std::int32_t numberRefused; // 1 once a stored number that is no call number was logged this run
+    std::int32_t numberRefused; // 1 once a call held back by the number was logged this run
+    std::int32_t limitLogged;   // 1 once a call held back by PhoneMaxCalls was logged this run
+    std::int32_t routeWarning;  // ROUTE_WARNING_*
 };
+
+// The warning that no call can be placed, which an unattended start asks for.
+constexpr std::int32_t ROUTE_WARNING_NONE = 0;    // not asked for, or a route was found
+constexpr std::int32_t ROUTE_WARNING_AWAITED = 1; // asked for; the phone does not know yet
+constexpr std::int32_t ROUTE_WARNING_GIVEN = 2;   // given: the phone found no way
 
 extern CallState phoneCall;
 
@@ -55,3 +62,7 @@ void PlaceCallIfDue(HWND window);
 bool CallInProgress();
 // Takes the phone's news and logs it.
 void ReceivePhoneNews();
+// Once the warning is awaited and the phone knows it has no way to place a
+// call, gives it: on standard error and in the event log, with how to
+// choose a way (the status lines show it as well).
+void WarnIfNoWayToCall();

@@ -73,5 +73,6 @@ void MonitorTick(HWND window)
     IntegrateCryMeter();
     PaintMeters(window);
     PlaceCallIfDue(window);
+    WarnIfNoWayToCall();
     PaintStatus(window);
 }

@@ -31,6 +31,17 @@ bool ReadStore(const char* consequence)
     return false;
 }
 
+// Values that are taken but cost the user something, said once they are stored.
+void WarnOfCosts(const std::vector<std::string>& assignments)
+{
+    for (const std::string& assignment : assignments) {
+        std::u16string text = QString::fromLocal8Bit(assignment).toStdU16String();
+        if (LPCWSTR words = SettingWarningWords(text.c_str()))
+            std::fprintf(stderr, "cradlecom: --set %s: %s\n", assignment.c_str(),
+                         Local(words).c_str());
+    }
+}
+
 } // namespace
 
 int SetSettings(const std::vector<std::string>& assignments)
@@ -56,6 +67,8 @@ int SetSettings(const std::vector<std::string>& assignments)
     ComputeLimits();
     const LONG result = SaveSettings();
     LogSaveResult(result);
+    if (result == ERROR_SUCCESS)
+        WarnOfCosts(assignments);
     return result == ERROR_SUCCESS ? 0 : 1;
 }
 

@@ -11,6 +11,11 @@
 //   PHONE_EVENT_PLACED; nothing is reported for it after its last event.
 //   Failures that show at once (no modem, a program that cannot start) are
 //   reported as news too, never only through the result.
+// - No request stays open for ever: the real phone hangs up a call that
+//   nobody has answered two minutes after it was dialled, and one still
+//   connected after thirty minutes (a call command is bounded by its
+//   timeout), and gives its last news then. The simulated phone plays what
+//   its script says, a call that never ends included.
 // - News is kept in order, oldest first, until taken with PhoneGetCallEvent.
 //   Whenever news is added, the phone posts the registered message (wParam
 //   and lParam 0) to the registered window; a message may find the news
@@ -35,9 +40,12 @@ struct PHONEMAKECALLINFO {
 // What became of a request.
 // PLACED: the call reached the other side (a modem's or a SIP call rings
 // or is answered; a call command exited with status 0).
-// ENDED: a placed call is over.
+// ENDED: a placed call is over; reason is empty when the far end or the
+// network ended it, and tells why when the phone hung up itself (a call
+// still connected after its bound).
 // FAILED: the call was never placed, or (after PLACED) it could carry no
-// sound from the room; reason tells why.
+// sound from the room (nobody answered it within its bound, or the sound
+// could not be had); reason tells why.
 // LOGGED: no call was attempted, the request was only written to the log;
 // reason tells why.
 constexpr DWORD PHONE_EVENT_PLACED = 1;
@@ -50,7 +58,7 @@ constexpr int phoneReasonCapacity = 256;
 struct PHONECALLEVENT {
     LONG callId;                       // as PhoneMakeCall returned it
     DWORD event;                       // PHONE_EVENT_*
-    WCHAR reason[phoneReasonCapacity]; // FAILED and LOGGED: short English text; else empty
+    WCHAR reason[phoneReasonCapacity]; // short English text, or empty (see above)
 };
 
 // Where a call requested now would go.
@@ -58,6 +66,10 @@ constexpr DWORD PHONE_ROUTE_MODEM = 1;
 constexpr DWORD PHONE_ROUTE_COMMAND = 2;
 constexpr DWORD PHONE_ROUTE_LOG = 3;
 constexpr DWORD PHONE_ROUTE_SIP = 4;
+// No way to place a call is known: the phone was to find one by itself and
+// has looked and found none, so a call now would only be logged. (Calls that
+// are only logged because that was asked for are PHONE_ROUTE_LOG.)
+constexpr DWORD PHONE_ROUTE_NONE = 5;
 
 LONG PhoneMakeCall(PHONEMAKECALLINFO* request);
 // Where the phone posts `message` when news waits; a null window stops the

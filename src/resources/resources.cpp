@@ -227,6 +227,9 @@ extern const PlatformResource resourceTable[] = {
     Text(1031, u"beendet"),
     Text(1032, u"fehlgeschlagen"),
     Text(1033, u"nur protokolliert"),
+    Text(1034, u"Anruflimit erreicht (%d)"),
+    Text(1035, u"Anrufe nicht möglich!"),
+    Text(1036, u"Höchstens 0 Anrufe: Cradlecom ruft dann nie an, auch wenn das Kind weint."),
     // A failed save: what happened, why, and what becomes of the values.
     Text(1040, u"Die Einstellungen konnten nicht gespeichert werden."),
     Text(1041, u"Cradlecom darf die Einstellungsdatei oder ihren Ordner nicht lesen oder "
@@ -282,6 +285,10 @@ extern const PlatformResource resourceTable[] = {
     Text(5031, u"ended"),
     Text(5032, u"failed"),
     Text(5033, u"only logged"),
+    Text(5034, u"Call limit reached (%d)"),
+    Text(5035, u"No way to place calls!"),
+    Text(5036, u"A maximum of 0 calls: Cradlecom will then never call, even when the child "
+               u"cries."),
     Text(5040, u"The settings could not be saved."),
     Text(5041, u"Cradlecom may not read or write the settings file or its folder."),
     Text(5042, u"The storage is full."),

@@ -201,6 +201,17 @@ std::int32_t MakeSettingUsable(SettingsRecord* record, int index)
     return SETTING_OUT_OF_RANGE;
 }
 
+LPCWSTR SettingWarningWords(LPCWSTR assignment)
+{
+    const NamedSetting* setting = FindSetting(assignment);
+    std::int64_t value = -1;
+    if (setting == nullptr || setting->field != &SettingsRecord::PhoneMaxCalls ||
+        assignment[NameLength(assignment)] != u'=' ||
+        ReadDigits(assignment + NameLength(assignment) + 1, &value) != SETTING_OK || value != 0)
+        return nullptr;
+    return u"0 means that no call is ever placed, however the child cries (stored all the same)";
+}
+
 void FormatSetting(const SettingsRecord& record, int index, LPWSTR buffer)
 {
     const NamedSetting& setting = namedSettings[index];

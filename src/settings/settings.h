@@ -124,6 +124,10 @@ LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result);
 // PhoneMaxCalls, Language), and its field in *record (null for PhoneNumber).
 LPCWSTR SettingName(int index);
 std::int32_t* SettingNumberField(SettingsRecord* record, int index);
+
+// What an assignment AssignSetting takes costs the user, in short English
+// words (PhoneMaxCalls=0: no call is ever placed); null when nothing.
+LPCWSTR SettingWarningWords(LPCWSTR assignment);
 // Writes NAME=VALUE of setting `index` (0 to settingNameCount - 1, in the
 // store's order) of `record`, in the form AssignSetting takes back, into a
 // buffer of at least 64 units.

@@ -258,7 +258,10 @@ static void StartUnattended(HWND window)
     if (monitor.monitoring == 0) {
         shell.exitStatus = 2;
         DestroyWindow(window);
+        return;
     }
+    // Nobody may see the screen: a start without a way to call must be told.
+    phoneCall.routeWarning = ROUTE_WARNING_AWAITED;
 }
 
 // The number a start request names, as text for the log: at most 63 units.

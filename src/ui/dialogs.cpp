@@ -214,6 +214,17 @@ static void StorePhoneSettings(HWND dialog)
         settings.PhoneMaxCalls = _wtoi(text);
 }
 
+// 0 is allowed (as an empty box gives it) but means no call at all: said
+// before the dialog closes.
+static void WarnIfNoCalls(HWND dialog)
+{
+    if (settings.PhoneMaxCalls > 0)
+        return;
+    WCHAR message[256] = {};
+    LoadLocalString(shell.appInstance, 1036, message, 255);
+    MessageBoxW(dialog, message, shell.appTitle, MB_OK | MB_ICONEXCLAMATION);
+}
+
 static LRESULT EndOnOkOrCancel(HWND dialog, WORD id)
 {
     if (id == IDCANCEL) {
@@ -239,6 +250,7 @@ LRESULT PhoneDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
             if (!AcceptPhoneNumber(dialog))
                 return 1;
             StorePhoneSettings(dialog);
+            WarnIfNoCalls(dialog);
         }
         return EndOnOkOrCancel(dialog, LOWORD(wParam));
     case WM_CLOSE:

@@ -19,12 +19,17 @@ static bool SameStatus(const StatusScreen& a, const StatusScreen& b)
 {
     return a.language == b.language && a.microphone == b.microphone && a.route == b.route &&
            a.callsMade == b.callsMade && a.outcome == b.outcome && a.hour == b.hour &&
-           a.minute == b.minute;
+           a.minute == b.minute && a.routeWarned == b.routeWarned &&
+           a.limitReached == b.limitReached && a.maxCalls == b.maxCalls;
 }
 
-static UINT RouteStringId(DWORD route)
+// Without a way to call the line reads as for calls only logged, until an
+// unattended start has warned of it: then it says so loudly.
+static UINT RouteStringId(DWORD route, std::int32_t warned)
 {
     switch (route) {
+    case PHONE_ROUTE_NONE:
+        return warned != 0 ? 1035 : 1025;
     case PHONE_ROUTE_MODEM:
         return 1023;
     case PHONE_ROUTE_COMMAND:
@@ -57,15 +62,15 @@ static void LoadStatusLine(UINT id, WCHAR (&line)[256])
     LoadLocalString(shell.appInstance, id, line, 255);
 }
 
-// The microphone; where calls go; calls in this run; the last call's time
-// and what became of it.
+// The microphone; where calls go; calls in this run, or the call limit once
+// it allows no more; the last call's time and what became of it.
 static void ComposeStatus(const StatusScreen& status, WCHAR (&lines)[statusLineCount][256])
 {
     WCHAR format[256] = {};
     LoadStatusLine(status.microphone == MICROPHONE_LISTENING ? 1021 : 1022, lines[0]);
-    LoadStatusLine(RouteStringId(status.route), lines[1]);
-    LoadStatusLine(1027, format);
-    wsprintfW(lines[2], format, status.callsMade);
+    LoadStatusLine(RouteStringId(status.route, status.routeWarned), lines[1]);
+    LoadStatusLine(status.limitReached != 0 ? 1034 : 1027, format);
+    wsprintfW(lines[2], format, status.limitReached != 0 ? status.maxCalls : status.callsMade);
     if (status.outcome == CALL_NONE)
         return;
     format[0] = u'\0';
@@ -83,7 +88,10 @@ void PaintStatus(HWND window)
                      monitor.callsMade,
                      phoneCall.outcome,
                      phoneCall.hour,
-                     phoneCall.minute};
+                     phoneCall.minute,
+                     phoneCall.routeWarning == ROUTE_WARNING_GIVEN ? 1 : 0,
+                     monitor.monitoring == 1 && monitor.callsMade >= settings.PhoneMaxCalls ? 1 : 0,
+                     settings.PhoneMaxCalls};
     if (statusScreen.shown == 1 && SameStatus(now, statusScreen))
         return;
     statusScreen = now;

@@ -18,6 +18,9 @@ struct StatusScreen {
     std::int32_t outcome;    // CALL_* of the last request
     std::int32_t hour;       // local time of the last request
     std::int32_t minute;
+    std::int32_t routeWarned;  // 1 after the warning that no call can be placed
+    std::int32_t limitReached; // 1 while monitoring is on and PhoneMaxCalls allows no more calls
+    std::int32_t maxCalls;     // PhoneMaxCalls
 };
 
 extern StatusScreen statusScreen;

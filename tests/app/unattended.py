@@ -12,6 +12,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import time
 
 from apptest import check, wait_until, stop, write_silence, finish
 
@@ -120,6 +121,8 @@ with tempfile.TemporaryDirectory() as folder:
     result = run(*sum((["--set", line] for line in chosen), []))
     check(result.returncode == 0, f"--set all: status {result.returncode}: {result.stderr}")
     check("settings saved" in result.stderr, f"--set logs the save: {result.stderr!r}")
+    check("--set PhoneMaxCalls=0: 0 means that no call is ever placed" in result.stderr,
+          f"--set warns that 0 calls means none: {result.stderr!r}")
     check("settings saved" in (read(events) or b"").decode(), "the save is in the event log")
     printed = get()
     check(printed == chosen, f"--get after --set: {printed}")
@@ -172,6 +175,30 @@ with tempfile.TemporaryDirectory() as folder:
     finally:
         stop(running)
 
+    # No way to call: no --phone, and no system bus to find a modem on. Said
+    # once, loudly, with how to choose a way; calls only logged as asked for
+    # (--phone log, below) say nothing of it.
+    log = open(os.path.join(folder, "noroute.err"), "w+")
+    noroute = subprocess.Popen([program, "--start", "--input", silence, "--loop",
+                                "-platform", "offscreen"],
+                               env=dict(env, DBUS_SYSTEM_BUS_ADDRESS="unix:path=" +
+                                        os.path.join(folder, "no-bus")),
+                               stdout=subprocess.DEVNULL, stderr=log)
+    try:
+        def said():
+            log.seek(0)
+            return log.read()
+        check(wait_until(lambda: "Cradlecom: no way to place a call" in said(), 60),
+              f"--start without a way to call says so: {said()!r}")
+        time.sleep(2)
+        text = said()
+        check(text.count("Cradlecom: no way to place a call") == 1 and
+              text.count("warning: no way to place a call") == 1 and
+              "--phone command:PROGRAM" in text, f"said once, with the ways: {text!r}")
+    finally:
+        stop(noroute)
+        log.close()
+
     # A microphone that cannot be opened: an ALSA device reading a file that
     # is not there yet. Told on standard error, monitoring on all the same
     # (a box would have held the start back), tried again at every restart,
@@ -205,6 +232,7 @@ with tempfile.TemporaryDirectory() as folder:
         check(wait_until(lambda: "microphone recovered" in told(), 60),
               f"the microphone was heard once it answered: {told()!r}")
         check(mic.poll() is None, "the program runs on")
+        check("no way to place a call" not in told(), f"--phone log is not warned of: {told()!r}")
         with open(events) as f:
             logged = f.read()
         check("microphone failed" in logged and "microphone recovered" in logged,

@@ -88,13 +88,22 @@ TEST(QtStatus, LongestLinesFitBetweenTheBars)
     HWND window = CreateWindowExW(0, u"Status", u"", 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                   CW_USEDEFAULT, nullptr, nullptr, &instance, nullptr);
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(SetPhoneBackend("log", nullptr));
     microphone.starts = 1;
     microphone.startResult = MMSYSERR_NODRIVER;
     monitor.callsMade = 999;
+    settings.PhoneMaxCalls = 999;
     phoneCall.hour = 23;
     phoneCall.minute = 59;
-    for (std::int32_t language : {0, 1}) {
+    // Both languages, then both again with the louder lines: the call limit
+    // reached, and no way to call (the automatic choice finds no bus here).
+    for (std::int32_t pass : {0, 1, 2, 3}) {
+        const std::int32_t language = pass % 2;
+        const bool loud = pass >= 2;
+        ASSERT_TRUE(SetPhoneBackend(loud ? "automatic" : "log", nullptr));
+        monitor.monitoring = loud ? 1 : 0;
+        phoneCall.routeWarning = loud ? ROUTE_WARNING_GIVEN : ROUTE_WARNING_NONE;
+        PhoneGetRoute(); // the first look
+        ASSERT_EQ(PhoneGetRoute(), loud ? PHONE_ROUTE_NONE : PHONE_ROUTE_LOG);
         for (std::int32_t outcome : {CALL_LOGGED, CALL_FAILED, CALL_PLACED}) {
             settings.Language = language;
             phoneCall.outcome = outcome;
@@ -131,6 +140,7 @@ TEST(QtStatus, LongestLinesFitBetweenTheBars)
     microphone = MicrophoneState{};
     monitor = MonitorState{};
     phoneCall = CallState{};
+    settings = SettingsRecord{};
     DestroyWindow(window);
 }
 
@@ -149,6 +159,7 @@ int main(int argc, char** argv)
         return 2;
     setenv("CRADLECOM_SYSTEM_ROOT", runtime, 1);
     setenv("XDG_RUNTIME_DIR", runtime, 1);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/cc-no-bus", 1);
     QtPlatformInit(&argc, argv);
     int result = RUN_ALL_TESTS();
     std::filesystem::remove_all(runtime);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Starts a call command that keeps running, waits until it has started
 // what it starts, and returns from main: the phone must take it down.
-// Arguments: the command's script, and the file that tells it is running.
+// Arguments: the command's script, the file that tells it is running, and
+// "stay" to wait there instead, for a SIGKILL.
 #include "platform/phone.h"
 #include "platform/phone/phone_backend.h"
 #include "platform/window.h"
@@ -13,6 +14,8 @@
 #include <cstdio>
 #include <string>
 
+#include <unistd.h>
+
 BOOL PostMessageW(HWND, UINT, WPARAM, LPARAM)
 {
     return TRUE;
@@ -21,7 +24,7 @@ BOOL PostMessageW(HWND, UINT, WPARAM, LPARAM)
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    if (argc != 3) {
+    if (argc != 3 && !(argc == 4 && std::string(argv[3]) == "stay")) {
         return 2;
     }
     std::string error;
@@ -43,6 +46,11 @@ int main(int argc, char** argv)
             return 4;
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    if (argc == 4) {
+        std::puts("running");
+        std::fflush(stdout);
+        pause();
     }
     return 0;
 }

@@ -14,9 +14,12 @@ Parameters (JSON, all optional):
   start_error     a D-Bus error name that Start answers with, nothing dialled
   start_delay_ms  Start emits dialing at once, ringing/active and its reply
                   only after this delay (default 0)
+  answer          false: the call rings for ever and is never active
+                  (default true)
 
 Mock interface (org.freedesktop.DBus.Mock) on the manager object:
   GetDialledNumbers() -> as   numbers whose Start succeeded, in order
+  GetHungUpNumbers() -> as    numbers whose call was hung up, in order
 '''
 
 import dbus
@@ -71,7 +74,8 @@ class MockCall(mockobject.DBusMockObject):
 
         def finish():
             self.set_state(CALL_STATE_RINGING_OUT, CALL_REASON_OUTGOING_STARTED)
-            self.set_state(CALL_STATE_ACTIVE, CALL_REASON_OUTGOING_STARTED)
+            if self.settings.get('answer', True):
+                self.set_state(CALL_STATE_ACTIVE, CALL_REASON_OUTGOING_STARTED)
             on_done()
             return False
 
@@ -85,6 +89,7 @@ class MockCall(mockobject.DBusMockObject):
     def Hangup(self):
         self.log('Hangup')
         self.call_log.append((0, 'Hangup', []))
+        manager().hung_up.append(str(self.props[CALL_IFACE]['Number']))
         self.set_state(CALL_STATE_TERMINATED, CALL_REASON_TERMINATED)
 
 
@@ -121,6 +126,7 @@ def delete_call(modem, path):
 def load(mock, parameters):
     mock.settings = dict(parameters or {})
     mock.dialled = []
+    mock.hung_up = []
     mock.next_call = 0
     mock.AddProperties(MAIN_IFACE, {'Version': dbus.String('1.20.0-mock')})
     mock.AddMethod(MAIN_IFACE, 'ScanDevices', '', '', '')
@@ -145,3 +151,8 @@ def load(mock, parameters):
 @dbus.service.method(dbusmock.MOCK_IFACE, in_signature='', out_signature='as')
 def GetDialledNumbers(self):
     return dbus.Array(self.dialled, signature='s')
+
+
+@dbus.service.method(dbusmock.MOCK_IFACE, in_signature='', out_signature='as')
+def GetHungUpNumbers(self):
+    return dbus.Array(self.hung_up, signature='s')

@@ -112,10 +112,13 @@ public:
         SpinUntil([] { return !Registered(); }, 3000);
     }
 
-    QStringList DialledNumbers() const
+    QStringList DialledNumbers() const { return Numbers(QStringLiteral("GetDialledNumbers")); }
+    QStringList HungUpNumbers() const { return Numbers(QStringLiteral("GetHungUpNumbers")); }
+
+    QStringList Numbers(const QString& method) const
     {
-        const QDBusMessage reply = QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(
-            kMmService, kMmPath, kMockIface, QStringLiteral("GetDialledNumbers")));
+        const QDBusMessage reply = QDBusConnection::systemBus().call(
+            QDBusMessage::createMethodCall(kMmService, kMmPath, kMockIface, method));
         return reply.arguments().value(0).toStringList();
     }
 
@@ -194,9 +197,9 @@ TEST_F(PhoneBusTest, StartUpSaysWhereCallsGo)
     const Case cases[] = {
         {"automatic", QStringLiteral("{}"),
          "calls go to the modem /org/freedesktop/ModemManager1/Modem/0", PHONE_ROUTE_MODEM},
-        {"automatic", QString(), "no modem: ModemManager not reachable", PHONE_ROUTE_LOG},
+        {"automatic", QString(), "no modem: ModemManager not reachable", PHONE_ROUTE_NONE},
         {"automatic", QStringLiteral("{\"state\": 7}"), "is not registered with a network",
-         PHONE_ROUTE_LOG},
+         PHONE_ROUTE_NONE},
         {"modemmanager", QStringLiteral("{\"voice\": false}"),
          "no modem: no modem with voice support; calls will fail until a modem is ready",
          PHONE_ROUTE_MODEM},
@@ -212,7 +215,7 @@ TEST_F(PhoneBusTest, StartUpSaysWhereCallsGo)
         StartPhoneBackend();
         EXPECT_TRUE(SpinUntil([&] { return Contains(err.Text(), c.line); })) << err.Text();
         EXPECT_EQ(PhoneGetRoute(), c.route);
-        if (c.route == PHONE_ROUTE_LOG) {
+        if (c.route == PHONE_ROUTE_NONE) {
             EXPECT_TRUE(Contains(err.Text(), "calls will only be logged")) << err.Text();
         }
     }
@@ -233,7 +236,7 @@ TEST_F(PhoneBusTest, AModemThatRegistersLaterIsDialled)
         EXPECT_TRUE(Contains(end.reason, "no modem")) << end.reason;
         EXPECT_TRUE(Contains(out.Text(), "call only logged, not placed: 0301234")) << out.Text();
     }
-    EXPECT_EQ(PhoneGetRoute(), PHONE_ROUTE_LOG);
+    EXPECT_EQ(PhoneGetRoute(), PHONE_ROUTE_NONE);
 
     StartMock(QStringLiteral("{}"));
     ASSERT_FALSE(HasFatalFailure());
@@ -250,7 +253,7 @@ TEST_F(PhoneBusTest, AModemThatRegistersLaterIsDialled)
 
     // The route is looked at again once the last look is old enough.
     SetPhoneModemLookInterval(0);
-    EXPECT_TRUE(SpinUntil([] { return PhoneGetRoute() == PHONE_ROUTE_LOG; }));
+    EXPECT_TRUE(SpinUntil([] { return PhoneGetRoute() == PHONE_ROUTE_NONE; }));
     SetPhoneModemLookInterval(30000);
 }
 
@@ -293,6 +296,47 @@ TEST_F(PhoneBusTest, ACallIsPlacedWhenItRingsAndEndsWhenHungUp)
         SpinUntil([&] { return mock_.ModemMethodCalls(QStringLiteral("DeleteCall")) == 1; }));
     EXPECT_EQ((postedMessages[{newsWindow, newsMessage}]), 2);
     PhoneSetNotifyWindow(nullptr, 0);
+}
+
+// A call that rings for ever, or stays connected for ever, would hold every
+// later call back: the modem hangs it up after its bound, and the next call
+// is dialled.
+TEST_F(PhoneBusTest, ACallThatNeverEndsIsHungUpAfterItsBound)
+{
+    struct Case {
+        QString parameters;
+        std::vector<DWORD> events;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {QStringLiteral("{\"answer\": false}"),
+         {PHONE_EVENT_PLACED, PHONE_EVENT_FAILED},
+         "not answered within 1.5 s"},
+        {QStringLiteral("{}"),
+         {PHONE_EVENT_PLACED, PHONE_EVENT_ENDED},
+         "still connected after 2 s"},
+    };
+    ASSERT_TRUE(SetPhoneBackend("modemmanager", nullptr));
+    SetPhoneModemRingTimeout(1500);
+    SetPhoneModemActiveLimit(2000);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parameters.toStdString());
+        StartMock(c.parameters);
+        ASSERT_FALSE(HasFatalFailure());
+        const LONG first = PlaceCall(u"0301234");
+        const News end = WaitForEnd(first);
+        EXPECT_EQ(Events(first), c.events);
+        EXPECT_EQ(end.reason, c.reason);
+        EXPECT_EQ(mock_.HungUpNumbers(), QStringList{QStringLiteral("0301234")});
+        const LONG next = PlaceCall(u"0307654");
+        ASSERT_TRUE(SpinUntil([&] { return !NewsOf(next).empty(); }));
+        EXPECT_EQ(Events(next), std::vector<DWORD>{PHONE_EVENT_PLACED});
+        EXPECT_EQ(mock_.DialledNumbers(),
+                  (QStringList{QStringLiteral("0301234"), QStringLiteral("0307654")}));
+        EXPECT_EQ(WaitForEnd(next).event, c.events.back());
+    }
+    SetPhoneModemRingTimeout(120000);
+    SetPhoneModemActiveLimit(30 * 60 * 1000);
 }
 
 TEST_F(PhoneBusTest, ModemFailuresAreReportedWithTheirReason)
@@ -405,22 +449,27 @@ TEST(PhoneCommandTest, TheExitStatusDecidesAndFailuresSayWhy)
     }
 }
 
+// A command that never ends by itself: each run is noted in "runs", and
+// the files "leader" and "child" tell its pid and that of what it started.
+QString WriteHangingScript(const QTemporaryDir& dir)
+{
+    return WriteScript(dir, QStringLiteral("hang"),
+                       "echo started >> \"$(dirname \"$0\")/runs\"\n"
+                       "echo $$ > \"$(dirname \"$0\")/leader.tmp\"\n"
+                       "sleep 600 &\n"
+                       "echo $! > \"$(dirname \"$0\")/child.tmp\"\n"
+                       "mv \"$(dirname \"$0\")/leader.tmp\" \"$(dirname \"$0\")/leader\"\n"
+                       "mv \"$(dirname \"$0\")/child.tmp\" \"$(dirname \"$0\")/child\"\n"
+                       "wait\n");
+}
+
 // A command that hangs is killed with all it started once the timeout has
 // passed; until then no second command starts.
 TEST(PhoneCommandTest, AHangingCommandTimesOutAndNeverRunsTwice)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString script =
-        WriteScript(dir, QStringLiteral("hang"),
-                    "echo started >> \"$(dirname \"$0\")/runs\"\n"
-                    "echo $$ > \"$(dirname \"$0\")/leader.tmp\"\n"
-                    "sleep 600 &\n"
-                    "echo $! > \"$(dirname \"$0\")/child.tmp\"\n"
-                    "mv \"$(dirname \"$0\")/leader.tmp\" \"$(dirname \"$0\")/leader\"\n"
-                    "mv \"$(dirname \"$0\")/child.tmp\" \"$(dirname \"$0\")/child\"\n"
-                    "wait\n");
-    ASSERT_TRUE(UseCommand(script));
+    ASSERT_TRUE(UseCommand(WriteHangingScript(dir)));
     SetPhoneCommandTimeout(1500);
     const LONG first = PlaceCall(u"0301234");
     ASSERT_TRUE(SpinUntil([&] { return PidIn(dir.filePath(QStringLiteral("child"))) != 0; }));
@@ -445,27 +494,33 @@ TEST(PhoneCommandTest, AHangingCommandTimesOutAndNeverRunsTwice)
     SetPhoneCommandTimeout(60000);
 }
 
-// A command still running when the program ends does not outlive it.
+// A command still running when the program ends does not outlive it, nor
+// what it started: neither after an ordinary end nor after a SIGKILL.
 TEST(PhoneCommandTest, NothingOutlivesTheProgram)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString script =
-        WriteScript(dir, QStringLiteral("hang"),
-                    "sleep 600 &\n"
-                    "echo $! > \"$(dirname \"$0\")/child.tmp\"\n"
-                    "mv \"$(dirname \"$0\")/child.tmp\" \"$(dirname \"$0\")/child\"\n"
-                    "wait\n");
-    QProcess helper;
-    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    helper.start(QStringLiteral(PHONE_EXIT_HELPER),
-                 {script, dir.filePath(QStringLiteral("child"))});
-    ASSERT_TRUE(helper.waitForFinished(20000));
-    EXPECT_EQ(helper.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(helper.exitCode(), 0);
-    const pid_t child = PidIn(dir.filePath(QStringLiteral("child")));
-    ASSERT_NE(child, 0);
-    EXPECT_TRUE(SpinUntil([&] { return Gone(child); }, 5000));
+    for (const bool killed : {false, true}) {
+        SCOPED_TRACE(killed ? "killed" : "ended");
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        QStringList arguments{WriteHangingScript(dir), dir.filePath(QStringLiteral("child"))};
+        if (killed)
+            arguments << QStringLiteral("stay");
+        QProcess helper;
+        helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        helper.start(QStringLiteral(PHONE_EXIT_HELPER), arguments);
+        if (killed) {
+            ASSERT_TRUE(helper.waitForReadyRead(20000));
+            helper.kill();
+        }
+        ASSERT_TRUE(helper.waitForFinished(20000));
+        EXPECT_EQ(helper.exitStatus(), killed ? QProcess::CrashExit : QProcess::NormalExit);
+        EXPECT_EQ(helper.exitCode(), killed ? SIGKILL : 0);
+        const pid_t leader = PidIn(dir.filePath(QStringLiteral("leader")));
+        const pid_t child = PidIn(dir.filePath(QStringLiteral("child")));
+        ASSERT_NE(leader, 0);
+        ASSERT_NE(child, 0);
+        EXPECT_TRUE(SpinUntil([&] { return Gone(leader) && Gone(child); }, 5000));
+    }
 }
 
 TEST(PhoneCommandTest, NumberIsOneArgumentAndNoShellSeesIt)

@@ -58,15 +58,17 @@ TEST_F(CallsTest, CallsOnlyWhileTheChildCries)
     EXPECT_EQ(SimFaults(), 0) << SimLastFault();
 }
 
-// The first call rings and stays active for 40 s; the meter is full long
-// before, yet the next call waits for its end and follows it at once.
+// The first call rings and stays active for 40 s, until the phone hangs it
+// up; the meter is full long before, yet the next call waits for its end
+// and follows it at once. The log tells why it ended.
 TEST_F(CallsTest, ACallStillRunningHoldsTheNextBack)
 {
     StoredSettings stored;
     stored.phoneDelay = 0;
     StoreSettings(stored);
     SimSetInput(QuietLoud({0.0, 60.0}));
-    SimQueueCallOutcome({SimCallResult::Placed, Tick(10), Tick(400), u""});
+    SimQueueCallOutcome(
+        {SimCallResult::Placed, Tick(10), Tick(400), u"still connected after 30 minutes"});
     PressStartAtOnce();
     std::vector<std::int32_t> inProgress;
     for (long n : {30L, 35L, 37L, 200L, 435L})
@@ -89,7 +91,8 @@ TEST_F(CallsTest, ACallStillRunningHoldsTheNextBack)
     std::vector<std::string> texts = EventTexts();
     std::size_t requested = IndexOf(texts, "call requested: " + number);
     std::size_t placed = IndexOf(texts, "call placed: " + number);
-    std::size_t ended = IndexOf(texts, "call ended: " + number);
+    std::size_t ended =
+        IndexOf(texts, "call ended: " + number + ": still connected after 30 minutes");
     ASSERT_LT(ended, texts.size());
     EXPECT_LT(requested, placed);
     EXPECT_LT(placed, ended);

@@ -166,6 +166,7 @@ TEST_F(DialogsTest, PhoneOkStoresTheBoxesAndCancelNothing)
     EXPECT_EQ(settings.PhoneMaxCalls, 3);
     EXPECT_EQ(Stored(u"PhoneDelay"), u"0");
     EXPECT_EQ(Stored(u"PhoneNumber"), u"0049 30 987654");
+    EXPECT_TRUE(SimMessageBoxes().empty()); // 3 calls: nothing to warn of
 
     ResetProgram();
     RunDialogOf(300, {}, [](HWND dialog) {
@@ -179,6 +180,25 @@ TEST_F(DialogsTest, PhoneOkStoresTheBoxesAndCancelNothing)
     EXPECT_EQ(settings.PhoneDelay, 1);
     EXPECT_EQ(settings.PhoneMaxCalls, 10);
     EXPECT_EQ(SimRegistryWriteCount(), writesBefore);
+}
+
+// 0 calls (an emptied box gives it) is stored, after a warning that the
+// monitor will then never call.
+TEST_F(DialogsTest, PhoneOkWarnsThatZeroCallsMeansNoCall)
+{
+    HWND shown = nullptr;
+    RunDialogOf(300, {}, [&shown](HWND dialog) {
+        shown = dialog;
+        SimDialogType(dialog, 120, u"");
+        Ok(dialog);
+    });
+    EXPECT_EQ(LastResult(), 0);
+    EXPECT_EQ(Stored(u"PhoneMaxCalls"), u"0");
+    const std::vector<SimMessageBox> boxes = SimMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, shown);
+    EXPECT_EQ(boxes[0].text,
+              Text("Höchstens 0 Anrufe: Cradlecom ruft dann nie an, auch wenn das Kind weint."));
 }
 
 // A pasted number longer than the field stays whole in the box and OK

@@ -36,6 +36,17 @@ std::u16string LineAt(SimTime from, SimTime to, std::size_t index)
     return index < lines.size() ? lines[index] : u"";
 }
 
+// The status lines as the screen shows them at `when`: the last ones drawn.
+std::vector<std::u16string> ShownAt(SimTime when)
+{
+    SimTime last = -1;
+    for (const SimText& text : SimTextLog()) {
+        if (text.time <= when && text.rect.top >= statusTop)
+            last = text.time;
+    }
+    return StatusAt(last, last);
+}
+
 int StatusDrawings(SimTime from, SimTime to)
 {
     int count = 0;
@@ -108,6 +119,37 @@ TEST_F(StatusTest, GermanAndTheOtherRoutesAndOutcomes)
     EXPECT_EQ(LineAt(calls[1].time + 1, calls[1].time + tickUnits, 4), Text("nur protokolliert"));
 }
 
+// A call limit that allows no call and one reached after a call: monitoring
+// goes on without calling, the status says so, and the first cry it holds
+// back is logged once a run.
+TEST_F(StatusTest, TheCallLimitIsShownAndLoggedOnceARun)
+{
+    for (int maxCalls : {0, 1}) {
+        SCOPED_TRACE(maxCalls);
+        ResetProgram();
+        StoredSettings stored;
+        stored.language = 1;
+        stored.phoneDelay = 0;
+        stored.phoneMaxCalls = maxCalls;
+        StoreSettings(stored);
+        SimSetInput(QuietLoud({0.0, 120.0}));
+        SimSetEndTime(Tick(1100));
+        SimAt(0, [] { PostMessageW(SimMainWindow(), WM_COMMAND, 500, 0); });
+        SimAt(Tick(500), [] { SimPressMenuBarButton(SimMainWindow(), 0); }); // Stop
+        SimAt(Tick(600), [] { SimPressMenuBarButton(SimMainWindow(), 0); }); // Start
+        EXPECT_EQ(RunProgram(), 0);
+
+        const std::string n = std::to_string(maxCalls);
+        const std::u16string n16(n.begin(), n.end());
+        EXPECT_EQ(SimCalls().size(), 2u * static_cast<std::size_t>(maxCalls));
+        EXPECT_EQ(EventCount("call limit reached (" + n + ")"), 2);
+        EXPECT_EQ(ShownAt(Tick(499)).at(2), u"Call limit reached (" + n16 + u")");
+        EXPECT_EQ(ShownAt(Tick(599)).at(2), u"Calls in this run: " + n16); // off: no limit
+        EXPECT_EQ(ShownAt(Tick(602)).at(2),
+                  maxCalls == 0 ? u"Call limit reached (0)" : u"Calls in this run: 0");
+    }
+}
+
 // Between the bars and below the picture: drawing the lines changes no
 // pixel outside them. A paint that erases the strip gets them back at the
 // next tick.
@@ -151,7 +193,7 @@ TEST_F(StatusTest, DrawnBetweenTheBarsAndBackAfterAPaint)
 TEST_F(StatusTest, EveryLineFitsBetweenTheBars)
 {
     const int widthBetweenBars = 207 - 31;
-    for (UINT id = 1021; id <= 1033; ++id) {
+    for (UINT id = 1021; id <= 1035; ++id) {
         for (UINT language : {0u, 4000u}) {
             WCHAR text[256] = {};
             LoadStringW(SimInstance(), id + language, text, 255);

@@ -120,6 +120,59 @@ TEST_F(UnattendedTest, MicrophoneFailureAtStartIsToldAndTriedAgain)
     EXPECT_EQ(SimCalls().size(), 1u); // the crying after the recovery is heard
 }
 
+// The status line that tells where calls go, as the screen shows it at `when`.
+std::u16string RouteLineAt(SimTime when)
+{
+    std::u16string line;
+    for (const SimText& text : SimTextLog()) {
+        if (text.time <= when && text.rect.top == 176 + 16)
+            line = text.text;
+    }
+    return line;
+}
+
+// Without a way to call (the phone has looked for a modem and found none),
+// a start nobody watches says so once, on standard error and in the log,
+// with how to choose a way, and the status line says it while it lasts.
+// Calls only logged because that was asked for, or a modem found, say
+// nothing.
+TEST_F(UnattendedTest, AStartWithoutAWayToCallSaysSoOnce)
+{
+    const std::string logged = "no way to place a call: every call will only be logged; choose "
+                               "one with --phone modemmanager, --phone sip or --phone "
+                               "command:PROGRAM";
+    StoredSettings stored;
+    stored.language = 1;
+    StoreSettings(stored);
+    SimSetEndTime(Tick(2500));
+    SimSetPhoneRoute(PHONE_ROUTE_LOG);                              // not looked yet
+    SimAt(Tick(20), [] { SimSetPhoneRoute(PHONE_ROUTE_NONE); });    // found none
+    SimAt(Tick(1500), [] { SimSetPhoneRoute(PHONE_ROUTE_MODEM); }); // a modem registers
+    SimAt(Tick(2000), [] { SimSetPhoneRoute(PHONE_ROUTE_NONE); });  // and goes away
+    UnattendedStart();
+    EXPECT_EQ(RunProgram(), 0);
+    ASSERT_EQ(SimStandardError().size(), 1u);
+    EXPECT_NE(SimStandardError()[0].find("nobody is called"), std::string::npos);
+    EXPECT_NE(SimStandardError()[0].find("--phone command:PROGRAM"), std::string::npos);
+    EXPECT_EQ(EventCount(logged), 1);
+    EXPECT_EQ(RouteLineAt(Tick(19)), u"Calls are only logged");
+    EXPECT_EQ(RouteLineAt(Tick(1499)), u"No way to place calls!");
+    EXPECT_EQ(RouteLineAt(Tick(1999)), u"Calls go to the modem");
+    EXPECT_EQ(RouteLineAt(Tick(2500)), u"No way to place calls!");
+    EXPECT_EQ(monitor.monitoring, 1);
+
+    for (DWORD route : {PHONE_ROUTE_LOG, PHONE_ROUTE_MODEM}) {
+        ResetProgram();
+        StoreSettings(stored);
+        SimSetEndTime(Tick(600));
+        SimSetPhoneRoute(route);
+        UnattendedStart();
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_TRUE(SimStandardError().empty()) << route;
+        EXPECT_EQ(EventCount(logged), 0) << route;
+    }
+}
+
 // Another copy runs: it is brought to the front as ever, and a start that
 // nobody watches asks it to monitor, naming the number it would call, and
 // says what became of that; the status tells a service manager. A plain

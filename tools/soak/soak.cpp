@@ -50,6 +50,8 @@ const char* const invTickCalls = "calls: only from the monitoring tick, only whi
 const char* const invDelay = "calls: none while the delay runs";
 const char* const invMaxCalls = "calls: none beyond PhoneMaxCalls per monitoring run";
 const char* const invActive = "calls: none while a previous call is in progress";
+const char* const invHeldBack =
+    "calls: a call the crying asks for is placed, or the log says why not";
 const char* const invQuiet = "calls: level 0 and capture down until the restart after a call";
 const char* const invSaved = "settings: memory equals the store after every successful save";
 const char* const invNotSaved = "settings: a failed save leaves the store as it was";
@@ -116,7 +118,8 @@ struct Session {
     long restartTick = -1; // the capture restart after it, while still to come
     long nextCallTick = 0; // the first tick a call may come on
     std::size_t callsSeen = 0;
-    long requestLines = 0; // "call requested" lines in the log
+    long requestLines = 0;     // "call requested" lines in the log
+    bool heldBackTold = false; // since "monitoring on", the log said why a call was not placed
     std::deque<QueuedOutcome> outcomes;
     // Local time as the soak set it.
     int hour = 0;
@@ -276,6 +279,7 @@ void OnEvent(const SimEvent& event)
     if (text == "monitoring on") {
         s.monitoringOn = true;
         s.runCalls = 0;
+        s.heldBackTold = false;
         // Start ends a pause that runs, not one still to be armed.
         if (s.restartTick < 0)
             s.nextCallTick = 0;
@@ -283,6 +287,8 @@ void OnEvent(const SimEvent& event)
         s.monitoringOn = false;
     } else if (StartsWith(text, "call requested: ")) {
         ++s.requestLines;
+    } else if (StartsWith(text, "call limit reached (") || StartsWith(text, "call not placed: ")) {
+        s.heldBackTold = true;
     } else if (text == "settings saved") {
         ++soak.result->saves;
         CheckSaved();
@@ -325,7 +331,8 @@ void CheckCallLog()
             expected.emplace_back(news.time, "call placed: " + number);
             break;
         case PHONE_EVENT_ENDED:
-            expected.emplace_back(news.time, "call ended: " + number);
+            expected.emplace_back(news.time, "call ended: " + number +
+                                                 (news.reason.empty() ? "" : ": " + reason));
             break;
         case PHONE_EVENT_FAILED:
             expected.emplace_back(news.time, "call failed: " + number + ": " + reason);
@@ -483,6 +490,14 @@ void CheckCalls(SimTime now)
         Fail(invQuiet, Format("level %.3f, device %s at %s after the call at %s",
                               capture.level.load(), SimWaveIsOpen() ? "open" : "closed",
                               At(now).c_str(), At(s.callTick * tickUnits).c_str()));
+    // The meter at its limit, nothing to wait for, and still no call (the
+    // call resets the meter): the program must have said why.
+    if (monitor.monitoring == 1 && monitor.cryMeter >= limits.cryLimit &&
+        monitor.delaySeconds <= 0 && monitor.callPending == 0 && !CallInProgress() &&
+        !s.heldBackTold)
+        Fail(invHeldBack, Format("at %s the cry meter is at its limit, no call was placed and "
+                                 "the log does not say why (%ld calls this run, PhoneMaxCalls %d)",
+                                 At(now).c_str(), s.runCalls, settings.PhoneMaxCalls));
     if (s.requestLines != static_cast<long>(count))
         Fail(invLog, Format("%ld \"call requested\" lines for %zu requests at %s", s.requestLines,
                             count, At(now).c_str()));

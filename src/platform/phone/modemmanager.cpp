@@ -40,6 +40,12 @@ constexpr int kListTimeoutMs = 25000;
 constexpr int kCreateTimeoutMs = 30000;
 constexpr int kStartTimeoutMs = 120000; // Start answers only once the network has set up the call
 
+// A call that never ends would hold every later call back: one that nobody
+// has answered this long after it was dialled is hung up, and so is one
+// still connected after the active limit.
+int ringTimeoutMs = 120000;
+int activeLimitMs = 30 * 60 * 1000;
+
 struct ModemChoice {
     QString modemPath; // empty when no usable modem
     QString problem;
@@ -151,7 +157,22 @@ struct CallRecord {
     QString modemPath;
     QString owner;       // unique bus name of ModemManager
     bool placed = false; // has rung or been active
+    bool active = false; // has been answered
 };
+
+// "120 s", "1.5 s".
+QString Seconds(int milliseconds)
+{
+    return QStringLiteral("%1 s").arg(QString::number(milliseconds / 1000.0));
+}
+
+// Whole minutes as "30 minutes", else as Seconds.
+QString Minutes(int milliseconds)
+{
+    if (milliseconds >= 60000 && milliseconds % 60000 == 0)
+        return QStringLiteral("%1 minutes").arg(milliseconds / 60000);
+    return Seconds(milliseconds);
+}
 
 // Follows our calls to their end: their StateChanged signals, and
 // ModemManager going away. QtDBus needs slots for that.
@@ -210,6 +231,10 @@ public slots:
         if ((newState == kCallRingingOut || newState == kCallActive) && !found->placed) {
             found->placed = true;
             phone_internal::ReportCall(found->id, PHONE_EVENT_PLACED, QString());
+        }
+        if (newState == kCallActive && !found->active) {
+            found->active = true;
+            HangUpLater(message.path(), found->id, activeLimitMs);
         } else if (newState == kCallTerminated) {
             if (found->placed) {
                 Finish(message.path(), PHONE_EVENT_ENDED, QString());
@@ -218,6 +243,32 @@ public slots:
                        QStringLiteral("the call ended before it rang (reason %1)").arg(reason));
             }
         }
+    }
+
+    // After `milliseconds`, a call still followed under this id that has
+    // not been answered yet (or, once answered, at all) is hung up.
+    void HangUpLater(const QString& callPath, LONG id, int milliseconds)
+    {
+        const bool answered = calls.value(callPath).active;
+        QTimer::singleShot(milliseconds, this, [this, callPath, id, answered, milliseconds] {
+            const auto found = calls.constFind(callPath);
+            if (found == calls.constEnd() || found->id != id || found->active != answered)
+                return;
+            QDBusConnection::systemBus().call(
+                QDBusMessage::createMethodCall(found->owner, callPath, kCallIface,
+                                               QStringLiteral("Hangup")),
+                QDBus::NoBlock);
+            if (answered)
+                Finish(callPath, PHONE_EVENT_ENDED,
+                       QStringLiteral("still connected after %1").arg(Minutes(milliseconds)));
+            else if (found->placed)
+                Finish(callPath, PHONE_EVENT_FAILED,
+                       QStringLiteral("not answered within %1").arg(Seconds(milliseconds)));
+            else
+                Finish(
+                    callPath, PHONE_EVENT_FAILED,
+                    QStringLiteral("the call did not ring within %1").arg(Seconds(milliseconds)));
+        });
     }
 
     void OnServiceGone()
@@ -260,21 +311,7 @@ void StartCall(const QString& callPath, const CallRecord& record)
                     callWatcher->Finish(callPath, PHONE_EVENT_FAILED, DescribeError(reply));
                 }
             });
-    // A call that never rings would hold every later call back: it is hung
-    // up when the network has not set it up in the time Start may take.
-    QTimer::singleShot(kStartTimeoutMs, callWatcher, [callPath, id = record.id] {
-        const auto found = callWatcher->calls.constFind(callPath);
-        if (found == callWatcher->calls.constEnd() || found->id != id || found->placed) {
-            return;
-        }
-        QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(found->owner, callPath,
-                                                                         kCallIface,
-                                                                         QStringLiteral("Hangup")),
-                                          QDBus::NoBlock);
-        callWatcher->Finish(
-            callPath, PHONE_EVENT_FAILED,
-            QStringLiteral("the call did not ring within %1 s").arg(kStartTimeoutMs / 1000));
-    });
+    callWatcher->HangUpLater(callPath, record.id, ringTimeoutMs);
 }
 
 } // namespace
@@ -332,6 +369,16 @@ void DialThroughModem(LONG id, const QString& number, const QString& modemPath)
                 record.owner = reply.service();
                 StartCall(callPath, record);
             });
+}
+
+void SetModemRingTimeout(int milliseconds)
+{
+    ringTimeoutMs = milliseconds;
+}
+
+void SetModemActiveLimit(int milliseconds)
+{
+    activeLimitMs = milliseconds;
 }
 
 } // namespace phone_internal

@@ -14,13 +14,16 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <deque>
 
+#include <fcntl.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -155,6 +158,38 @@ void OnCommandFinished(int exitCode, QProcess::ExitStatus status)
     }
 }
 
+// Both ends are close-on-exec and nothing is ever written: the read end
+// reaches end-of-file only once this process is gone, however it ended.
+int lifeline[2] = {-1, -1};
+
+// In the command's process between fork and exec, so only calls that are
+// safe there. A watcher joins the command's group and kills the group when
+// the lifeline ends: a program killed with SIGKILL leaves no call command
+// behind. Forked twice and reaped at once, the watcher is no child of the
+// command, which may wait for all of its own.
+void StartCommandWatcher(int readEnd)
+{
+    const pid_t middle = ::fork();
+    if (middle == 0) {
+        if (::fork() == 0) {
+            // Nothing but the lifeline: a descriptor of the command's kept
+            // open here would keep a pipe of somebody else's open.
+            ::dup2(readEnd, 0);
+            if (::close_range(1, ~0U, 0) != 0) {
+                for (int fd = 1; fd < 1024; ++fd)
+                    ::close(fd);
+            }
+            char byte;
+            while (::read(0, &byte, 1) < 0 && errno == EINTR) {
+            }
+            ::kill(0, SIGKILL);
+        }
+        ::_exit(0);
+    }
+    if (middle > 0)
+        ::waitpid(middle, nullptr, 0);
+}
+
 // Nothing of a call command outlives the program.
 void KillRunningCommandAtExit()
 {
@@ -186,7 +221,14 @@ void RunCommand(LONG id, const QString& number)
     process->setStandardInputFile(QProcess::nullDevice());
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     // A group of its own, so that a timeout or the exit can kill all it started.
-    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    if (lifeline[1] < 0 && ::pipe2(lifeline, O_CLOEXEC) != 0)
+        lifeline[0] = lifeline[1] = -1;
+    const int lifelineEnd = lifeline[0];
+    process->setChildProcessModifier([lifelineEnd] {
+        ::setpgid(0, 0);
+        if (lifelineEnd >= 0)
+            StartCommandWatcher(lifelineEnd);
+    });
     phone.command = CommandRun{process, id, 0, false, false};
 
     QObject::connect(process, &QProcess::finished, process, OnCommandFinished);
@@ -195,6 +237,7 @@ void RunCommand(LONG id, const QString& number)
             if (error != QProcess::FailedToStart || phone.command.process != process) {
                 return;
             }
+            KillCommandGroup(); // the watcher, started before the exec failed
             FinishCommand(
                 PHONE_EVENT_FAILED,
                 QStringLiteral("cannot start %1: %2").arg(phone.program, process->errorString()));
@@ -378,6 +421,16 @@ void SetPhoneSipLongestCall(int milliseconds)
     phone_internal::SetSipLongestCall(milliseconds);
 }
 
+void SetPhoneModemRingTimeout(int milliseconds)
+{
+    phone_internal::SetModemRingTimeout(milliseconds);
+}
+
+void SetPhoneModemActiveLimit(int milliseconds)
+{
+    phone_internal::SetModemActiveLimit(milliseconds);
+}
+
 void SetPhoneModemLookInterval(int milliseconds)
 {
     phone.modemLookIntervalMs = milliseconds;
@@ -447,5 +500,7 @@ DWORD PhoneGetRoute()
     if (!phone.lastLook.isValid() || phone.lastLook.elapsed() >= phone.modemLookIntervalMs) {
         RefreshModemLook();
     }
-    return phone.modemSeen ? PHONE_ROUTE_MODEM : PHONE_ROUTE_LOG;
+    if (phone.modemSeen)
+        return PHONE_ROUTE_MODEM;
+    return phone.lastLook.isValid() ? PHONE_ROUTE_NONE : PHONE_ROUTE_LOG;
 }

@@ -8,11 +8,19 @@
 //                     only logged: LOGGED, with what was missing, and a line
 //                     on standard output as for "log". A modem that
 //                     registers later is used from the next call on.
+//                     PhoneGetRoute tells PHONE_ROUTE_NONE once a look has
+//                     found no modem (PHONE_ROUTE_LOG before the first
+//                     answer).
 //   "modemmanager"    a voice call through ModemManager on the system bus.
 //                     No bus or no usable modem: FAILED with the reason.
 //                     PLACED when the call rings or is active, ENDED when it
 //                     is terminated after that, FAILED with the modem's
-//                     error or when it is terminated before.
+//                     error or when it is terminated before. A call not
+//                     answered within the ring timeout is hung up (FAILED,
+//                     "not answered within 120 s"; "the call did not ring
+//                     within 120 s" when it never rang), and so is one still
+//                     connected after the active limit (ENDED, "still
+//                     connected after 30 minutes").
 //   "command:PROGRAM" starts PROGRAM with the number as its one argument,
 //                     without a shell, in a process group of its own;
 //                     PROGRAM is a path or a name on PATH. PLACED and ENDED
@@ -23,7 +31,9 @@
 //                     whatever it left running in its group is killed. At
 //                     most one runs at a time: a request while one runs
 //                     FAILS. A command still running when the process exits
-//                     is killed and reaped.
+//                     is killed and reaped; when the process is killed (even
+//                     with SIGKILL), a watcher in the command's group kills
+//                     the group.
 //   "sip"             calls over SIP through baresip (refused when it is
 //                     not installed), which runs as the program's child
 //                     with a configuration of its own in a private folder
@@ -85,6 +95,12 @@ void SetPhoneSipRingTimeout(int milliseconds);
 // "call ended: NUMBER: still connected after N minutes" in the log);
 // 1800000 ms unless set.
 void SetPhoneSipLongestCall(int milliseconds);
+
+// ModemManager (chosen or automatic): how long after it was dialled a call
+// may go unanswered, 120000 ms unless set, and how long it may stay
+// connected, 30 minutes unless set, before it is hung up.
+void SetPhoneModemRingTimeout(int milliseconds);
+void SetPhoneModemActiveLimit(int milliseconds);
 // Automatic choice: how old the last look for a modem may be before
 // PhoneGetRoute starts another one (without waiting); 30000 ms unless set.
 void SetPhoneModemLookInterval(int milliseconds);

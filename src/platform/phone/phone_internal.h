@@ -27,6 +27,10 @@ void LookForModem(ModemFound done);
 
 // Dials number through the modem, reporting PLACED, ENDED or FAILED for id.
 void DialThroughModem(LONG id, const QString& number, const QString& modemPath);
+// The bounds after which the modem's call is hung up: not answered since it
+// was dialled, and connected.
+void SetModemRingTimeout(int milliseconds);
+void SetModemActiveLimit(int milliseconds);
 
 // The SIP backend (sip.cpp). FindBaresip: false with a reason when baresip
 // is not installed. StartSip: reads the account afresh and (re)starts

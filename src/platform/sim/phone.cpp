@@ -77,7 +77,8 @@ void Play(LONG id, const SimCallOutcome& outcome)
         case SimCallResult::Placed:
             Report(id, PHONE_EVENT_PLACED, u"");
             if (outcome.activeFor != simCallForever)
-                Later(outcome.activeFor, [id] { Report(id, PHONE_EVENT_ENDED, u""); });
+                Later(outcome.activeFor,
+                      [id, outcome] { Report(id, PHONE_EVENT_ENDED, outcome.reason); });
             return;
         }
     });

@@ -32,7 +32,7 @@ struct SimCallOutcome {
     SimCallResult result = SimCallResult::Placed;
     SimTime after = 0;     // from the request to PLACED, FAILED or LOGGED
     SimTime activeFor = 0; // Placed: from PLACED to ENDED, or simCallForever
-    std::u16string reason; // Failed and Logged
+    std::u16string reason; // Failed and Logged; Placed: of its end (empty unless hung up)
 };
 void SimQueueCallOutcome(const SimCallOutcome& outcome);
 void SimSetDefaultCallOutcome(const SimCallOutcome& outcome);
