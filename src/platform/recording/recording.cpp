@@ -7,6 +7,8 @@
 #include <samplerate.h>
 #include <sndfile.h>
 
+#include "platform/common/regular_file.h"
+
 namespace {
 constexpr sf_count_t decodeFrames = 4096;
 } // namespace
@@ -155,8 +157,11 @@ long ReadShorts(RecordingStream* stream, std::int16_t* samples, long frames)
 
 RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::string* error)
 {
+    int fd = OpenRegularFile(path, error);
+    if (fd < 0)
+        return nullptr;
     SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE); // closes fd, also on failure
     if (file == nullptr) {
         *error = path + ": " + sf_strerror(nullptr);
         return nullptr;
