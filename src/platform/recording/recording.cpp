@@ -171,6 +171,18 @@ RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::str
         *error = path + ": no audio";
         return nullptr;
     }
+    // The converter's ratio is limited: beyond it every read would fail, and
+    // the recording would seem to end at once.
+    double ratio = static_cast<double>(rate) / info.samplerate;
+    if (!src_is_valid_ratio(ratio)) {
+        sf_close(file);
+        *error = path + ": a sample rate of " + std::to_string(info.samplerate) +
+                 " Hz cannot be brought to " + std::to_string(rate) + " Hz (" +
+                 (ratio > 1.0 ? "the least is " + std::to_string((rate + 255) / 256)
+                              : "the most is " + std::to_string(rate * 256)) +
+                 " Hz)";
+        return nullptr;
+    }
     SRC_STATE* resampler = nullptr;
     if (info.samplerate != rate) {
         // Band-limited, as a microphone sampling at `rate` would be; the
@@ -190,7 +202,7 @@ RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::str
     stream->asShorts = resampler == nullptr && ShortsAreExact(info.format);
     stream->channels = info.channels;
     stream->fileRate = info.samplerate;
-    stream->ratio = static_cast<double>(rate) / info.samplerate;
+    stream->ratio = ratio;
     if (stream->asShorts) {
         stream->shorts.resize(static_cast<std::size_t>(decodeFrames * info.channels));
     } else {
