@@ -9,6 +9,7 @@ and works beside a running copy; --get prints what --set takes back; a
 SIGTERM ends the program as a session end does.
 Every run has private XDG folders and its own system root for the lock."""
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -218,5 +219,44 @@ with tempfile.TemporaryDirectory() as folder:
         stop(mic)
         log.close()
     check(not os.listdir(temporary), f"left in TMPDIR: {os.listdir(temporary)}")
+
+    # A microphone that stops delivering: an ALSA device reading a FIFO that
+    # gives one loud moment and then nothing, so that the capture thread
+    # stays in its read when the call is due. The call is placed all the
+    # same, the stall is a microphone failure, the microphone is heard again
+    # once the FIFO delivers, and a SIGTERM still ends the program.
+    fifo = os.path.join(folder, "microphone.fifo")
+    os.mkfifo(fifo)
+    with open(alsa, "w") as f:
+        f.write('pcm.null { type null }\n'
+                'pcm.cc_fifo {\n type file\n slave.pcm "null"\n file "/dev/null"\n'
+                f' infile "{fifo}"\n format "raw"\n}}\n')
+    check(run("--set", "CryThresh=50", "--set", "PhoneMaxCalls=3").returncode == 0,
+          "calls allowed")
+    # Held open for reading and writing: the FIFO never lacks a writer.
+    feed = os.open(fifo, os.O_RDWR | os.O_NONBLOCK)
+    os.write(feed, struct.pack("<h", 30000) * 4096)
+    log = open(os.path.join(folder, "stalled.err"), "w+")
+    stalled = subprocess.Popen([program, "--start", "--input", "alsa:cc_fifo", "--phone", "log",
+                                "-platform", "offscreen"], env=dict(env, ALSA_CONFIG_PATH=alsa),
+                               stdout=subprocess.DEVNULL, stderr=log)
+    try:
+        check(wait_until(lambda: "call requested" in told(), 60),
+              f"the call is placed while the microphone is stuck: {told()!r}")
+        check(wait_until(lambda: "microphone failed: the device does not answer" in told(), 30),
+              f"the stall is a microphone failure: {told()!r}")
+        os.write(feed, b"\0" * 8192)
+        check(wait_until(lambda: "microphone recovered" in told(), 30),
+              f"heard again once the FIFO delivers: {told()!r}")
+        stalled.terminate()
+        try:
+            status = stalled.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            status = None
+        check(status == 0, f"SIGTERM ends the program with status 0, not {status}")
+    finally:
+        stop(stalled)
+        log.close()
+        os.close(feed)
 
 finish()
