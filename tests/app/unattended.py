@@ -9,10 +9,15 @@ and works beside a running copy; --get prints what --set takes back; a
 SIGTERM ends the program as a session end does.
 Every run has private XDG folders and its own system root for the lock."""
 import os
+import pty
+import select
 import struct
 import subprocess
 import sys
 import tempfile
+import termios
+import time
+import wave
 
 from apptest import check, wait_until, stop, write_silence, finish
 
@@ -258,5 +263,56 @@ with tempfile.TemporaryDirectory() as folder:
         stop(stalled)
         log.close()
         os.close(feed)
+
+    # A terminal stopped with Ctrl+S while the child cries: standard output
+    # and standard error are held, yet the calls are placed (the event log's
+    # file has them), the terminal gets every line once it goes on, and a
+    # SIGTERM still ends the program.
+    check(run("--set", "PhoneDelay=0").returncode == 0, "no pause between calls")
+    crying = os.path.join(folder, "crying.wav")
+    with wave.open(crying, "wb") as out:
+        out.setnchannels(1)
+        out.setsampwidth(2)
+        out.setframerate(11025)
+        out.writeframes(struct.pack("<hh", 30000, -30000) * 11025 * 5)
+    master, terminal = pty.openpty()
+    attributes = termios.tcgetattr(terminal)
+    attributes[0] |= termios.IXON
+    termios.tcsetattr(terminal, termios.TCSANOW, attributes)
+    os.write(master, b"\x13")  # Ctrl+S
+    time.sleep(0.5)
+    with open(events, "rb") as f:
+        before = len(f.read())
+
+    def calls():
+        with open(events, "rb") as f:
+            return f.read()[before:].count(b"call requested")
+
+    held = subprocess.Popen([program, "--start", "--input", crying, "--loop", "--phone", "log",
+                             "-platform", "offscreen"], env=env, stdout=terminal,
+                            stderr=terminal)
+    os.close(terminal)
+    try:
+        check(wait_until(lambda: calls() >= 2, 90),
+              f"calls placed behind a stopped terminal: {calls()}")
+        os.write(master, b"\x11")  # Ctrl+Q
+        shown = bytearray()
+
+        def all_shown():
+            while select.select([master], [], [], 0)[0]:
+                shown.extend(os.read(master, 65536))
+            return (shown.count(b"info: call requested: 0171 2345") >= 2 and
+                    shown.count(b"call only logged, not placed: 0171 2345\r\n") >= 2)
+
+        check(wait_until(all_shown, 30), f"the terminal gets the lines once it goes on: {shown}")
+        held.terminate()
+        try:
+            status = held.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            status = None
+        check(status == 0, f"SIGTERM ends the program with status 0, not {status}")
+    finally:
+        stop(held)
+        os.close(master)
 
 finish()

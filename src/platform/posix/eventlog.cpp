@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The event log on Linux: each line to standard error and appended to a
-// file under the user's state directory, which is rotated before it reaches
-// its limit. The file is opened afresh for every line, so that a log removed
-// or rotated by another copy of the program is simply started again.
+// The event log on Linux: each line to standard error (through its queue,
+// standard_streams.h) and appended to a file under the user's state
+// directory, which is rotated before it reaches its limit. The file is
+// opened afresh for every line, so that a log removed or rotated by another
+// copy of the program is simply started again.
 #include "platform/posix/eventlog_file.h"
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "platform/common/event_text.h"
 #include "platform/common/regular_file.h"
 #include "platform/eventlog.h"
+#include "platform/posix/standard_streams.h"
 
 namespace {
 
@@ -78,20 +80,6 @@ std::string TimeStamp()
         stamp[length - 2] = ':';
     }
     return stamp;
-}
-
-bool WriteAll(int fd, const std::string& bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return false;
-        done += static_cast<std::size_t>(wrote);
-    }
-    return true;
 }
 
 // Appends under an exclusive lock on the file, so that two copies of the
@@ -207,7 +195,7 @@ BOOL AppendEventLog(WORD type, LPCWSTR text)
 {
     std::string line = TimeStamp() + " " + EventLogKind(type) + ": " + EventLogText(text) + "\n";
     std::lock_guard<std::mutex> guard(logLock);
-    bool told = WriteAll(STDERR_FILENO, line);
+    bool told = QueueStandardError(line);
     std::string why;
     if (!fileKept)
         return told ? TRUE : FALSE;
@@ -215,7 +203,7 @@ BOOL AppendEventLog(WORD type, LPCWSTR text)
         return TRUE;
     if (!fileFailureTold) {
         fileFailureTold = true;
-        WriteAll(STDERR_FILENO, "cradlecom: the event log cannot be kept on disk: " + why + "\n");
+        QueueStandardError("cradlecom: the event log cannot be kept on disk: " + why + "\n");
     }
     return told ? TRUE : FALSE;
 }
@@ -229,5 +217,5 @@ void KeepEventLogOffDisk()
 BOOL WriteStandardErrorW(LPCWSTR text)
 {
     std::lock_guard<std::mutex> guard(logLock);
-    return WriteAll(STDERR_FILENO, EventLogText(text) + "\n") ? TRUE : FALSE;
+    return QueueStandardError(EventLogText(text) + "\n") ? TRUE : FALSE;
 }

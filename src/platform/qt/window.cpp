@@ -19,6 +19,7 @@
 
 #include "platform/common/bitmap.h"
 #include "platform/posix/runtime_folder.h"
+#include "platform/posix/standard_streams.h"
 #include "platform/qt/qt_internal.h"
 #include "platform/qt/qt_platform.h"
 
@@ -391,6 +392,21 @@ void EndSessionOnSignals()
     }
 }
 
+// Qt's own messages go through the queue of standard error as the event
+// log's lines do, so that a stalled terminal never holds the window thread
+// in one of them. A fatal one ends the program right after: it follows what
+// waits and is written at once.
+void QueueQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    std::string line = qFormatLogMessage(type, context, text).toStdString() + "\n";
+    if (type == QtFatalMsg) {
+        FlushStandardStreams(1000);
+        WriteAll(STDERR_FILENO, line);
+    } else {
+        QueueStandardError(line);
+    }
+}
+
 } // namespace
 
 void QtPlatformInit(int* argc, char** argv)
@@ -399,6 +415,7 @@ void QtPlatformInit(int* argc, char** argv)
     if (application != nullptr) {
         return;
     }
+    qInstallMessageHandler(QueueQtMessage);
     application = new QApplication(*argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     // Wayland's app id: ties the windows to the installed launcher entry and its icon.
