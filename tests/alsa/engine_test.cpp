@@ -2,9 +2,7 @@
 // The capture engine on the ALSA device: what it measures, how it fails and
 // how it stands up to being started and stopped many times.
 #include <fcntl.h>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <unistd.h>
 
 #include "audio/capture.h"
@@ -101,9 +99,9 @@ TEST(AlsaCaptureEngine, SurvivesHundredsOfStartsAndStops)
 }
 
 // A FIFO that stops delivering holds the capture thread in its read. The
-// stop comes back all the same, the next start is refused and logged as a
-// microphone failure, and once the FIFO delivers again the microphone is
-// heard again. The test holds the FIFO open, so that it never lacks a writer.
+// stop comes back all the same, the next start is refused as a device that
+// does not answer, and once the FIFO delivers again capture runs again. The
+// test holds the FIFO open, so that it never lacks a writer.
 TEST(AlsaCaptureEngine, ASourceThatStopsDeliveringNeverHoldsTheStop)
 {
     UseSource("alsa:cc_stream");
@@ -115,10 +113,7 @@ TEST(AlsaCaptureEngine, ASourceThatStopsDeliveringNeverHoldsTheStop)
     };
     deliver(7000, 2048); // one buffer, then nothing
     limits.sensiFactor.store(15250.0);
-    capture.peak.store(-1);
-    microphone = MicrophoneState{};
     ASSERT_TRUE(StartCapture());
-    ReportMicrophone();
     ASSERT_TRUE(WaitForPeak(7000, 5000));
 
     std::atomic<bool> stopped{false};
@@ -135,7 +130,7 @@ TEST(AlsaCaptureEngine, ASourceThatStopsDeliveringNeverHoldsTheStop)
     ASSERT_TRUE(returned) << "StopCapture waited for a read that never came";
     ExpectStopped();
     ASSERT_FALSE(StartCapture());
-    ReportMicrophone();
+    EXPECT_EQ(microphone.startResult, MMSYSERR_HANDLEBUSY);
 
     deliver(9000, 3 * 2048);
     bool heard = false;
@@ -145,17 +140,9 @@ TEST(AlsaCaptureEngine, ASourceThatStopsDeliveringNeverHoldsTheStop)
         if (!heard)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    ReportMicrophone();
     EXPECT_TRUE(heard && WaitForPeak(9000, 5000)) << capture.peak.load();
     close(fifo); // the end of the FIFO lets the last read go
     StopCapture();
-
-    std::stringstream log;
-    log << std::ifstream(FixtureFolder() + "/cradlecom/events.log").rdbuf();
-    std::string text = log.str();
-    std::size_t failed = text.find("error: microphone failed: the device does not answer");
-    EXPECT_NE(failed, std::string::npos) << text;
-    EXPECT_NE(text.find("info: microphone recovered", failed), std::string::npos) << text;
 }
 
 } // namespace
