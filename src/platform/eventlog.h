@@ -12,6 +12,11 @@
 //   under a fixed size by rotating one old file; a file that cannot be
 //   written costs that copy only. The simulated log keeps the events in
 //   memory (sim_eventlog.h).
+// - Standard error never holds up the caller: a stopped terminal, a pipe
+//   nobody reads or a stuck journal costs standard error its lines (they
+//   are dropped there and counted once it takes lines again), never the
+//   file its record. At an ordinary exit the lines still waiting are
+//   written, for a couple of seconds at most.
 // - Any thread may report; lines never interleave.
 #pragma once
 
@@ -26,6 +31,7 @@ BOOL AppendEventLog(WORD type, LPCWSTR text);
 
 // Standard error alone, not the log: one line, unstamped, for a user who
 // reads a terminal or a service's journal instead of the screen. Control
-// characters are escaped as in the log, and lines never interleave with the
-// log's. The simulated one keeps the lines (sim_eventlog.h).
+// characters are escaped as in the log, lines never interleave with the
+// log's, and the caller never waits for it, as above (FALSE: dropped). The
+// simulated one keeps the lines (sim_eventlog.h).
 BOOL WriteStandardErrorW(LPCWSTR text);

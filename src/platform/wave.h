@@ -19,6 +19,13 @@
 //   Otherwise it delivers MM_WIM_CLOSE as the very last callback and returns
 //   only after that callback has returned: afterwards no callback of this
 //   device can come.
+// - Neither waveInOpen nor waveInClose waits long for a source that stops
+//   answering (a stalled driver or sound server, a FIFO that stops
+//   delivering): the real device waits about a second for its source to
+//   open or to let go at a close, then leaves it to its thread and reaps
+//   that thread once the source lets go. Until then every waveInOpen
+//   answers MMSYSERR_HANDLEBUSY ("the device does not answer"), as does an
+//   open that did not come back in time; a close returns as ever.
 #pragma once
 
 #include "platform/types.h"
@@ -36,6 +43,7 @@ constexpr MMRESULT MMSYSERR_NODRIVER = 6;
 constexpr MMRESULT MMSYSERR_NOMEM = 7;
 constexpr MMRESULT MMSYSERR_BADERRNUM = 9;
 constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+constexpr MMRESULT MMSYSERR_HANDLEBUSY = 12;
 constexpr MMRESULT WAVERR_BADFORMAT = 32;
 constexpr MMRESULT WAVERR_STILLPLAYING = 33;
 constexpr MMRESULT WAVERR_UNPREPARED = 34;

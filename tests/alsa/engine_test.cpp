@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The capture engine on the ALSA device: what it measures, how it fails and
 // how it stands up to being started and stopped many times.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "audio/capture.h"
 #include "platform/alsa/wave_source.h"
@@ -94,6 +96,53 @@ TEST(AlsaCaptureEngine, SurvivesHundredsOfStartsAndStops)
     // buffers or of the silence after them, never of a torn buffer.
     std::int32_t peak = capture.peak.load();
     EXPECT_TRUE(peak == 4096 || peak == 2048 || peak == 2047 || peak == 4095 || peak == 0) << peak;
+}
+
+// A FIFO that stops delivering holds the capture thread in its read. The
+// stop comes back all the same, the next start is refused as a device that
+// does not answer, and once the FIFO delivers again capture runs again. The
+// test holds the FIFO open, so that it never lacks a writer.
+TEST(AlsaCaptureEngine, ASourceThatStopsDeliveringNeverHoldsTheStop)
+{
+    UseSource("alsa:cc_stream");
+    int fifo = open((FixtureFolder() + "/stream.fifo").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fifo, 0);
+    auto deliver = [fifo](std::int16_t value, std::size_t count) {
+        std::vector<std::int16_t> samples(count, value);
+        ASSERT_EQ(write(fifo, samples.data(), count * 2), static_cast<ssize_t>(count * 2));
+    };
+    deliver(7000, 2048); // one buffer, then nothing
+    limits.sensiFactor.store(15250.0);
+    ASSERT_TRUE(StartCapture());
+    ASSERT_TRUE(WaitForPeak(7000, 5000));
+
+    std::atomic<bool> stopped{false};
+    std::thread stop([&stopped] {
+        StopCapture();
+        stopped = true;
+    });
+    for (int waited = 0; waited < 10000 && !stopped; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    bool returned = stopped;
+    if (!returned)
+        deliver(0, 256); // lets the read go, so that the test can end
+    stop.join();
+    ASSERT_TRUE(returned) << "StopCapture waited for a read that never came";
+    ExpectStopped();
+    ASSERT_FALSE(StartCapture());
+    EXPECT_EQ(microphone.startResult, MMSYSERR_HANDLEBUSY);
+
+    deliver(9000, 3 * 2048);
+    bool heard = false;
+    for (int attempt = 0; attempt < 200 && !heard; ++attempt) {
+        StopCapture();
+        heard = StartCapture();
+        if (!heard)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(heard && WaitForPeak(9000, 5000)) << capture.peak.load();
+    close(fifo); // the end of the FIFO lets the last read go
+    StopCapture();
 }
 
 } // namespace

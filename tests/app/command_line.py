@@ -119,6 +119,27 @@ with tempfile.TemporaryDirectory() as folder:
     check(len(lines) == 50 and lines[0].endswith("event 11") and lines[-1].endswith("event 60"),
           f"--events printed {len(lines)} lines from {lines[:1]} to {lines[-1:]}")
 
+    # What is no regular file is refused at once with the reason, never
+    # waited on: a FIFO without a writer, a link to a device without end.
+    fifo = os.path.join(folder, "room.fifo")
+    os.mkfifo(fifo)
+    endless = os.path.join(folder, "endless.wav")
+    os.symlink("/dev/zero", endless)
+    log_path = os.path.join(logs, "events.log")
+    for source in (fifo, endless):
+        os.remove(log_path)
+        os.symlink(source, log_path)
+        for arguments, status, named in ((["--input", source], 2, source),
+                                         (["--events"], 1, log_path)):
+            try:
+                result = subprocess.run([program, *arguments], env=env, capture_output=True,
+                                        text=True, timeout=10)
+                check(result.returncode == status and f"{named}: not a regular file"
+                      in result.stderr, f"{arguments} on {source}: {result.returncode} "
+                      f"{result.stderr!r}")
+            except subprocess.TimeoutExpired:
+                check(False, f"{arguments} on {source} did not end")
+
     # Qt's own -platform still reaches Qt: the program comes up offscreen.
     started = subprocess.Popen([program, "-platform", "offscreen", "--input", silence,
                                 "--phone", "log"], env=env, stdout=subprocess.DEVNULL,

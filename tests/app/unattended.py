@@ -6,17 +6,32 @@ microphone that cannot be opened reports it, monitors all the same and
 tries again until the microphone answers; --set writes all or nothing,
 refuses each kind of bad value by name, reports a store it cannot write,
 and works beside a running copy; --get prints what --set takes back; a
-SIGTERM ends the program as a session end does.
+SIGTERM ends the program as a session end does; a microphone that stops
+delivering and a terminal stopped with Ctrl+S hold back neither the calls
+nor the end.
 Every run has private XDG folders and its own system root for the lock."""
 import os
+import pty
+import struct
 import subprocess
 import sys
 import tempfile
+import termios
 import time
+import wave
 
 from apptest import check, wait_until, stop, write_silence, finish
 
 program = sys.argv[1]
+
+
+def terminated(process):
+    """The status a SIGTERM ends `process` with, None when it runs on."""
+    process.terminate()
+    try:
+        return process.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        return None
 
 
 def read(path):
@@ -239,16 +254,85 @@ with tempfile.TemporaryDirectory() as folder:
               "the event log's file has both")
         # A service manager's stop is a session end: the program ends
         # through its own window's end, and the log says so.
-        mic.terminate()
-        try:
-            status = mic.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            status = None
+        status = terminated(mic)
         check(status == 0, f"SIGTERM ends the program with status 0, not {status}")
         check("info: program ended" in told(), f"the end is logged: {told()!r}")
     finally:
         stop(mic)
         log.close()
     check(not os.listdir(temporary), f"left in TMPDIR: {os.listdir(temporary)}")
+
+    # A microphone that stops delivering: an ALSA device reading a FIFO that
+    # gives one loud moment and then nothing, so that the capture thread
+    # stays in its read when the call is due. The call is placed all the
+    # same, the stall is a microphone failure, the microphone is heard again
+    # once the FIFO delivers, and a SIGTERM still ends the program.
+    fifo = os.path.join(folder, "microphone.fifo")
+    os.mkfifo(fifo)
+    with open(alsa, "w") as f:
+        f.write('pcm.null { type null }\n'
+                'pcm.cc_fifo {\n type file\n slave.pcm "null"\n file "/dev/null"\n'
+                f' infile "{fifo}"\n format "raw"\n}}\n')
+    check(run("--set", "CryThresh=50", "--set", "PhoneMaxCalls=3").returncode == 0,
+          "calls allowed")
+    # Held open for reading and writing: the FIFO never lacks a writer.
+    feed = os.open(fifo, os.O_RDWR | os.O_NONBLOCK)
+    os.write(feed, struct.pack("<h", 30000) * 4096)
+    log = open(os.path.join(folder, "stalled.err"), "w+")
+    stalled = subprocess.Popen([program, "--start", "--input", "alsa:cc_fifo", "--phone", "log",
+                                "-platform", "offscreen"], env=dict(env, ALSA_CONFIG_PATH=alsa),
+                               stdout=subprocess.DEVNULL, stderr=log)
+    try:
+        check(wait_until(lambda: "call requested" in told(), 60),
+              f"the call is placed while the microphone is stuck: {told()!r}")
+        check(wait_until(lambda: "microphone failed: the device does not answer" in told(), 30),
+              f"the stall is a microphone failure: {told()!r}")
+        os.write(feed, b"\0" * 8192)
+        check(wait_until(lambda: "microphone recovered" in told(), 30),
+              f"heard again once the FIFO delivers: {told()!r}")
+        status = terminated(stalled)
+        check(status == 0, f"SIGTERM ends the program with status 0, not {status}")
+    finally:
+        stop(stalled)
+        log.close()
+        os.close(feed)
+
+    # A terminal stopped with Ctrl+S while the child cries holds standard
+    # output and standard error, yet the calls are placed (the event log's
+    # file has them) and a SIGTERM still ends the program.
+    check(run("--set", "PhoneDelay=0").returncode == 0, "no pause between calls")
+    crying = os.path.join(folder, "crying.wav")
+    with wave.open(crying, "wb") as out:
+        out.setnchannels(1)
+        out.setsampwidth(2)
+        out.setframerate(11025)
+        out.writeframes(struct.pack("<hh", 30000, -30000) * 11025 * 5)
+    master, terminal = pty.openpty()
+    attributes = termios.tcgetattr(terminal)
+    attributes[0] |= termios.IXON
+    termios.tcsetattr(terminal, termios.TCSANOW, attributes)
+    os.write(master, b"\x13")  # Ctrl+S
+    time.sleep(0.5)
+    before = os.path.getsize(events)
+
+    def calls():
+        with open(events, "rb") as f:
+            return f.read()[before:].count(b"call requested")
+
+    # Under AddressSanitizer the leak checker's summary at exit would wait
+    # for the terminal as well.
+    quiet = os.environ.get("LSAN_OPTIONS", "") + ":print_suppressions=0"
+    held = subprocess.Popen([program, "--start", "--input", crying, "--loop", "--phone", "log",
+                             "-platform", "offscreen"], env=dict(env, LSAN_OPTIONS=quiet),
+                            stdout=terminal, stderr=terminal)
+    os.close(terminal)
+    try:
+        check(wait_until(lambda: calls() >= 2, 90),
+              f"calls placed behind a stopped terminal: {calls()}")
+        status = terminated(held)
+        check(status == 0, f"SIGTERM ends the program with status 0, not {status}")
+    finally:
+        stop(held)
+        os.close(master)
 
 finish()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support.h"
 
+#include "platform/posix/standard_streams.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -13,10 +15,17 @@ void PrintTo(const QString& text, std::ostream* out)
     *out << '"' << text.toStdString() << '"';
 }
 
-StreamCapture::StreamCapture(int fd) : fd_(fd)
+// The program's lines reach the streams through queues of their own.
+static void FlushStreams()
 {
     std::fflush(stdout);
     std::fflush(stderr);
+    FlushStandardStreams(10000);
+}
+
+StreamCapture::StreamCapture(int fd) : fd_(fd)
+{
+    FlushStreams();
     file_ = std::tmpfile();
     saved_ = dup(fd_);
     dup2(fileno(file_), fd_);
@@ -24,8 +33,7 @@ StreamCapture::StreamCapture(int fd) : fd_(fd)
 
 StreamCapture::~StreamCapture()
 {
-    std::fflush(stdout);
-    std::fflush(stderr);
+    FlushStreams();
     dup2(saved_, fd_);
     close(saved_);
     std::fclose(file_);
@@ -33,8 +41,7 @@ StreamCapture::~StreamCapture()
 
 std::string StreamCapture::Text() const
 {
-    std::fflush(stdout);
-    std::fflush(stderr);
+    FlushStreams();
     struct stat info {};
     fstat(fileno(file_), &info);
     std::string text(static_cast<std::size_t>(info.st_size), '\0');

@@ -1,18 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The event log on disk: one escaped line per event with its local time,
 // rotation before the limit, and reading the tail back across the rotation.
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "platform/common/event_text.h"
 #include "platform/eventlog.h"
 #include "platform/posix/eventlog_file.h"
+#include "platform/posix/standard_streams.h"
 
 namespace {
 
@@ -118,6 +123,7 @@ TEST_F(EventLogTest, RotatesBeforeTheLimitAndTheTailSpansBothFiles)
     EXPECT_LE(info.st_size, eventLogLimitBytes);
     EXPECT_GT(info.st_size, eventLogLimitBytes - 300);
     AppendEventLog(EVENTLOG_WARNING_TYPE, u"after the rotation");
+    FlushStandardStreams(10000);
     testing::internal::GetCapturedStderr();
     ASSERT_EQ(stat(EventLogPath().c_str(), &info), 0);
     EXPECT_LT(info.st_size, 600);
@@ -146,6 +152,7 @@ TEST_F(EventLogTest, UnusableFolderStillReportsOnStandardError)
     }
     testing::internal::CaptureStderr();
     EXPECT_TRUE(AppendEventLog(EVENTLOG_ERROR_TYPE, u"microphone failed"));
+    FlushStandardStreams(10000);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("error: microphone failed"), std::string::npos) << err;
     EXPECT_NE(err.find("cannot be kept on disk"), std::string::npos) << err;
@@ -163,8 +170,70 @@ TEST_F(EventLogTest, ALinkInPlaceOfTheLogIsNotFollowed)
     ASSERT_EQ(symlink(target.c_str(), EventLogPath().c_str()), 0);
     testing::internal::CaptureStderr();
     AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"program started");
+    FlushStandardStreams(10000);
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(Read(target), "untouched\n");
+}
+
+// Standard error a full pipe nobody reads, as a stopped terminal is: the
+// reports go on, the file keeps every line, and once the pipe is read the
+// lines it missed are counted and the last one still comes.
+TEST_F(EventLogTest, AStalledStandardErrorNeverHoldsUpAReport)
+{
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    fcntl(ends[0], F_SETFL, O_NONBLOCK);
+    fcntl(ends[1], F_SETFL, O_NONBLOCK);
+    while (write(ends[1], std::string(4096, '\n').data(), 4096) > 0) {
+    }
+    fcntl(ends[1], F_SETFL, 0);
+    int saved = dup(STDERR_FILENO);
+    dup2(ends[1], STDERR_FILENO);
+    constexpr int count = 2000;
+    std::atomic<bool> done{false};
+    std::thread reporter([&done] {
+        std::u16string text = u"line " + std::u16string(100, u'-');
+        for (int i = 0; i < count; ++i)
+            AppendEventLog(EVENTLOG_INFORMATION_TYPE, text.c_str());
+        done = true;
+    });
+    for (int waited = 0; waited < 10000 && !done; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    bool returned = done;
+
+    std::string seen;
+    bool last = false;
+    for (int waited = 0; waited < 20000 && seen.find("the last line\n") == std::string::npos;
+         waited += 10) {
+        char block[65536];
+        for (ssize_t got; (got = read(ends[0], block, sizeof block)) > 0;)
+            seen.append(block, static_cast<std::size_t>(got));
+        if (done && !last)
+            last = AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"the last line");
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    reporter.join();
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    close(ends[0]);
+    close(ends[1]);
+    EXPECT_TRUE(returned) << "the reports waited for standard error";
+
+    auto occurrences = [](const std::string& text, const std::string& part) {
+        int found = 0;
+        for (std::size_t at = text.find(part); at != std::string::npos;
+             at = text.find(part, at + 1))
+            ++found;
+        return found;
+    };
+    EXPECT_EQ(occurrences(Read(EventLogPath()), "info: line -"), count);
+    std::size_t note = seen.find("cradlecom: ");
+    ASSERT_NE(note, std::string::npos);
+    int dropped = std::atoi(seen.c_str() + note + 11);
+    EXPECT_NE(seen.find(" lines dropped here: standard error did not take them in time\n", note),
+              std::string::npos);
+    EXPECT_EQ(occurrences(seen, "info: line -") + dropped, count);
+    EXPECT_NE(seen.find("info: the last line\n"), std::string::npos);
 }
 
 TEST_F(EventLogTest, NoLogYetPrintsNothing)

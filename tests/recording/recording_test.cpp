@@ -158,3 +158,18 @@ TEST_F(RecordingTest, SkipLandsOnTheSampleOfThatTime)
     EXPECT_EQ(ReadRecordingStream(stream, &sample, 1), 0);
     CloseRecordingStream(stream);
 }
+
+// Below 44 Hz the converter cannot reach 11025 Hz: refused at the open with
+// the reason, rather than a recording that seems to end at once.
+TEST_F(RecordingTest, ARateTheConverterCannotBridgeIsRefusedWithTheReason)
+{
+    std::vector<short> samples(200, 1000);
+    std::string error;
+    std::string path = Write("slow.wav", 43, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, samples);
+    EXPECT_EQ(OpenRecordingStream(path, 11025, &error), nullptr);
+    EXPECT_EQ(error, path + ": a sample rate of 43 Hz cannot be brought to 11025 Hz (the least "
+                            "is 44 Hz)");
+    std::vector<std::int16_t> read =
+        ReadAll(Write("slowest.wav", 44, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, samples));
+    EXPECT_NEAR(static_cast<double>(read.size()), 200 * 11025.0 / 44, 300.0);
+}

@@ -136,6 +136,19 @@ for setting, reason in [("VolSensi=abc", "'abc' is not a whole number"),
 refused = subprocess.run([tool, recording], capture_output=True, timeout=60)
 check("gültige Telefonnummer".encode() in refused.stdout, f"UTF-8 message: {refused.stdout!r}")
 
+# No regular file, no waiting: a FIFO without a writer as the recording or
+# the cries, and cries without end, are refused with the reason.
+fifo = os.path.join(workdir, "room.fifo")
+os.mkfifo(fifo)
+for arguments, named in (([fifo], fifo), ([recording, "--cries", fifo], fifo),
+                         ([recording, "--cries", "/dev/zero"], "/dev/zero")):
+    try:
+        bad = subprocess.run([tool, *arguments], capture_output=True, text=True, timeout=10)
+        check(bad.returncode == 1 and f"{named}: not a regular file" in bad.stderr,
+              f"{arguments}: {bad.returncode} {bad.stderr!r}")
+    except subprocess.TimeoutExpired:
+        check(False, f"{arguments} did not end")
+
 # The picture: a PNG of 1600 x 500.
 picture = os.path.join(workdir, "night.png")
 result = subprocess.run([tool, recording, "--set", "PhoneNumber=1", "--plot", picture,

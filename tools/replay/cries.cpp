@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The cries a parent noted, and how well a run's calls answered them.
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
+#include <unistd.h>
 
+#include "platform/common/regular_file.h"
 #include "replay.h"
 
 namespace {
+
+// Far more than a night's notes; a larger file is no list of cries.
+constexpr std::size_t criesMostBytes = 1 << 20;
 
 bool ParseSeconds(const std::string& text, double* value)
 {
@@ -23,11 +28,17 @@ bool ParseSeconds(const std::string& text, double* value)
 
 bool ReadCries(const std::string& path, std::vector<Cry>* cries, std::string* error)
 {
-    std::ifstream file(path);
-    if (!file) {
-        *error = path + ": cannot be read";
+    int fd = OpenRegularFile(path, error);
+    if (fd < 0)
+        return false;
+    std::string bytes;
+    bool read = ReadAtMost(fd, criesMostBytes + 1, &bytes);
+    close(fd);
+    if (!read || bytes.size() > criesMostBytes) {
+        *error = path + (read ? ": larger than 1 MiB, not a list of cries" : ": cannot be read");
         return false;
     }
+    std::istringstream file(bytes);
     cries->clear();
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {

@@ -17,12 +17,12 @@
 struct AlsaInput;
 struct RecordingInput; // the chosen recording, shared by every device that plays it
 
-// One set per kind of source. Everything but open and close runs on the
-// device's capture thread, and none of it under the device's lock.
+// One set per kind of source. All of it runs on the device's capture
+// thread, none of it under the device's lock: a source that hangs (a FIFO
+// that stops, a sound server that does not answer) holds only that thread.
 struct WaveSourceOps {
     // Opens the named source (or the chosen recording, already open) for
-    // 16-bit mono at `rate`. Never waits long: this runs on the caller's
-    // thread.
+    // 16-bit mono at `rate`.
     MMRESULT(*open)
     (PlatformWaveIn* device, const std::string& name, DWORD rate,
      const std::shared_ptr<RecordingInput>& recording);
@@ -67,5 +67,8 @@ struct PlatformWaveIn {
     bool quit = false;
     bool inCallback = false; // the capture thread is calling back
     unsigned epoch = 0;      // counts resets, so a read begun before one is dropped
+    bool opened = false;     // the source's open has returned, with `openResult`
+    MMRESULT openResult = MMSYSERR_NOERROR;
+    bool finished = false; // the source is closed and the thread is out
     std::thread thread;
 };

@@ -2,7 +2,9 @@
 // The wave-input queue: buffers queued by the caller are filled in order by
 // a capture thread of the device's own from whichever source was chosen, and
 // handed back through the callback. The device's lock is never held while
-// calling back, so the callback may queue the next buffer.
+// calling back, so the callback may queue the next buffer. The thread alone
+// opens, reads and closes the source; the caller waits for its open and its
+// end only for a bounded time, and a thread held by its source is let go.
 #include <algorithm>
 #include <cstring>
 
@@ -23,6 +25,21 @@ constexpr long readFrames = 256;
 constexpr auto longestRest = std::chrono::milliseconds(20);
 constexpr auto longestRecordingRest = std::chrono::milliseconds(500);
 constexpr auto shortestRest = std::chrono::milliseconds(1);
+
+// How long the caller waits for the source to open, or for the thread to
+// leave it at a close. A source that answers at all does so within a read
+// of 20 ms; one that takes longer has stopped delivering.
+constexpr auto answerWait = std::chrono::seconds(1);
+
+// Devices let go of while their thread was still held by the source, kept
+// until the thread is out and reaped by a later open or close. None is
+// opened while one is held, so that a source that hangs holds one thread
+// rather than one more at every restart.
+struct HeldDevices {
+    std::mutex lock;
+    std::vector<PlatformWaveIn*> devices;
+};
+HeldDevices held;
 
 // Room left in a buffer, in whole samples.
 long FramesLeft(const WAVEHDR* header)
@@ -117,6 +134,52 @@ void CaptureLoop(PlatformWaveIn* device)
     }
 }
 
+// Joins and deletes the held devices whose thread is out; true when none
+// is left.
+bool ReapHeldDevices()
+{
+    std::lock_guard<std::mutex> guard(held.lock);
+    auto out = [](PlatformWaveIn* device) {
+        {
+            std::lock_guard<std::mutex> lock(device->lock);
+            if (!device->finished)
+                return false;
+        }
+        device->thread.join();
+        delete device;
+        return true;
+    };
+    held.devices.erase(std::remove_if(held.devices.begin(), held.devices.end(), out),
+                       held.devices.end());
+    return held.devices.empty();
+}
+
+// The caller stops waiting for a device whose thread its source holds.
+void Hold(PlatformWaveIn* device)
+{
+    std::lock_guard<std::mutex> guard(held.lock);
+    held.devices.push_back(device);
+}
+
+void DeviceThread(PlatformWaveIn* device, std::string name,
+                  std::shared_ptr<RecordingInput> recording)
+{
+    MMRESULT result = device->ops->open(device, name, device->rate, recording);
+    {
+        std::lock_guard<std::mutex> lock(device->lock);
+        device->opened = true;
+        device->openResult = result;
+        device->wake.notify_all();
+    }
+    if (result == MMSYSERR_NOERROR) {
+        CaptureLoop(device);
+        device->ops->close(device);
+    }
+    std::lock_guard<std::mutex> lock(device->lock);
+    device->finished = true;
+    device->wake.notify_all();
+}
+
 bool FormatSupported(const WAVEFORMATEX* format)
 {
     return format->wFormatTag == WAVE_FORMAT_PCM && format->nChannels == 1 &&
@@ -145,6 +208,8 @@ MMRESULT waveInOpen(HWAVEIN* device, UINT deviceId, const WAVEFORMATEX* format, 
     if ((flags & CALLBACK_FUNCTION) != CALLBACK_FUNCTION || callback == nullptr)
         return MMSYSERR_INVALPARAM;
 
+    if (!ReapHeldDevices())
+        return MMSYSERR_HANDLEBUSY;
     auto* opened = new PlatformWaveIn;
     std::string name;
     std::shared_ptr<RecordingInput> recording;
@@ -152,12 +217,23 @@ MMRESULT waveInOpen(HWAVEIN* device, UINT deviceId, const WAVEFORMATEX* format, 
     opened->rate = format->nSamplesPerSec;
     opened->callback = callback;
     opened->instance = instance;
-    MMRESULT result = opened->ops->open(opened, name, opened->rate, recording);
+    opened->thread = std::thread(DeviceThread, opened, std::move(name), std::move(recording));
+    MMRESULT result;
+    {
+        std::unique_lock<std::mutex> lock(opened->lock);
+        if (!opened->wake.wait_for(lock, answerWait, [opened] { return opened->opened; })) {
+            opened->quit = true; // an open that comes at last goes no further
+            lock.unlock();
+            Hold(opened);
+            return MMSYSERR_HANDLEBUSY;
+        }
+        result = opened->openResult;
+    }
     if (result != MMSYSERR_NOERROR) {
+        opened->thread.join();
         delete opened;
         return result;
     }
-    opened->thread = std::thread(CaptureLoop, opened);
     *device = opened;
     callback(opened, MM_WIM_OPEN, instance, 0, 0);
     return MMSYSERR_NOERROR;
@@ -255,27 +331,39 @@ MMRESULT waveInClose(HWAVEIN device)
 {
     if (device == nullptr)
         return MMSYSERR_INVALHANDLE;
+    WAVEHDR* late;
+    bool out;
     {
-        std::lock_guard<std::mutex> lock(device->lock);
+        std::unique_lock<std::mutex> lock(device->lock);
         if (device->head != nullptr)
             return WAVERR_STILLPLAYING;
         device->quit = true;
         device->wake.notify_all();
+        // A callback under way is the caller's own and ends; a source that
+        // holds the thread may never let it go. Either way the thread calls
+        // back no more.
+        device->wake.wait(lock, [device] { return !device->inCallback; });
+        out = device->wake.wait_for(lock, answerWait, [device] { return device->finished; });
+        // A buffer that a last data callback queued after the check above
+        // comes back unfilled rather than staying with a device that is gone.
+        late = device->head;
+        device->head = device->tail = nullptr;
     }
-    device->thread.join();
-    // A buffer that a last data callback queued after the check above comes
-    // back unfilled rather than staying with a device that is gone.
-    for (WAVEHDR* header = device->head; header != nullptr;) {
-        WAVEHDR* next = header->lpNext;
-        header->lpNext = nullptr;
-        MarkReturned(header);
-        device->callback(device, MM_WIM_DATA, device->instance, reinterpret_cast<DWORD_PTR>(header),
+    while (late != nullptr) {
+        WAVEHDR* next = late->lpNext;
+        late->lpNext = nullptr;
+        MarkReturned(late);
+        device->callback(device, MM_WIM_DATA, device->instance, reinterpret_cast<DWORD_PTR>(late),
                          0);
-        header = next;
+        late = next;
     }
-    device->head = device->tail = nullptr;
-    device->ops->close(device);
     device->callback(device, MM_WIM_CLOSE, device->instance, 0, 0);
-    delete device;
+    if (out) {
+        device->thread.join();
+        delete device;
+    } else {
+        Hold(device);
+    }
+    ReapHeldDevices();
     return MMSYSERR_NOERROR;
 }

@@ -19,6 +19,7 @@ constexpr WaveErrorText waveErrorTexts[] = {
     {MMSYSERR_NODRIVER, u"no driver"},
     {MMSYSERR_NOMEM, u"out of memory"},
     {MMSYSERR_INVALPARAM, u"invalid parameter"},
+    {MMSYSERR_HANDLEBUSY, u"the device does not answer"},
     {WAVERR_BADFORMAT, u"the device cannot record this format"},
     {WAVERR_STILLPLAYING, u"buffers are still queued"},
     {WAVERR_UNPREPARED, u"a buffer was not prepared"},

@@ -4,6 +4,7 @@
 #include "platform/eventlog.h"
 #include "platform/phone/phone_backend.h"
 #include "platform/phone/phone_internal.h"
+#include "platform/posix/standard_streams.h"
 #include "platform/window.h"
 
 #include <QElapsedTimer>
@@ -16,7 +17,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <deque>
@@ -76,8 +76,9 @@ void PrintOnlyLogged(const QString& number)
     if (localtime_r(&now, &local) != nullptr) {
         std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
     }
-    std::printf("%s call only logged, not placed: %s\n", stamp, number.toUtf8().constData());
-    std::fflush(stdout);
+    // Queued, as the event log is: a stopped terminal never holds up the call.
+    QueueStandardOutput(std::string(stamp) +
+                        " call only logged, not placed: " + number.toStdString() + "\n");
 }
 
 // ---- Automatic choice: the modem looked for at each call ------------------

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The event log on Linux: each line to standard error and appended to a
-// file under the user's state directory, which is rotated before it reaches
-// its limit. The file is opened afresh for every line, so that a log removed
-// or rotated by another copy of the program is simply started again.
+// The event log on Linux: each line to standard error (through its queue,
+// standard_streams.h) and appended to a file under the user's state
+// directory, which is rotated before it reaches its limit. The file is
+// opened afresh for every line, so that a log removed or rotated by another
+// copy of the program is simply started again.
 #include "platform/posix/eventlog_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +20,9 @@
 #include <unistd.h>
 
 #include "platform/common/event_text.h"
+#include "platform/common/regular_file.h"
 #include "platform/eventlog.h"
+#include "platform/posix/standard_streams.h"
 
 namespace {
 
@@ -78,20 +82,6 @@ std::string TimeStamp()
     return stamp;
 }
 
-bool WriteAll(int fd, const std::string& bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return false;
-        done += static_cast<std::size_t>(wrote);
-    }
-    return true;
-}
-
 // Appends under an exclusive lock on the file, so that two copies of the
 // program (one of them a --set, say) neither interleave nor rotate twice.
 bool AppendToFile(const std::string& line, std::string* why)
@@ -138,30 +128,40 @@ bool AppendToFile(const std::string& line, std::string* why)
     return written;
 }
 
-bool ReadLines(const std::string& path, std::deque<std::string>* lines, int keep)
+// The last `keep` lines of a log file, read from at most its last
+// eventLogLimitBytes (more than rotation ever leaves in it), so that a file
+// grown by other hands costs a bounded read. False with the reason when it
+// cannot be read; an absent file holds no lines.
+bool ReadLines(const std::string& path, std::deque<std::string>* lines, int keep,
+               std::string* error)
 {
-    std::FILE* file = std::fopen(path.c_str(), "re");
-    if (file == nullptr)
+    int fd = OpenRegularFile(path, error);
+    if (fd < 0)
         return errno == ENOENT;
-    std::deque<std::string> read;
-    std::string current;
-    int c;
-    while ((c = std::fgetc(file)) != EOF) {
-        if (c != '\n') {
-            current += static_cast<char>(c);
-            continue;
-        }
-        read.push_back(current);
-        current.clear();
-        if (static_cast<int>(read.size()) > keep)
-            read.pop_front();
+    off_t size = lseek(fd, 0, SEEK_END);
+    off_t from = std::max<off_t>(size - eventLogLimitBytes, 0);
+    std::string bytes;
+    bool read = size >= 0 && lseek(fd, from, SEEK_SET) == from &&
+                ReadAtMost(fd, static_cast<std::size_t>(eventLogLimitBytes), &bytes);
+    if (!read)
+        *error = path + ": " + std::strerror(errno);
+    close(fd);
+    if (!read)
+        return false;
+    std::size_t at = 0;
+    if (from > 0) // begun inside a line: it is not whole
+        at = std::min(bytes.find('\n'), bytes.size() - 1) + 1;
+    std::deque<std::string> found;
+    while (at < bytes.size()) {
+        std::size_t end = bytes.find('\n', at);
+        if (end == std::string::npos)
+            end = bytes.size();
+        found.emplace_back(bytes, at, end - at);
+        if (static_cast<int>(found.size()) > keep)
+            found.pop_front();
+        at = end + 1;
     }
-    if (!current.empty())
-        read.push_back(current);
-    std::fclose(file);
-    while (static_cast<int>(read.size()) > keep)
-        read.pop_front();
-    lines->insert(lines->begin(), read.begin(), read.end());
+    lines->insert(lines->begin(), found.begin(), found.end());
     return true;
 }
 
@@ -181,15 +181,11 @@ bool PrintEventLogTail(int lines, std::FILE* out, std::string* error)
         return false;
     }
     std::deque<std::string> tail;
-    if (!ReadLines(path, &tail, lines)) {
-        *error = path + ": " + std::strerror(errno);
+    if (!ReadLines(path, &tail, lines, error))
         return false;
-    }
     if (static_cast<int>(tail.size()) < lines &&
-        !ReadLines(path + ".1", &tail, lines - static_cast<int>(tail.size()))) {
-        *error = path + ".1: " + std::strerror(errno);
+        !ReadLines(path + ".1", &tail, lines - static_cast<int>(tail.size()), error))
         return false;
-    }
     for (const std::string& line : tail)
         std::fprintf(out, "%s\n", line.c_str());
     return true;
@@ -199,7 +195,7 @@ BOOL AppendEventLog(WORD type, LPCWSTR text)
 {
     std::string line = TimeStamp() + " " + EventLogKind(type) + ": " + EventLogText(text) + "\n";
     std::lock_guard<std::mutex> guard(logLock);
-    bool told = WriteAll(STDERR_FILENO, line);
+    bool told = QueueStandardError(line);
     std::string why;
     if (!fileKept)
         return told ? TRUE : FALSE;
@@ -207,7 +203,7 @@ BOOL AppendEventLog(WORD type, LPCWSTR text)
         return TRUE;
     if (!fileFailureTold) {
         fileFailureTold = true;
-        WriteAll(STDERR_FILENO, "cradlecom: the event log cannot be kept on disk: " + why + "\n");
+        QueueStandardError("cradlecom: the event log cannot be kept on disk: " + why + "\n");
     }
     return told ? TRUE : FALSE;
 }
@@ -221,5 +217,5 @@ void KeepEventLogOffDisk()
 BOOL WriteStandardErrorW(LPCWSTR text)
 {
     std::lock_guard<std::mutex> guard(logLock);
-    return WriteAll(STDERR_FILENO, EventLogText(text) + "\n") ? TRUE : FALSE;
+    return QueueStandardError(EventLogText(text) + "\n") ? TRUE : FALSE;
 }

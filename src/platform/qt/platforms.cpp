@@ -15,6 +15,7 @@
 #include <set>
 #include <unistd.h>
 
+#include "platform/posix/standard_streams.h"
 #include "platform/qt/qt_internal.h"
 #include "platform/qt/qt_platform.h"
 
@@ -49,6 +50,7 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
         requestedPlatform.isEmpty()
             ? QStringLiteral("the window platform")
             : QStringLiteral("the window platform \"%1\"").arg(requestedPlatform);
+    FlushStandardStreams(1000);
     TellRefused(QStringLiteral("%1 cannot start: %2")
                     .arg(platform, message.section(QLatin1Char('\n'), 0, 0)));
     _exit(2);

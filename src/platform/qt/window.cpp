@@ -23,6 +23,7 @@
 #include "platform/common/bitmap.h"
 #include "platform/eventlog.h"
 #include "platform/posix/runtime_folder.h"
+#include "platform/posix/standard_streams.h"
 #include "platform/qt/qt_internal.h"
 #include "platform/qt/qt_platform.h"
 
@@ -471,6 +472,21 @@ void EndSessionOnSignals()
     }
 }
 
+// Qt's own messages go through the queue of standard error as the event
+// log's lines do, so that a stalled terminal never holds the window thread
+// in one of them. A fatal one ends the program right after: it follows what
+// waits and is written at once.
+void QueueQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    std::string line = qFormatLogMessage(type, context, text).toStdString() + "\n";
+    if (type == QtFatalMsg) {
+        FlushStandardStreams(1000);
+        WriteAll(STDERR_FILENO, line);
+    } else {
+        QueueStandardError(line);
+    }
+}
+
 } // namespace
 
 bool QtPlatformInit(int* argc, char** argv)
@@ -479,6 +495,7 @@ bool QtPlatformInit(int* argc, char** argv)
     if (started) {
         return true;
     }
+    qInstallMessageHandler(QueueQtMessage);
     if (!QtStartApplication(argc, argv)) {
         return false;
     }

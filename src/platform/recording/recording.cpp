@@ -7,6 +7,8 @@
 #include <samplerate.h>
 #include <sndfile.h>
 
+#include "platform/common/regular_file.h"
+
 namespace {
 constexpr sf_count_t decodeFrames = 4096;
 } // namespace
@@ -155,8 +157,11 @@ long ReadShorts(RecordingStream* stream, std::int16_t* samples, long frames)
 
 RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::string* error)
 {
+    int fd = OpenRegularFile(path, error);
+    if (fd < 0)
+        return nullptr;
     SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE); // closes fd, also on failure
     if (file == nullptr) {
         *error = path + ": " + sf_strerror(nullptr);
         return nullptr;
@@ -164,6 +169,18 @@ RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::str
     if (info.channels < 1 || info.samplerate < 1 || rate < 1) {
         sf_close(file);
         *error = path + ": no audio";
+        return nullptr;
+    }
+    // The converter's ratio is limited: beyond it every read would fail, and
+    // the recording would seem to end at once.
+    double ratio = static_cast<double>(rate) / info.samplerate;
+    if (!src_is_valid_ratio(ratio)) {
+        sf_close(file);
+        *error = path + ": a sample rate of " + std::to_string(info.samplerate) +
+                 " Hz cannot be brought to " + std::to_string(rate) + " Hz (" +
+                 (ratio > 1.0 ? "the least is " + std::to_string((rate + 255) / 256)
+                              : "the most is " + std::to_string(rate * 256)) +
+                 " Hz)";
         return nullptr;
     }
     SRC_STATE* resampler = nullptr;
@@ -185,7 +202,7 @@ RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::str
     stream->asShorts = resampler == nullptr && ShortsAreExact(info.format);
     stream->channels = info.channels;
     stream->fileRate = info.samplerate;
-    stream->ratio = static_cast<double>(rate) / info.samplerate;
+    stream->ratio = ratio;
     if (stream->asShorts) {
         stream->shorts.resize(static_cast<std::size_t>(decodeFrames * info.channels));
     } else {
