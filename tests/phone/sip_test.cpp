@@ -575,11 +575,8 @@ TEST_F(SipCallTest, CallsThatNeverEndAreEndedAfterTheirBounds)
     StartPhoneBackend();
     SetPhoneSipLongestCall(3000);
     const LONG id = PlaceCall(callee.Address().toStdU16String());
-    WaitForEnd(id, 20000);
+    EXPECT_EQ(WaitForEnd(id, 20000).reason, "still connected after 3 s");
     EXPECT_EQ(Events(id), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_ENDED}));
-    EXPECT_TRUE(Contains(err.Text(), "phone: call ended: " + callee.Address().toStdString() +
-                                         ": still connected after 0.05 minutes"))
-        << err.Text();
     EXPECT_TRUE(SpinUntil([&] { return callee.Output().contains(QLatin1String("terminated")); }));
 
     StartProvider(QStringLiteral("180 Ringing"), QStringLiteral("200 OK"));
@@ -588,9 +585,8 @@ TEST_F(SipCallTest, CallsThatNeverEndAreEndedAfterTheirBounds)
     StartPhoneBackend();
     SetPhoneSipRingTimeout(1500);
     const LONG ringing = PlaceCall(u"0301234");
-    WaitForEnd(ringing, 20000);
-    EXPECT_EQ(Events(ringing), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_ENDED}));
-    EXPECT_TRUE(Contains(err.Text(), "ended: not answered within 1.5 s")) << err.Text();
+    EXPECT_EQ(WaitForEnd(ringing, 20000).reason, "not answered within 1.5 s");
+    EXPECT_EQ(Events(ringing), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_FAILED}));
 }
 
 // Nothing of baresip outlives the program: not when it ends with a call

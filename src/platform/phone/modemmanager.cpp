@@ -160,20 +160,6 @@ struct CallRecord {
     bool active = false; // has been answered
 };
 
-// "120 s", "1.5 s".
-QString Seconds(int milliseconds)
-{
-    return QStringLiteral("%1 s").arg(QString::number(milliseconds / 1000.0));
-}
-
-// Whole minutes as "30 minutes", else as Seconds.
-QString Minutes(int milliseconds)
-{
-    if (milliseconds >= 60000 && milliseconds % 60000 == 0)
-        return QStringLiteral("%1 minutes").arg(milliseconds / 60000);
-    return Seconds(milliseconds);
-}
-
 // Follows our calls to their end: their StateChanged signals, and
 // ModemManager going away. QtDBus needs slots for that.
 class CallWatcher : public QObject {
@@ -260,14 +246,16 @@ public slots:
                 QDBus::NoBlock);
             if (answered)
                 Finish(callPath, PHONE_EVENT_ENDED,
-                       QStringLiteral("still connected after %1").arg(Minutes(milliseconds)));
+                       QStringLiteral("still connected after %1")
+                           .arg(phone_internal::DurationText(milliseconds)));
             else if (found->placed)
                 Finish(callPath, PHONE_EVENT_FAILED,
-                       QStringLiteral("not answered within %1").arg(Seconds(milliseconds)));
+                       QStringLiteral("not answered within %1")
+                           .arg(phone_internal::SecondsText(milliseconds)));
             else
-                Finish(
-                    callPath, PHONE_EVENT_FAILED,
-                    QStringLiteral("the call did not ring within %1").arg(Seconds(milliseconds)));
+                Finish(callPath, PHONE_EVENT_FAILED,
+                       QStringLiteral("the call did not ring within %1")
+                           .arg(phone_internal::SecondsText(milliseconds)));
         });
     }
 

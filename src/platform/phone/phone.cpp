@@ -270,6 +270,18 @@ void WriteDiagnostic(WORD type, const QString& text)
     AppendEventLog(type, reinterpret_cast<LPCWSTR>(line.utf16()));
 }
 
+QString SecondsText(int milliseconds)
+{
+    return QStringLiteral("%1 s").arg(QString::number(milliseconds / 1000.0));
+}
+
+QString DurationText(int milliseconds)
+{
+    if (milliseconds >= 60000 && milliseconds % 60000 == 0)
+        return QStringLiteral("%1 minutes").arg(milliseconds / 60000);
+    return SecondsText(milliseconds);
+}
+
 void ReportCall(LONG id, DWORD event, const QString& reason)
 {
     PHONECALLEVENT news{};

@@ -54,7 +54,10 @@
 //                     and also after ringing when baresip cannot open the
 //                     sound source. A call not answered within the ring
 //                     timeout, or answered and longer than the longest
-//                     call, is hung up. At most one call at a time; every
+//                     call, is hung up, worded as the modem's bounds are
+//                     (FAILED "not answered within 120 s", ENDED "still
+//                     connected after 30 minutes"). At most one call at a
+//                     time; every
 //                     incoming call is refused at once and logged. A
 //                     baresip that ends by itself is started again (a call
 //                     it carried ends) and the log says so; registration
@@ -89,11 +92,10 @@ const char* PhoneBackendName();
 // killed; 60000 ms unless set.
 void SetPhoneCommandTimeout(int milliseconds);
 // SIP: how long a dialled call may take to be answered before it is hung
-// up (FAILED when it never rang, else ENDED); 120000 ms unless set.
+// up (FAILED); 120000 ms unless set.
 void SetPhoneSipRingTimeout(int milliseconds);
-// SIP: how long an answered call may last before it is hung up (ENDED, and
-// "call ended: NUMBER: still connected after N minutes" in the log);
-// 1800000 ms unless set.
+// SIP: how long an answered call may last before it is hung up (ENDED with
+// "still connected after 30 minutes"); 1800000 ms unless set.
 void SetPhoneSipLongestCall(int milliseconds);
 
 // ModemManager (chosen or automatic): how long after it was dialled a call

@@ -13,6 +13,11 @@ namespace phone_internal {
 // One event-log line "phone: TEXT".
 void WriteDiagnostic(WORD type, const QString& text);
 
+// A bound as the log words it: "120 s", "1.5 s"; DurationText gives whole
+// minutes as "30 minutes", anything else as SecondsText.
+QString SecondsText(int milliseconds);
+QString DurationText(int milliseconds);
+
 // Queues news about request id and tells the registered window.
 void ReportCall(LONG id, DWORD event, const QString& reason);
 

@@ -49,7 +49,9 @@
 
 namespace {
 
+using phone_internal::DurationText;
 using phone_internal::ReportCall;
+using phone_internal::SecondsText;
 using phone_internal::WriteDiagnostic;
 
 constexpr int kReadyTimeoutMs = 20000; // a call waits this long for baresip to come up
@@ -493,18 +495,18 @@ void OnCallGuard()
     }
     // A call that never ends would hold every later call back.
     HangUpCall();
-    if (sip.call.answered) {
-        Note(EVENTLOG_WARNING_TYPE,
-             QStringLiteral("call ended: %1: still connected after %2 minutes")
-                 .arg(sip.call.number, QString::number(sip.longestCallMs / 60000.0)));
-        FinishCall(PHONE_EVENT_ENDED, QString());
-    } else if (sip.call.placed) {
-        EndCall(QStringLiteral("not answered within %1 s").arg(sip.ringTimeoutMs / 1000.0));
-    } else {
+    // Worded and reported as the modem's bounds are: a call that rang and
+    // was not answered carried no sound from the room.
+    if (sip.call.answered)
+        FinishCall(PHONE_EVENT_ENDED,
+                   QStringLiteral("still connected after %1").arg(DurationText(sip.longestCallMs)));
+    else if (sip.call.placed)
+        FinishCall(PHONE_EVENT_FAILED,
+                   QStringLiteral("not answered within %1").arg(SecondsText(sip.ringTimeoutMs)));
+    else
         FinishCall(
             PHONE_EVENT_FAILED,
-            QStringLiteral("the call did not ring within %1 s").arg(sip.ringTimeoutMs / 1000.0));
-    }
+            QStringLiteral("the call did not ring within %1").arg(SecondsText(sip.ringTimeoutMs)));
 }
 
 void ArmCallGuard(int milliseconds)
