@@ -3,6 +3,7 @@
 #include "audio/capture.h"
 #include "platform/eventlog.h"
 #include "platform/platform.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 
@@ -23,7 +24,8 @@ static void SetStartStopCaption(UINT stringId)
     caption.cbSize = sizeof caption;
     caption.dwMask = TBIF_TEXT;
     caption.pszText = text;
-    SendMessageW(shell.menuBarWindow, TB_SETBUTTONINFOW, 500, reinterpret_cast<LPARAM>(&caption));
+    SendMessageW(shell.menuBarWindow, TB_SETBUTTONINFOW, cmdStartStop,
+                 reinterpret_cast<LPARAM>(&caption));
 }
 
 // The strip holds the Start/Stop picture; the next paint draws it anew.
@@ -51,7 +53,7 @@ static void LogRefusedStart()
 void ToggleMonitoring(HWND window)
 {
     if (monitor.monitoring == 1) {
-        SetStartStopCaption(1003);
+        SetStartStopCaption(strStart);
         monitor.monitoring = 0;
         monitor.clockRedraw = 10;
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring off");
@@ -59,10 +61,10 @@ void ToggleMonitoring(HWND window)
     } else {
         if (!IsCallNumber(settings.PhoneNumber)) {
             LogRefusedStart();
-            TellUser(window, 1002, MB_OK | MB_ICONEXCLAMATION);
+            TellUser(window, strNoCallNumber, MB_OK | MB_ICONEXCLAMATION);
             return;
         }
-        SetStartStopCaption(1004);
+        SetStartStopCaption(strStop);
         monitor.cryMeter = 0.0;
         monitor.clockRedraw = 10;
         monitor.monitoring = 1;
@@ -92,7 +94,7 @@ bool StartMonitoringOnRequest(HWND window)
 void ShowMonitoringCaption()
 {
     if (monitor.monitoring == 1)
-        SetStartStopCaption(1004);
+        SetStartStopCaption(strStop);
 }
 
 bool CallInProgress()

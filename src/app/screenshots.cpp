@@ -21,6 +21,7 @@
 #include "platform/qt/qt_platform.h"
 #include "platform/store/store_file.h"
 #include "platform/window.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 
@@ -74,8 +75,9 @@ struct ScreenshotRun {
 
 ScreenshotRun shots;
 
-const WORD dialogCommands[] = {200, 300, 400, 450};
-const int dialogIds[] = {113, 114, 115, 116};
+const WORD dialogCommands[] = {cmdMicrophoneDialog, cmdPhoneDialog, cmdContactDialog,
+                               cmdLanguageDialog};
+const int dialogIds[] = {dlgMicrophone, dlgPhone, dlgContact, dlgLanguage};
 
 std::string Suffix()
 {

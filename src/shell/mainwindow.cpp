@@ -5,19 +5,21 @@
 #include "audio/capture.h"
 #include "platform/eventlog.h"
 #include "platform/platform.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "ui/ui.h"
 
 ShellState shell;
 
-static const UINT screenBitmapIds[screenBitmapCount] = {109, 111, 116, 117, 119, 118};
+static const UINT screenBitmapIds[screenBitmapCount] = {bmpDummy,     bmpBottle, bmpAlarmClock,
+                                                        bmpTelephone, bmpStop,   bmpPlay};
 
-// 101 German, 116 English. A Language other than 0 or 1 can only come from
+// A Language other than 0 or 1 can only come from
 // an edited store; it gets the German bar rather than none.
 static UINT MainMenuBarId()
 {
-    return settings.Language == 1 ? 116 : 101;
+    return settings.Language == 1 ? barMainEnglish : barMainGerman;
 }
 
 // The platform's own buttons follow the chosen language, German for an
@@ -45,7 +47,7 @@ int CreateMainMenuBar(HWND window)
 {
     if (!BuildMainMenuBar(window, &shell.menuBarWindow))
         return -1;
-    return LoadStringW(shell.appInstance, 10000, shell.appTitle, 256) > 0 ? 0 : -1;
+    return LoadStringW(shell.appInstance, strAppTitle, shell.appTitle, 256) > 0 ? 0 : -1;
 }
 
 static void TellUserText(HWND window, LPCWSTR text, UINT style)
@@ -83,9 +85,9 @@ static void ReportRefusedStore(HWND window, LONG result)
               SaveFailureLogWords(result), result);
     AppendEventLog(EVENTLOG_ERROR_TYPE, line);
     WCHAR failed[256] = {}, reason[256] = {}, meanwhile[256] = {}, text[1024];
-    LoadLocalString(shell.appInstance, 1060, failed, 255);
+    LoadLocalString(shell.appInstance, strReadFailed, failed, 255);
     LoadLocalString(shell.appInstance, SaveFailureTextId(result), reason, 255);
-    LoadLocalString(shell.appInstance, 1065, meanwhile, 255);
+    LoadLocalString(shell.appInstance, strDefaultsMeanwhile, meanwhile, 255);
     // Standard error keeps one line.
     LPCWSTR gap = shell.unattendedStart != 0 ? u" " : u"\n\n";
     wsprintfW(text, u"%s%s%s%s%s", failed, gap, reason, gap, meanwhile);
@@ -114,15 +116,15 @@ static LRESULT CreateMainWindow(HWND window)
     // close the box.
     SetTimer(window, 100, 100, nullptr);
     if (!listening)
-        TellUser(window, 1001, MB_OK | MB_ICONHAND); // the ten-second restart tries again
+        TellUser(window, strNoRecorder, MB_OK | MB_ICONHAND); // the ten-second restart tries again
     if (shell.storeProblem != ERROR_SUCCESS)
         ReportRefusedStore(window, shell.storeProblem);
     // Nobody would answer the first-use language dialog of an unattended
     // start: it is left to the menu.
     if (shell.unattendedStart != 0)
-        PostMessageW(window, WM_COMMAND, 500, 0);
+        PostMessageW(window, WM_COMMAND, cmdStartStop, 0);
     else if (firstUse != 0)
-        PostMessageW(window, WM_COMMAND, 450, 0);
+        PostMessageW(window, WM_COMMAND, cmdLanguageDialog, 0);
     return result;
 }
 
@@ -217,9 +219,9 @@ static void SaveAndReport(HWND window)
     if (result == ERROR_SUCCESS)
         return;
     WCHAR failed[256] = {}, reason[256] = {}, kept[256] = {}, text[1024];
-    LoadLocalString(shell.appInstance, 1040, failed, 255);
+    LoadLocalString(shell.appInstance, strSaveFailed, failed, 255);
     LoadLocalString(shell.appInstance, SaveFailureTextId(result), reason, 255);
-    LoadLocalString(shell.appInstance, 1047, kept, 255);
+    LoadLocalString(shell.appInstance, strValuesKeptUntilExit, kept, 255);
     wsprintfW(text, u"%s\n\n%s\n\n%s", failed, reason, kept);
     MessageBoxW(window, text, shell.appTitle, MB_OK | MB_ICONEXCLAMATION);
 }
@@ -234,7 +236,7 @@ static void RunSettingsDialog(HWND window, UINT id, DLGPROC procedure)
 
 static void RunLanguageDialog(HWND window)
 {
-    if (RunDialog(window, 116, LanguageDlgProc) != 0)
+    if (RunDialog(window, dlgLanguage, LanguageDlgProc) != 0)
         return;
     SaveAndReport(window);
     ShowLanguage(window);
@@ -243,7 +245,7 @@ static void RunLanguageDialog(HWND window)
 static void ConfirmExit(HWND window)
 {
     WCHAR text[256] = {};
-    LoadLocalString(shell.appInstance, 1000, text, 255);
+    LoadLocalString(shell.appInstance, strExitQuestion, text, 255);
     if (MessageBoxW(window, text, shell.appTitle, MB_YESNO | MB_ICONQUESTION) == IDYES)
         DestroyWindow(window);
 }
@@ -317,25 +319,25 @@ static LRESULT ReceiveCopyData(HWND window, LPARAM lParam)
 static bool RunCommand(HWND window, WPARAM command)
 {
     switch (command) {
-    case 200:
-        RunSettingsDialog(window, 113, MicDlgProc);
+    case cmdMicrophoneDialog:
+        RunSettingsDialog(window, dlgMicrophone, MicDlgProc);
         return true;
-    case 300:
-        RunSettingsDialog(window, 114, PhoneDlgProc);
+    case cmdPhoneDialog:
+        RunSettingsDialog(window, dlgPhone, PhoneDlgProc);
         return true;
-    case 400:
-        RunDialog(window, 115, ContactDlgProc);
+    case cmdContactDialog:
+        RunDialog(window, dlgContact, ContactDlgProc);
         return true;
-    case 450:
+    case cmdLanguageDialog:
         RunLanguageDialog(window);
         return true;
-    case 500:
+    case cmdStartStop:
         if (shell.unattendedStart != 0)
             StartUnattended(window);
         else
             ToggleMonitoring(window);
         return true;
-    case 900:
+    case cmdExit:
         ConfirmExit(window);
         return true;
     default:

@@ -9,9 +9,9 @@ constexpr int screenBitmapCount = 6;
 // Window thread only.
 struct ShellState {
     HINSTANCE appInstance;                    // passed to every resource load
-    WCHAR appTitle[256];                      // string 10000: caption of every message box
+    WCHAR appTitle[256];                      // strAppTitle: caption of every message box
     HWND menuBarWindow;                       // the main window's current menu bar
-    HBITMAP screenBitmaps[screenBitmapCount]; // bitmaps 109, 111, 116, 117, 119, 118
+    HBITMAP screenBitmaps[screenBitmapCount]; // the main screen's pictures (see screenBitmapIds)
     // Set before WinMain when nobody may be at the screen: 1 makes the window
     // start monitoring as soon as it is up, and until that start is done
     // what a box would say goes to standard error, so nothing waits.

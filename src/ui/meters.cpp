@@ -6,6 +6,7 @@
 #include "platform/gdi.h"
 #include "platform/resource.h"
 #include "platform/strings.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "ui/ui.h"
@@ -63,12 +64,12 @@ static void DrawTextBand(HDC dc, const RECT& client)
 {
     SetBkColor(dc, backgroundColour);
     WCHAR text[256] = {};
-    LoadStringW(shell.appInstance, 10001, text, 255);
+    LoadStringW(shell.appInstance, strMaker, text, 255);
     DrawBandLine(dc, client, 15, 30, text);
     wsprintfW(text, u"%02d:%02d", monitor.clockHour, monitor.clockMinute);
     DrawBandLine(dc, client, 80, 95, text);
     text[0] = u'\0';
-    LoadLocalString(shell.appInstance, 1005, text, 255);
+    LoadLocalString(shell.appInstance, strStatus, text, 255);
     DrawBandLine(dc, client, 120, 135, text);
 }
 

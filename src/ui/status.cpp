@@ -4,6 +4,7 @@
 #include "platform/gdi.h"
 #include "platform/phone.h"
 #include "platform/strings.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "ui/ui.h"
@@ -29,15 +30,15 @@ static UINT RouteStringId(DWORD route, std::int32_t warned)
 {
     switch (route) {
     case PHONE_ROUTE_NONE:
-        return warned != 0 ? 1035 : 1025;
+        return warned != 0 ? strNoWayToCall : strRouteLogged;
     case PHONE_ROUTE_MODEM:
-        return 1023;
+        return strRouteModem;
     case PHONE_ROUTE_COMMAND:
-        return 1024;
+        return strRouteCommand;
     case PHONE_ROUTE_SIP:
-        return 1026;
+        return strRouteSip;
     default:
-        return 1025;
+        return strRouteLogged;
     }
 }
 
@@ -45,15 +46,15 @@ static UINT OutcomeStringId(std::int32_t outcome)
 {
     switch (outcome) {
     case CALL_REQUESTED:
-        return 1029;
+        return strCallRequested;
     case CALL_PLACED:
-        return 1030;
+        return strCallInProgress;
     case CALL_ENDED:
-        return 1031;
+        return strCallEnded;
     case CALL_FAILED:
-        return 1032;
+        return strCallFailed;
     default:
-        return 1033;
+        return strCallLogged;
     }
 }
 
@@ -67,14 +68,16 @@ static void LoadStatusLine(UINT id, WCHAR (&line)[256])
 static void ComposeStatus(const StatusScreen& status, WCHAR (&lines)[statusLineCount][256])
 {
     WCHAR format[256] = {};
-    LoadStatusLine(status.microphone == MICROPHONE_LISTENING ? 1021 : 1022, lines[0]);
+    LoadStatusLine(status.microphone == MICROPHONE_LISTENING ? strMicrophoneListening
+                                                             : strMicrophoneUnavailable,
+                   lines[0]);
     LoadStatusLine(RouteStringId(status.route, status.routeWarned), lines[1]);
-    LoadStatusLine(status.limitReached != 0 ? 1034 : 1027, format);
+    LoadStatusLine(status.limitReached != 0 ? strCallLimitReached : strCallsThisRun, format);
     wsprintfW(lines[2], format, status.limitReached != 0 ? status.maxCalls : status.callsMade);
     if (status.outcome == CALL_NONE)
         return;
     format[0] = u'\0';
-    LoadStatusLine(1028, format);
+    LoadStatusLine(strLastCall, format);
     wsprintfW(lines[3], format, status.hour, status.minute);
     LoadStatusLine(OutcomeStringId(status.outcome), lines[4]);
 }
