@@ -16,6 +16,7 @@
 #include "platform/sim/sim_phone.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_window.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "soak.h"
@@ -727,21 +728,24 @@ void DialogStep(HWND dialog, UINT templateId)
     static const char16_t* const delays[] = {u"0", u"1", u"1", u"2", u"3", u"", u"5"};
     static const char16_t* const maxima[] = {u"0", u"1", u"2", u"3", u"5", u"8", u""};
     switch (templateId) {
-    case 113: {
+    case dlgMicrophone: {
         // A row's button towards a value the user has in mind.
+        static const int less[] = {ctlVolSensiLess, ctlVolThreshLess, ctlCryThreshLess};
+        static const int more[] = {ctlVolSensiMore, ctlVolThreshMore, ctlCryThreshMore};
         int row = static_cast<int>(Draw(soak.random, 0, 2));
         std::int32_t values[] = {settings.VolSensi, settings.VolThresh, settings.CryThresh};
         bool up = values[row] < Draw(soak.random, 15, 85);
-        SimDialogPush(dialog, 200 + 20 * row + (up ? 10 : 0));
+        SimDialogPush(dialog, up ? more[row] : less[row]);
         break;
     }
-    case 114: {
+    case dlgPhone: {
+        static const int boxes[] = {ctlPhoneNumber, ctlPhoneDelay, ctlPhoneMaxCalls};
         int box = static_cast<int>(Draw(soak.random, 0, 2));
         const char16_t* text = box == 0 ? Pick(numbers) : box == 1 ? Pick(delays) : Pick(maxima);
-        SimDialogType(dialog, 100 + 10 * box, text);
+        SimDialogType(dialog, boxes[box], text);
         break;
     }
-    case 116:
+    case dlgLanguage:
         SimDialogClickRadio(dialog, 100 + static_cast<int>(Draw(soak.random, 0, 1)));
         break;
     default:
@@ -756,7 +760,7 @@ void UseDialog(HWND dialog)
     UINT templateId = SimDialogTemplateId(dialog);
     DialogEnding ending = soak.s.forceOk ? END_OK : Pick(endings);
     soak.s.forceOk = false;
-    long steps = templateId == 115 ? 0 : Draw(soak.random, 0, 4);
+    long steps = templateId == dlgContact ? 0 : Draw(soak.random, 0, 4);
     SimTime at = SimNow();
     for (long i = 0; i < steps; ++i) {
         at += DrawUnits(second / 4, 5 * second);
@@ -797,7 +801,8 @@ void ArmWave(SimWaveOp op)
 void OpenSettingsDialogForSave()
 {
     soak.s.forceOk = true;
-    SimChooseMenuCommand(SimMainWindow(), Draw(soak.random, 0, 1) == 0 ? 200 : 300);
+    SimChooseMenuCommand(SimMainWindow(),
+                         Draw(soak.random, 0, 1) == 0 ? cmdMicrophoneDialog : cmdPhoneDialog);
 }
 
 void Inject(int kind)
@@ -850,24 +855,24 @@ void Inject(int kind)
         SimPressMenuBarButton(window, 0);
         break;
     case FAULT_MIC_DIALOG:
-        SimChooseMenuCommand(window, 200);
+        SimChooseMenuCommand(window, cmdMicrophoneDialog);
         break;
     case FAULT_PHONE_DIALOG:
-        SimChooseMenuCommand(window, 300);
+        SimChooseMenuCommand(window, cmdPhoneDialog);
         break;
     case FAULT_CONTACT_DIALOG:
-        SimChooseMenuCommand(window, 400);
+        SimChooseMenuCommand(window, cmdContactDialog);
         break;
     case FAULT_LANGUAGE:
-        SimChooseMenuCommand(window, 450);
+        SimChooseMenuCommand(window, cmdLanguageDialog);
         break;
     case FAULT_EXIT_REFUSED:
         s.exitYes = false;
-        SimChooseMenuCommand(window, 900);
+        SimChooseMenuCommand(window, cmdExit);
         break;
     case FAULT_RESTART:
         s.exitYes = true;
-        SimChooseMenuCommand(window, 900);
+        SimChooseMenuCommand(window, cmdExit);
         break;
     default:
         break;
