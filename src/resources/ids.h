@@ -72,7 +72,8 @@ constexpr int ctlEnglishButton = 101;
 // strLocalFirst up to (not including) strLocalEnd; each other language's
 // twin sits at the German id plus that language's offset (see the language
 // table in settings/settings.h), so the English texts run from 5000 to 8999.
-// The ids from strSharedFirst are the same in every language.
+// The ids from strSharedFirst, outside every language's range, are the same
+// in every language.
 constexpr UINT strLocalFirst = 1000;
 constexpr UINT strLocalEnd = 5000;
 constexpr UINT strEnglishOffset = 4000;

@@ -15,18 +15,11 @@ ShellState shell;
 static const UINT screenBitmapIds[screenBitmapCount] = {bmpDummy,     bmpBottle, bmpAlarmClock,
                                                         bmpTelephone, bmpStop,   bmpPlay};
 
-// A Language other than 0 or 1 can only come from
-// an edited store; it gets the German bar rather than none.
-static UINT MainMenuBarId()
-{
-    return settings.Language == 1 ? barMainEnglish : barMainGerman;
-}
-
 // The platform's own buttons follow the chosen language, German for an
 // unknown one as with the menu bar.
 static void SetPlatformLanguage()
 {
-    SetThreadUILanguage(settings.Language == 1 ? LANG_ENGLISH_US : LANG_GERMAN_GERMANY);
+    SetThreadUILanguage(CurrentLanguage().platformLanguage);
 }
 
 static BOOL BuildMainMenuBar(HWND window, HWND* bar)
@@ -35,7 +28,7 @@ static BOOL BuildMainMenuBar(HWND window, HWND* bar)
     info.cbSize = sizeof info;
     info.hwndParent = window;
     info.dwFlags = 0;
-    info.nToolBarId = MainMenuBarId();
+    info.nToolBarId = CurrentLanguage().mainMenuBar; // German for an unknown Language
     info.hInstRes = shell.appInstance;
     if (!SHCreateMenuBar(&info))
         return FALSE;

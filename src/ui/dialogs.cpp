@@ -30,14 +30,13 @@ int InitDialogFrame(HWND dialog, UINT menuBarId, LPCWSTR caption)
     return 1;
 }
 
-// Caption and menu bar in the current language. A Language other than 0 or
-// 1 (only from an edited store) gets the German frame, so OK and Cancel
-// always exist.
+// Caption and menu bar in the current language (German for an unknown
+// one, only from an edited store, so OK and Cancel always exist).
 static void StartDialog(HWND dialog)
 {
     WCHAR caption[256] = {};
     LoadStringW(shell.appInstance, strAppTitle, caption, 255);
-    InitDialogFrame(dialog, settings.Language == 1 ? barDialogEnglish : barDialogGerman, caption);
+    InitDialogFrame(dialog, CurrentLanguage().dialogMenuBar, caption);
 }
 
 static void SetLabel(HWND dialog, int id, UINT stringId)
@@ -288,13 +287,20 @@ LRESULT ContactDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-// Bilingual without string loads: each flag with its radio button.
+// Every language without string loads: each flag with its radio button.
 static void StoreLanguage(HWND dialog)
 {
-    if (SendDlgItemMessageW(dialog, ctlGermanButton, BM_GETCHECK, 0, 0) != 0)
-        settings.Language = 0;
-    if (SendDlgItemMessageW(dialog, ctlEnglishButton, BM_GETCHECK, 0, 0) != 0)
-        settings.Language = 1;
+    for (std::int32_t language = 0; language < languageCount; ++language) {
+        if (SendDlgItemMessageW(dialog, languages[language].languageButton, BM_GETCHECK, 0, 0) != 0)
+            settings.Language = language;
+    }
+}
+
+// An unknown Language checks no button.
+static void ShowLanguageChoice(HWND dialog)
+{
+    if (const LanguageRow* row = FindLanguage(settings.Language))
+        SendDlgItemMessageW(dialog, row->languageButton, BM_SETCHECK, BST_CHECKED, 0);
 }
 
 LRESULT LanguageDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -302,8 +308,7 @@ LRESULT LanguageDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_INITDIALOG:
         StartDialog(dialog);
-        SendDlgItemMessageW(dialog, ctlGermanButton + settings.Language, BM_SETCHECK, BST_CHECKED,
-                            0);
+        ShowLanguageChoice(dialog);
         return 1;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK)

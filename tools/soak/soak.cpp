@@ -746,7 +746,8 @@ void DialogStep(HWND dialog, UINT templateId)
         break;
     }
     case dlgLanguage:
-        SimDialogClickRadio(dialog, 100 + static_cast<int>(Draw(soak.random, 0, 1)));
+        SimDialogClickRadio(dialog,
+                            languages[Draw(soak.random, 0, languageCount - 1)].languageButton);
         break;
     default:
         break;
@@ -946,7 +947,8 @@ void FirstInstall(StoredValues* stored)
     stored->values[u"PhoneNumber"] = text(u"+49 170 1234567");
     stored->values[u"PhoneDelay"] = text(u"1");
     stored->values[u"PhoneMaxCalls"] = text(u"5");
-    stored->values[u"Language"] = text(Number(static_cast<std::int32_t>(Draw(soak.random, 0, 1))));
+    stored->values[u"Language"] =
+        text(Number(static_cast<std::int32_t>(Draw(soak.random, 0, languageCount - 1))));
     if (Draw(soak.random, 0, 3) != 0)
         stored->values[u"FirstUse"] = text(u"1");
 }
