@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The monitoring tick, the cry meter, Start/Stop and the call decision.
+// This room decides; what it shows and what it takes from the store go
+// through the hooks the shell sets.
 #pragma once
 
 #include "platform/types.h"
@@ -49,14 +51,32 @@ extern CallState phoneCall;
 // The message the phone posts when it has news.
 constexpr UINT WM_PHONENEWS = WM_APP + 1;
 
+// What the alarm asks of the rooms around it. The shell fills it in with
+// its own and the screen's functions; each is called on the window thread
+// with the main window.
+struct MonitorHooks {
+    // Takes what another program saved in the store (before a restart and
+    // before a call).
+    void (*takeChangedSettings)(HWND window);
+    // Draws the level and the cry meter: on every tick, before the call
+    // decision.
+    void (*showMeters)(HWND window);
+    // Draws the status lines: at every tick's end.
+    void (*showStatus)(HWND window);
+    // Shows that monitoring was switched on or off (the Start/Stop caption
+    // and picture).
+    void (*showMonitoring)(HWND window);
+    // Tells the user string `stringId` (a German id) in a box of `style`.
+    void (*tellUser)(HWND window, UINT stringId, UINT style);
+};
+extern MonitorHooks monitorHooks;
+
 void MonitorTick(HWND window);
 void ToggleMonitoring(HWND window);
 // Start for a request from outside the window (a second start's --start),
 // with monitoring off: as Start, but a refusal is only logged, as nobody
 // may be at this screen to close a box. True when monitoring is on.
 bool StartMonitoringOnRequest(HWND window);
-// Gives a menu bar just built the caption that monitoring's state calls for.
-void ShowMonitoringCaption();
 void PlaceCallIfDue(HWND window);
 // True while the last request is neither over nor failed: no other call may start.
 bool CallInProgress();

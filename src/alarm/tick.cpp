@@ -5,8 +5,6 @@
 #include "audio/capture.h"
 #include "platform/system.h"
 #include "settings/settings.h"
-#include "shell/shell.h"
-#include "ui/ui.h"
 
 MonitorState monitor;
 
@@ -67,12 +65,12 @@ void MonitorTick(HWND window)
     if (monitor.tickCount >= 100) {
         // A copy that nobody looks at takes what --set stored within ten
         // seconds.
-        TakeChangedSettings(window);
+        monitorHooks.takeChangedSettings(window);
         RestartCapture();
     }
     IntegrateCryMeter();
-    PaintMeters(window);
+    monitorHooks.showMeters(window);
     PlaceCallIfDue(window);
     WarnIfNoWayToCall();
-    PaintStatus(window);
+    monitorHooks.showStatus(window);
 }

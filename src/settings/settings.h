@@ -97,6 +97,8 @@ constexpr std::uint32_t everySettingBits = 0x7F;
 // and short English words for the event log.
 UINT SaveFailureTextId(LONG result);
 LPCWSTR SaveFailureLogWords(LONG result);
+// Writes a save's outcome (SaveSettings' result) to the event log.
+void LogSaveResult(LONG result);
 
 // Settings by their stored names, as NAME=VALUE: for a start without a
 // screen. What AssignSetting finds:

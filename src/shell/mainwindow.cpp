@@ -12,6 +12,9 @@
 
 ShellState shell;
 
+MonitorHooks monitorHooks = {TakeChangedSettings, PaintMeters, PaintStatus, ShowMonitoringChange,
+                             TellUser};
+
 static const UINT screenBitmapIds[screenBitmapCount] = {bmpDummy,     bmpBottle, bmpAlarmClock,
                                                         bmpTelephone, bmpStop,   bmpPlay};
 
@@ -41,24 +44,6 @@ int CreateMainMenuBar(HWND window)
     if (!BuildMainMenuBar(window, &shell.menuBarWindow))
         return -1;
     return LoadStringW(shell.appInstance, strAppTitle, shell.appTitle, 256) > 0 ? 0 : -1;
-}
-
-static void TellUserText(HWND window, LPCWSTR text, UINT style)
-{
-    if (shell.unattendedStart == 0) {
-        MessageBoxW(window, text, shell.appTitle, style);
-        return;
-    }
-    WCHAR line[1024];
-    wsprintfW(line, u"%s: %s", shell.appTitle, text);
-    WriteStandardErrorW(line);
-}
-
-void TellUser(HWND window, UINT stringId, UINT style)
-{
-    WCHAR text[256] = {};
-    LoadLocalString(shell.appInstance, stringId, text, 255);
-    TellUserText(window, text, style);
 }
 
 // A store that exists but cannot be read, or is not to be trusted. The
@@ -190,17 +175,6 @@ static LRESULT RunDialog(HWND window, UINT id, DLGPROC procedure)
         DialogBoxIndirectParamW(shell.appInstance, dialogTemplate, window, procedure, 0);
     shell.dialogOpen = 0;
     return result;
-}
-
-void LogSaveResult(LONG result)
-{
-    if (result == ERROR_SUCCESS) {
-        AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"settings saved");
-        return;
-    }
-    WCHAR line[128];
-    wsprintfW(line, u"settings not saved: %s (error %d)", SaveFailureLogWords(result), result);
-    AppendEventLog(EVENTLOG_ERROR_TYPE, line);
 }
 
 // A save that failed is told, with its reason, and logged; the values stay

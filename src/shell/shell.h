@@ -37,11 +37,6 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char* commandLine, i
 HRESULT ActivatePreviousInstance(LPCWSTR className, LPCWSTR title, int* activated);
 LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int CreateMainMenuBar(HWND window);
-// Shows message `stringId` in a box of `style` captioned appTitle; during an
-// unattended start writes it to standard error instead.
-void TellUser(HWND window, UINT stringId, UINT style);
-// Writes a save's outcome (SaveSettings' result) to the event log.
-void LogSaveResult(LONG result);
 // Takes what another program saved in the store since this one read it (all
 // settings, or only the phone's while a dialog is open), brings it into
 // force and logs it.

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "alarm/monitor.h"
 #include "platform/gdi.h"
+#include "platform/strings.h"
+#include "platform/window.h"
+#include "resources/ids.h"
+#include "settings/settings.h"
 #include "shell/shell.h"
 #include "ui/ui.h"
 
@@ -37,4 +41,40 @@ void PaintMainScreen(HWND window)
     EndPaint(window, &paint);
     // The paint may have erased the status lines; the next tick draws them.
     statusScreen.shown = 0;
+}
+
+static void SetStartStopCaption(UINT stringId)
+{
+    WCHAR text[256] = {};
+    LoadLocalString(shell.appInstance, stringId, text, 255);
+    TBBUTTONINFOW caption{};
+    caption.cbSize = sizeof caption;
+    caption.dwMask = TBIF_TEXT;
+    caption.pszText = text;
+    SendMessageW(shell.menuBarWindow, TB_SETBUTTONINFOW, cmdStartStop,
+                 reinterpret_cast<LPARAM>(&caption));
+}
+
+// A new menu bar starts with "Start"; while monitoring runs the button must
+// read "Stop", or the user who presses Start would stop it.
+void ShowMonitoringCaption()
+{
+    if (monitor.monitoring == 1)
+        SetStartStopCaption(strStop);
+}
+
+// The strip holds the Start/Stop picture; the next paint draws it anew.
+static void InvalidateStartStopStrip(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    double width = client.right;
+    RECT strip{static_cast<LONG>(width * 0.4), 120, static_cast<LONG>(width * 0.6), client.bottom};
+    InvalidateRect(window, &strip, TRUE);
+}
+
+void ShowMonitoringChange(HWND window)
+{
+    SetStartStopCaption(monitor.monitoring == 1 ? strStop : strStart);
+    InvalidateStartStopStrip(window);
 }
