@@ -15,6 +15,7 @@ ShellState shell;
 MonitorHooks monitorHooks = {TakeChangedSettings, PaintMeters, PaintStatus, ShowMonitoringChange,
                              TellUser};
 
+// The pictures' ids by slot.
 static const UINT screenBitmapIds[screenBitmapCount] = {bmpDummy,     bmpBottle, bmpAlarmClock,
                                                         bmpTelephone, bmpStop,   bmpPlay};
 

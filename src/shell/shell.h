@@ -4,6 +4,14 @@
 
 #include "platform/types.h"
 
+// The main screen's pictures, loaded with the window: their slots in
+// ShellState::screenBitmaps.
+constexpr int slotDummy = 0;
+constexpr int slotBottle = 1;
+constexpr int slotAlarmClock = 2;
+constexpr int slotTelephone = 3;
+constexpr int slotStop = 4; // while monitoring is off
+constexpr int slotPlay = 5; // while it is on
 constexpr int screenBitmapCount = 6;
 
 // Window thread only.
@@ -11,7 +19,7 @@ struct ShellState {
     HINSTANCE appInstance;                    // passed to every resource load
     WCHAR appTitle[256];                      // strAppTitle: caption of every message box
     HWND menuBarWindow;                       // the main window's current menu bar
-    HBITMAP screenBitmaps[screenBitmapCount]; // the main screen's pictures (see screenBitmapIds)
+    HBITMAP screenBitmaps[screenBitmapCount]; // the main screen's pictures, by slot
     // Set before WinMain when nobody may be at the screen: 1 makes the window
     // start monitoring as soon as it is up, and until that start is done
     // what a box would say goes to standard error, so nothing waits.

@@ -6,6 +6,7 @@
 #include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
+#include "ui/layout.h"
 #include "ui/ui.h"
 
 void DrawBitmapAt(HDC dc, SHORT x, SHORT y, HBITMAP bitmap)
@@ -32,12 +33,17 @@ void PaintMainScreen(HWND window)
     HBRUSH background = CreateSolidBrush(backgroundColour);
     FillRect(dc, &client, background);
     DeleteObject(background);
-    auto x = static_cast<SHORT>(client.right * 0.4);
-    DrawBitmapAt(dc, static_cast<SHORT>(client.left + 10), 4, shell.screenBitmaps[0]);
-    DrawBitmapAt(dc, static_cast<SHORT>(client.right - 30), 4, shell.screenBitmaps[1]);
-    DrawBitmapAt(dc, x, 40, shell.screenBitmaps[2]);
-    DrawBitmapAt(dc, x, 140,
-                 monitor.monitoring != 0 ? shell.screenBitmaps[5] : shell.screenBitmaps[4]);
+    const ScreenLayout& at = screenLayout;
+    auto top = static_cast<SHORT>(at.picturesTop);
+    auto middle = static_cast<SHORT>(client.right * at.middleLeft);
+    DrawBitmapAt(dc, static_cast<SHORT>(client.left + at.dummyLeft), top,
+                 shell.screenBitmaps[slotDummy]);
+    DrawBitmapAt(dc, static_cast<SHORT>(client.right - at.bottleFromRight), top,
+                 shell.screenBitmaps[slotBottle]);
+    DrawBitmapAt(dc, middle, static_cast<SHORT>(at.alarmClockTop),
+                 shell.screenBitmaps[slotAlarmClock]);
+    DrawBitmapAt(dc, middle, static_cast<SHORT>(at.startStopTop),
+                 shell.screenBitmaps[monitor.monitoring != 0 ? slotPlay : slotStop]);
     EndPaint(window, &paint);
     // The paint may have erased the status lines; the next tick draws them.
     statusScreen.shown = 0;
@@ -69,7 +75,8 @@ static void InvalidateStartStopStrip(HWND window)
     RECT client;
     GetClientRect(window, &client);
     double width = client.right;
-    RECT strip{static_cast<LONG>(width * 0.4), 120, static_cast<LONG>(width * 0.6), client.bottom};
+    RECT strip{static_cast<LONG>(width * screenLayout.middleLeft), screenLayout.middleStripTop,
+               static_cast<LONG>(width * screenLayout.middleRight), client.bottom};
     InvalidateRect(window, &strip, TRUE);
 }
 

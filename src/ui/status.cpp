@@ -7,14 +7,12 @@
 #include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
+#include "ui/layout.h"
 #include "ui/ui.h"
 
 StatusScreen statusScreen;
 
-// Below the Start/Stop picture (rows 140 to 172), between the two bars.
-constexpr LONG statusTop = 176;
-constexpr LONG statusLineHeight = 16;
-constexpr int statusLineCount = 5;
+constexpr int statusLineCount = screenLayout.statusLineCount;
 
 static bool SameStatus(const StatusScreen& a, const StatusScreen& b)
 {
@@ -107,10 +105,9 @@ void PaintStatus(HWND window)
     SetBkColor(dc, backgroundColour);
     HBRUSH background = CreateSolidBrush(backgroundColour);
     for (int i = 0; i < statusLineCount; ++i) {
-        // Inside the bars' outlines: the loudness bar ends at column 30, the
-        // cry bar begins at W - 33.
-        RECT line{client.left + 31, statusTop + statusLineHeight * i, client.right - 33,
-                  statusTop + statusLineHeight * (i + 1)};
+        const ScreenLayout& at = screenLayout;
+        RECT line{client.left + at.statusLeft, at.statusTop + at.statusLineHeight * i,
+                  client.right - at.statusFromRight, at.statusTop + at.statusLineHeight * (i + 1)};
         FillRect(dc, &line, background);
         if (lines[i][0] != u'\0')
             DrawTextW(dc, lines[i], -1, &line, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
