@@ -31,7 +31,7 @@ void ToggleMonitoring(HWND window)
 {
     if (monitor.monitoring == 1) {
         monitor.monitoring = 0;
-        monitor.clockRedraw = 10;
+        monitor.clockRedraw = ticksPerSecond;
         monitorHooks.showMonitoring(window);
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring off");
         SetThreadExecutionState(ES_CONTINUOUS); // the device may sleep again
@@ -42,7 +42,7 @@ void ToggleMonitoring(HWND window)
             return;
         }
         monitor.cryMeter = 0.0;
-        monitor.clockRedraw = 10;
+        monitor.clockRedraw = ticksPerSecond;
         monitor.monitoring = 1;
         monitor.callsMade = 0;
         monitor.delaySeconds = 0;

@@ -6,17 +6,25 @@
 
 #include "platform/types.h"
 
+// The tick: the main window's timer, its period, and what the tick counts.
+// Once a second the clock is read and the pause after a call counts down;
+// every ten seconds capture is restarted.
+constexpr std::uintptr_t monitorTimerId = 100;
+constexpr UINT tickPeriodMs = 100;
+constexpr std::int32_t ticksPerSecond = 1000 / tickPeriodMs;
+constexpr std::int32_t ticksPerRestart = 10 * ticksPerSecond;
+
 // Window thread only.
 struct MonitorState {
     std::int32_t monitoring;   // 1 while monitoring is on
     std::int32_t callPending;  // 1 from a call until the next ten-second restart
     std::int32_t callsMade;    // calls placed since the last Start
     std::int32_t delaySeconds; // seconds before another call may be placed; <= 0: none
-    std::int32_t tickCount;    // ticks since the last restart or call, 0 to 100
+    std::int32_t tickCount;    // ticks since the last restart or call, 0 to ticksPerRestart
     double cryMeter;           // 0.0 to 1.0: +0.02 per loud tick, -0.005 per quiet one
     std::int32_t clockHour;    // local time last read, 0 to 23
     std::int32_t clockMinute;  // 0 to 59
-    std::int32_t clockRedraw;  // text band drawn when PaintMeters counts it to 10
+    std::int32_t clockRedraw;  // text band drawn when PaintMeters counts it to ticksPerSecond
 };
 
 extern MonitorState monitor;

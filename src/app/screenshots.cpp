@@ -114,7 +114,7 @@ void Poll()
         if (shots.mainWindow != nullptr && settings.Language != shots.language) {
             settings.Language = shots.language;
             CreateMainMenuBar(shots.mainWindow);
-            monitor.clockRedraw = 10;
+            monitor.clockRedraw = ticksPerSecond;
             InvalidateRect(shots.mainWindow, nullptr, TRUE);
             shots.waited = 0;
             return;

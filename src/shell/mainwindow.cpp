@@ -82,7 +82,7 @@ static LRESULT CreateMainWindow(HWND window)
     LRESULT result = CreateMainMenuBar(window);
     for (int slot = 0; slot < screenBitmapCount; ++slot)
         shell.screenBitmaps[slot] = LoadBitmapW(shell.appInstance, screenBitmapIds[slot]);
-    monitor.clockRedraw = 10;
+    monitor.clockRedraw = ticksPerSecond;
     SYSTEMTIME now;
     GetLocalTime(&now);
     monitor.clockHour = now.wHour;
@@ -93,7 +93,7 @@ static LRESULT CreateMainWindow(HWND window)
     // The timer runs before the failure is told: monitoring and the
     // ten-second retry of the microphone must not wait for somebody to
     // close the box.
-    SetTimer(window, 100, 100, nullptr);
+    SetTimer(window, monitorTimerId, tickPeriodMs, nullptr);
     if (!listening)
         TellUser(window, strNoRecorder, MB_OK | MB_ICONHAND); // the ten-second restart tries again
     if (shell.storeProblem != ERROR_SUCCESS)
@@ -109,7 +109,7 @@ static LRESULT CreateMainWindow(HWND window)
 
 static void DestroyMainWindow(HWND window)
 {
-    KillTimer(window, 100);
+    KillTimer(window, monitorTimerId);
     PhoneSetNotifyWindow(nullptr, 0);
     CloseCaptureDevice();
     SetThreadExecutionState(ES_CONTINUOUS); // monitoring ends with the window
@@ -155,7 +155,7 @@ void TakeChangedSettings(HWND window)
         ComputeLimits();
     if ((taken & languageSettingBit) != 0) {
         ShowLanguage(window);
-        monitor.clockRedraw = 10;
+        monitor.clockRedraw = ticksPerSecond;
         InvalidateRect(window, nullptr, TRUE);
     }
 }

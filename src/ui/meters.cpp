@@ -88,7 +88,7 @@ void PaintMeters(HWND window)
     DrawBar(dc, client, client.right - screenLayout.cryBarFromRight, monitor.cryMeter,
             limits.cryLimit);
     monitor.clockRedraw = monitor.clockRedraw + 1;
-    if (monitor.clockRedraw >= 10) {
+    if (monitor.clockRedraw >= ticksPerSecond) {
         DrawTextBand(dc, client);
         monitor.clockRedraw = 0;
     }

@@ -23,12 +23,12 @@
 
 namespace {
 
-constexpr SimTime tickUnits = simUnitsPerSecond / 10;
+constexpr SimTime tickUnits = simUnitsPerSecond * tickPeriodMs / 1000;
 constexpr SimTime second = simUnitsPerSecond;
 constexpr SimTime minute = 60 * second;
 constexpr SimTime hour = 60 * minute;
 constexpr SimTime day = 24 * hour;
-constexpr long restartTicks = 100;
+constexpr long restartTicks = ticksPerRestart;
 // Two queued capture buffers and the one being measured, each a header and
 // a data block.
 constexpr long heapBlocksMost = 6;
@@ -37,7 +37,7 @@ constexpr long heapBlocksMost = 6;
 constexpr long flowTicksMost = 6;
 // The clock fields follow local time at the next once-a-second step, and a
 // call starts the second anew.
-constexpr long clockTicksMost = 20;
+constexpr long clockTicksMost = 2 * ticksPerSecond;
 
 const char* const invTicks = "ticks: the 100 ms tick neither skips nor drifts";
 const char* const invPlatform = "platform: no fault seen by the simulated platform";
@@ -477,7 +477,7 @@ void CheckCalls(SimTime now)
     // moment (minutes; none when 0 or less).
     if (s.restartTick == s.ticks) {
         std::int64_t delay = settings.PhoneDelay;
-        s.nextCallTick = s.ticks + (delay > 0 ? delay * 60 * 10 : 0);
+        s.nextCallTick = s.ticks + (delay > 0 ? delay * 60 * ticksPerSecond : 0);
         s.restartTick = -1;
     }
     std::size_t count = SimCallCount();
@@ -641,7 +641,7 @@ void Progress(SimTime now)
 
 void OnTick(HWND window, UINT_PTR id)
 {
-    if (window != SimMainWindow() || id != 100 || soak.failed)
+    if (window != SimMainWindow() || id != monitorTimerId || soak.failed)
         return;
     Session& s = soak.s;
     ++s.ticks;
