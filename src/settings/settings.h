@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The user's settings, the limits derived from them, their persistence and
-// the localised strings.
+// The user's settings, the limits derived from them, their persistence, the
+// localised strings and the language table.
 #pragma once
 
 #include <atomic>

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Start-up, the single-instance rule and the main window.
+// Start-up, the single-instance rule, the main window's procedure and the
+// dispatch of its commands.
 #pragma once
 
 #include "platform/types.h"

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main screen's drawing and the four dialog procedures.
+// The main screen's drawing (its layout in layout.h), the four dialog
+// procedures and telling the user.
 #pragma once
 
 #include "platform/types.h"
