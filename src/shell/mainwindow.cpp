@@ -12,6 +12,7 @@
 
 ShellState shell;
 
+// What the alarm shows and takes, done by the shell and the screen.
 MonitorHooks monitorHooks = {TakeChangedSettings, PaintMeters, PaintStatus, ShowMonitoringChange,
                              TellUser};
 

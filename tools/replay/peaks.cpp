@@ -3,11 +3,12 @@
 // started on any tick can return, from one pass over the samples.
 //
 // Capture starts at the sample where a tick falls (tick n at n x 1102.5
-// samples, rounded up, with 11025 samples a second and a tick every 100 ms)
-// and returns buffers of 2048 samples one after the other until it is
-// stopped, at the latest by the restart ticksPerRestart ticks later: at most
-// 53 full buffers, 54 with one to spare. A sweep over settings changes when calls come and so
-// which ticks start capture, but every buffer it can see is in this family.
+// samples with a tick every 100 ms, rounded up, since a sample spans 10 of
+// the simulated time units) and returns buffers of 2048 samples one after
+// the other until it is stopped, at the latest by the restart
+// ticksPerRestart ticks later: at most 53 full buffers, 54 with one to
+// spare. A sweep over settings changes when calls come and so which ticks
+// start capture, but every buffer it can see is in this family.
 //
 // Each buffer's peak is max(suffix of one block of 2048, prefix of the
 // next), blocks aligned on multiples of 2048.
