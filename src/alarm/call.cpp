@@ -3,8 +3,8 @@
 #include "audio/capture.h"
 #include "platform/eventlog.h"
 #include "platform/platform.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
-#include "shell/shell.h"
 
 CallState phoneCall;
 
@@ -14,27 +14,6 @@ CallState phoneCall;
 // build.
 extern int brokenBuild;
 #endif
-
-static void SetStartStopCaption(UINT stringId)
-{
-    WCHAR text[256] = {};
-    LoadLocalString(shell.appInstance, stringId, text, 255);
-    TBBUTTONINFOW caption{};
-    caption.cbSize = sizeof caption;
-    caption.dwMask = TBIF_TEXT;
-    caption.pszText = text;
-    SendMessageW(shell.menuBarWindow, TB_SETBUTTONINFOW, 500, reinterpret_cast<LPARAM>(&caption));
-}
-
-// The strip holds the Start/Stop picture; the next paint draws it anew.
-static void InvalidateStartStopStrip(HWND window)
-{
-    RECT client;
-    GetClientRect(window, &client);
-    double width = client.right;
-    RECT strip{static_cast<LONG>(width * 0.4), 120, static_cast<LONG>(width * 0.6), client.bottom};
-    InvalidateRect(window, &strip, TRUE);
-}
 
 // A stored number that is no call number is refused like an empty one: it
 // is never dialled.
@@ -51,30 +30,29 @@ static void LogRefusedStart()
 void ToggleMonitoring(HWND window)
 {
     if (monitor.monitoring == 1) {
-        SetStartStopCaption(1003);
         monitor.monitoring = 0;
-        monitor.clockRedraw = 10;
+        monitor.clockRedraw = ticksPerSecond;
+        monitorHooks.showMonitoring(window);
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring off");
         SetThreadExecutionState(ES_CONTINUOUS); // the device may sleep again
     } else {
         if (!IsCallNumber(settings.PhoneNumber)) {
             LogRefusedStart();
-            TellUser(window, 1002, MB_OK | MB_ICONEXCLAMATION);
+            monitorHooks.tellUser(window, strNoCallNumber, MB_OK | MB_ICONEXCLAMATION);
             return;
         }
-        SetStartStopCaption(1004);
         monitor.cryMeter = 0.0;
-        monitor.clockRedraw = 10;
+        monitor.clockRedraw = ticksPerSecond;
         monitor.monitoring = 1;
         monitor.callsMade = 0;
         monitor.delaySeconds = 0;
         phoneCall.numberRefused = 0;
         phoneCall.limitLogged = 0;
+        monitorHooks.showMonitoring(window);
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring on");
         // No sleep while listening for the child.
         SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
     }
-    InvalidateStartStopStrip(window);
 }
 
 bool StartMonitoringOnRequest(HWND window)
@@ -85,14 +63,6 @@ bool StartMonitoringOnRequest(HWND window)
     }
     ToggleMonitoring(window);
     return monitor.monitoring == 1;
-}
-
-// A new menu bar starts with "Start"; while monitoring runs the button must
-// read "Stop", or the user who presses Start would stop it.
-void ShowMonitoringCaption()
-{
-    if (monitor.monitoring == 1)
-        SetStartStopCaption(1004);
 }
 
 bool CallInProgress()
@@ -193,7 +163,7 @@ void PlaceCallIfDue(HWND window)
     if (!CallIsDue())
         return;
     // The number may have been changed by another program since it was read.
-    TakeChangedSettings(window);
+    monitorHooks.takeChangedSettings(window);
     if (!CallIsDue())
         return;
     // The microphone is released before the phone takes the audio path.

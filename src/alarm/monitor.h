@@ -1,8 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The monitoring tick, the cry meter, Start/Stop and the call decision.
+// This room decides; what it shows and what it takes from the store go
+// through the hooks the shell sets.
 #pragma once
 
 #include "platform/types.h"
+
+// The tick: the main window's timer, its period, and what the tick counts.
+// Once a second the clock is read and the pause after a call counts down;
+// every ten seconds capture is restarted.
+constexpr std::uintptr_t monitorTimerId = 100;
+constexpr UINT tickPeriodMs = 100;
+constexpr std::int32_t ticksPerSecond = 1000 / tickPeriodMs;
+constexpr std::int32_t ticksPerRestart = 10 * ticksPerSecond;
 
 // Window thread only.
 struct MonitorState {
@@ -10,11 +20,11 @@ struct MonitorState {
     std::int32_t callPending;  // 1 from a call until the next ten-second restart
     std::int32_t callsMade;    // calls placed since the last Start
     std::int32_t delaySeconds; // seconds before another call may be placed; <= 0: none
-    std::int32_t tickCount;    // ticks since the last restart or call, 0 to 100
+    std::int32_t tickCount;    // ticks since the last restart or call, 0 to ticksPerRestart
     double cryMeter;           // 0.0 to 1.0: +0.02 per loud tick, -0.005 per quiet one
     std::int32_t clockHour;    // local time last read, 0 to 23
     std::int32_t clockMinute;  // 0 to 59
-    std::int32_t clockRedraw;  // text band drawn when PaintMeters counts it to 10
+    std::int32_t clockRedraw;  // text band drawn when PaintMeters counts it to ticksPerSecond
 };
 
 extern MonitorState monitor;
@@ -49,14 +59,32 @@ extern CallState phoneCall;
 // The message the phone posts when it has news.
 constexpr UINT WM_PHONENEWS = WM_APP + 1;
 
+// What the alarm asks of the rooms around it. The shell fills it in with
+// its own and the screen's functions; each is called on the window thread
+// with the main window.
+struct MonitorHooks {
+    // Takes what another program saved in the store (before a restart and
+    // before a call).
+    void (*takeChangedSettings)(HWND window);
+    // Draws the level and the cry meter: on every tick, before the call
+    // decision.
+    void (*showMeters)(HWND window);
+    // Draws the status lines: at every tick's end.
+    void (*showStatus)(HWND window);
+    // Shows that monitoring was switched on or off (the Start/Stop caption
+    // and picture).
+    void (*showMonitoring)(HWND window);
+    // Tells the user string `stringId` (a German id) in a box of `style`.
+    void (*tellUser)(HWND window, UINT stringId, UINT style);
+};
+extern MonitorHooks monitorHooks;
+
 void MonitorTick(HWND window);
 void ToggleMonitoring(HWND window);
 // Start for a request from outside the window (a second start's --start),
 // with monitoring off: as Start, but a refusal is only logged, as nobody
 // may be at this screen to close a box. True when monitoring is on.
 bool StartMonitoringOnRequest(HWND window);
-// Gives a menu bar just built the caption that monitoring's state calls for.
-void ShowMonitoringCaption();
 void PlaceCallIfDue(HWND window);
 // True while the last request is neither over nor failed: no other call may start.
 bool CallInProgress();

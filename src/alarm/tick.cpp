@@ -5,8 +5,6 @@
 #include "audio/capture.h"
 #include "platform/system.h"
 #include "settings/settings.h"
-#include "shell/shell.h"
-#include "ui/ui.h"
 
 MonitorState monitor;
 
@@ -58,21 +56,21 @@ static void IntegrateCryMeter()
 void MonitorTick(HWND window)
 {
     monitor.tickCount = monitor.tickCount + 1;
-    if (monitor.tickCount % 10 == 0) {
+    if (monitor.tickCount % ticksPerSecond == 0) {
         RefreshClock();
         // Down by one, floor 0; written so that a saturated negative delay
         // cannot overflow.
         monitor.delaySeconds = monitor.delaySeconds > 1 ? monitor.delaySeconds - 1 : 0;
     }
-    if (monitor.tickCount >= 100) {
+    if (monitor.tickCount >= ticksPerRestart) {
         // A copy that nobody looks at takes what --set stored within ten
         // seconds.
-        TakeChangedSettings(window);
+        monitorHooks.takeChangedSettings(window);
         RestartCapture();
     }
     IntegrateCryMeter();
-    PaintMeters(window);
+    monitorHooks.showMeters(window);
     PlaceCallIfDue(window);
     WarnIfNoWayToCall();
-    PaintStatus(window);
+    monitorHooks.showStatus(window);
 }

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The program's entry: the command line, --set/--get and the screenshots.
+//
 // The program's command line, read GNU style before anything needs a
 // display: `--opt VALUE` and `--opt=VALUE`, `-h`/`--help`, `-v`/`--version`,
 // and Qt's own `-platform NAME`, which is handed on to Qt untouched.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <iterator>
 #include <unistd.h>
 
 #include <QImage>
@@ -21,6 +22,7 @@
 #include "platform/qt/qt_platform.h"
 #include "platform/store/store_file.h"
 #include "platform/window.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 
@@ -63,9 +65,9 @@ namespace {
 
 struct ScreenshotRun {
     std::string directory;
-    int step = 0;   // what the driver does next
-    int waited = 0; // polls spent in this step
-    bool english = false;
+    int step = 0;              // what the driver does next
+    int waited = 0;            // polls spent in this step
+    std::int32_t language = 0; // the row of the language table being shot
     HWND mainWindow = nullptr;
     int written = 0;           // pictures saved
     int failed = 0;            // pictures that could not be saved
@@ -74,12 +76,13 @@ struct ScreenshotRun {
 
 ScreenshotRun shots;
 
-const WORD dialogCommands[] = {200, 300, 400, 450};
-const int dialogIds[] = {113, 114, 115, 116};
+const WORD dialogCommands[] = {cmdMicrophoneDialog, cmdPhoneDialog, cmdContactDialog,
+                               cmdLanguageDialog};
+const int dialogIds[] = {dlgMicrophone, dlgPhone, dlgContact, dlgLanguage};
 
 std::string Suffix()
 {
-    return shots.english ? "-en.png" : "-de.png";
+    return std::string("-") + languages[shots.language].code + ".png";
 }
 
 void Save(const QImage& image, const std::string& name)
@@ -95,23 +98,23 @@ void Save(const QImage& image, const std::string& name)
 }
 
 // Steps: 0 wait for the band; 1 save the main screen; then per dialog an
-// "open" and a "save and cancel" step; then English or the end.
+// "open" and a "save and cancel" step; then the next language or the end.
 void Poll()
 {
     ++shots.waited;
     if (shots.step == 0) {
         // A first-use language dialog is nobody's picture: cancelled, it
         // changes nothing.
-        if (HWND open = QtOpenDialog(); open != nullptr && !shots.english) {
+        if (HWND open = QtOpenDialog(); open != nullptr && shots.language == 0) {
             PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
             return;
         }
         shots.mainWindow = FindWindowW(u"CradleCom", u"Cradlecom");
         // Each language whatever the store says, in memory only.
-        if (shots.mainWindow != nullptr && settings.Language != (shots.english ? 1 : 0)) {
-            settings.Language = shots.english ? 1 : 0;
+        if (shots.mainWindow != nullptr && settings.Language != shots.language) {
+            settings.Language = shots.language;
             CreateMainMenuBar(shots.mainWindow);
-            monitor.clockRedraw = 10;
+            monitor.clockRedraw = ticksPerSecond;
             InvalidateRect(shots.mainWindow, nullptr, TRUE);
             shots.waited = 0;
             return;
@@ -126,7 +129,7 @@ void Poll()
         return;
     }
     int dialog = (shots.step - 1) / 2;
-    if (dialog < 4) {
+    if (dialog < std::ssize(dialogIds)) {
         bool opening = (shots.step - 1) % 2 == 0;
         if (opening) {
             PostMessageW(shots.mainWindow, WM_COMMAND, dialogCommands[dialog], 0);
@@ -144,8 +147,8 @@ void Poll()
     }
     if (QtOpenDialog() != nullptr)
         return;
-    if (!shots.english) {
-        shots.english = true;
+    if (shots.language + 1 < languageCount) {
+        ++shots.language;
         shots.step = 0;
         shots.waited = 0;
         return;
@@ -206,8 +209,8 @@ void FinishScreenshots()
 
 bool ScreenshotsComplete()
 {
-    // The main screen and four dialogs, in two languages.
-    return shots.failed == 0 && shots.written == 10;
+    // The main screen and four dialogs, in every language.
+    return shots.failed == 0 && shots.written == (1 + std::ssize(dialogIds)) * languageCount;
 }
 
 void StartScreenshots(const std::string& directory)

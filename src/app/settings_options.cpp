@@ -9,7 +9,6 @@
 #include "platform/store/store_file.h"
 #include "platform/strings.h"
 #include "settings/settings.h"
-#include "shell/shell.h"
 
 namespace {
 

@@ -10,7 +10,7 @@ namespace {
 constexpr std::int32_t KIND_PERCENT = 0;  // digits, 0 to 100 (the microphone dialog's range)
 constexpr std::int32_t KIND_COUNT = 1;    // digits only, as the phone dialog's boxes take them
 constexpr std::int32_t KIND_NUMBER = 2;   // empty, or a call number
-constexpr std::int32_t KIND_LANGUAGE = 3; // 0 German or 1 English
+constexpr std::int32_t KIND_LANGUAGE = 3; // a row of the language table: 0 German or 1 English
 
 struct NamedSetting {
     LPCWSTR name;
@@ -62,7 +62,7 @@ std::int32_t CheckKind(std::int32_t kind, std::int64_t value)
     case KIND_COUNT:
         return value >= 0 && value <= INT32_MAX ? SETTING_OK : SETTING_OUT_OF_RANGE;
     case KIND_LANGUAGE:
-        return value == 0 || value == 1 ? SETTING_OK : SETTING_OUT_OF_RANGE;
+        return value >= 0 && value < languageCount ? SETTING_OK : SETTING_OUT_OF_RANGE;
     default:
         return SETTING_UNKNOWN;
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/registry.h"
 #include "platform/strings.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 
 std::int32_t firstUse;
@@ -166,17 +167,19 @@ struct SaveFailure {
 };
 
 const SaveFailure saveFailures[] = {
-    {ERROR_ACCESS_DENIED, 1041, u"access denied"},
-    {ERROR_DISK_FULL, 1042, u"disk full"},
-    {ERROR_WRITE_PROTECT, 1043, u"read-only storage"},
-    {ERROR_FILE_INVALID, 1044, u"not a file in the settings file's place"},
-    {ERROR_PATH_NOT_FOUND, 1045, u"folder cannot be created"},
-    {ERROR_FILE_TOO_LARGE, 1061, u"the settings file is larger than 64 MB"},
-    {ERROR_FILE_CORRUPT, 1062, u"the settings file is cut short: its last line has no end"},
-    {ERROR_INVALID_OWNER, 1063, u"the settings file or its folder belongs to another user"},
-    {ERROR_INVALID_ACL, 1064, u"others may change the settings file or its folder"},
+    {ERROR_ACCESS_DENIED, strStoreAccessDenied, u"access denied"},
+    {ERROR_DISK_FULL, strStoreFull, u"disk full"},
+    {ERROR_WRITE_PROTECT, strStoreReadOnly, u"read-only storage"},
+    {ERROR_FILE_INVALID, strStoreNotAFile, u"not a file in the settings file's place"},
+    {ERROR_PATH_NOT_FOUND, strStoreNoFolder, u"folder cannot be created"},
+    {ERROR_FILE_TOO_LARGE, strStoreTooLarge, u"the settings file is larger than 64 MB"},
+    {ERROR_FILE_CORRUPT, strStoreCutShort,
+     u"the settings file is cut short: its last line has no end"},
+    {ERROR_INVALID_OWNER, strStoreOtherOwner,
+     u"the settings file or its folder belongs to another user"},
+    {ERROR_INVALID_ACL, strStoreOpenToOthers, u"others may change the settings file or its folder"},
 };
-const SaveFailure otherSaveFailure = {ERROR_SUCCESS, 1046, u"read or write error"};
+const SaveFailure otherSaveFailure = {ERROR_SUCCESS, strStoreError, u"read or write error"};
 
 const SaveFailure& FindSaveFailure(LONG result)
 {

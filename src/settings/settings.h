@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The user's settings, the limits derived from them, their persistence and
-// the localised strings.
+// The user's settings, the limits derived from them, their persistence, the
+// localised strings and the language table.
 #pragma once
 
 #include <atomic>
 
+#include "platform/nls.h"
 #include "platform/types.h"
 
 constexpr int phoneNumberCapacity = 25; // 24 characters and the terminator
@@ -96,6 +97,8 @@ constexpr std::uint32_t everySettingBits = 0x7F;
 // and short English words for the event log.
 UINT SaveFailureTextId(LONG result);
 LPCWSTR SaveFailureLogWords(LONG result);
+// Writes a save's outcome (SaveSettings' result) to the event log.
+void LogSaveResult(LONG result);
 
 // Settings by their stored names, as NAME=VALUE: for a start without a
 // screen. What AssignSetting finds:
@@ -141,6 +144,26 @@ void FormatSetting(const SettingsRecord& record, int index, LPWSTR buffer);
 // is, else why not (SETTING_OUT_OF_RANGE, SETTING_NOT_CALL_NUMBER).
 std::int32_t MakeSettingUsable(SettingsRecord* record, int index);
 
-// Loads German string `id` or, in English, id + 4000. A Language other than
-// 0 or 1 loads the German text.
+// The languages the program speaks, one row each; the stored Language is
+// the row's index. A new language is a row here and its texts in the
+// resource script (its strings at the German ids plus its offset, its
+// radio button and flag in the language dialog).
+struct LanguageRow {
+    UINT mainMenuBar;        // the main window's menu bar
+    UINT dialogMenuBar;      // every dialog's menu bar
+    UINT stringOffset;       // added to a German string id
+    LANGID platformLanguage; // of the platform's own texts (the standard buttons)
+    int languageButton;      // its radio button in the language dialog
+    const char* code;        // two letters that name its screenshots
+};
+constexpr int languageCount = 2;
+extern const LanguageRow languages[languageCount];
+// The row of `language`; null for a Language no row has (only an edited
+// store holds one).
+const LanguageRow* FindLanguage(std::int32_t language);
+// The row of the current Language; German's for a Language no row has, so
+// that every text, bar and button exists.
+const LanguageRow& CurrentLanguage();
+
+// Loads string `id` (a German id) in the current language.
 void LoadLocalString(HINSTANCE instance, UINT id, LPWSTR buffer, int capacity);

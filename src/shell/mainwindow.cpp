@@ -5,26 +5,26 @@
 #include "audio/capture.h"
 #include "platform/eventlog.h"
 #include "platform/platform.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "ui/ui.h"
 
 ShellState shell;
 
-static const UINT screenBitmapIds[screenBitmapCount] = {109, 111, 116, 117, 119, 118};
+// What the alarm shows and takes, done by the shell and the screen.
+MonitorHooks monitorHooks = {TakeChangedSettings, PaintMeters, PaintStatus, ShowMonitoringChange,
+                             TellUser};
 
-// 101 German, 116 English. A Language other than 0 or 1 can only come from
-// an edited store; it gets the German bar rather than none.
-static UINT MainMenuBarId()
-{
-    return settings.Language == 1 ? 116 : 101;
-}
+// The pictures' ids by slot.
+static const UINT screenBitmapIds[screenBitmapCount] = {bmpDummy,     bmpBottle, bmpAlarmClock,
+                                                        bmpTelephone, bmpStop,   bmpPlay};
 
 // The platform's own buttons follow the chosen language, German for an
 // unknown one as with the menu bar.
 static void SetPlatformLanguage()
 {
-    SetThreadUILanguage(settings.Language == 1 ? LANG_ENGLISH_US : LANG_GERMAN_GERMANY);
+    SetThreadUILanguage(CurrentLanguage().platformLanguage);
 }
 
 static BOOL BuildMainMenuBar(HWND window, HWND* bar)
@@ -33,7 +33,7 @@ static BOOL BuildMainMenuBar(HWND window, HWND* bar)
     info.cbSize = sizeof info;
     info.hwndParent = window;
     info.dwFlags = 0;
-    info.nToolBarId = MainMenuBarId();
+    info.nToolBarId = CurrentLanguage().mainMenuBar; // German for an unknown Language
     info.hInstRes = shell.appInstance;
     if (!SHCreateMenuBar(&info))
         return FALSE;
@@ -45,25 +45,7 @@ int CreateMainMenuBar(HWND window)
 {
     if (!BuildMainMenuBar(window, &shell.menuBarWindow))
         return -1;
-    return LoadStringW(shell.appInstance, 10000, shell.appTitle, 256) > 0 ? 0 : -1;
-}
-
-static void TellUserText(HWND window, LPCWSTR text, UINT style)
-{
-    if (shell.unattendedStart == 0) {
-        MessageBoxW(window, text, shell.appTitle, style);
-        return;
-    }
-    WCHAR line[1024];
-    wsprintfW(line, u"%s: %s", shell.appTitle, text);
-    WriteStandardErrorW(line);
-}
-
-void TellUser(HWND window, UINT stringId, UINT style)
-{
-    WCHAR text[256] = {};
-    LoadLocalString(shell.appInstance, stringId, text, 255);
-    TellUserText(window, text, style);
+    return LoadStringW(shell.appInstance, strAppTitle, shell.appTitle, 256) > 0 ? 0 : -1;
 }
 
 // A store that exists but cannot be read, or is not to be trusted. The
@@ -83,9 +65,9 @@ static void ReportRefusedStore(HWND window, LONG result)
               SaveFailureLogWords(result), result);
     AppendEventLog(EVENTLOG_ERROR_TYPE, line);
     WCHAR failed[256] = {}, reason[256] = {}, meanwhile[256] = {}, text[1024];
-    LoadLocalString(shell.appInstance, 1060, failed, 255);
+    LoadLocalString(shell.appInstance, strReadFailed, failed, 255);
     LoadLocalString(shell.appInstance, SaveFailureTextId(result), reason, 255);
-    LoadLocalString(shell.appInstance, 1065, meanwhile, 255);
+    LoadLocalString(shell.appInstance, strDefaultsMeanwhile, meanwhile, 255);
     // Standard error keeps one line.
     LPCWSTR gap = shell.unattendedStart != 0 ? u" " : u"\n\n";
     wsprintfW(text, u"%s%s%s%s%s", failed, gap, reason, gap, meanwhile);
@@ -101,7 +83,7 @@ static LRESULT CreateMainWindow(HWND window)
     LRESULT result = CreateMainMenuBar(window);
     for (int slot = 0; slot < screenBitmapCount; ++slot)
         shell.screenBitmaps[slot] = LoadBitmapW(shell.appInstance, screenBitmapIds[slot]);
-    monitor.clockRedraw = 10;
+    monitor.clockRedraw = ticksPerSecond;
     SYSTEMTIME now;
     GetLocalTime(&now);
     monitor.clockHour = now.wHour;
@@ -112,23 +94,23 @@ static LRESULT CreateMainWindow(HWND window)
     // The timer runs before the failure is told: monitoring and the
     // ten-second retry of the microphone must not wait for somebody to
     // close the box.
-    SetTimer(window, 100, 100, nullptr);
+    SetTimer(window, monitorTimerId, tickPeriodMs, nullptr);
     if (!listening)
-        TellUser(window, 1001, MB_OK | MB_ICONHAND); // the ten-second restart tries again
+        TellUser(window, strNoRecorder, MB_OK | MB_ICONHAND); // the ten-second restart tries again
     if (shell.storeProblem != ERROR_SUCCESS)
         ReportRefusedStore(window, shell.storeProblem);
     // Nobody would answer the first-use language dialog of an unattended
     // start: it is left to the menu.
     if (shell.unattendedStart != 0)
-        PostMessageW(window, WM_COMMAND, 500, 0);
+        PostMessageW(window, WM_COMMAND, cmdStartStop, 0);
     else if (firstUse != 0)
-        PostMessageW(window, WM_COMMAND, 450, 0);
+        PostMessageW(window, WM_COMMAND, cmdLanguageDialog, 0);
     return result;
 }
 
 static void DestroyMainWindow(HWND window)
 {
-    KillTimer(window, 100);
+    KillTimer(window, monitorTimerId);
     PhoneSetNotifyWindow(nullptr, 0);
     CloseCaptureDevice();
     SetThreadExecutionState(ES_CONTINUOUS); // monitoring ends with the window
@@ -174,7 +156,7 @@ void TakeChangedSettings(HWND window)
         ComputeLimits();
     if ((taken & languageSettingBit) != 0) {
         ShowLanguage(window);
-        monitor.clockRedraw = 10;
+        monitor.clockRedraw = ticksPerSecond;
         InvalidateRect(window, nullptr, TRUE);
     }
 }
@@ -197,17 +179,6 @@ static LRESULT RunDialog(HWND window, UINT id, DLGPROC procedure)
     return result;
 }
 
-void LogSaveResult(LONG result)
-{
-    if (result == ERROR_SUCCESS) {
-        AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"settings saved");
-        return;
-    }
-    WCHAR line[128];
-    wsprintfW(line, u"settings not saved: %s (error %d)", SaveFailureLogWords(result), result);
-    AppendEventLog(EVENTLOG_ERROR_TYPE, line);
-}
-
 // A save that failed is told, with its reason, and logged; the values stay
 // in memory until the program ends.
 static void SaveAndReport(HWND window)
@@ -217,9 +188,9 @@ static void SaveAndReport(HWND window)
     if (result == ERROR_SUCCESS)
         return;
     WCHAR failed[256] = {}, reason[256] = {}, kept[256] = {}, text[1024];
-    LoadLocalString(shell.appInstance, 1040, failed, 255);
+    LoadLocalString(shell.appInstance, strSaveFailed, failed, 255);
     LoadLocalString(shell.appInstance, SaveFailureTextId(result), reason, 255);
-    LoadLocalString(shell.appInstance, 1047, kept, 255);
+    LoadLocalString(shell.appInstance, strValuesKeptUntilExit, kept, 255);
     wsprintfW(text, u"%s\n\n%s\n\n%s", failed, reason, kept);
     MessageBoxW(window, text, shell.appTitle, MB_OK | MB_ICONEXCLAMATION);
 }
@@ -234,7 +205,7 @@ static void RunSettingsDialog(HWND window, UINT id, DLGPROC procedure)
 
 static void RunLanguageDialog(HWND window)
 {
-    if (RunDialog(window, 116, LanguageDlgProc) != 0)
+    if (RunDialog(window, dlgLanguage, LanguageDlgProc) != 0)
         return;
     SaveAndReport(window);
     ShowLanguage(window);
@@ -243,7 +214,7 @@ static void RunLanguageDialog(HWND window)
 static void ConfirmExit(HWND window)
 {
     WCHAR text[256] = {};
-    LoadLocalString(shell.appInstance, 1000, text, 255);
+    LoadLocalString(shell.appInstance, strExitQuestion, text, 255);
     if (MessageBoxW(window, text, shell.appTitle, MB_YESNO | MB_ICONQUESTION) == IDYES)
         DestroyWindow(window);
 }
@@ -317,25 +288,25 @@ static LRESULT ReceiveCopyData(HWND window, LPARAM lParam)
 static bool RunCommand(HWND window, WPARAM command)
 {
     switch (command) {
-    case 200:
-        RunSettingsDialog(window, 113, MicDlgProc);
+    case cmdMicrophoneDialog:
+        RunSettingsDialog(window, dlgMicrophone, MicDlgProc);
         return true;
-    case 300:
-        RunSettingsDialog(window, 114, PhoneDlgProc);
+    case cmdPhoneDialog:
+        RunSettingsDialog(window, dlgPhone, PhoneDlgProc);
         return true;
-    case 400:
-        RunDialog(window, 115, ContactDlgProc);
+    case cmdContactDialog:
+        RunDialog(window, dlgContact, ContactDlgProc);
         return true;
-    case 450:
+    case cmdLanguageDialog:
         RunLanguageDialog(window);
         return true;
-    case 500:
+    case cmdStartStop:
         if (shell.unattendedStart != 0)
             StartUnattended(window);
         else
             ToggleMonitoring(window);
         return true;
-    case 900:
+    case cmdExit:
         ConfirmExit(window);
         return true;
     default:

@@ -1,17 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Start-up, the single-instance rule and the main window.
+// Start-up, the single-instance rule, the main window's procedure and the
+// dispatch of its commands.
 #pragma once
 
 #include "platform/types.h"
 
+// The main screen's pictures, loaded with the window: their slots in
+// ShellState::screenBitmaps.
+constexpr int slotDummy = 0;
+constexpr int slotBottle = 1;
+constexpr int slotAlarmClock = 2;
+constexpr int slotTelephone = 3;
+constexpr int slotStop = 4; // while monitoring is off
+constexpr int slotPlay = 5; // while it is on
 constexpr int screenBitmapCount = 6;
 
 // Window thread only.
 struct ShellState {
     HINSTANCE appInstance;                    // passed to every resource load
-    WCHAR appTitle[256];                      // string 10000: caption of every message box
+    WCHAR appTitle[256];                      // strAppTitle: caption of every message box
     HWND menuBarWindow;                       // the main window's current menu bar
-    HBITMAP screenBitmaps[screenBitmapCount]; // bitmaps 109, 111, 116, 117, 119, 118
+    HBITMAP screenBitmaps[screenBitmapCount]; // the main screen's pictures, by slot
     // Set before WinMain when nobody may be at the screen: 1 makes the window
     // start monitoring as soon as it is up, and until that start is done
     // what a box would say goes to standard error, so nothing waits.
@@ -37,11 +46,6 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char* commandLine, i
 HRESULT ActivatePreviousInstance(LPCWSTR className, LPCWSTR title, int* activated);
 LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int CreateMainMenuBar(HWND window);
-// Shows message `stringId` in a box of `style` captioned appTitle; during an
-// unattended start writes it to standard error instead.
-void TellUser(HWND window, UINT stringId, UINT style);
-// Writes a save's outcome (SaveSettings' result) to the event log.
-void LogSaveResult(LONG result);
 // Takes what another program saved in the store since this one read it (all
 // settings, or only the phone's while a dialog is open), brings it into
 // force and logs it.

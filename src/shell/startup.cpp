@@ -3,6 +3,7 @@
 #include "audio/capture.h"
 #include "platform/eventlog.h"
 #include "platform/platform.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "ui/ui.h"
@@ -57,7 +58,7 @@ static bool RegisterMainWindowClass(HINSTANCE instance)
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = MainWndProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, 106);
+    windowClass.hIcon = LoadIconW(instance, icoProgram);
     windowClass.hbrBackground = GetStockObject(WHITE_BRUSH);
     windowClass.lpszClassName = className;
     return RegisterClassW(&windowClass) != 0;
@@ -89,7 +90,7 @@ static int AskRunningCopyToMonitor(LPCWSTR title)
                        u"monitoring is on already in the copy that runs");
         return 0;
     case REMOTE_START_NO_NUMBER:
-        TellUser(nullptr, 1002, MB_OK | MB_ICONEXCLAMATION);
+        TellUser(nullptr, strNoCallNumber, MB_OK | MB_ICONEXCLAMATION);
         AppendEventLog(EVENTLOG_WARNING_TYPE, u"monitoring not started: the copy that runs "
                                               u"already has no valid number to call");
         return 2;
@@ -109,7 +110,7 @@ int WinMain(HINSTANCE instance, HINSTANCE, char*, int showCommand)
 {
     shell.appInstance = instance;
     WCHAR title[20] = {};
-    if (LoadStringW(instance, 10000, title, 20) == 0)
+    if (LoadStringW(instance, strAppTitle, title, 20) == 0)
         return 0;
     int activated = 0;
     HRESULT status = ActivatePreviousInstance(className, title, &activated);

@@ -2,6 +2,7 @@
 #include "platform/dialog.h"
 #include "platform/resource.h"
 #include "platform/strings.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "ui/ui.h"
@@ -29,14 +30,13 @@ int InitDialogFrame(HWND dialog, UINT menuBarId, LPCWSTR caption)
     return 1;
 }
 
-// Caption and menu bar in the current language. A Language other than 0 or
-// 1 (only from an edited store) gets the German frame, so OK and Cancel
-// always exist.
+// Caption and menu bar in the current language (German for an unknown
+// one, only from an edited store, so OK and Cancel always exist).
 static void StartDialog(HWND dialog)
 {
     WCHAR caption[256] = {};
-    LoadStringW(shell.appInstance, 10000, caption, 255);
-    InitDialogFrame(dialog, settings.Language == 1 ? 115 : 114, caption);
+    LoadStringW(shell.appInstance, strAppTitle, caption, 255);
+    InitDialogFrame(dialog, CurrentLanguage().dialogMenuBar, caption);
 }
 
 static void SetLabel(HWND dialog, int id, UINT stringId)
@@ -64,14 +64,17 @@ static MicrophoneDialogState micOpened;
 
 static void ShowMicrophoneSettings(HWND dialog)
 {
-    SetLabel(dialog, 50, 1015);
-    SetLabel(dialog, 51, 1016);
-    SetLabel(dialog, 52, 1017);
-    SetLabel(dialog, 60, 1018);
-    SetLabel(dialog, 61, 1017);
-    SendDlgItemMessageW(dialog, 100, PBM_SETPOS, static_cast<WPARAM>(settings.VolSensi), 0);
-    SendDlgItemMessageW(dialog, 110, PBM_SETPOS, static_cast<WPARAM>(settings.VolThresh), 0);
-    SendDlgItemMessageW(dialog, 120, PBM_SETPOS, static_cast<WPARAM>(settings.CryThresh), 0);
+    SetLabel(dialog, ctlMicrophoneGroup, strMicrophone);
+    SetLabel(dialog, ctlSensitivityLabel, strSensitivity);
+    SetLabel(dialog, ctlVolThreshLabel, strThreshold);
+    SetLabel(dialog, ctlCallingGroup, strCalling);
+    SetLabel(dialog, ctlCryThreshLabel, strThreshold);
+    SendDlgItemMessageW(dialog, ctlVolSensiBar, PBM_SETPOS, static_cast<WPARAM>(settings.VolSensi),
+                        0);
+    SendDlgItemMessageW(dialog, ctlVolThreshBar, PBM_SETPOS,
+                        static_cast<WPARAM>(settings.VolThresh), 0);
+    SendDlgItemMessageW(dialog, ctlCryThreshBar, PBM_SETPOS,
+                        static_cast<WPARAM>(settings.CryThresh), 0);
     micOpened = {settings.VolSensi, settings.VolThresh, settings.CryThresh};
 }
 
@@ -105,23 +108,23 @@ static LRESULT MicrophoneCommand(HWND dialog, WORD id)
     case IDOK:
         EndDialog(dialog, 0);
         return 1;
-    case 200:
-        StepPercentage(dialog, &settings.VolSensi, 100, -5);
+    case ctlVolSensiLess:
+        StepPercentage(dialog, &settings.VolSensi, ctlVolSensiBar, -5);
         return 1;
-    case 210:
-        StepPercentage(dialog, &settings.VolSensi, 100, 5);
+    case ctlVolSensiMore:
+        StepPercentage(dialog, &settings.VolSensi, ctlVolSensiBar, 5);
         return 1;
-    case 220:
-        StepPercentage(dialog, &settings.VolThresh, 110, -5);
+    case ctlVolThreshLess:
+        StepPercentage(dialog, &settings.VolThresh, ctlVolThreshBar, -5);
         return 1;
-    case 230:
-        StepPercentage(dialog, &settings.VolThresh, 110, 5);
+    case ctlVolThreshMore:
+        StepPercentage(dialog, &settings.VolThresh, ctlVolThreshBar, 5);
         return 1;
-    case 240:
-        StepPercentage(dialog, &settings.CryThresh, 120, -5);
+    case ctlCryThreshLess:
+        StepPercentage(dialog, &settings.CryThresh, ctlCryThreshBar, -5);
         return 1;
-    case 250:
-        StepPercentage(dialog, &settings.CryThresh, 120, 5);
+    case ctlCryThreshMore:
+        StepPercentage(dialog, &settings.CryThresh, ctlCryThreshBar, 5);
         return 1;
     default:
         return 0;
@@ -157,20 +160,20 @@ static PhoneDialogState phoneOpened;
 
 static void ShowPhoneSettings(HWND dialog)
 {
-    SetLabel(dialog, 50, 1009);
-    SetLabel(dialog, 60, 1010);
-    SetLabel(dialog, 61, 1011);
-    SetLabel(dialog, 62, 1012);
-    SetLabel(dialog, 63, 1013);
-    SetLabel(dialog, 64, 1014);
+    SetLabel(dialog, ctlPhoneGroup, strPhone);
+    SetLabel(dialog, ctlPhoneNumberLabel, strCallNumber);
+    SetLabel(dialog, ctlPhoneDelayLabel, strCallingDelay);
+    SetLabel(dialog, ctlPhoneMaxCallsLabel, strMaximum);
+    SetLabel(dialog, ctlMinutesLabel, strMinutes);
+    SetLabel(dialog, ctlCallsLabel, strCalls);
     // No length limit on the box: a limit would cut a pasted number, and a
     // cut number dials a stranger. OK refuses a number that is too long.
-    SetDlgItemTextW(dialog, 100, settings.PhoneNumber);
+    SetDlgItemTextW(dialog, ctlPhoneNumber, settings.PhoneNumber);
     wsprintfW(phoneOpened.delay, u"%d", settings.PhoneDelay);
-    SetDlgItemTextW(dialog, 110, phoneOpened.delay);
+    SetDlgItemTextW(dialog, ctlPhoneDelay, phoneOpened.delay);
     wsprintfW(phoneOpened.maxCalls, u"%d", settings.PhoneMaxCalls);
-    SetDlgItemTextW(dialog, 120, phoneOpened.maxCalls);
-    GetDlgItemTextW(dialog, 100, phoneOpened.number, 250);
+    SetDlgItemTextW(dialog, ctlPhoneMaxCalls, phoneOpened.maxCalls);
+    GetDlgItemTextW(dialog, ctlPhoneNumber, phoneOpened.number, 250);
 }
 
 // The box's text, and whether the user changed it since the dialog opened.
@@ -186,12 +189,14 @@ static bool ReadChangedBox(HWND dialog, int id, const WCHAR* opened, WCHAR (&tex
 static bool AcceptPhoneNumber(HWND dialog)
 {
     WCHAR text[256] = {};
-    GetDlgItemTextW(dialog, 100, text, 250);
+    GetDlgItemTextW(dialog, ctlPhoneNumber, text, 250);
     std::int32_t check = CheckCallNumber(text);
     if (check == CALLNUMBER_OK || check == CALLNUMBER_EMPTY)
         return true;
     WCHAR message[256] = {};
-    LoadLocalString(shell.appInstance, check == CALLNUMBER_TOO_LONG ? 1020 : 1019, message, 255);
+    LoadLocalString(shell.appInstance,
+                    check == CALLNUMBER_TOO_LONG ? strCallNumberTooLong : strBadCallNumber, message,
+                    255);
     MessageBoxW(dialog, message, shell.appTitle, MB_OK | MB_ICONEXCLAMATION);
     return false;
 }
@@ -199,7 +204,7 @@ static bool AcceptPhoneNumber(HWND dialog)
 static void StorePhoneSettings(HWND dialog)
 {
     WCHAR text[256] = {};
-    if (ReadChangedBox(dialog, 100, phoneOpened.number, text)) {
+    if (ReadChangedBox(dialog, ctlPhoneNumber, phoneOpened.number, text)) {
         // AcceptPhoneNumber has checked the length: the text fits the field.
         for (int i = 0; i < phoneNumberCapacity; ++i) {
             settings.PhoneNumber[i] = text[i];
@@ -208,9 +213,9 @@ static void StorePhoneSettings(HWND dialog)
         }
         settings.PhoneNumber[phoneNumberCapacity - 1] = u'\0';
     }
-    if (ReadChangedBox(dialog, 110, phoneOpened.delay, text))
+    if (ReadChangedBox(dialog, ctlPhoneDelay, phoneOpened.delay, text))
         settings.PhoneDelay = _wtoi(text);
-    if (ReadChangedBox(dialog, 120, phoneOpened.maxCalls, text))
+    if (ReadChangedBox(dialog, ctlPhoneMaxCalls, phoneOpened.maxCalls, text))
         settings.PhoneMaxCalls = _wtoi(text);
 }
 
@@ -221,7 +226,7 @@ static void WarnIfNoCalls(HWND dialog)
     if (settings.PhoneMaxCalls > 0)
         return;
     WCHAR message[256] = {};
-    LoadLocalString(shell.appInstance, 1036, message, 255);
+    LoadLocalString(shell.appInstance, strNoCallsAllowed, message, 255);
     MessageBoxW(dialog, message, shell.appTitle, MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -268,7 +273,7 @@ LRESULT ContactDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_INITDIALOG:
         StartDialog(dialog);
-        SetLabel(dialog, 50, 1008);
+        SetLabel(dialog, ctlContactLabel, strContact);
         return 1;
     case WM_COMMAND:
         return EndOnOkOrCancel(dialog, LOWORD(wParam));
@@ -282,13 +287,20 @@ LRESULT ContactDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-// Bilingual without string loads: each flag with its radio button.
+// Every language without string loads: each flag with its radio button.
 static void StoreLanguage(HWND dialog)
 {
-    if (SendDlgItemMessageW(dialog, 100, BM_GETCHECK, 0, 0) != 0)
-        settings.Language = 0;
-    if (SendDlgItemMessageW(dialog, 101, BM_GETCHECK, 0, 0) != 0)
-        settings.Language = 1;
+    for (std::int32_t language = 0; language < languageCount; ++language) {
+        if (SendDlgItemMessageW(dialog, languages[language].languageButton, BM_GETCHECK, 0, 0) != 0)
+            settings.Language = language;
+    }
+}
+
+// An unknown Language checks no button.
+static void ShowLanguageChoice(HWND dialog)
+{
+    if (const LanguageRow* row = FindLanguage(settings.Language))
+        SendDlgItemMessageW(dialog, row->languageButton, BM_SETCHECK, BST_CHECKED, 0);
 }
 
 LRESULT LanguageDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -296,7 +308,7 @@ LRESULT LanguageDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_INITDIALOG:
         StartDialog(dialog);
-        SendDlgItemMessageW(dialog, 100 + settings.Language, BM_SETCHECK, BST_CHECKED, 0);
+        ShowLanguageChoice(dialog);
         return 1;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK)

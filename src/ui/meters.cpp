@@ -6,8 +6,10 @@
 #include "platform/gdi.h"
 #include "platform/resource.h"
 #include "platform/strings.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
+#include "ui/layout.h"
 #include "ui/ui.h"
 
 constexpr COLORREF barRed = 0x000000FF;
@@ -21,20 +23,21 @@ static void FillWith(HDC dc, const RECT& rect, COLORREF colour)
     DeleteObject(brush);
 }
 
-// A vertical bar from row top + 40 to the bottom edge less 10, coloured up
-// to value, with a dotted mark at limit. Both are 0.0 to 1.0.
+// A vertical bar from the layout's bar top to its gap above the bottom
+// edge, coloured up to value, with a dotted mark at limit. Both are 0.0 to
+// 1.0.
 static void DrawBar(HDC dc, const RECT& client, LONG left, double value, double limit)
 {
-    LONG right = left + 20;
-    LONG bottom = client.bottom - 10;
-    LONG top = client.top;
-    MoveToEx(dc, left, top + 40, nullptr);
-    LineTo(dc, right, top + 40);
+    LONG right = left + screenLayout.barWidth;
+    LONG bottom = client.bottom - screenLayout.barBottomGap;
+    LONG top = client.top + screenLayout.barTop;
+    MoveToEx(dc, left, top, nullptr);
+    LineTo(dc, right, top);
     LineTo(dc, right, bottom);
     LineTo(dc, left, bottom);
-    LineTo(dc, left, top + 40);
+    LineTo(dc, left, top);
 
-    LONG height = bottom - (top + 40);
+    LONG height = bottom - top;
     LONG fillTop = bottom - static_cast<LONG>(height * value) + 1;
     HBRUSH brush = CreateSolidBrush(value >= limit ? barRed : barBlue);
     if (value > 0.0) {
@@ -45,9 +48,9 @@ static void DrawBar(HDC dc, const RECT& client, LONG left, double value, double 
     // The empty part reaches down to the coloured part, so that a falling
     // value leaves no stale row; it never touches the outline's bottom row.
     if (value < 1.0)
-        FillWith(dc, RECT{left + 1, top + 41, right, std::min(fillTop, bottom)}, backgroundColour);
+        FillWith(dc, RECT{left + 1, top + 1, right, std::min(fillTop, bottom)}, backgroundColour);
 
-    LONG markRow = bottom - static_cast<LONG>((bottom - (top + 41)) * limit) + 1;
+    LONG markRow = bottom - static_cast<LONG>((bottom - (top + 1)) * limit) + 1;
     for (LONG x = left; x < right; x += 2)
         SetPixel(dc, x, markRow, black);
 }
@@ -63,13 +66,13 @@ static void DrawTextBand(HDC dc, const RECT& client)
 {
     SetBkColor(dc, backgroundColour);
     WCHAR text[256] = {};
-    LoadStringW(shell.appInstance, 10001, text, 255);
-    DrawBandLine(dc, client, 15, 30, text);
+    LoadStringW(shell.appInstance, strMaker, text, 255);
+    DrawBandLine(dc, client, screenLayout.makerTop, screenLayout.makerBottom, text);
     wsprintfW(text, u"%02d:%02d", monitor.clockHour, monitor.clockMinute);
-    DrawBandLine(dc, client, 80, 95, text);
+    DrawBandLine(dc, client, screenLayout.clockTop, screenLayout.clockBottom, text);
     text[0] = u'\0';
-    LoadLocalString(shell.appInstance, 1005, text, 255);
-    DrawBandLine(dc, client, 120, 135, text);
+    LoadLocalString(shell.appInstance, strStatus, text, 255);
+    DrawBandLine(dc, client, screenLayout.labelTop, screenLayout.labelBottom, text);
 }
 
 // Ten times a second, straight onto the window without invalidating it.
@@ -80,10 +83,12 @@ void PaintMeters(HWND window)
     GetClientRect(window, &client);
     HPEN pen = CreatePen(PS_SOLID, 1, black);
     HGDIOBJ previousPen = SelectObject(dc, pen);
-    DrawBar(dc, client, 10, capture.level.load(), limits.volLimit);
-    DrawBar(dc, client, client.right - 33, monitor.cryMeter, limits.cryLimit);
+    DrawBar(dc, client, client.left + screenLayout.loudnessBarLeft, capture.level.load(),
+            limits.volLimit);
+    DrawBar(dc, client, client.right - screenLayout.cryBarFromRight, monitor.cryMeter,
+            limits.cryLimit);
     monitor.clockRedraw = monitor.clockRedraw + 1;
-    if (monitor.clockRedraw >= 10) {
+    if (monitor.clockRedraw >= ticksPerSecond) {
         DrawTextBand(dc, client);
         monitor.clockRedraw = 0;
     }

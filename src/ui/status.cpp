@@ -4,16 +4,15 @@
 #include "platform/gdi.h"
 #include "platform/phone.h"
 #include "platform/strings.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
+#include "ui/layout.h"
 #include "ui/ui.h"
 
 StatusScreen statusScreen;
 
-// Below the Start/Stop picture (rows 140 to 172), between the two bars.
-constexpr LONG statusTop = 176;
-constexpr LONG statusLineHeight = 16;
-constexpr int statusLineCount = 5;
+constexpr int statusLineCount = screenLayout.statusLineCount;
 
 static bool SameStatus(const StatusScreen& a, const StatusScreen& b)
 {
@@ -29,15 +28,15 @@ static UINT RouteStringId(DWORD route, std::int32_t warned)
 {
     switch (route) {
     case PHONE_ROUTE_NONE:
-        return warned != 0 ? 1035 : 1025;
+        return warned != 0 ? strNoWayToCall : strRouteLogged;
     case PHONE_ROUTE_MODEM:
-        return 1023;
+        return strRouteModem;
     case PHONE_ROUTE_COMMAND:
-        return 1024;
+        return strRouteCommand;
     case PHONE_ROUTE_SIP:
-        return 1026;
+        return strRouteSip;
     default:
-        return 1025;
+        return strRouteLogged;
     }
 }
 
@@ -45,15 +44,15 @@ static UINT OutcomeStringId(std::int32_t outcome)
 {
     switch (outcome) {
     case CALL_REQUESTED:
-        return 1029;
+        return strCallRequested;
     case CALL_PLACED:
-        return 1030;
+        return strCallInProgress;
     case CALL_ENDED:
-        return 1031;
+        return strCallEnded;
     case CALL_FAILED:
-        return 1032;
+        return strCallFailed;
     default:
-        return 1033;
+        return strCallLogged;
     }
 }
 
@@ -67,14 +66,16 @@ static void LoadStatusLine(UINT id, WCHAR (&line)[256])
 static void ComposeStatus(const StatusScreen& status, WCHAR (&lines)[statusLineCount][256])
 {
     WCHAR format[256] = {};
-    LoadStatusLine(status.microphone == MICROPHONE_LISTENING ? 1021 : 1022, lines[0]);
+    LoadStatusLine(status.microphone == MICROPHONE_LISTENING ? strMicrophoneListening
+                                                             : strMicrophoneUnavailable,
+                   lines[0]);
     LoadStatusLine(RouteStringId(status.route, status.routeWarned), lines[1]);
-    LoadStatusLine(status.limitReached != 0 ? 1034 : 1027, format);
+    LoadStatusLine(status.limitReached != 0 ? strCallLimitReached : strCallsThisRun, format);
     wsprintfW(lines[2], format, status.limitReached != 0 ? status.maxCalls : status.callsMade);
     if (status.outcome == CALL_NONE)
         return;
     format[0] = u'\0';
-    LoadStatusLine(1028, format);
+    LoadStatusLine(strLastCall, format);
     wsprintfW(lines[3], format, status.hour, status.minute);
     LoadStatusLine(OutcomeStringId(status.outcome), lines[4]);
 }
@@ -104,10 +105,9 @@ void PaintStatus(HWND window)
     SetBkColor(dc, backgroundColour);
     HBRUSH background = CreateSolidBrush(backgroundColour);
     for (int i = 0; i < statusLineCount; ++i) {
-        // Inside the bars' outlines: the loudness bar ends at column 30, the
-        // cry bar begins at W - 33.
-        RECT line{client.left + 31, statusTop + statusLineHeight * i, client.right - 33,
-                  statusTop + statusLineHeight * (i + 1)};
+        const ScreenLayout& at = screenLayout;
+        RECT line{client.left + at.statusLeft, at.statusTop + at.statusLineHeight * i,
+                  client.right - at.statusFromRight, at.statusTop + at.statusLineHeight * (i + 1)};
         FillRect(dc, &line, background);
         if (lines[i][0] != u'\0')
             DrawTextW(dc, lines[i], -1, &line, DT_CENTER | DT_VCENTER | DT_SINGLELINE);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main screen's drawing and the four dialog procedures.
+// The main screen's drawing (its layout in layout.h), the four dialog
+// procedures and telling the user.
 #pragma once
 
 #include "platform/types.h"
@@ -31,6 +32,17 @@ void PaintMeters(HWND window);
 // Redraws the status lines when what they tell has changed or a paint has
 // erased them.
 void PaintStatus(HWND window);
+// Gives a menu bar just built the caption that monitoring's state calls for.
+void ShowMonitoringCaption();
+// After monitoring was switched on or off: the Start/Stop caption, and the
+// strip with its picture drawn anew at the next paint.
+void ShowMonitoringChange(HWND window);
+
+// Shows message `stringId` (a German id, in the current language) in a box
+// of `style` captioned appTitle; during an unattended start writes it to
+// standard error instead. TellUserText does the same with a text.
+void TellUser(HWND window, UINT stringId, UINT style);
+void TellUserText(HWND window, LPCWSTR text, UINT style);
 
 int InitDialogFrame(HWND dialog, UINT menuBarId, LPCWSTR caption);
 LRESULT MicDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

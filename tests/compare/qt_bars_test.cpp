@@ -18,6 +18,7 @@
 #include "platform/qt/qt_platform.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
+#include "ui/layout.h"
 #include "ui/ui.h"
 
 struct PlatformInstance {
@@ -116,24 +117,26 @@ TEST(QtStatus, LongestLinesFitBetweenTheBars)
             statusScreen.shown = 0;
             PaintStatus(window);
             QImage surface = QtWindowSurface(window);
-            for (int line = 0; line < 5; ++line) {
-                const int top = 176 + 16 * line;
+            const ScreenLayout& at = screenLayout;
+            for (int line = 0; line < at.statusLineCount; ++line) {
+                const int top = at.statusTop + at.statusLineHeight * line;
                 int left = compareWidth;
                 int right = -1;
-                for (int y = top; y < top + 16; ++y) {
+                for (int y = top; y < top + at.statusLineHeight; ++y) {
                     for (int x = 0; x < compareWidth; ++x) {
                         QRgb rgb = surface.pixel(x, y);
                         if (qRed(rgb) + qGreen(rgb) + qBlue(rgb) > 3 * 128)
                             continue;
                         left = std::min(left, x);
                         right = std::max(right, x);
-                        EXPECT_TRUE(y > top && y < top + 15)
+                        EXPECT_TRUE(y > top && y < top + at.statusLineHeight - 1)
                             << "language " << language << " line " << line << " row " << y;
                     }
                 }
                 EXPECT_LE(left, right) << "language " << language << " line " << line;
-                EXPECT_GT(left, 31) << "language " << language << " line " << line;
-                EXPECT_LT(right, 206) << "language " << language << " line " << line;
+                EXPECT_GT(left, at.statusLeft) << "language " << language << " line " << line;
+                EXPECT_LT(right, compareWidth - at.statusFromRight - 1)
+                    << "language " << language << " line " << line;
             }
         }
     }

@@ -10,6 +10,7 @@
 #include "program_fixture.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
+#include "ui/layout.h"
 
 using AlarmTest = ProgramTest;
 
@@ -111,9 +112,10 @@ TEST_F(AlarmTest, StartNeedsANumberAndRelabelsTheButton)
         std::vector<SimInvalidation> strips = SimInvalidations();
         ASSERT_FALSE(strips.empty());
         const RECT& strip = strips.back().rect;
-        EXPECT_EQ(strip.left, 96);
-        EXPECT_EQ(strip.top, 120);
-        EXPECT_EQ(strip.right, 144);
+        // The middle column of the 240 x 268 screen, from above the picture.
+        EXPECT_EQ(strip.left, static_cast<LONG>(240 * screenLayout.middleLeft));
+        EXPECT_EQ(strip.top, screenLayout.middleStripTop);
+        EXPECT_EQ(strip.right, static_cast<LONG>(240 * screenLayout.middleRight));
         EXPECT_EQ(strip.bottom, 268);
         EXPECT_TRUE(strips.back().erase);
         monitor.callsMade = 2; // Stop leaves counters alone

@@ -10,13 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include "alarm/monitor.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_window.h"
 
 extern const std::u16string settingsKey;
 
-constexpr SimTime tickUnits = 11025; // one 100 ms tick
+constexpr SimTime tickUnits = simUnitsPerSecond * tickPeriodMs / 1000; // one tick
 
 // Everything back to process start: records, simulated platform, store.
 void ResetProgram();

@@ -8,14 +8,19 @@
 #include "platform/sim/sim_phone.h"
 #include "program_fixture.h"
 #include "settings/settings.h"
+#include "ui/layout.h"
 #include "ui/ui.h"
 
 using StatusTest = ProgramTest;
 
 namespace {
 
-constexpr LONG statusTop = 176;
-constexpr LONG statusBottom = 256;
+constexpr LONG statusTop = screenLayout.statusTop;
+constexpr LONG statusBottom =
+    statusTop + screenLayout.statusLineHeight * screenLayout.statusLineCount;
+// Between the bars of the simulated 240 pixel screen.
+constexpr LONG statusLeft = screenLayout.statusLeft;
+constexpr LONG statusRight = 240 - screenLayout.statusFromRight;
 
 // The status lines drawn at `when`, top to bottom ("" for an empty line),
 // or nothing when none were drawn then.
@@ -169,7 +174,7 @@ TEST_F(StatusTest, DrawnBetweenTheBarsAndBackAfterAPaint)
         for (LONG y = 0; y < 268; ++y) {
             for (LONG x = 0; x < 240; ++x) {
                 COLORREF now = SimPixel(window, x, y);
-                if (x >= 31 && x < 207 && y >= statusTop && y < statusBottom) {
+                if (x >= statusLeft && x < statusRight && y >= statusTop && y < statusBottom) {
                     ASSERT_TRUE(now == backgroundColour || now == 0) << x << "," << y;
                     marks += now == 0 ? 1 : 0;
                 } else {
@@ -178,7 +183,8 @@ TEST_F(StatusTest, DrawnBetweenTheBarsAndBackAfterAPaint)
             }
         }
         EXPECT_GT(marks, 100);
-        RECT strip{96, 120, 144, 268};
+        RECT strip{static_cast<LONG>(240 * screenLayout.middleLeft), screenLayout.middleStripTop,
+                   static_cast<LONG>(240 * screenLayout.middleRight), 268};
         InvalidateRect(window, &strip, TRUE);
     });
     EXPECT_EQ(RunProgram(), 0);
@@ -192,7 +198,7 @@ TEST_F(StatusTest, DrawnBetweenTheBarsAndBackAfterAPaint)
 // simulated font, in both languages.
 TEST_F(StatusTest, EveryLineFitsBetweenTheBars)
 {
-    const int widthBetweenBars = 207 - 31;
+    const int widthBetweenBars = statusRight - statusLeft;
     for (UINT id = 1021; id <= 1035; ++id) {
         for (UINT language : {0u, 4000u}) {
             WCHAR text[256] = {};

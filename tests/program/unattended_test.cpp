@@ -9,6 +9,7 @@
 #include "program_fixture.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
+#include "ui/layout.h"
 
 namespace {
 
@@ -125,7 +126,8 @@ std::u16string RouteLineAt(SimTime when)
 {
     std::u16string line;
     for (const SimText& text : SimTextLog()) {
-        if (text.time <= when && text.rect.top == 176 + 16)
+        if (text.time <= when &&
+            text.rect.top == screenLayout.statusTop + screenLayout.statusLineHeight)
             line = text.text;
     }
     return line;

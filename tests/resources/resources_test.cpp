@@ -13,6 +13,7 @@
 #include "platform/dialog.h"
 #include "platform/menu.h"
 #include "platform/resource.h"
+#include "resources/ids.h"
 #include "resources/resources.h"
 #include "settings/settings.h"
 
@@ -73,13 +74,50 @@ TEST(ResourceTable, EntriesAreUniqueAndStringSizesMatchTheirText)
     EXPECT_EQ(SizeofResource(nullptr, nullptr), 0u);
 }
 
-// A missing or empty twin would leave an English user with a blank label.
-TEST(Strings, EveryGermanTextHasAnEnglishTwin)
+// A missing or empty twin would leave a user of that language with a blank
+// label or message. Over the whole table: every text in a language's range
+// has its twin in every other language, and no two ranges overlap; a text
+// in no range is one of the shared ones.
+TEST(Strings, EveryLocalisedTextHasItsTwinInEveryLanguage)
 {
     for (UINT id : germanIds) {
         EXPECT_FALSE(Load(id).empty()) << id;
         EXPECT_FALSE(Load(id + 4000).empty()) << id + 4000;
     }
+    const UINT span = strLocalEnd - strLocalFirst;
+    for (int i = 0; i < languageCount; ++i) {
+        const LanguageRow& a = languages[i];
+        for (int j = i + 1; j < languageCount; ++j) {
+            const LanguageRow& b = languages[j];
+            EXPECT_GE(std::max(a.stringOffset, b.stringOffset) -
+                          std::min(a.stringOffset, b.stringOffset),
+                      span)
+                << a.code << " and " << b.code << " share ids";
+        }
+    }
+    int localised = 0;
+    for (std::size_t i = 0; i < resourceCount; ++i) {
+        const PlatformResource& entry = resourceTable[i];
+        if (entry.type != RT_STRING)
+            continue;
+        const LanguageRow* owner = nullptr;
+        for (const LanguageRow& row : languages) {
+            if (entry.id >= strLocalFirst + row.stringOffset &&
+                entry.id < strLocalEnd + row.stringOffset)
+                owner = &row;
+        }
+        if (owner == nullptr) {
+            EXPECT_GE(entry.id, strSharedFirst) << "string " << entry.id << " has no language";
+            continue;
+        }
+        ++localised;
+        const UINT germanId = entry.id - owner->stringOffset;
+        for (const LanguageRow& row : languages)
+            EXPECT_FALSE(Load(germanId + row.stringOffset).empty())
+                << "string " << entry.id << " (" << owner->code << ") has no " << row.code
+                << " twin at " << germanId + row.stringOffset;
+    }
+    EXPECT_GT(localised, static_cast<int>(std::size(germanIds)) * languageCount);
     for (UINT id : {10000u, 10001u, 40012u, 40014u, 40019u, 40021u, 40024u, 40025u}) {
         EXPECT_FALSE(Load(id).empty()) << id;
     }

@@ -3,11 +3,12 @@
 // started on any tick can return, from one pass over the samples.
 //
 // Capture starts at the sample where a tick falls (tick n at n x 1102.5
-// samples, rounded up, since a tick is 11025 time units and a sample 10) and
-// returns buffers of 2048 samples one after the other until it is stopped,
-// at the latest by the restart 100 ticks later: at most 53 full buffers, 54
-// with one to spare. A sweep over settings changes when calls come and so
-// which ticks start capture, but every buffer it can see is in this family.
+// samples with a tick every 100 ms, rounded up, since a sample spans 10 of
+// the simulated time units) and returns buffers of 2048 samples one after
+// the other until it is stopped, at the latest by the restart
+// ticksPerRestart ticks later: at most 53 full buffers, 54 with one to
+// spare. A sweep over settings changes when calls come and so which ticks
+// start capture, but every buffer it can see is in this family.
 //
 // Each buffer's peak is max(suffix of one block of 2048, prefix of the
 // next), blocks aligned on multiples of 2048.
@@ -20,17 +21,19 @@
 namespace {
 
 constexpr std::int64_t block = 2048;
+// Samples in a thousand ticks.
+constexpr std::int64_t thousandTickSamples = std::int64_t{captureRate} * tickPeriodMs;
 
 // Sample where capture starts when it is started on tick `n`.
 std::int64_t TickStart(std::int64_t n)
 {
-    return (n * 2205 + 1) / 2;
+    return (n * thousandTickSamples + 999) / 1000;
 }
 
 // The first tick whose start is at or after `sample`.
 std::int64_t FirstTickFrom(std::int64_t sample)
 {
-    std::int64_t n = std::max<std::int64_t>(0, sample * 2 / 2205 - 1);
+    std::int64_t n = std::max<std::int64_t>(0, sample * 1000 / thousandTickSamples - 1);
     while (TickStart(n) < sample)
         ++n;
     return n;

@@ -242,7 +242,8 @@ int ReplaySweep(const ReplayOptions& options, RecordingStream* stream,
         return verdict;
 
     std::fprintf(summary, "recording: %s (%s), %zu combinations\n", options.recording.c_str(),
-                 Clock(static_cast<double>(index.samples) / 11025).c_str(), combinations.size());
+                 Clock(static_cast<double>(index.samples) / captureRate).c_str(),
+                 combinations.size());
     if (scoring) {
         int best = -1;
         for (const Scored& s : scored) {
@@ -291,7 +292,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s: %s\n", tool, error.c_str());
         return 1;
     }
-    RecordingStream* stream = OpenRecordingStream(options.recording, 11025, &error);
+    RecordingStream* stream = OpenRecordingStream(options.recording, captureRate, &error);
     if (stream == nullptr) {
         std::fprintf(stderr, "%s: %s\n", tool, error.c_str());
         return 1;

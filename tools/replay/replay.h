@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "alarm/monitor.h"
+
 struct RecordingStream;
 
 // The settings as a fresh install has them; --set and --sweep change them.
@@ -55,8 +57,11 @@ extern const char* const numberNames[6];
 
 // The largest magnitude of every buffer the capture engine can be handed:
 // capture starts on a tick (the window's creation is tick 0) and runs for
-// at most the 100 ticks to the next restart, buffer after buffer.
-constexpr int buffersPerStart = 54;
+// at most the ticks to the next restart, buffer after buffer: the full
+// buffers of 2048 samples in that time (53), and one to spare.
+constexpr int captureRate = 11025; // samples a second, as the capture engine asks for
+constexpr int buffersPerStart =
+    static_cast<int>(std::int64_t{ticksPerRestart} * captureRate * tickPeriodMs / 1000 / 2048) + 1;
 constexpr int ticksPerChunk = 1024;
 struct PeakIndex {
     std::int64_t samples = 0; // length of the recording

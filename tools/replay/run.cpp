@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr SimTime tickUnits = simUnitsPerSecond / 10;
+constexpr SimTime tickUnits = simUnitsPerSecond * tickPeriodMs / 1000;
 constexpr std::size_t trackSpans = 4096;
 
 double Seconds(SimTime time)

@@ -16,18 +16,19 @@
 #include "platform/sim/sim_phone.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_window.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "soak.h"
 
 namespace {
 
-constexpr SimTime tickUnits = simUnitsPerSecond / 10;
+constexpr SimTime tickUnits = simUnitsPerSecond * tickPeriodMs / 1000;
 constexpr SimTime second = simUnitsPerSecond;
 constexpr SimTime minute = 60 * second;
 constexpr SimTime hour = 60 * minute;
 constexpr SimTime day = 24 * hour;
-constexpr long restartTicks = 100;
+constexpr long restartTicks = ticksPerRestart;
 // Two queued capture buffers and the one being measured, each a header and
 // a data block.
 constexpr long heapBlocksMost = 6;
@@ -36,7 +37,7 @@ constexpr long heapBlocksMost = 6;
 constexpr long flowTicksMost = 6;
 // The clock fields follow local time at the next once-a-second step, and a
 // call starts the second anew.
-constexpr long clockTicksMost = 20;
+constexpr long clockTicksMost = 2 * ticksPerSecond;
 
 const char* const invTicks = "ticks: the 100 ms tick neither skips nor drifts";
 const char* const invPlatform = "platform: no fault seen by the simulated platform";
@@ -476,7 +477,7 @@ void CheckCalls(SimTime now)
     // moment (minutes; none when 0 or less).
     if (s.restartTick == s.ticks) {
         std::int64_t delay = settings.PhoneDelay;
-        s.nextCallTick = s.ticks + (delay > 0 ? delay * 60 * 10 : 0);
+        s.nextCallTick = s.ticks + (delay > 0 ? delay * 60 * ticksPerSecond : 0);
         s.restartTick = -1;
     }
     std::size_t count = SimCallCount();
@@ -640,7 +641,7 @@ void Progress(SimTime now)
 
 void OnTick(HWND window, UINT_PTR id)
 {
-    if (window != SimMainWindow() || id != 100 || soak.failed)
+    if (window != SimMainWindow() || id != monitorTimerId || soak.failed)
         return;
     Session& s = soak.s;
     ++s.ticks;
@@ -727,22 +728,26 @@ void DialogStep(HWND dialog, UINT templateId)
     static const char16_t* const delays[] = {u"0", u"1", u"1", u"2", u"3", u"", u"5"};
     static const char16_t* const maxima[] = {u"0", u"1", u"2", u"3", u"5", u"8", u""};
     switch (templateId) {
-    case 113: {
+    case dlgMicrophone: {
         // A row's button towards a value the user has in mind.
+        static const int less[] = {ctlVolSensiLess, ctlVolThreshLess, ctlCryThreshLess};
+        static const int more[] = {ctlVolSensiMore, ctlVolThreshMore, ctlCryThreshMore};
         int row = static_cast<int>(Draw(soak.random, 0, 2));
         std::int32_t values[] = {settings.VolSensi, settings.VolThresh, settings.CryThresh};
         bool up = values[row] < Draw(soak.random, 15, 85);
-        SimDialogPush(dialog, 200 + 20 * row + (up ? 10 : 0));
+        SimDialogPush(dialog, up ? more[row] : less[row]);
         break;
     }
-    case 114: {
+    case dlgPhone: {
+        static const int boxes[] = {ctlPhoneNumber, ctlPhoneDelay, ctlPhoneMaxCalls};
         int box = static_cast<int>(Draw(soak.random, 0, 2));
         const char16_t* text = box == 0 ? Pick(numbers) : box == 1 ? Pick(delays) : Pick(maxima);
-        SimDialogType(dialog, 100 + 10 * box, text);
+        SimDialogType(dialog, boxes[box], text);
         break;
     }
-    case 116:
-        SimDialogClickRadio(dialog, 100 + static_cast<int>(Draw(soak.random, 0, 1)));
+    case dlgLanguage:
+        SimDialogClickRadio(dialog,
+                            languages[Draw(soak.random, 0, languageCount - 1)].languageButton);
         break;
     default:
         break;
@@ -756,7 +761,7 @@ void UseDialog(HWND dialog)
     UINT templateId = SimDialogTemplateId(dialog);
     DialogEnding ending = soak.s.forceOk ? END_OK : Pick(endings);
     soak.s.forceOk = false;
-    long steps = templateId == 115 ? 0 : Draw(soak.random, 0, 4);
+    long steps = templateId == dlgContact ? 0 : Draw(soak.random, 0, 4);
     SimTime at = SimNow();
     for (long i = 0; i < steps; ++i) {
         at += DrawUnits(second / 4, 5 * second);
@@ -797,7 +802,8 @@ void ArmWave(SimWaveOp op)
 void OpenSettingsDialogForSave()
 {
     soak.s.forceOk = true;
-    SimChooseMenuCommand(SimMainWindow(), Draw(soak.random, 0, 1) == 0 ? 200 : 300);
+    SimChooseMenuCommand(SimMainWindow(),
+                         Draw(soak.random, 0, 1) == 0 ? cmdMicrophoneDialog : cmdPhoneDialog);
 }
 
 void Inject(int kind)
@@ -850,24 +856,24 @@ void Inject(int kind)
         SimPressMenuBarButton(window, 0);
         break;
     case FAULT_MIC_DIALOG:
-        SimChooseMenuCommand(window, 200);
+        SimChooseMenuCommand(window, cmdMicrophoneDialog);
         break;
     case FAULT_PHONE_DIALOG:
-        SimChooseMenuCommand(window, 300);
+        SimChooseMenuCommand(window, cmdPhoneDialog);
         break;
     case FAULT_CONTACT_DIALOG:
-        SimChooseMenuCommand(window, 400);
+        SimChooseMenuCommand(window, cmdContactDialog);
         break;
     case FAULT_LANGUAGE:
-        SimChooseMenuCommand(window, 450);
+        SimChooseMenuCommand(window, cmdLanguageDialog);
         break;
     case FAULT_EXIT_REFUSED:
         s.exitYes = false;
-        SimChooseMenuCommand(window, 900);
+        SimChooseMenuCommand(window, cmdExit);
         break;
     case FAULT_RESTART:
         s.exitYes = true;
-        SimChooseMenuCommand(window, 900);
+        SimChooseMenuCommand(window, cmdExit);
         break;
     default:
         break;
@@ -941,7 +947,8 @@ void FirstInstall(StoredValues* stored)
     stored->values[u"PhoneNumber"] = text(u"+49 170 1234567");
     stored->values[u"PhoneDelay"] = text(u"1");
     stored->values[u"PhoneMaxCalls"] = text(u"5");
-    stored->values[u"Language"] = text(Number(static_cast<std::int32_t>(Draw(soak.random, 0, 1))));
+    stored->values[u"Language"] =
+        text(Number(static_cast<std::int32_t>(Draw(soak.random, 0, languageCount - 1))));
     if (Draw(soak.random, 0, 3) != 0)
         stored->values[u"FirstUse"] = text(u"1");
 }
