@@ -62,10 +62,17 @@ const char* const invMicLog = "event log: tells every microphone failure and rec
 const char* const invButton = "screen: the Start/Stop button tells what pressing it does";
 const char* const invDrawing = "drawing: no pen, brush or device context outlives its drawing";
 
-const std::u16string settingsKey = u"Software\\Veltrano\\CradleCom\\Settings";
-const char16_t* const storedNames[] = {u"VolSensi",    u"VolThresh",  u"CryThresh",
-                                       u"PhoneNumber", u"PhoneDelay", u"PhoneMaxCalls",
-                                       u"Language",    u"FirstUse"};
+const std::u16string settingsKey = settingsKeyPath;
+
+// Every value of the settings' key: each setting's and the first-use marker.
+std::vector<std::u16string> StoredNames()
+{
+    std::vector<std::u16string> names;
+    for (const StoredSetting& setting : storedSettings)
+        names.push_back(setting.name);
+    names.push_back(firstUseValueName);
+    return names;
+}
 
 const char* const faultNames[faultKinds] = {"device refuses open",
                                             "device refuses prepare",
@@ -156,11 +163,6 @@ std::string Narrow(const std::u16string& text)
     return narrow;
 }
 
-std::u16string Widen(const std::string& text)
-{
-    return std::u16string(text.begin(), text.end());
-}
-
 double Seconds(SimTime units)
 {
     return static_cast<double>(units) / simUnitsPerSecond;
@@ -210,7 +212,7 @@ template <typename T, std::size_t n> const T& Pick(const T (&choices)[n])
 std::map<std::u16string, std::u16string> ReadStore()
 {
     std::map<std::u16string, std::u16string> values;
-    for (const char16_t* name : storedNames) {
+    for (const std::u16string& name : StoredNames()) {
         std::vector<BYTE> bytes;
         DWORD type = REG_NONE;
         if (!SimRegistryGetValue(settingsKey, name, &type, &bytes)) {
@@ -229,23 +231,20 @@ std::map<std::u16string, std::u16string> ReadStore()
     return values;
 }
 
-std::u16string Number(std::int32_t value)
+// Setting `index` of `record` as a save stores it.
+std::u16string StoredText(const SettingsRecord& record, int index)
 {
-    return Widen(std::to_string(value));
+    WCHAR text[settingValueUnits];
+    FormatSettingValue(record, index, text);
+    return text;
 }
 
 void CheckSaved()
 {
     std::map<std::u16string, std::u16string> store = ReadStore();
-    const std::pair<const char16_t*, std::u16string> memory[] = {
-        {u"VolSensi", Number(settings.VolSensi)},
-        {u"VolThresh", Number(settings.VolThresh)},
-        {u"CryThresh", Number(settings.CryThresh)},
-        {u"PhoneNumber", std::u16string(settings.PhoneNumber)},
-        {u"PhoneDelay", Number(settings.PhoneDelay)},
-        {u"PhoneMaxCalls", Number(settings.PhoneMaxCalls)},
-        {u"Language", Number(settings.Language)}};
-    for (const auto& [name, value] : memory) {
+    for (int index = 0; index < settingNameCount; ++index) {
+        const std::u16string name = storedSettings[index].name;
+        const std::u16string value = StoredText(settings, index);
         if (store[name] != value)
             Fail(invSaved, Format("%s is \"%s\" in memory but \"%s\" in the store at %s",
                                   Narrow(name).c_str(), Narrow(value).c_str(),
@@ -935,15 +934,15 @@ void FirstInstall(StoredValues* stored)
         return std::make_pair(static_cast<DWORD>(REG_SZ), bytes);
     };
     stored->keyExists = true;
-    stored->values[u"VolSensi"] = text(u"50");
-    stored->values[u"VolThresh"] = text(u"50");
-    stored->values[u"CryThresh"] = text(u"50");
-    stored->values[u"PhoneNumber"] = text(u"+49 170 1234567");
-    stored->values[u"PhoneDelay"] = text(u"1");
-    stored->values[u"PhoneMaxCalls"] = text(u"5");
-    stored->values[u"Language"] = text(Number(static_cast<std::int32_t>(Draw(soak.random, 0, 1))));
+    SettingsRecord record{};
+    SetDefaultSettings(&record);
+    AssignSetting(&record, u"PhoneNumber=+49 170 1234567");
+    record.PhoneMaxCalls = 5;
+    record.Language = static_cast<std::int32_t>(Draw(soak.random, 0, 1));
+    for (int index = 0; index < settingNameCount; ++index)
+        stored->values[storedSettings[index].name] = text(StoredText(record, index));
     if (Draw(soak.random, 0, 3) != 0)
-        stored->values[u"FirstUse"] = text(u"1");
+        stored->values[firstUseValueName] = text(u"1");
 }
 
 void RestoreStore(const StoredValues& stored)
@@ -958,7 +957,7 @@ void KeepStore(StoredValues* stored)
 {
     stored->keyExists = SimRegistryKeyExists(settingsKey);
     stored->values.clear();
-    for (const char16_t* name : storedNames) {
+    for (const std::u16string& name : StoredNames()) {
         DWORD type = REG_NONE;
         std::vector<BYTE> bytes;
         if (SimRegistryGetValue(settingsKey, name, &type, &bytes))
