@@ -5,12 +5,10 @@
 
 #include "platform/sim/sim_eventlog.h"
 
-#include "alarm/monitor.h"
 #include "audio/capture.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
-#include "ui/ui.h"
 
 const std::u16string settingsKey = settingsKeyPath;
 
@@ -19,16 +17,7 @@ void ResetProgram()
     StopCapture();
     SimReset();
     SimRegistryClear();
-    ClearCaptureState();
-    settings = SettingsRecord{};
-    storeCopy = StoreCopy{};
-    limits.sensiFactor = 0.0;
-    limits.volLimit = 0.0;
-    limits.cryLimit = 0.0;
-    monitor = MonitorState{};
-    phoneCall = CallState{};
-    statusScreen = StatusScreen{};
-    firstUse = 0;
+    ClearRuntimeState();
     shell = ShellState{};
     shell.appInstance = SimInstance();
 }
