@@ -423,6 +423,8 @@ void OnTick(HWND window, UINT_PTR id)
     CheckButton(now);
     CheckDrawing(now);
     Progress(now);
+    if (soak.options->afterTick && !soak.failed)
+        soak.options->afterTick();
 }
 
 void CheckExit(int exitCode)
