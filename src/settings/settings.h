@@ -22,13 +22,13 @@ constexpr std::int32_t CALLNUMBER_BAD =
 // The settings that outlive a run (storedSettings below); field names are
 // the stored value names. Window thread only.
 struct SettingsRecord {
-    std::int32_t Language;                  // 0 German, 1 English; default 0
-    std::int32_t VolSensi;                  // microphone sensitivity, percent; default 50
-    std::int32_t VolThresh;                 // loudness threshold, percent; default 50
-    std::int32_t CryThresh;                 // cry threshold, percent; default 50
+    std::int32_t Language;                  // 0 German, 1 English
+    std::int32_t VolSensi;                  // microphone sensitivity, percent
+    std::int32_t VolThresh;                 // loudness threshold, percent
+    std::int32_t CryThresh;                 // cry threshold, percent
     WCHAR PhoneNumber[phoneNumberCapacity]; // number to call; empty: none
-    std::int32_t PhoneDelay;                // minutes of pause after a call; default 1
-    std::int32_t PhoneMaxCalls;             // calls per monitoring run; default 10
+    std::int32_t PhoneDelay;                // minutes of pause after a call
+    std::int32_t PhoneMaxCalls;             // calls per monitoring run
 };
 
 // The store's key of the settings: a value for each setting, and the
