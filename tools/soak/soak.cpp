@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The soak: the program started again and again on the simulated platform,
-// a user and a failing device played from one seed, and the program's
-// promises checked after every tick.
+// The soak's sessions: the program started again and again on the simulated
+// platform over the store the last session left, each run from start to
+// exit; and the helpers the soak's parts share.
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
