@@ -60,7 +60,7 @@ LONG OpenStoreKey(const KeyStore& store, HKEY root, LPCWSTR subKey, bool create,
 
 LONG QueryStoreValue(HKEY key, LPCWSTR valueName, DWORD* type, BYTE* data, DWORD* size)
 {
-    if (key == nullptr || key->isRoot || !IsUsable(key) || (data != nullptr && size == nullptr)) {
+    if (!IsUsable(key) || key->isRoot || (data != nullptr && size == nullptr)) {
         return ERROR_INVALID_PARAMETER;
     }
     auto found = key->values.find(Text(valueName));
@@ -90,7 +90,7 @@ LONG QueryStoreValue(HKEY key, LPCWSTR valueName, DWORD* type, BYTE* data, DWORD
 LONG SetStoreValue(const KeyStore& store, HKEY key, LPCWSTR valueName, DWORD type, const BYTE* data,
                    DWORD size)
 {
-    if (key == nullptr || key->isRoot || !IsUsable(key) || (data == nullptr && size != 0)) {
+    if (!IsUsable(key) || key->isRoot || (data == nullptr && size != 0)) {
         return ERROR_INVALID_PARAMETER;
     }
     const std::u16string name = Text(valueName);
