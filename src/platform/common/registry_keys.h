@@ -35,7 +35,7 @@ struct KeyStore {
     // false when the store has no such key). `create`: the key is opened to
     // be written. ERROR_SUCCESS, or why the store cannot be read (or, for
     // `create`, written).
-    LONG (*read)
+    LONG(*read)
     (const std::string& location, const std::u16string& path, bool create, StoreValues* values,
      bool* exists);
     // ERROR_SUCCESS when a write of `name` is taken, else why not; null:
