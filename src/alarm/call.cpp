@@ -8,13 +8,6 @@
 
 CallState phoneCall;
 
-#ifdef CRADLECOM_BROKEN_BUILD
-// A test's build that breaks the program on purpose, to show that the soak
-// catches it; 2 calls while the pause after a call runs. Never in a product
-// build.
-extern int brokenBuild;
-#endif
-
 // A stored number that is no call number is refused like an empty one: it
 // is never dialled.
 static void LogRefusedStart()
@@ -102,9 +95,6 @@ static void LogCallLimit()
 static bool CallIsDue()
 {
     bool pause = monitor.delaySeconds > 0;
-#ifdef CRADLECOM_BROKEN_BUILD
-    pause = pause && brokenBuild != 2;
-#endif
     if (monitor.monitoring == 0 || pause || !(monitor.cryMeter >= limits.cryLimit) ||
         monitor.callPending != 0 || CallInProgress())
         return false;

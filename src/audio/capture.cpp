@@ -5,12 +5,6 @@
 CaptureState capture;
 MicrophoneState microphone;
 
-#ifdef CRADLECOM_BROKEN_BUILD
-// A test's build that breaks the program on purpose, to show that the soak
-// catches it; 1 keeps one returned buffer. Never in a product build.
-extern int brokenBuild;
-#endif
-
 static WAVEHDR* MakeCaptureBuffer()
 {
     auto* header = static_cast<WAVEHDR*>(LocalAlloc(LPTR, sizeof(WAVEHDR)));
@@ -149,12 +143,6 @@ void OnCaptureBuffer(HWAVEIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_P
     waveInUnprepareHeader(capture.waveIn, returned, sizeof(WAVEHDR));
     if (returned->dwBytesRecorded == static_cast<DWORD>(capture.bufferBytes))
         MeasureBuffer(returned->lpData);
-#ifdef CRADLECOM_BROKEN_BUILD
-    if (brokenBuild == 1) {
-        brokenBuild = 0;
-        return;
-    }
-#endif
     ReleaseCaptureBuffer(returned);
 }
 

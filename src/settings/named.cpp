@@ -6,29 +6,6 @@
 
 namespace {
 
-// How a setting's value is written and checked.
-constexpr std::int32_t KIND_PERCENT = 0;  // digits, 0 to 100 (the microphone dialog's range)
-constexpr std::int32_t KIND_COUNT = 1;    // digits only, as the phone dialog's boxes take them
-constexpr std::int32_t KIND_NUMBER = 2;   // empty, or a call number
-constexpr std::int32_t KIND_LANGUAGE = 3; // a row of the language table: 0 German or 1 English
-
-struct NamedSetting {
-    LPCWSTR name;
-    std::int32_t kind;
-    std::int32_t SettingsRecord::*field; // null for PhoneNumber
-};
-
-// In the store's order.
-const NamedSetting namedSettings[settingNameCount] = {
-    {u"VolSensi", KIND_PERCENT, &SettingsRecord::VolSensi},
-    {u"VolThresh", KIND_PERCENT, &SettingsRecord::VolThresh},
-    {u"CryThresh", KIND_PERCENT, &SettingsRecord::CryThresh},
-    {u"PhoneNumber", KIND_NUMBER, nullptr},
-    {u"PhoneDelay", KIND_COUNT, &SettingsRecord::PhoneDelay},
-    {u"PhoneMaxCalls", KIND_COUNT, &SettingsRecord::PhoneMaxCalls},
-    {u"Language", KIND_LANGUAGE, &SettingsRecord::Language},
-};
-
 // The units of `text` before its '=' (or its end).
 std::size_t NameLength(LPCWSTR text)
 {
@@ -38,34 +15,31 @@ std::size_t NameLength(LPCWSTR text)
     return length;
 }
 
-// The setting that `text` names (up to its '='); null if none.
-const NamedSetting* FindSetting(LPCWSTR text)
+// The row of the setting that `text` names (up to its '='); null if none.
+const StoredSetting* FindSetting(LPCWSTR text)
 {
-    const std::size_t length = NameLength(text);
-    for (const NamedSetting& setting : namedSettings) {
-        if (wcslen(setting.name) != length)
-            continue;
-        std::size_t i = 0;
-        while (i < length && setting.name[i] == text[i])
-            ++i;
-        if (i == length)
-            return &setting;
-    }
-    return nullptr;
+    const int index = FindSettingIndex(text);
+    return index >= 0 ? &storedSettings[index] : nullptr;
 }
 
-std::int32_t CheckKind(std::int32_t kind, std::int64_t value)
+std::int32_t CheckBounds(const StoredSetting& setting, std::int64_t value)
 {
-    switch (kind) {
-    case KIND_PERCENT:
-        return value >= 0 && value <= 100 ? SETTING_OK : SETTING_OUT_OF_RANGE;
-    case KIND_COUNT:
-        return value >= 0 && value <= INT32_MAX ? SETTING_OK : SETTING_OUT_OF_RANGE;
-    case KIND_LANGUAGE:
-        return value >= 0 && value < languageCount ? SETTING_OK : SETTING_OUT_OF_RANGE;
-    default:
+    if (setting.field == nullptr)
         return SETTING_UNKNOWN;
-    }
+    return value >= setting.low && value <= setting.high ? SETTING_OK : SETTING_OUT_OF_RANGE;
+}
+
+// "(VolSensi, VolThresh, ...)": every setting's name, for a refusal.
+LPCWSTR SettingNamesWords()
+{
+    static WCHAR words[256] = {};
+    if (words[0] != u'\0')
+        return words;
+    wsprintfW(words, u"no such setting (");
+    for (int index = 0; index < settingNameCount; ++index)
+        wsprintfW(words + wcslen(words), index == 0 ? u"%s" : u", %s", storedSettings[index].name);
+    wsprintfW(words + wcslen(words), u")");
+    return words;
 }
 
 // Decimal digits only, no sign and no spaces: what a digit box lets through.
@@ -107,21 +81,37 @@ std::int32_t AssignNumber(SettingsRecord* record, LPCWSTR value)
 
 } // namespace
 
+int FindSettingIndex(LPCWSTR text)
+{
+    const std::size_t length = NameLength(text);
+    for (int index = 0; index < settingNameCount; ++index) {
+        LPCWSTR name = storedSettings[index].name;
+        if (wcslen(name) != length)
+            continue;
+        std::size_t i = 0;
+        while (i < length && name[i] == text[i])
+            ++i;
+        if (i == length)
+            return index;
+    }
+    return -1;
+}
+
 std::int32_t AssignSetting(SettingsRecord* record, LPCWSTR assignment)
 {
     const std::size_t equals = NameLength(assignment);
     if (assignment[equals] != u'=')
         return SETTING_NOT_ASSIGNMENT;
-    const NamedSetting* setting = FindSetting(assignment);
+    const StoredSetting* setting = FindSetting(assignment);
     if (setting == nullptr)
         return SETTING_UNKNOWN;
     LPCWSTR value = assignment + equals + 1;
-    if (setting->kind == KIND_NUMBER)
+    if (setting->field == nullptr)
         return AssignNumber(record, value);
     std::int64_t number = 0;
     std::int32_t result = ReadDigits(value, &number);
     if (result == SETTING_OK)
-        result = CheckKind(setting->kind, number);
+        result = CheckBounds(*setting, number);
     if (result == SETTING_OK)
         record->*(setting->field) = static_cast<std::int32_t>(number);
     return result;
@@ -129,10 +119,8 @@ std::int32_t AssignSetting(SettingsRecord* record, LPCWSTR assignment)
 
 std::int32_t CheckSettingValue(LPCWSTR name, std::int32_t value)
 {
-    const NamedSetting* setting = FindSetting(name);
-    if (setting == nullptr || setting->kind == KIND_NUMBER)
-        return SETTING_UNKNOWN;
-    return CheckKind(setting->kind, value);
+    const StoredSetting* setting = FindSetting(name);
+    return setting != nullptr ? CheckBounds(*setting, value) : SETTING_UNKNOWN;
 }
 
 LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result)
@@ -141,8 +129,7 @@ LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result)
     case SETTING_NOT_ASSIGNMENT:
         return u"not NAME=VALUE";
     case SETTING_UNKNOWN:
-        return u"no such setting (VolSensi, VolThresh, CryThresh, PhoneNumber, PhoneDelay, "
-               u"PhoneMaxCalls, Language)";
+        return SettingNamesWords();
     case SETTING_NOT_DIGITS:
     case SETTING_OUT_OF_RANGE:
         break;
@@ -154,7 +141,7 @@ LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result)
     default:
         return u"";
     }
-    const NamedSetting* setting = FindSetting(assignment);
+    const StoredSetting* setting = FindSetting(assignment);
     switch (setting != nullptr ? setting->kind : KIND_NUMBER) {
     case KIND_PERCENT:
         return u"a percentage: a whole number from 0 to 100";
@@ -167,21 +154,36 @@ LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result)
     }
 }
 
-LPCWSTR SettingName(int index)
+void SetDefaultSettings(SettingsRecord* record)
 {
-    return namedSettings[index].name;
+    for (const StoredSetting& setting : storedSettings) {
+        if (setting.field != nullptr)
+            record->*(setting.field) = setting.defaultValue;
+    }
+    for (WCHAR& unit : record->PhoneNumber)
+        unit = u'\0';
 }
 
-std::int32_t* SettingNumberField(SettingsRecord* record, int index)
+void FormatSettingValue(const SettingsRecord& record, int index, LPWSTR buffer)
 {
-    const NamedSetting& setting = namedSettings[index];
-    return setting.field != nullptr ? &(record->*(setting.field)) : nullptr;
+    const StoredSetting& setting = storedSettings[index];
+    if (setting.field != nullptr) {
+        wsprintfW(buffer, u"%d", record.*(setting.field));
+        return;
+    }
+    // Bounded copy: the field need not end in a terminator.
+    int length = 0;
+    while (length < callNumberMaxLength && record.PhoneNumber[length] != u'\0') {
+        buffer[length] = record.PhoneNumber[length];
+        ++length;
+    }
+    buffer[length] = u'\0';
 }
 
 std::int32_t MakeSettingUsable(SettingsRecord* record, int index)
 {
-    const NamedSetting& setting = namedSettings[index];
-    if (setting.kind == KIND_NUMBER) {
+    const StoredSetting& setting = storedSettings[index];
+    if (setting.field == nullptr) {
         switch (CheckCallNumber(record->PhoneNumber)) {
         case CALLNUMBER_OK:
         case CALLNUMBER_EMPTY:
@@ -193,35 +195,28 @@ std::int32_t MakeSettingUsable(SettingsRecord* record, int index)
         }
     }
     std::int32_t& value = record->*(setting.field);
-    if (CheckKind(setting.kind, value) == SETTING_OK)
+    if (CheckBounds(setting, value) == SETTING_OK)
         return SETTING_OK;
     // ComputeLimits clamps a percentage; a negative pause or limit works as
     // 0; any other language is German.
-    value = setting.kind == KIND_PERCENT && value > 100 ? 100 : 0;
+    value = setting.kind == KIND_PERCENT && value > setting.high ? setting.high : setting.low;
     return SETTING_OUT_OF_RANGE;
 }
 
 LPCWSTR SettingWarningWords(LPCWSTR assignment)
 {
-    const NamedSetting* setting = FindSetting(assignment);
+    const StoredSetting* setting = FindSetting(assignment);
     std::int64_t value = -1;
-    if (setting == nullptr || setting->field != &SettingsRecord::PhoneMaxCalls ||
+    if (setting == nullptr || setting->zeroWords == nullptr ||
         assignment[NameLength(assignment)] != u'=' ||
         ReadDigits(assignment + NameLength(assignment) + 1, &value) != SETTING_OK || value != 0)
         return nullptr;
-    return u"0 means that no call is ever placed, however the child cries (stored all the same)";
+    return setting->zeroWords;
 }
 
 void FormatSetting(const SettingsRecord& record, int index, LPWSTR buffer)
 {
-    const NamedSetting& setting = namedSettings[index];
-    if (setting.kind != KIND_NUMBER) {
-        wsprintfW(buffer, u"%s=%d", setting.name, record.*(setting.field));
-        return;
-    }
-    // Bounded copy: the field need not end in a terminator.
-    WCHAR number[phoneNumberCapacity] = {};
-    for (int i = 0; i < phoneNumberCapacity - 1 && record.PhoneNumber[i] != u'\0'; ++i)
-        number[i] = record.PhoneNumber[i];
-    wsprintfW(buffer, u"%s=%s", setting.name, number);
+    WCHAR value[settingValueUnits];
+    FormatSettingValue(record, index, value);
+    wsprintfW(buffer, u"%s=%s", storedSettings[index].name, value);
 }

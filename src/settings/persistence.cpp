@@ -9,13 +9,13 @@ StoreCopy storeCopy;
 
 namespace {
 
-constexpr LPCWSTR settingsKeyPath = u"Software\\Veltrano\\CradleCom\\Settings";
 constexpr int textBufferUnits = 256;
 
 // The number field of setting `index`; null for PhoneNumber.
 std::int32_t* NumberField(int index)
 {
-    return SettingNumberField(&settings, index);
+    const StoredSetting& setting = storedSettings[index];
+    return setting.field != nullptr ? &(settings.*(setting.field)) : nullptr;
 }
 
 // What a query of one value found.
@@ -77,19 +77,8 @@ void TakeValue(int index, const StoredValueCopy& value)
 // each with its terminating null.
 void FormatValue(int index, StoredValueCopy* value)
 {
-    WCHAR text[textBufferUnits];
-    if (NumberField(index) == nullptr) {
-        // Copied through a buffer that is always terminated, so an
-        // unterminated field can never be read past its end.
-        int length = 0;
-        while (length < phoneNumberCapacity - 1 && settings.PhoneNumber[length] != 0) {
-            text[length] = settings.PhoneNumber[length];
-            ++length;
-        }
-        text[length] = 0;
-    } else {
-        wsprintfW(text, u"%d", *NumberField(index));
-    }
+    WCHAR text[settingValueUnits];
+    FormatSettingValue(settings, index, text);
     const std::size_t units = wcslen(text) + 1;
     for (std::size_t i = 0; i < units; ++i) {
         value->bytes[2 * i] = static_cast<BYTE>(text[i] & 0xFF);
@@ -119,7 +108,7 @@ void ReadValues(HKEY key)
     for (int index = 0; index < settingNameCount; ++index) {
         StoredValueCopy& held = storeCopy.values[index];
         held = StoredValueCopy{};
-        const std::int32_t found = QueryValue(key, SettingName(index), &held);
+        const std::int32_t found = QueryValue(key, storedSettings[index].name, &held);
         if (found == VALUE_READ)
             TakeValue(index, held);
         else if (found == VALUE_ABSENT)
@@ -130,11 +119,7 @@ void ReadValues(HKEY key)
 // No store yet: the defaults, noted as the values a first save writes.
 void UseDefaults()
 {
-    settings.VolSensi = 50;
-    settings.VolThresh = 50;
-    settings.CryThresh = 50;
-    settings.PhoneDelay = 1;
-    settings.PhoneMaxCalls = 10;
+    SetDefaultSettings(&settings);
     for (int index = 0; index < settingNameCount; ++index)
         FormatValue(index, &storeCopy.values[index]);
 }
@@ -206,8 +191,8 @@ LONG LoadSettings()
     // The marker's content is never looked at: any readable value means the
     // first start has already happened.
     WCHAR marker[textBufferUnits];
-    if (!ReadText(key, u"FirstUse", marker)) {
-        WriteNumber(key, u"FirstUse", 1);
+    if (!ReadText(key, firstUseValueName, marker)) {
+        WriteNumber(key, firstUseValueName, 1);
         firstUse = 1;
     }
 
@@ -250,11 +235,11 @@ LONG SaveSettings()
         FormatValue(index, &ours);
         StoredValueCopy theirs{};
         if (SameValue(ours, storeCopy.values[index]) &&
-            QueryValue(key, SettingName(index), &theirs) != VALUE_ABSENT)
+            QueryValue(key, storedSettings[index].name, &theirs) != VALUE_ABSENT)
             continue;
         // A failed write does not stop the others; the first failure is told.
         const LONG write =
-            RegSetValueExW(key, SettingName(index), 0, REG_SZ, ours.bytes, ours.size);
+            RegSetValueExW(key, storedSettings[index].name, 0, REG_SZ, ours.bytes, ours.size);
         KeepFirstFailure(&result, write);
         if (write == ERROR_SUCCESS)
             written[index] = ours;
@@ -282,7 +267,7 @@ LONG TakeStoredSettings(std::uint32_t fields, std::uint32_t* taken)
             continue;
         StoredValueCopy& held = storeCopy.values[index];
         StoredValueCopy theirs{};
-        const std::int32_t found = QueryValue(key, SettingName(index), &theirs);
+        const std::int32_t found = QueryValue(key, storedSettings[index].name, &theirs);
         if (found == VALUE_UNREADABLE)
             held.known = 0; // the next save writes the record's value
         if (found != VALUE_READ || SameValue(theirs, held))

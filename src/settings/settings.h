@@ -4,12 +4,13 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <iterator>
 
 #include "platform/nls.h"
 #include "platform/types.h"
 
 constexpr int phoneNumberCapacity = 25; // 24 characters and the terminator
-constexpr int settingNameCount = 7;     // the settings that outlive a run
 constexpr int callNumberMaxLength = phoneNumberCapacity - 1;
 
 // What CheckCallNumber finds in a text.
@@ -19,17 +20,81 @@ constexpr std::int32_t CALLNUMBER_TOO_LONG = 2; // more than callNumberMaxLength
 constexpr std::int32_t CALLNUMBER_BAD =
     3; // a character that is not allowed, no digit, or a leading -
 
-// The seven settings that outlive a run; field names are the stored value
-// names. Window thread only.
+// The settings that outlive a run (storedSettings below); field names are
+// the stored value names. Window thread only.
 struct SettingsRecord {
-    std::int32_t Language;                  // 0 German, 1 English; default 0
-    std::int32_t VolSensi;                  // microphone sensitivity, percent; default 50
-    std::int32_t VolThresh;                 // loudness threshold, percent; default 50
-    std::int32_t CryThresh;                 // cry threshold, percent; default 50
+    std::int32_t Language;                  // 0 German, 1 English
+    std::int32_t VolSensi;                  // microphone sensitivity, percent
+    std::int32_t VolThresh;                 // loudness threshold, percent
+    std::int32_t CryThresh;                 // cry threshold, percent
     WCHAR PhoneNumber[phoneNumberCapacity]; // number to call; empty: none
-    std::int32_t PhoneDelay;                // minutes of pause after a call; default 1
-    std::int32_t PhoneMaxCalls;             // calls per monitoring run; default 10
+    std::int32_t PhoneDelay;                // minutes of pause after a call
+    std::int32_t PhoneMaxCalls;             // calls per monitoring run
 };
+
+// The store's key of the settings: a value for each setting, and the
+// marker that the first start has happened (its content is never read).
+constexpr LPCWSTR settingsKeyPath = u"Software\\Veltrano\\CradleCom\\Settings";
+constexpr LPCWSTR firstUseValueName = u"FirstUse";
+
+// The languages the program speaks (the rows of `languages` below).
+constexpr int languageCount = 2;
+
+// How a setting's value is checked, by its dialog and by NAME=VALUE.
+constexpr std::int32_t KIND_PERCENT = 0;  // digits, low to high: the microphone dialog's range
+constexpr std::int32_t KIND_COUNT = 1;    // digits only, as the phone dialog's boxes take them
+constexpr std::int32_t KIND_NUMBER = 2;   // empty, or a call number (CheckCallNumber)
+constexpr std::int32_t KIND_LANGUAGE = 3; // one of the language dialog's buttons
+
+// The dialog that sets a setting.
+constexpr std::int32_t SETTINGS_DIALOG_MICROPHONE = 0;
+constexpr std::int32_t SETTINGS_DIALOG_PHONE = 1;
+constexpr std::int32_t SETTINGS_DIALOG_LANGUAGE = 2;
+
+struct StoredSetting {
+    LPCWSTR name;                        // the stored value's name, and NAME in NAME=VALUE
+    std::int32_t kind;                   // KIND_*
+    std::int32_t dialog;                 // SETTINGS_DIALOG_*
+    std::int32_t SettingsRecord::*field; // its number; null for the call number
+    std::int32_t defaultValue;           // a fresh install's (the call number's is empty)
+    std::int32_t low, high;              // the numbers its dialog and NAME=VALUE take
+    LPCWSTR zeroWords;                   // what a 0 costs the user, said by --set; null: nothing
+};
+
+// Every stored setting, in the store's order: the order of every load and
+// save. A new setting is a field above, a row here and its dialog's control.
+inline constexpr StoredSetting storedSettings[] = {
+    {u"VolSensi", KIND_PERCENT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::VolSensi, 50, 0, 100,
+     nullptr},
+    {u"VolThresh", KIND_PERCENT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::VolThresh, 50, 0, 100,
+     nullptr},
+    {u"CryThresh", KIND_PERCENT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::CryThresh, 50, 0, 100,
+     nullptr},
+    {u"PhoneNumber", KIND_NUMBER, SETTINGS_DIALOG_PHONE, nullptr, 0, 0, 0, nullptr},
+    {u"PhoneDelay", KIND_COUNT, SETTINGS_DIALOG_PHONE, &SettingsRecord::PhoneDelay, 1, 0, INT32_MAX,
+     nullptr},
+    {u"PhoneMaxCalls", KIND_COUNT, SETTINGS_DIALOG_PHONE, &SettingsRecord::PhoneMaxCalls, 10, 0,
+     INT32_MAX,
+     u"0 means that no call is ever placed, however the child cries (stored all the same)"},
+    {u"Language", KIND_LANGUAGE, SETTINGS_DIALOG_LANGUAGE, &SettingsRecord::Language, 0, 0,
+     languageCount - 1, nullptr},
+};
+constexpr int settingNameCount = static_cast<int>(std::size(storedSettings));
+
+// Bit i: setting i of storedSettings, for the settings set by `dialog`.
+constexpr std::uint32_t SettingBitsOf(std::int32_t dialog)
+{
+    std::uint32_t bits = 0;
+    for (int index = 0; index < settingNameCount; ++index) {
+        if (storedSettings[index].dialog == dialog)
+            bits |= 1u << index;
+    }
+    return bits;
+}
+constexpr std::uint32_t microphoneSettingBits = SettingBitsOf(SETTINGS_DIALOG_MICROPHONE);
+constexpr std::uint32_t phoneSettingBits = SettingBitsOf(SETTINGS_DIALOG_PHONE);
+constexpr std::uint32_t languageSettingBit = SettingBitsOf(SETTINGS_DIALOG_LANGUAGE);
+constexpr std::uint32_t everySettingBits = (1u << settingNameCount) - 1;
 
 // Recomputed from the settings by ComputeLimits. volLimit and cryLimit are
 // window-thread only; sensiFactor is also read by the capture callback, so it
@@ -89,10 +154,6 @@ LONG SaveSettings();
 // changed. The store's code when the key cannot be opened, and then nothing
 // changes.
 LONG TakeStoredSettings(std::uint32_t fields, std::uint32_t* taken);
-constexpr std::uint32_t microphoneSettingBits = 0x07; // VolSensi, VolThresh, CryThresh
-constexpr std::uint32_t phoneSettingBits = 0x38;      // PhoneNumber, PhoneDelay, PhoneMaxCalls
-constexpr std::uint32_t languageSettingBit = 0x40;
-constexpr std::uint32_t everySettingBits = 0x7F;
 // Why a save failed: the id of the text that tells the user (German id),
 // and short English words for the event log.
 UINT SaveFailureTextId(LONG result);
@@ -111,22 +172,26 @@ constexpr std::int32_t SETTING_NUMBER_TOO_LONG = 5; // PhoneNumber beyond callNu
 constexpr std::int32_t SETTING_NOT_CALL_NUMBER = 6; // PhoneNumber that CheckCallNumber refuses
 
 // Sets the setting that NAME=VALUE names in *record when the value passes
-// the dialogs' rules: VolSensi, VolThresh, CryThresh 0 to 100; PhoneDelay
-// and PhoneMaxCalls digits only within the 32-bit range (the phone dialog's
-// digit boxes); PhoneNumber empty or a call number; Language 0 or 1.
-// Numbers are decimal digits without sign or spaces. Anything else leaves
-// *record as it was.
+// its row's rule (storedSettings): a percentage, a count or a language as
+// decimal digits without sign or spaces within the row's bounds; the call
+// number empty or a call number. Anything else leaves *record as it was.
 std::int32_t AssignSetting(SettingsRecord* record, LPCWSTR assignment);
 // A whole number against the rule of the numeric setting `name`:
 // SETTING_OK, SETTING_OUT_OF_RANGE, or SETTING_UNKNOWN (also for PhoneNumber).
 std::int32_t CheckSettingValue(LPCWSTR name, std::int32_t value);
 // Why AssignSetting refused `assignment`, in short English words.
 LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result);
-// The stored name of setting `index` (0 to settingNameCount - 1, in the
-// store's order: VolSensi, VolThresh, CryThresh, PhoneNumber, PhoneDelay,
-// PhoneMaxCalls, Language), and its field in *record (null for PhoneNumber).
-LPCWSTR SettingName(int index);
-std::int32_t* SettingNumberField(SettingsRecord* record, int index);
+// The index in storedSettings of the setting that `text` names (up to its
+// '=' or its end); -1 when none does.
+int FindSettingIndex(LPCWSTR text);
+
+// Every setting of *record as a fresh install has it.
+void SetDefaultSettings(SettingsRecord* record);
+// The value of setting `index` of `record` as the store holds it and
+// NAME=VALUE gives it: decimal digits, or the call number (at most
+// callNumberMaxLength units, even from a field without a terminator).
+constexpr int settingValueUnits = 32;
+void FormatSettingValue(const SettingsRecord& record, int index, LPWSTR buffer);
 
 // What an assignment AssignSetting takes costs the user, in short English
 // words (PhoneMaxCalls=0: no call is ever placed); null when nothing.
@@ -137,11 +202,11 @@ LPCWSTR SettingWarningWords(LPCWSTR assignment);
 void FormatSetting(const SettingsRecord& record, int index, LPWSTR buffer);
 // Brings setting `index` of *record, when AssignSetting would refuse it
 // (only an edited store holds such a value), to the value AssignSetting
-// takes that works as the stored one does: a percentage beyond 0 to 100 to
-// the bound ComputeLimits clamps it to, a negative pause or call limit to 0,
-// a Language other than 0 or 1 to 0 (German), and a PhoneNumber that is no
-// call number, never dialled, to none. SETTING_OK when it was taken as it
-// is, else why not (SETTING_OUT_OF_RANGE, SETTING_NOT_CALL_NUMBER).
+// takes that works as the stored one does: a percentage beyond its bounds
+// to the bound ComputeLimits clamps it to, a negative pause or call limit
+// to 0, a Language other than 0 or 1 to 0 (German), and a PhoneNumber that
+// is no call number, never dialled, to none. SETTING_OK when it was taken
+// as it is, else why not (SETTING_OUT_OF_RANGE, SETTING_NOT_CALL_NUMBER).
 std::int32_t MakeSettingUsable(SettingsRecord* record, int index);
 
 // The languages the program speaks, one row each; the stored Language is
@@ -156,7 +221,6 @@ struct LanguageRow {
     int languageButton;      // its radio button in the language dialog
     const char* code;        // two letters that name its screenshots
 };
-constexpr int languageCount = 2;
 extern const LanguageRow languages[languageCount];
 // The row of `language`; null for a Language no row has (only an edited
 // store holds one).

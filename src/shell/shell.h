@@ -43,6 +43,10 @@ constexpr LRESULT REMOTE_START_NO_NUMBER = 3;    // refused: no valid number to 
 constexpr LRESULT REMOTE_START_OTHER_NUMBER = 4; // refused: this copy calls another number
 
 int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char* commandLine, int showCommand);
+// Every record of a run back to the state of a process that has just
+// started, but for what is set before WinMain (shell's instance and start
+// options): at each start, and between tests.
+void ClearRuntimeState();
 HRESULT ActivatePreviousInstance(LPCWSTR className, LPCWSTR title, int* activated);
 LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int CreateMainMenuBar(HWND window);

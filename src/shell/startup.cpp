@@ -36,13 +36,14 @@ HRESULT ActivatePreviousInstance(LPCWSTR name, LPCWSTR title, int* activated)
     return E_FAIL;
 }
 
-static void ClearRuntimeState()
+void ClearRuntimeState()
 {
     for (HBITMAP& bitmap : shell.screenBitmaps)
         bitmap = nullptr;
     shell.exitStatus = 0;
     ClearCaptureState();
     settings = SettingsRecord{};
+    storeCopy = StoreCopy{};
     limits.sensiFactor.store(0.0);
     limits.volLimit = 0.0;
     limits.cryLimit = 0.0;

@@ -138,8 +138,8 @@ TEST_F(AlarmTest, StartNeedsANumberAndRelabelsTheButton)
 TEST_F(AlarmTest, CallLimitPerRunAndCallsOnRestartTicks)
 {
     StoredSettings stored;
-    stored.phoneDelay = 0;
-    stored.phoneMaxCalls = 3;
+    stored.PhoneDelay = 0;
+    stored.PhoneMaxCalls = 3;
     StoreSettings(stored);
     SimSetInput(QuietLoud({0.0, 90.0}));
     SimAt(0, [] { PostMessageW(SimMainWindow(), WM_COMMAND, 500, 0); });
@@ -165,7 +165,7 @@ TEST_F(AlarmTest, CallLimitPerRunAndCallsOnRestartTicks)
 TEST_F(AlarmTest, StopStartAfterACallKeepsTheQuietTime)
 {
     StoredSettings stored;
-    stored.phoneDelay = 1;
+    stored.PhoneDelay = 1;
     StoreSettings(stored);
     SimSetInput(QuietLoud({0.0, 120.0}));
     SimAt(0, [] { PostMessageW(SimMainWindow(), WM_COMMAND, 500, 0); });

@@ -37,7 +37,7 @@ std::size_t IndexOf(const std::vector<std::string>& texts, const std::string& te
 TEST_F(CallsTest, CallsOnlyWhileTheChildCries)
 {
     StoredSettings stored;
-    stored.phoneDelay = 0;
+    stored.PhoneDelay = 0;
     StoreSettings(stored);
     SimSetInput(QuietLoud({0.0, 14.0, 46.0}));
     PressStartAtOnce();
@@ -64,7 +64,7 @@ TEST_F(CallsTest, CallsOnlyWhileTheChildCries)
 TEST_F(CallsTest, ACallStillRunningHoldsTheNextBack)
 {
     StoredSettings stored;
-    stored.phoneDelay = 0;
+    stored.PhoneDelay = 0;
     StoreSettings(stored);
     SimSetInput(QuietLoud({0.0, 60.0}));
     SimQueueCallOutcome(
@@ -104,7 +104,7 @@ TEST_F(CallsTest, ACallStillRunningHoldsTheNextBack)
 TEST_F(CallsTest, EveryOutcomeIsLoggedAndCounts)
 {
     StoredSettings stored;
-    stored.phoneDelay = 1;
+    stored.PhoneDelay = 1;
     StoreSettings(stored);
     SimSetInput(QuietLoud({0.0, 150.0}));
     SimQueueCallOutcome({SimCallResult::Failed, Tick(3), 0, u"exit status 3"});

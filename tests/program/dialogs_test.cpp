@@ -69,7 +69,7 @@ TEST_F(DialogsTest, MicrophoneButtonsAtTheirBounds)
     for (const Case& c : cases) {
         ResetProgram();
         StoredSettings stored;
-        stored.volSensi = c.start;
+        stored.VolSensi = c.start;
         int progress = -1;
         RunDialogOf(200, stored, [&](HWND dialog) {
             // A bar shows at most its range, 0 to 100.
@@ -116,7 +116,7 @@ TEST_F(DialogsTest, MicrophoneLabelsInBothLanguages)
     for (int language : {0, 1, 7}) {
         ResetProgram();
         StoredSettings stored;
-        stored.language = language;
+        stored.Language = language;
         std::u16string caption, group, threshold, calling;
         std::vector<SimMenuButton> bar;
         RunDialogOf(200, stored, [&](HWND dialog) {
@@ -232,7 +232,7 @@ TEST_F(DialogsTest, PhoneBoxesNeverCutOrOverflow)
 TEST_F(DialogsTest, PhoneOkTakesOnlyCallNumbers)
 {
     StoredSettings english;
-    english.language = 1;
+    english.Language = 1;
     RunDialogOf(300, english, [](HWND dialog) {
         for (const char16_t* bad : {u"0170 555 CALL", u"-0170555", u"0170;555", u"()"}) {
             SimDialogType(dialog, 100, bad);
@@ -300,7 +300,7 @@ TEST_F(DialogsTest, ContactShowsItsHeadingAndJustCloses)
     for (int answer : {0, 1}) {
         ResetProgram();
         StoredSettings stored;
-        stored.language = 1;
+        stored.Language = 1;
         std::u16string heading;
         RunDialogOf(400, stored, [&](HWND dialog) {
             heading = SimDialogItemText(dialog, 50);

@@ -25,7 +25,7 @@ TEST_F(LanguageTest, StoredLanguageIsSetBeforeTheFirstBox)
          {Case{0, LANG_GERMAN_GERMANY}, Case{1, LANG_ENGLISH_US}, Case{7, LANG_GERMAN_GERMANY}}) {
         ResetProgram();
         StoredSettings stored;
-        stored.language = c.stored;
+        stored.Language = c.stored;
         StoreSettings(stored);
         SimSetEndTime(Tick(20));
         SimWaveFailNth(SimWaveOp::Open, 1);

@@ -5,51 +5,33 @@
 
 #include "platform/sim/sim_eventlog.h"
 
-#include "alarm/monitor.h"
 #include "audio/capture.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
-#include "ui/ui.h"
 
-const std::u16string settingsKey = u"Software\\Veltrano\\CradleCom\\Settings";
+const std::u16string settingsKey = settingsKeyPath;
 
 void ResetProgram()
 {
     StopCapture();
     SimReset();
     SimRegistryClear();
-    ClearCaptureState();
-    settings = SettingsRecord{};
-    storeCopy = StoreCopy{};
-    limits.sensiFactor = 0.0;
-    limits.volLimit = 0.0;
-    limits.cryLimit = 0.0;
-    monitor = MonitorState{};
-    phoneCall = CallState{};
-    statusScreen = StatusScreen{};
-    firstUse = 0;
+    ClearRuntimeState();
     shell = ShellState{};
     shell.appInstance = SimInstance();
 }
 
-static std::u16string Number(int value)
-{
-    std::string text = std::to_string(value);
-    return std::u16string(text.begin(), text.end());
-}
-
 void StoreSettings(const StoredSettings& stored)
 {
-    SimRegistrySetText(settingsKey, u"Language", Number(stored.language));
-    SimRegistrySetText(settingsKey, u"VolSensi", Number(stored.volSensi));
-    SimRegistrySetText(settingsKey, u"VolThresh", Number(stored.volThresh));
-    SimRegistrySetText(settingsKey, u"CryThresh", Number(stored.cryThresh));
-    SimRegistrySetText(settingsKey, u"PhoneNumber", stored.phoneNumber);
-    SimRegistrySetText(settingsKey, u"PhoneDelay", Number(stored.phoneDelay));
-    SimRegistrySetText(settingsKey, u"PhoneMaxCalls", Number(stored.phoneMaxCalls));
+    for (int index = 0; index < settingNameCount; ++index) {
+        WCHAR value[settingValueUnits];
+        FormatSettingValue(stored, index, value);
+        SimRegistrySetText(settingsKey, storedSettings[index].name,
+                           storedSettings[index].field != nullptr ? value : stored.phoneNumber);
+    }
     if (stored.firstUse)
-        SimRegistrySetText(settingsKey, u"FirstUse", u"1");
+        SimRegistrySetText(settingsKey, firstUseValueName, u"1");
 }
 
 std::vector<std::int16_t> QuietLoud(std::vector<double> seconds)

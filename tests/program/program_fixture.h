@@ -14,6 +14,7 @@
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_window.h"
+#include "settings/settings.h"
 
 extern const std::u16string settingsKey;
 
@@ -23,15 +24,13 @@ constexpr SimTime tickUnits = simUnitsPerSecond * tickPeriodMs / 1000; // one ti
 void ResetProgram();
 
 // Stores the settings of a confirmed earlier run, with the first-use marker,
-// so that no dialog opens at start. Fields left at -1 are not stored.
-struct StoredSettings {
-    int language = 0;
-    int volSensi = 50;
-    int volThresh = 50;
-    int cryThresh = 50;
+// so that no dialog opens at start: a fresh install's settings (each
+// setting's row gives its default), a number to call, and what a test sets.
+// The number is stored as its text, even one the program refuses; the
+// record's own PhoneNumber field is not used.
+struct StoredSettings : SettingsRecord {
+    StoredSettings() : SettingsRecord{} { SetDefaultSettings(this); }
     std::u16string phoneNumber = u"+49 170 1234567";
-    int phoneDelay = 1;
-    int phoneMaxCalls = 10;
     bool firstUse = true;
 };
 void StoreSettings(const StoredSettings& stored);

@@ -15,7 +15,7 @@ using ShellTest = ProgramTest;
 TEST_F(ShellTest, StartsWithStoredLanguageCaptureAndTimer)
 {
     StoredSettings stored;
-    stored.language = 1;
+    stored.Language = 1;
     StoreSettings(stored);
     SimSetInput(QuietLoud({3.0}));
     bool checked = false;

@@ -67,8 +67,8 @@ int StatusDrawings(SimTime from, SimTime to)
 TEST_F(StatusTest, TellsTheMicrophoneTheRouteAndTheCalls)
 {
     StoredSettings stored;
-    stored.language = 1;
-    stored.phoneDelay = 0;
+    stored.Language = 1;
+    stored.PhoneDelay = 0;
     StoreSettings(stored);
     SimSetLocalTime(7, 5);
     SimSetInput(QuietLoud({3.0, 10.0}));
@@ -96,7 +96,7 @@ TEST_F(StatusTest, TellsTheMicrophoneTheRouteAndTheCalls)
 TEST_F(StatusTest, GermanAndTheOtherRoutesAndOutcomes)
 {
     StoredSettings stored;
-    stored.phoneDelay = 0;
+    stored.PhoneDelay = 0;
     StoreSettings(stored);
     SimSetLocalTime(23, 59);
     SimSetInput(QuietLoud({0.0, 40.0}));
@@ -133,9 +133,9 @@ TEST_F(StatusTest, TheCallLimitIsShownAndLoggedOnceARun)
         SCOPED_TRACE(maxCalls);
         ResetProgram();
         StoredSettings stored;
-        stored.language = 1;
-        stored.phoneDelay = 0;
-        stored.phoneMaxCalls = maxCalls;
+        stored.Language = 1;
+        stored.PhoneDelay = 0;
+        stored.PhoneMaxCalls = maxCalls;
         StoreSettings(stored);
         SimSetInput(QuietLoud({0.0, 120.0}));
         SimSetEndTime(Tick(1100));

@@ -41,7 +41,7 @@ TEST_F(UnattendedTest, StartWithoutANumberEndsWithStatusTwoAndTheReason)
         ResetProgram();
         StoredSettings stored;
         stored.phoneNumber = c.number;
-        stored.language = c.language;
+        stored.Language = c.language;
         stored.firstUse = false; // would open the language dialog at this start
         StoreSettings(stored);
         SimSetEndTime(Tick(600));
@@ -99,7 +99,7 @@ TEST_F(UnattendedTest, StartWithANumberMonitorsAndCallsThenBehavesAsEver)
 TEST_F(UnattendedTest, MicrophoneFailureAtStartIsToldAndTriedAgain)
 {
     StoredSettings stored;
-    stored.language = 1;
+    stored.Language = 1;
     StoreSettings(stored);
     SimSetInput(QuietLoud({25.0, 10.0}));
     SimWaveFailNth(SimWaveOp::Open, 1);
@@ -144,7 +144,7 @@ TEST_F(UnattendedTest, AStartWithoutAWayToCallSaysSoOnce)
                                "one with --phone modemmanager, --phone sip or --phone "
                                "command:PROGRAM";
     StoredSettings stored;
-    stored.language = 1;
+    stored.Language = 1;
     StoreSettings(stored);
     SimSetEndTime(Tick(2500));
     SimSetPhoneRoute(PHONE_ROUTE_LOG);                              // not looked yet
@@ -204,7 +204,7 @@ TEST_F(UnattendedTest, AnotherCopyIsAskedToMonitorAndTheAnswerIsTold)
     for (const Case& c : cases) {
         ResetProgram();
         StoredSettings stored;
-        stored.language = 1;
+        stored.Language = 1;
         stored.phoneNumber = u"0301234";
         StoreSettings(stored);
         SimHoldForeignLock(u"CradleCom", -1);

@@ -255,7 +255,7 @@ TEST_F(ReplayTest, RunsOnTheIndexEqualRunsOnTheSamples)
             ReplaySettings chosen;
             chosen.VolSensi = sensitivity;
             chosen.PhoneDelay = delay;
-            chosen.PhoneNumber = u"0301234";
+            AssignSetting(&chosen, u"PhoneNumber=0301234");
             RunResult run;
             std::string fromSamples = Replay(path, chosen, false, 2.35, &run);
             std::string fromIndex = Replay(path, chosen, true, 2.35);

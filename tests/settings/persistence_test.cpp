@@ -8,6 +8,7 @@
 #include "platform/registry.h"
 #include "platform/sim/sim_registry.h"
 #include "settings/settings.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -62,12 +63,7 @@ protected:
     void SetUp() override
     {
         SimRegistryClear();
-        settings = SettingsRecord{};
-        storeCopy = StoreCopy{};
-        firstUse = 0;
-        limits.sensiFactor.store(0.0);
-        limits.volLimit = 0.0;
-        limits.cryLimit = 0.0;
+        ClearRuntimeState();
     }
     void TearDown() override { EXPECT_EQ(SimRegistryOpenKeys(), 0); }
 };

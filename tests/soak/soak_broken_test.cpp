@@ -1,16 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The soak catches what it claims to: against this build of the program,
-// broken on purpose in one place at a time, it fails with the invariant that
-// the break violates, and says how to replay it.
+// The soak catches what it claims to: against the program broken on purpose
+// in one place at a time, it fails with the invariant that the break
+// violates, and says how to replay it.
 #include <gtest/gtest.h>
 
+#include "alarm/monitor.h"
+#include "platform/sim/sim.h"
 #include "soak.h"
 
-// Read by the broken build's capture engine and call placement: 1 keeps one
-// returned buffer, 2 calls while the pause after a call runs.
-int brokenBuild = 0;
-
 namespace {
+
+// The breaks, made after a tick of the soak: 1 keeps the next buffer the
+// capture engine releases (its header and its data stay allocated), 2 makes
+// the program forget the pause after a call, so that it calls again while
+// the pause should run.
+int brokenBuild = 0; // the break of the run under way; 0: none
+
+void BreakProgram()
+{
+    if (brokenBuild == 1) {
+        brokenBuild = 0;
+        SimHeapKeepNextFrees(2);
+    } else if (brokenBuild == 2) {
+        monitor.delaySeconds = 0;
+    }
+}
 
 SoakResult SoakBroken(int broken, double days, SoakOptions* options)
 {
@@ -22,6 +36,7 @@ SoakResult SoakBroken(int broken, double days, SoakOptions* options)
     EXPECT_TRUE(loaded);
     options->days = days;
     options->seed = 2024;
+    options->afterTick = BreakProgram;
     brokenBuild = broken;
     SoakResult result = RunSoak(*options, sounds);
     brokenBuild = 0;

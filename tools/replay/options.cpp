@@ -8,26 +8,21 @@
 #include "replay.h"
 #include "settings/settings.h"
 
-const char* const numberNames[6] = {"VolSensi",   "VolThresh",     "CryThresh",
-                                    "PhoneDelay", "PhoneMaxCalls", "Language"};
-
 namespace {
 
-std::int32_t* NumberField(ReplaySettings* chosen, const std::string& name)
+// The setting called `name`, in storedSettings; -1 when none is.
+int SettingIndex(const std::string& name)
 {
-    if (name == "VolSensi")
-        return &chosen->VolSensi;
-    if (name == "VolThresh")
-        return &chosen->VolThresh;
-    if (name == "CryThresh")
-        return &chosen->CryThresh;
-    if (name == "PhoneDelay")
-        return &chosen->PhoneDelay;
-    if (name == "PhoneMaxCalls")
-        return &chosen->PhoneMaxCalls;
-    if (name == "Language")
-        return &chosen->Language;
-    return nullptr;
+    if (name.find('=') != std::string::npos)
+        return -1;
+    return FindSettingIndex(FromUtf8(name).c_str());
+}
+
+// The numeric setting called `name`; null when none is.
+const StoredSetting* NumberSetting(const std::string& name)
+{
+    const int index = SettingIndex(name);
+    return index >= 0 && storedSettings[index].field != nullptr ? &storedSettings[index] : nullptr;
 }
 
 bool ParseWhole(const std::string& text, std::int32_t* value)
@@ -51,25 +46,25 @@ bool ParseSetting(const std::string& assignment, ReplaySettings* chosen, std::st
         return false;
     }
     std::string value = assignment.substr(equals + 1);
-    if (name == "PhoneNumber") {
+    const int index = SettingIndex(name);
+    if (index >= 0 && storedSettings[index].field == nullptr) {
         // The program's own rule for a number, as in the phone dialog.
-        std::u16string number = FromUtf8(value);
-        std::int32_t check = CheckCallNumber(number.c_str());
-        if (check == CALLNUMBER_TOO_LONG) {
+        std::u16string text = FromUtf8(name + "=" + value);
+        std::int32_t check = AssignSetting(chosen, text.c_str());
+        if (check == SETTING_NUMBER_TOO_LONG) {
             *error = "bad setting '" + assignment + "': a number has at most " +
                      std::to_string(callNumberMaxLength) + " characters, this one has " +
-                     std::to_string(number.size());
+                     std::to_string(FromUtf8(value).size());
             return false;
         }
-        if (check == CALLNUMBER_BAD) {
+        if (check != SETTING_OK) {
             *error = "bad setting '" + assignment +
-                     "': " + Utf8(SettingRefusalWords(u"PhoneNumber=", SETTING_NOT_CALL_NUMBER));
+                     "': " + Utf8(SettingRefusalWords(text.c_str(), check));
             return false;
         }
-        chosen->PhoneNumber = number;
         return true;
     }
-    if (NumberField(chosen, name) == nullptr) {
+    if (index < 0) {
         *error = "bad setting '" + assignment + "': no setting is called '" + name + "'";
         return false;
     }
@@ -91,7 +86,7 @@ bool ParseSweep(const std::string& text, ReplayOptions* options, std::string* er
     std::size_t equals = text.find('=');
     std::string name = text.substr(0, equals);
     ReplaySettings probe;
-    if (equals == std::string::npos || NumberField(&probe, name) == nullptr) {
+    if (equals == std::string::npos || NumberSetting(name) == nullptr) {
         *error = "bad sweep '" + text + "': expected Name=FROM:TO:STEP with a numeric setting";
         return false;
     }
@@ -153,29 +148,25 @@ std::u16string FromUtf8(const std::string& text)
 bool SetNumber(ReplaySettings* chosen, const std::string& name, std::int32_t value,
                std::string* reason)
 {
-    std::int32_t* field = NumberField(chosen, name);
-    if (field == nullptr) {
+    const StoredSetting* setting = NumberSetting(name);
+    if (setting == nullptr) {
         *reason = "no setting is called '" + name + "'";
         return false;
     }
     // The program's own rules, as for its --set.
-    if (CheckSettingValue(FromUtf8(name).c_str(), value) != SETTING_OK) {
-        if (name == "Language")
-            *reason = "Language is 0 (German) or 1 (English), not " + std::to_string(value);
-        else if (name == "PhoneDelay" || name == "PhoneMaxCalls")
+    if (CheckSettingValue(setting->name, value) != SETTING_OK) {
+        const std::string bounds =
+            std::to_string(setting->low) + " to " + std::to_string(setting->high);
+        if (setting->kind == KIND_LANGUAGE)
+            *reason = name + " is 0 (German) or 1 (English), not " + std::to_string(value);
+        else if (setting->kind == KIND_COUNT)
             *reason = name + " cannot be negative (" + std::to_string(value) + ")";
         else
-            *reason = name + " is a percentage from 0 to 100, not " + std::to_string(value);
+            *reason = name + " is a percentage from " + bounds + ", not " + std::to_string(value);
         return false;
     }
-    *field = value;
+    chosen->*(setting->field) = value;
     return true;
-}
-
-std::int32_t GetNumber(const ReplaySettings& chosen, const std::string& name)
-{
-    ReplaySettings copy = chosen;
-    return *NumberField(&copy, name);
 }
 
 void PrintUsage(std::FILE* out)

@@ -191,8 +191,10 @@ int ReplaySweep(const ReplayOptions& options, RecordingStream* stream,
     BuildPeakIndex(stream, &index);
 
     std::fprintf(csv, "row");
-    for (const char* name : numberNames)
-        std::fprintf(csv, ",%s", name);
+    for (const StoredSetting& setting : storedSettings) {
+        if (setting.field != nullptr)
+            std::fprintf(csv, ",%s", Utf8(setting.name).c_str());
+    }
     std::fprintf(csv, ",calls,callSeconds%s\n",
                  scoring ? ",cries,answered,falseAlarms,meanDelaySeconds" : "");
     struct Scored {
@@ -219,8 +221,10 @@ int ReplaySweep(const ReplayOptions& options, RecordingStream* stream,
         if (verdict != 0)
             break;
         std::fprintf(csv, "%zu", row);
-        for (const char* name : numberNames)
-            std::fprintf(csv, ",%d", GetNumber(settings, name));
+        for (const StoredSetting& setting : storedSettings) {
+            if (setting.field != nullptr)
+                std::fprintf(csv, ",%d", settings.*(setting.field));
+        }
         std::fprintf(csv, ",%zu,", run.calls.size());
         for (std::size_t c = 0; c < run.calls.size(); ++c)
             std::fprintf(csv, "%s%.1f", c == 0 ? "" : " ", run.calls[c].seconds);

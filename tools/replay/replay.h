@@ -10,18 +10,13 @@
 #include <vector>
 
 #include "alarm/monitor.h"
+#include "settings/settings.h"
 
 struct RecordingStream;
 
 // The settings as a fresh install has them; --set and --sweep change them.
-struct ReplaySettings {
-    std::int32_t VolSensi = 50;
-    std::int32_t VolThresh = 50;
-    std::int32_t CryThresh = 50;
-    std::u16string PhoneNumber;
-    std::int32_t PhoneDelay = 1;
-    std::int32_t PhoneMaxCalls = 10;
-    std::int32_t Language = 0;
+struct ReplaySettings : SettingsRecord {
+    ReplaySettings() : SettingsRecord{} { SetDefaultSettings(this); }
 };
 
 // --sweep Name=FROM:TO:STEP
@@ -52,8 +47,6 @@ void PrintUsage(std::FILE* out);
 // unknown or the value out of range.
 bool SetNumber(ReplaySettings* settings, const std::string& name, std::int32_t value,
                std::string* reason);
-std::int32_t GetNumber(const ReplaySettings& settings, const std::string& name);
-extern const char* const numberNames[6];
 
 // The largest magnitude of every buffer the capture engine can be handed:
 // capture starts on a tick (the window's creation is tick 0) and runs for

@@ -55,20 +55,13 @@ void RecordTick(HWND window, UINT_PTR)
 
 void StoreSettings(const ReplaySettings& chosen)
 {
-    const std::u16string key = u"Software\\Veltrano\\CradleCom\\Settings";
-    auto number = [&](const char16_t* name, std::int32_t value) {
-        std::string digits = std::to_string(value);
-        SimRegistrySetText(key, name, std::u16string(digits.begin(), digits.end()));
-    };
-    number(u"VolSensi", chosen.VolSensi);
-    number(u"VolThresh", chosen.VolThresh);
-    number(u"CryThresh", chosen.CryThresh);
-    SimRegistrySetText(key, u"PhoneNumber", chosen.PhoneNumber);
-    number(u"PhoneDelay", chosen.PhoneDelay);
-    number(u"PhoneMaxCalls", chosen.PhoneMaxCalls);
-    number(u"Language", chosen.Language);
+    for (int index = 0; index < settingNameCount; ++index) {
+        WCHAR value[settingValueUnits];
+        FormatSettingValue(chosen, index, value);
+        SimRegistrySetText(settingsKeyPath, storedSettings[index].name, value);
+    }
     // A confirmed earlier run: no language dialog opens.
-    SimRegistrySetText(key, u"FirstUse", u"1");
+    SimRegistrySetText(settingsKeyPath, firstUseValueName, u"1");
 }
 
 TrackSpan EmptySpan()

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -44,6 +45,9 @@ struct SoakOptions {
     // 0: none.
     double progressHours = 0.0;
     bool echoEvents = false; // the program's event log on standard error
+    // Run after every tick's checks, for the soak's own test: it breaks the
+    // program there on purpose, to show that the soak catches it.
+    std::function<void()> afterTick;
 };
 
 // The sounds of the looping recording, at the capture rate.

@@ -26,7 +26,8 @@ struct HeapState {
     // hand out cold memory each time.
     std::vector<Block> spare;
     long allocations = 0;
-    long failAt = 0; // allocation number that fails; 0: none
+    long failAt = 0;   // allocation number that fails; 0: none
+    int keepFrees = 0; // frees still to be dropped (SimHeapKeepNextFrees)
 };
 
 HeapState heap;
@@ -42,6 +43,7 @@ void ResetHeap()
     heap.spare.clear();
     heap.allocations = 0;
     heap.failAt = 0;
+    heap.keepFrees = 0;
 }
 
 SimResetHook heapReset(ResetHeap);
@@ -102,6 +104,10 @@ void* LocalFree(void* block)
         SimRecordFault("block freed twice or never allocated");
         return block;
     }
+    if (heap.keepFrees > 0) {
+        --heap.keepFrees;
+        return nullptr;
+    }
     Block freed = *found;
     *found = heap.live.back();
     heap.live.pop_back();
@@ -110,6 +116,12 @@ void* LocalFree(void* block)
     else
         std::free(block);
     return nullptr;
+}
+
+void SimHeapKeepNextFrees(int count)
+{
+    std::lock_guard<std::mutex> guard(heap.lock);
+    heap.keepFrees = count;
 }
 
 void SimHeapFailNth(int n)

@@ -6,192 +6,96 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/registry_keys.h"
 #include "platform/sim/sim_internal.h"
 #include "platform/sim/sim_registry.h"
 
 namespace {
 
-struct StoredValue {
-    DWORD type = REG_NONE;
-    std::vector<BYTE> bytes;
-};
-
-using ValueMap = std::map<std::u16string, StoredValue>;
-
-std::map<std::u16string, ValueMap> store;
-std::set<HKEY> openKeys;
-long generation = 0; // bumped by a clear, so older keys drop their writes
+std::map<std::u16string, StoreValues> store;
+long generation = 0; // bumped by a clear: keys opened before it lie in a store gone
 long writeCount = 0;
 bool failOpen = false;
 bool failCreate = false;
 LONG failCommit = ERROR_SUCCESS; // the next commit's result, when not ERROR_SUCCESS
 std::multiset<std::u16string> failWrites;
 
-} // namespace
-
-struct PlatformKey {
-    bool isRoot = false;
-    std::u16string path;
-    long generation = 0;
-    bool createKey = false; // the key did not exist when it was created
-    ValueMap pending;       // writes not yet visible in the store
-};
-
-namespace {
-
-PlatformKey rootKey{true, {}, 0, false, {}};
-
-std::u16string Text(LPCWSTR text)
+std::string Generation()
 {
-    return text != nullptr ? std::u16string(text) : std::u16string();
+    return std::to_string(generation);
 }
 
-bool IsUsable(HKEY key)
+LONG ReadKey(const std::string&, const std::u16string& path, bool create, StoreValues* values,
+             bool* exists)
 {
-    return key == &rootKey || openKeys.count(key) != 0;
-}
-
-std::u16string FullPath(HKEY root, LPCWSTR subKey)
-{
-    const std::u16string sub = Text(subKey);
-    if (root->isRoot || sub.empty()) {
-        return root->isRoot ? sub : root->path;
-    }
-    return root->path + u"\\" + sub;
-}
-
-HKEY NewKey(const std::u16string& path, bool createKey)
-{
-    auto* key = new PlatformKey{false, path, generation, createKey, {}};
-    openKeys.insert(key);
-    return key;
-}
-
-} // namespace
-
-const HKEY HKEY_LOCAL_MACHINE = &rootKey;
-
-LONG RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD, REGSAM, HKEY* result)
-{
-    if (result == nullptr || !IsUsable(root)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    *result = nullptr;
-    if (failOpen) {
+    if (create ? failCreate : failOpen) {
         return ERROR_ACCESS_DENIED;
     }
-    const std::u16string path = FullPath(root, subKey);
-    if (store.count(path) == 0) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    *result = NewKey(path, false);
-    return ERROR_SUCCESS;
-}
-
-LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD, LPCWSTR, DWORD, REGSAM, const void*,
-                     HKEY* result, DWORD* disposition)
-{
-    if (result == nullptr || !IsUsable(root)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    *result = nullptr;
-    if (failCreate) {
-        return ERROR_ACCESS_DENIED;
-    }
-    const std::u16string path = FullPath(root, subKey);
-    const bool exists = store.count(path) != 0;
-    if (disposition != nullptr) {
-        *disposition = exists ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
-    }
-    *result = NewKey(path, !exists);
-    return ERROR_SUCCESS;
-}
-
-LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* size)
-{
-    if (key == nullptr || key->isRoot || !IsUsable(key) || (data != nullptr && size == nullptr)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    const std::u16string name = Text(valueName);
-    const StoredValue* value = nullptr;
-    if (key->generation == generation) {
-        auto pending = key->pending.find(name);
-        if (pending != key->pending.end()) {
-            value = &pending->second;
-        }
-    }
-    if (value == nullptr) {
-        auto values = store.find(key->path);
-        if (values != store.end()) {
-            auto found = values->second.find(name);
-            if (found != values->second.end()) {
-                value = &found->second;
-            }
-        }
-    }
-    if (value == nullptr) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    const auto needed = static_cast<DWORD>(value->bytes.size());
-    if (data != nullptr && needed > *size) {
-        *size = needed;
-        return ERROR_MORE_DATA;
-    }
-    if (data != nullptr) {
-        for (DWORD i = 0; i < needed; ++i) {
-            data[i] = value->bytes[i];
-        }
-    }
-    if (size != nullptr) {
-        *size = needed;
-    }
-    if (type != nullptr) {
-        *type = value->type;
+    auto found = store.find(path);
+    *exists = found != store.end();
+    if (*exists) {
+        *values = found->second;
     }
     return ERROR_SUCCESS;
 }
 
-LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD size)
+LONG TakeWrite(const std::u16string& name)
 {
-    if (key == nullptr || key->isRoot || !IsUsable(key) || (data == nullptr && size != 0)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    const std::u16string name = Text(valueName);
     auto failure = failWrites.find(name);
     if (failure != failWrites.end()) {
         failWrites.erase(failure);
         return ERROR_ACCESS_DENIED;
     }
-    StoredValue& value = key->pending[name];
-    value.type = type;
-    value.bytes.assign(data, data + size);
     ++writeCount;
     return ERROR_SUCCESS;
 }
 
-LONG RegCloseKey(HKEY key)
+// A key of a store since cleared drops its writes.
+LONG CommitKey(const PlatformKey& key)
 {
-    if (key == &rootKey) {
+    if (key.location != Generation()) {
         return ERROR_SUCCESS;
     }
-    if (key == nullptr || openKeys.erase(key) == 0) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    if (key->generation == generation && (key->createKey || !key->pending.empty()) &&
-        failCommit != ERROR_SUCCESS) {
+    if (failCommit != ERROR_SUCCESS) {
         const LONG result = failCommit;
         failCommit = ERROR_SUCCESS;
-        delete key;
         return result;
     }
-    if (key->generation == generation && (key->createKey || !key->pending.empty())) {
-        ValueMap& values = store[key->path];
-        for (auto& [name, value] : key->pending) {
-            values[name] = std::move(value);
-        }
+    StoreValues& values = store[key.path];
+    for (const auto& [name, value] : key.pending) {
+        values[name] = value;
     }
-    delete key;
     return ERROR_SUCCESS;
+}
+
+const KeyStore simStore{Generation, ReadKey, TakeWrite, CommitKey};
+
+} // namespace
+
+LONG RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD, REGSAM, HKEY* result)
+{
+    return OpenStoreKey(simStore, root, subKey, false, result, nullptr);
+}
+
+LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD, LPCWSTR, DWORD, REGSAM, const void*,
+                     HKEY* result, DWORD* disposition)
+{
+    return OpenStoreKey(simStore, root, subKey, true, result, disposition);
+}
+
+LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* size)
+{
+    return QueryStoreValue(key, valueName, type, data, size);
+}
+
+LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD size)
+{
+    return SetStoreValue(simStore, key, valueName, type, data, size);
+}
+
+LONG RegCloseKey(HKEY key)
+{
+    return CloseStoreKey(simStore, key);
 }
 
 void SimRegistryClear()
@@ -288,7 +192,7 @@ long SimRegistryWriteCount()
 
 long SimRegistryOpenKeys()
 {
-    return static_cast<long>(openKeys.size());
+    return OpenStoreKeyCount();
 }
 
 namespace {

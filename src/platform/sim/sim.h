@@ -73,6 +73,9 @@ void SimSetLocalTime(int hour, int minute);
 
 // Heap: fail the allocation `n` allocations from now (1 = the next one).
 void SimHeapFailNth(int n);
+// A program that loses blocks, for the tests that must see it caught: the
+// next `count` frees succeed but free nothing, and their blocks stay live.
+void SimHeapKeepNextFrees(int count);
 long SimHeapLiveBlocks();
 long SimHeapAllocations();
 // Faults seen by the platform: a block freed twice or one the wave device

@@ -2,8 +2,9 @@
 // The simulated registry's controls, for tests.
 //
 // The store lives in memory, one per process, and keeps the meaning of the
-// real one: writes through a key become visible here when the key is
-// closed; values keep their exact type and bytes.
+// real one: a key reads the store as it was when the key was opened, with
+// the key's own writes; writes through a key become visible here when the
+// key is closed; values keep their exact type and bytes.
 #pragma once
 
 #include <cstdint>

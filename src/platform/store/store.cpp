@@ -5,31 +5,20 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
-#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/common/registry_keys.h"
 #include "platform/posix/own_file.h"
 #include "platform/registry.h"
 #include "platform/store/store_file.h"
-
-struct PlatformKey {
-    bool isRoot = false;
-    std::string directory; // resolved when the key was opened
-    std::u16string path;
-    bool createKey = false; // the key was missing when it was created
-    StoreValues values;     // as read at opening, with this key's writes
-    StoreValues pending;    // this key's writes, for the commit
-};
 
 namespace {
 
 // Larger files are not ours: they are refused, and kept as they are.
 constexpr std::size_t largestFile = 64 * 1024 * 1024;
 
-PlatformKey rootKey{true, {}, {}, false, {}, {}};
-std::set<HKEY> openKeys;
 void (*commitHook)(const char*) = nullptr;
 bool readOnly = false; // StoreSetReadOnly: no key is created and nothing committed
 
@@ -260,56 +249,67 @@ LONG ReplaceStore(const std::string& directory, const std::string& text)
 
 // Applies the key's writes to the file as it is now, under a lock so that
 // two processes committing at once cannot lose each other's values. A crash
-// at any point leaves either the old or the new store.
+// at any point leaves either the old or the new store. The key's location
+// is the store's folder as it was resolved when the key was opened.
 LONG Commit(const PlatformKey& key)
 {
     if (readOnly) {
         return ERROR_WRITE_PROTECT;
     }
-    LONG result = MakeDirectories(key.directory);
+    LONG result = MakeDirectories(key.location);
     if (result != ERROR_SUCCESS) {
         return result;
     }
-    const int lockFd = TakeStoreLock(key.directory, &result);
+    const int lockFd = TakeStoreLock(key.location, &result);
     if (lockFd < 0) {
         return result;
     }
-    RemoveStaleTemporaries(key.directory);
+    RemoveStaleTemporaries(key.location);
     StoreKeys keys;
-    result = ReadStore(key.directory, &keys);
+    result = ReadStore(key.location, &keys);
     if (result == ERROR_SUCCESS) {
         StoreValues& values = keys[key.path];
         for (const auto& [name, value] : key.pending) {
             values[name] = value;
         }
-        result = ReplaceStore(key.directory, FormatStoreText(keys));
+        result = ReplaceStore(key.location, FormatStoreText(keys));
     }
     close(lockFd); // releases the lock
     return result;
 }
 
-std::u16string Text(LPCWSTR text)
+// A key to be written needs a folder it may write in.
+LONG ReadKey(const std::string& directory, const std::u16string& path, bool create,
+             StoreValues* values, bool* exists)
 {
-    return text != nullptr ? std::u16string(text) : std::u16string();
-}
-
-bool IsUsable(HKEY key)
-{
-    return key == &rootKey || openKeys.count(key) != 0;
-}
-
-std::u16string FullPath(HKEY root, LPCWSTR subKey)
-{
-    const std::u16string sub = Text(subKey);
-    if (root->isRoot || sub.empty()) {
-        return root->isRoot ? sub : root->path;
+    if (create) {
+        if (readOnly) {
+            return ERROR_WRITE_PROTECT;
+        }
+        LONG status = MakeDirectories(directory);
+        if (status == ERROR_SUCCESS && access(directory.c_str(), W_OK) != 0) {
+            status = ErrorFromErrno(errno, ERROR_ACCESS_DENIED);
+        }
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
     }
-    return root->path + u"\\" + sub;
+    StoreKeys keys;
+    const LONG read = ReadStore(directory, &keys);
+    if (read != ERROR_SUCCESS) {
+        return read;
+    }
+    auto found = keys.find(path);
+    *exists = found != keys.end();
+    if (*exists) {
+        *values = std::move(found->second);
+    }
+    return ERROR_SUCCESS;
 }
+
+const KeyStore fileStore{StoreDirectory, ReadKey, nullptr, Commit};
 
 } // namespace
-
-const HKEY HKEY_LOCAL_MACHINE = &rootKey;
 
 std::string StoreFilePath()
 {
@@ -328,115 +328,26 @@ void StoreSetCommitHook(void (*hook)(const char* temporaryPath))
 
 LONG RegOpenKeyExW(HKEY root, LPCWSTR subKey, DWORD, REGSAM, HKEY* result)
 {
-    if (result == nullptr || !IsUsable(root)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    *result = nullptr;
-    const std::string directory = root->isRoot ? StoreDirectory() : root->directory;
-    const std::u16string path = FullPath(root, subKey);
-    StoreKeys keys;
-    const LONG read = ReadStore(directory, &keys);
-    if (read != ERROR_SUCCESS) {
-        return read;
-    }
-    auto found = keys.find(path);
-    if (found == keys.end()) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    auto* key = new PlatformKey{false, directory, path, false, std::move(found->second), {}};
-    openKeys.insert(key);
-    *result = key;
-    return ERROR_SUCCESS;
+    return OpenStoreKey(fileStore, root, subKey, false, result, nullptr);
 }
 
 LONG RegCreateKeyExW(HKEY root, LPCWSTR subKey, DWORD, LPCWSTR, DWORD, REGSAM, const void*,
                      HKEY* result, DWORD* disposition)
 {
-    if (result == nullptr || !IsUsable(root)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    *result = nullptr;
-    if (readOnly) {
-        return ERROR_WRITE_PROTECT;
-    }
-    const std::string directory = root->isRoot ? StoreDirectory() : root->directory;
-    LONG status = MakeDirectories(directory);
-    if (status == ERROR_SUCCESS && access(directory.c_str(), W_OK) != 0) {
-        status = ErrorFromErrno(errno, ERROR_ACCESS_DENIED);
-    }
-    StoreKeys keys;
-    if (status == ERROR_SUCCESS) {
-        status = ReadStore(directory, &keys);
-    }
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    const std::u16string path = FullPath(root, subKey);
-    auto found = keys.find(path);
-    const bool exists = found != keys.end();
-    if (disposition != nullptr) {
-        *disposition = exists ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
-    }
-    auto* key = new PlatformKey{
-        false, directory, path, !exists, exists ? std::move(found->second) : StoreValues{}, {}};
-    openKeys.insert(key);
-    *result = key;
-    return ERROR_SUCCESS;
+    return OpenStoreKey(fileStore, root, subKey, true, result, disposition);
 }
 
 LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* size)
 {
-    if (key == nullptr || key->isRoot || !IsUsable(key) || (data != nullptr && size == nullptr)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    auto found = key->values.find(Text(valueName));
-    if (found == key->values.end()) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    const StoredValue& value = found->second;
-    const auto needed = static_cast<DWORD>(value.bytes.size());
-    if (data != nullptr && needed > *size) {
-        *size = needed;
-        return ERROR_MORE_DATA;
-    }
-    if (data != nullptr) {
-        for (DWORD i = 0; i < needed; ++i) {
-            data[i] = value.bytes[i];
-        }
-    }
-    if (size != nullptr) {
-        *size = needed;
-    }
-    if (type != nullptr) {
-        *type = value.type;
-    }
-    return ERROR_SUCCESS;
+    return QueryStoreValue(key, valueName, type, data, size);
 }
 
 LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD size)
 {
-    if (key == nullptr || key->isRoot || !IsUsable(key) || (data == nullptr && size != 0)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    StoredValue value{type, std::vector<BYTE>(data, data + size)};
-    const std::u16string name = Text(valueName);
-    key->values[name] = value;
-    key->pending[name] = std::move(value);
-    return ERROR_SUCCESS;
+    return SetStoreValue(fileStore, key, valueName, type, data, size);
 }
 
 LONG RegCloseKey(HKEY key)
 {
-    if (key == &rootKey) {
-        return ERROR_SUCCESS;
-    }
-    if (key == nullptr || openKeys.erase(key) == 0) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    LONG result = ERROR_SUCCESS;
-    if (key->createKey || !key->pending.empty()) {
-        result = Commit(*key);
-    }
-    delete key;
-    return result;
+    return CloseStoreKey(fileStore, key);
 }

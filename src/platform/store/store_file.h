@@ -18,15 +18,9 @@
 
 #include <map>
 #include <string>
-#include <vector>
 
-#include "platform/types.h"
+#include "platform/common/registry_keys.h"
 
-struct StoredValue {
-    DWORD type = 0;
-    std::vector<BYTE> bytes;
-};
-using StoreValues = std::map<std::u16string, StoredValue>;
 using StoreKeys = std::map<std::u16string, StoreValues>;
 
 StoreKeys ParseStoreText(const std::string& text);
