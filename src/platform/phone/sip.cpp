@@ -13,6 +13,7 @@
 // every incoming call is refused at once. The account line, password and
 // all, goes through the same channel, so that no other file holds it;
 // baresip logs every command it is given, so its output goes nowhere.
+#include "platform/phone/phone_backend.h"
 #include "platform/phone/phone_internal.h"
 #include "platform/phone/sip_account.h"
 #include "platform/phone/sip_channel.h"
@@ -855,11 +856,7 @@ bool ReadAccount(QString* problem)
     return true;
 }
 
-} // namespace
-
-namespace phone_internal {
-
-bool FindBaresip(QString* problem)
+bool FindBaresip(const QString&, QString* problem)
 {
     const QString program = QStandardPaths::findExecutable(QStringLiteral("baresip"));
     if (program.isEmpty()) {
@@ -948,14 +945,34 @@ void CallThroughSip(LONG id, const QString& number)
     }
 }
 
-void SetSipRingTimeout(int milliseconds)
+DWORD SipRoute()
+{
+    return PHONE_ROUTE_SIP;
+}
+
+} // namespace
+
+namespace phone_internal {
+
+const PhoneBackendOps sipBackend = {
+    .choice = "sip",
+    .shown = "sip",
+    .name = "sip",
+    .choose = FindBaresip,
+    .start = StartSip,
+    .stop = StopSip,
+    .dial = CallThroughSip,
+    .route = SipRoute,
+};
+
+} // namespace phone_internal
+
+void SetPhoneSipRingTimeout(int milliseconds)
 {
     sip.ringTimeoutMs = milliseconds;
 }
 
-void SetSipLongestCall(int milliseconds)
+void SetPhoneSipLongestCall(int milliseconds)
 {
     sip.longestCallMs = milliseconds;
 }
-
-} // namespace phone_internal
