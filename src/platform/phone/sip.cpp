@@ -298,12 +298,6 @@ bool WriteFile(const QString& path, const QByteArray& bytes)
     return file.write(bytes) == bytes.size() && file.flush();
 }
 
-void PutLittleEndian(QByteArray* bytes, std::uint32_t value, int size)
-{
-    for (int i = 0; i < size; ++i)
-        bytes->append(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
 // The room for a call when the program listens to a recording: what plays
 // from where the room's clock has got to, at most kRoomSecondsPerCall, as
 // 8000 Hz mono WAV for baresip's aufile; after the recording's end, silence.
@@ -323,28 +317,9 @@ QString WriteRoomRecording(const WaveInputSourceInfo& input, const QString& path
     samples.resize(got > 0 ? static_cast<std::size_t>(got)
                            : static_cast<std::size_t>(kSilentSeconds) * kCallRate,
                    0);
-    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    QByteArray wav = "RIFF";
-    PutLittleEndian(&wav, 36 + dataBytes, 4);
-    wav += "WAVEfmt ";
-    PutLittleEndian(&wav, 16, 4);
-    PutLittleEndian(&wav, 1, 2); // PCM
-    PutLittleEndian(&wav, 1, 2); // mono
-    PutLittleEndian(&wav, kCallRate, 4);
-    PutLittleEndian(&wav, kCallRate * 2, 4);
-    PutLittleEndian(&wav, 2, 2);
-    PutLittleEndian(&wav, 16, 2);
-    wav += "data";
-    PutLittleEndian(&wav, dataBytes, 4);
-    for (const std::int16_t sample : samples)
-        PutLittleEndian(&wav, static_cast<std::uint16_t>(sample), 2);
-    // Whole or not at all: baresip may open it the moment it is there.
-    const QString part = path + QStringLiteral(".part");
-    if (!WriteFile(part, wav) || std::rename(QFile::encodeName(part).constData(),
-                                             QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(part);
+    if (!WriteWavFile(QFile::encodeName(path).toStdString(), kCallRate, 1, samples.data(),
+                      samples.size(), &error))
         return QStringLiteral("cannot write the sound for the call to %1").arg(path);
-    }
     return QString();
 }
 
