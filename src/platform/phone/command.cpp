@@ -211,11 +211,6 @@ void StartCommand()
         QStringLiteral("calls go to the command %1").arg(command.program));
 }
 
-DWORD CommandRoute()
-{
-    return PHONE_ROUTE_COMMAND;
-}
-
 } // namespace
 
 namespace phone_internal {
@@ -230,7 +225,7 @@ const PhoneBackendOps commandBackend = {
     .start = StartCommand,
     .stop = nullptr,
     .dial = RunCommand,
-    .route = CommandRoute,
+    .route = [] { return PHONE_ROUTE_COMMAND; },
 };
 
 } // namespace phone_internal

@@ -23,11 +23,6 @@ void DialLog(LONG id, const QString& number)
                                QStringLiteral("the phone is set to log calls only"));
 }
 
-DWORD LogRoute()
-{
-    return PHONE_ROUTE_LOG;
-}
-
 } // namespace
 
 namespace phone_internal {
@@ -40,7 +35,7 @@ const PhoneBackendOps logBackend = {
     .start = StartLog,
     .stop = nullptr,
     .dial = DialLog,
-    .route = LogRoute,
+    .route = [] { return PHONE_ROUTE_LOG; },
 };
 
 // The terminal sees that nothing was dialled, not a line that reads like a call.

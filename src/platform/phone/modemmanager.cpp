@@ -449,26 +449,6 @@ void StartModem(bool automatic)
     });
 }
 
-void StartAutomatic()
-{
-    StartModem(true);
-}
-
-void StartModemManager()
-{
-    StartModem(false);
-}
-
-void DialAutomatic(LONG id, const QString& number)
-{
-    CallThroughModem(id, number, true);
-}
-
-void DialModemManager(LONG id, const QString& number)
-{
-    CallThroughModem(id, number, false);
-}
-
 // A look older than the interval starts another one, without waiting.
 DWORD AutomaticRoute()
 {
@@ -480,11 +460,6 @@ DWORD AutomaticRoute()
     return look.last.isValid() ? PHONE_ROUTE_NONE : PHONE_ROUTE_LOG;
 }
 
-DWORD ModemManagerRoute()
-{
-    return PHONE_ROUTE_MODEM;
-}
-
 } // namespace
 
 namespace phone_internal {
@@ -494,9 +469,9 @@ const PhoneBackendOps automaticBackend = {
     .shown = "automatic",
     .name = "automatic",
     .choose = nullptr,
-    .start = StartAutomatic,
+    .start = [] { StartModem(true); },
     .stop = nullptr,
-    .dial = DialAutomatic,
+    .dial = [](LONG id, const QString& number) { CallThroughModem(id, number, true); },
     .route = AutomaticRoute,
 };
 
@@ -505,10 +480,10 @@ const PhoneBackendOps modemManagerBackend = {
     .shown = "modemmanager",
     .name = "modemmanager",
     .choose = nullptr,
-    .start = StartModemManager,
+    .start = [] { StartModem(false); },
     .stop = nullptr,
-    .dial = DialModemManager,
-    .route = ModemManagerRoute,
+    .dial = [](LONG id, const QString& number) { CallThroughModem(id, number, false); },
+    .route = [] { return PHONE_ROUTE_MODEM; },
 };
 
 } // namespace phone_internal

@@ -525,11 +525,6 @@ void CallThroughSip(LONG id, const QString& number)
     }
 }
 
-DWORD SipRoute()
-{
-    return PHONE_ROUTE_SIP;
-}
-
 } // namespace
 
 namespace phone_internal {
@@ -542,7 +537,7 @@ const PhoneBackendOps sipBackend = {
     .start = StartSip,
     .stop = StopSip,
     .dial = CallThroughSip,
-    .route = SipRoute,
+    .route = [] { return PHONE_ROUTE_SIP; },
 };
 
 } // namespace phone_internal
