@@ -2,13 +2,13 @@
 #include "app/screenshots.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <iterator>
 #include <unistd.h>
+#include <vector>
 
 #include <QImage>
 #include <QTimer>
@@ -20,6 +20,7 @@
 #include "platform/posix/eventlog_file.h"
 #include "platform/posix/runtime_folder.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/recording/recording.h"
 #include "platform/store/store_file.h"
 #include "platform/window.h"
 #include "resources/ids.h"
@@ -31,32 +32,10 @@ namespace {
 // A second of silence as a WAV file in `folder`; its path, or empty.
 std::string WriteSilence(const std::string& folder)
 {
-    std::string path = folder + "/silence.wav";
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return {};
-    const unsigned rate = 11025, bytes = rate * 2;
-    unsigned char header[44] = {'R', 'I', 'F', 'F', 0,  0, 0, 0, 'W', 'A', 'V', 'E',
-                                'f', 'm', 't', ' ', 16, 0, 0, 0, 1,   0,   1,   0};
-    auto put = [&](int at, unsigned value, int size) {
-        for (int i = 0; i < size; ++i)
-            header[at + i] = static_cast<unsigned char>(value >> (8 * i));
-    };
-    put(4, 36 + bytes, 4);
-    put(24, rate, 4);
-    put(28, rate * 2, 4);
-    put(32, 2, 2);
-    put(34, 16, 2);
-    header[36] = 'd';
-    header[37] = 'a';
-    header[38] = 't';
-    header[39] = 'a';
-    put(40, bytes, 4);
-    std::string data(bytes, '\0');
-    bool written = write(fd, header, sizeof header) == static_cast<ssize_t>(sizeof header) &&
-                   write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
-    close(fd);
-    return written ? path : std::string();
+    const std::string path = folder + "/silence.wav";
+    const std::vector<std::int16_t> silence(11025);
+    return WriteWavFile(path, 11025, 1, silence.data(), silence.size(), nullptr) ? path
+                                                                                 : std::string();
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sip_support.h"
 
+#include "platform/recording/recording.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -37,30 +41,6 @@ bool Reaches(int type, int port, bool connecting)
 bool CanBind(int type, int port)
 {
     return Reaches(type, port, false);
-}
-
-// 8000 Hz mono silence, for the callee to send.
-QByteArray SilentWav(int seconds)
-{
-    const std::uint32_t bytes = static_cast<std::uint32_t>(seconds) * 16000;
-    QByteArray wav = "RIFF";
-    auto put = [&wav](std::uint32_t value, int size) {
-        for (int i = 0; i < size; ++i)
-            wav.append(static_cast<char>((value >> (8 * i)) & 0xFF));
-    };
-    put(36 + bytes, 4);
-    wav += "WAVEfmt ";
-    put(16, 4);
-    put(1, 2);
-    put(1, 2);
-    put(8000, 4);
-    put(16000, 4);
-    put(2, 2);
-    put(16, 2);
-    wav += "data";
-    put(bytes, 4);
-    wav += QByteArray(static_cast<int>(bytes), '\0');
-    return wav;
 }
 
 } // namespace
@@ -143,7 +123,9 @@ bool Callee::Start(int port, int lifetimeSeconds, const QString& dial, const QSt
     const QDir dir(folder_.path());
     dir.mkdir(QStringLiteral("heard"));
     // Longer than any call: at the end of its file aufile ends the call.
-    if (!WriteFileWithMode(dir.filePath(QStringLiteral("silence.wav")), SilentWav(120), 0600))
+    const std::vector<std::int16_t> silence(std::size_t{120} * 8000);
+    if (!WriteWavFile(QFile::encodeName(dir.filePath(QStringLiteral("silence.wav"))).toStdString(),
+                      8000, 1, silence.data(), silence.size(), nullptr))
         return false;
     const QByteArray config =
         QStringLiteral("poll_method poll\n"

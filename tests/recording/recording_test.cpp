@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reading recordings: a file at the capture rate arrives sample for sample,
 // channels are averaged, float samples that are not numbers are silence,
-// and other rates are resampled.
+// other rates are resampled, and a WAV file is written whole or not at all.
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -172,4 +172,28 @@ TEST_F(RecordingTest, ARateTheConverterCannotBridgeIsRefusedWithTheReason)
     std::vector<std::int16_t> read =
         ReadAll(Write("slowest.wav", 44, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, samples));
     EXPECT_NEAR(static_cast<double>(read.size()), 200 * 11025.0 / 44, 300.0);
+}
+
+// A written WAV file reads back sample for sample, replaces the file it is
+// written over, and is its owner's alone (a call's sound is the room); one
+// that cannot be written says where and leaves nothing behind.
+TEST_F(RecordingTest, AWrittenWavFileIsWholeOrNothing)
+{
+    const std::string path = (folder / "room.wav").string();
+    std::string error;
+    ASSERT_TRUE(WriteWavFile(path, 11025, 1, Noise(100).data(), 100, &error)) << error;
+    const std::vector<short> noise = Noise(20011);
+    ASSERT_TRUE(WriteWavFile(path, 11025, 1, noise.data(), noise.size(), &error)) << error;
+    const std::vector<std::int16_t> read = ReadAll(path);
+    EXPECT_TRUE(std::equal(read.begin(), read.end(), noise.begin(), noise.end()));
+    EXPECT_EQ(std::filesystem::status(path).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+
+    // A folder where the file should go: written, but it cannot take its place.
+    const std::string taken = (folder / "taken.wav").string();
+    std::filesystem::create_directory(taken);
+    EXPECT_FALSE(WriteWavFile(taken, 11025, 1, noise.data(), noise.size(), &error));
+    EXPECT_NE(error.find(taken), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(taken + ".part"));
 }

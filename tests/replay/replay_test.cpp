@@ -11,7 +11,6 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include "platform/recording/recording.h"
 #include "platform/sim/sim.h"
@@ -39,14 +38,8 @@ protected:
     std::string Write(const std::string& name, const std::vector<short>& samples)
     {
         std::string path = (folder / name).string();
-        SF_INFO info{};
-        info.samplerate = 11025;
-        info.channels = 1;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-        EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
-        sf_write_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
-        sf_close(file);
+        std::string error;
+        EXPECT_TRUE(WriteWavFile(path, 11025, 1, samples.data(), samples.size(), &error)) << error;
         return path;
     }
 

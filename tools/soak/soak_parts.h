@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "alarm/monitor.h"
 #include "platform/platform.h"
 #include "platform/sim/sim_eventlog.h"
 #include "platform/sim/sim_window.h"

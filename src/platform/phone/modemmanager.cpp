@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Voice calls through ModemManager on the system bus. Every step that waits
-// for ModemManager is asynchronous and answered through the Qt event loop of
-// the calling thread, so the window thread never stalls on a dialling modem.
+// The "modemmanager" and "automatic" backends: voice calls through
+// ModemManager on the system bus. Every step that waits for ModemManager is
+// asynchronous and answered through the Qt event loop of the calling
+// thread, so the window thread never stalls on a dialling modem.
+#include "platform/phone/phone_backend.h"
 #include "platform/phone/phone_internal.h"
 
 #include <QCoreApplication>
@@ -12,6 +14,7 @@
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QTimer>
@@ -23,6 +26,9 @@
 #include "platform/phone.h"
 
 namespace {
+
+using phone_internal::ReportCall;
+using phone_internal::WriteDiagnostic;
 
 const QString kService = QStringLiteral("org.freedesktop.ModemManager1");
 const QString kManagerPath = QStringLiteral("/org/freedesktop/ModemManager1");
@@ -197,7 +203,7 @@ public:
             remove << QVariant::fromValue(QDBusObjectPath(callPath));
             bus.call(remove, QDBus::NoBlock);
         }
-        phone_internal::ReportCall(record.id, event, reason);
+        ReportCall(record.id, event, reason);
     }
 
 public slots:
@@ -213,10 +219,10 @@ public slots:
         if (newState == kCallTerminated) {
             text += QStringLiteral(" (reason %1)").arg(reason);
         }
-        phone_internal::WriteDiagnostic(EVENTLOG_INFORMATION_TYPE, text);
+        WriteDiagnostic(EVENTLOG_INFORMATION_TYPE, text);
         if ((newState == kCallRingingOut || newState == kCallActive) && !found->placed) {
             found->placed = true;
-            phone_internal::ReportCall(found->id, PHONE_EVENT_PLACED, QString());
+            ReportCall(found->id, PHONE_EVENT_PLACED, QString());
         }
         if (newState == kCallActive && !found->active) {
             found->active = true;
@@ -302,10 +308,7 @@ void StartCall(const QString& callPath, const CallRecord& record)
     callWatcher->HangUpLater(callPath, record.id, ringTimeoutMs);
 }
 
-} // namespace
-
-namespace phone_internal {
-
+// Empty when the system bus can be reached, else why not.
 QString SystemBusProblem()
 {
     if (QCoreApplication::instance() == nullptr) {
@@ -319,6 +322,10 @@ QString SystemBusProblem()
     return QString();
 }
 
+// Asks ModemManager, without waiting, for a registered voice modem. done
+// runs later on this thread with the modem's path, or with an empty path
+// and what is missing.
+using ModemFound = std::function<void(const QString& modemPath, const QString& problem)>;
 void LookForModem(ModemFound done)
 {
     const QString problem = SystemBusProblem();
@@ -333,6 +340,7 @@ void LookForModem(ModemFound done)
             });
 }
 
+// Dials number through the modem, reporting PLACED, ENDED or FAILED for id.
 void DialThroughModem(LONG id, const QString& number, const QString& modemPath)
 {
     WriteDiagnostic(EVENTLOG_INFORMATION_TYPE,
@@ -359,16 +367,140 @@ void DialThroughModem(LONG id, const QString& number, const QString& modemPath)
             });
 }
 
-void SetModemRingTimeout(int milliseconds)
+// ---- The two choices ----------------------------------------------------------
+
+// Automatic: what the last look for a modem found.
+struct ModemLook {
+    bool seen = false;
+    bool looking = false;
+    QElapsedTimer last; // invalid before the first look
+    int intervalMs = 30000;
+};
+
+ModemLook look;
+
+void NoteLook(const QString& modemPath)
+{
+    look.seen = !modemPath.isEmpty();
+    look.last.start();
+}
+
+void RefreshModemLook()
+{
+    if (look.looking) {
+        return;
+    }
+    look.looking = true;
+    LookForModem([](const QString& modemPath, const QString&) {
+        look.looking = false;
+        NoteLook(modemPath);
+    });
+}
+
+void CallThroughModem(LONG id, const QString& number, bool onlyLogWithoutModem)
+{
+    LookForModem(
+        [id, number, onlyLogWithoutModem](const QString& modemPath, const QString& problem) {
+            if (onlyLogWithoutModem) {
+                NoteLook(modemPath);
+            }
+            if (!modemPath.isEmpty()) {
+                DialThroughModem(id, number, modemPath);
+            } else if (onlyLogWithoutModem) {
+                phone_internal::PrintOnlyLogged(number);
+                ReportCall(id, PHONE_EVENT_LOGGED, problem);
+            } else {
+                ReportCall(id, PHONE_EVENT_FAILED, problem);
+            }
+        });
+}
+
+// Checks the bus at once and looks for the modem without waiting; what it
+// finds is logged when the answer comes.
+void StartModem(bool automatic)
+{
+    const QString busProblem = SystemBusProblem();
+    if (!busProblem.isEmpty()) {
+        WriteDiagnostic(automatic ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE,
+                        busProblem + (automatic ? QStringLiteral("; calls will only be logged")
+                                                : QStringLiteral("; calls will fail")));
+        if (automatic) {
+            NoteLook(QString());
+        }
+        return;
+    }
+    look.looking = automatic;
+    LookForModem([automatic](const QString& modemPath, const QString& problem) {
+        if (automatic) {
+            look.looking = false;
+            NoteLook(modemPath);
+        }
+        if (!modemPath.isEmpty()) {
+            WriteDiagnostic(EVENTLOG_INFORMATION_TYPE,
+                            QStringLiteral("calls go to the modem %1").arg(modemPath));
+        } else {
+            WriteDiagnostic(automatic ? EVENTLOG_WARNING_TYPE : EVENTLOG_ERROR_TYPE,
+                            problem + (automatic
+                                           ? QStringLiteral("; calls will only be logged until "
+                                                            "a modem is ready")
+                                           : QStringLiteral("; calls will fail until a modem "
+                                                            "is ready")));
+        }
+    });
+}
+
+// A look older than the interval starts another one, without waiting.
+DWORD AutomaticRoute()
+{
+    if (!look.last.isValid() || look.last.elapsed() >= look.intervalMs) {
+        RefreshModemLook();
+    }
+    if (look.seen)
+        return PHONE_ROUTE_MODEM;
+    return look.last.isValid() ? PHONE_ROUTE_NONE : PHONE_ROUTE_LOG;
+}
+
+} // namespace
+
+namespace phone_internal {
+
+const PhoneBackendOps automaticBackend = {
+    .choice = "automatic",
+    .shown = "automatic",
+    .name = "automatic",
+    .choose = nullptr,
+    .start = [] { StartModem(true); },
+    .stop = nullptr,
+    .dial = [](LONG id, const QString& number) { CallThroughModem(id, number, true); },
+    .route = AutomaticRoute,
+};
+
+const PhoneBackendOps modemManagerBackend = {
+    .choice = "modemmanager",
+    .shown = "modemmanager",
+    .name = "modemmanager",
+    .choose = nullptr,
+    .start = [] { StartModem(false); },
+    .stop = nullptr,
+    .dial = [](LONG id, const QString& number) { CallThroughModem(id, number, false); },
+    .route = [] { return PHONE_ROUTE_MODEM; },
+};
+
+} // namespace phone_internal
+
+void SetPhoneModemRingTimeout(int milliseconds)
 {
     ringTimeoutMs = milliseconds;
 }
 
-void SetModemActiveLimit(int milliseconds)
+void SetPhoneModemActiveLimit(int milliseconds)
 {
     activeLimitMs = milliseconds;
 }
 
-} // namespace phone_internal
+void SetPhoneModemLookInterval(int milliseconds)
+{
+    look.intervalMs = milliseconds;
+}
 
 #include "modemmanager.moc"

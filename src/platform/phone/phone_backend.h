@@ -80,9 +80,10 @@ bool SetPhoneBackend(const char* choice, std::string* error);
 // Tells the event log where calls will go. For ModemManager (chosen or
 // automatic) it checks the system bus at once and looks for the modem
 // without waiting; what it finds is logged when the answer comes. For SIP
-// it reads the account and starts baresip (again, when it runs). Call once
-// at start-up, after the Qt application exists and the wave input's source
-// is chosen.
+// it reads the account and starts baresip (again, when it runs); with any
+// other choice a baresip still running is ended, and its call with it (a
+// call command runs on to its end). Call once at start-up, after the Qt
+// application exists and the wave input's source is chosen.
 void StartPhoneBackend();
 
 // "automatic", "modemmanager", "command", "sip" or "log".

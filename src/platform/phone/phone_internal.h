@@ -1,14 +1,47 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Shared between the phone's front (phone.cpp) and its ModemManager backend.
+// Shared between the phone's front (phone.cpp) and its backends: the record
+// of operations each backend fills in, and the helpers they all use.
 #pragma once
 
 #include <QString>
 
-#include <functional>
-
 #include "platform/types.h"
 
 namespace phone_internal {
+
+// One way of placing calls, as SetPhoneBackend chooses it (phone_backend.h
+// tells what each one does). Everything here runs on the window thread and
+// returns without waiting.
+struct PhoneBackendOps {
+    // The choice that names it: the whole text, or (ending in ':') its
+    // beginning, with the backend's argument after it.
+    const char* choice;
+    // As the list of choices shows it ("command:PROGRAM").
+    const char* shown;
+    // As PhoneBackendName tells it.
+    const char* name;
+    // Takes the argument and checks what the backend needs; false with
+    // why, keeping nothing, when it cannot be used. Null when anything will do.
+    bool (*choose)(const QString& argument, QString* problem);
+    // StartPhoneBackend while it is chosen: tells the event log where calls
+    // go and gets ready what calls need.
+    void (*start)();
+    // StartPhoneBackend of another choice: hangs up its call (with its last
+    // news) and ends what it runs. Null when nothing of it outlives its choice.
+    void (*stop)();
+    // PhoneMakeCall: places the call, giving all its news (also a failure
+    // that shows at once) through ReportCall under `id`.
+    void (*dial)(LONG id, const QString& number);
+    // PhoneGetRoute: PHONE_ROUTE_*.
+    DWORD (*route)();
+};
+
+// The backends, each in a file of its own; phone.cpp's table lists them.
+extern const PhoneBackendOps automaticBackend;    // modemmanager.cpp
+extern const PhoneBackendOps modemManagerBackend; // modemmanager.cpp
+extern const PhoneBackendOps commandBackend;      // command.cpp
+extern const PhoneBackendOps sipBackend;          // sip.cpp
+extern const PhoneBackendOps logBackend;          // logged.cpp
 
 // One event-log line "phone: TEXT".
 void WriteDiagnostic(WORD type, const QString& text);
@@ -21,31 +54,8 @@ QString DurationText(int milliseconds);
 // Queues news about request id and tells the registered window.
 void ReportCall(LONG id, DWORD event, const QString& reason);
 
-// Empty when the system bus can be reached, else why not.
-QString SystemBusProblem();
-
-// Asks ModemManager, without waiting, for a registered voice modem. done
-// runs later on this thread with the modem's path, or with an empty path
-// and what is missing.
-using ModemFound = std::function<void(const QString& modemPath, const QString& problem)>;
-void LookForModem(ModemFound done);
-
-// Dials number through the modem, reporting PLACED, ENDED or FAILED for id.
-void DialThroughModem(LONG id, const QString& number, const QString& modemPath);
-// The bounds after which the modem's call is hung up: not answered since it
-// was dialled, and connected.
-void SetModemRingTimeout(int milliseconds);
-void SetModemActiveLimit(int milliseconds);
-
-// The SIP backend (sip.cpp). FindBaresip: false with a reason when baresip
-// is not installed. StartSip: reads the account afresh and (re)starts
-// baresip, logging what it finds. StopSip: ends baresip and its call.
-bool FindBaresip(QString* problem);
-void StartSip();
-void StopSip();
-// Dials number, reporting PLACED, ENDED or FAILED for id.
-void CallThroughSip(LONG id, const QString& number);
-void SetSipRingTimeout(int milliseconds);
-void SetSipLongestCall(int milliseconds);
+// "YYYY-MM-DD hh:mm:ss call only logged, not placed: NUMBER" on standard
+// output (logged.cpp).
+void PrintOnlyLogged(const QString& number);
 
 } // namespace phone_internal

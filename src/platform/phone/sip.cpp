@@ -13,96 +13,31 @@
 // every incoming call is refused at once. The account line, password and
 // all, goes through the same channel, so that no other file holds it;
 // baresip logs every command it is given, so its output goes nowhere.
+//
+// Here: the call, from the dial to its last news, and what baresip says of
+// it. baresip's process is in sip_baresip.cpp, its configuration in
+// sip_config.cpp.
+#include "platform/phone/sip_internal.h"
+
+#include "platform/phone/phone_backend.h"
 #include "platform/phone/phone_internal.h"
-#include "platform/phone/sip_account.h"
 #include "platform/phone/sip_channel.h"
 
-#include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
-#include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QThread>
-#include <QTimer>
 
-#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <signal.h>
-#include <sys/prctl.h>
-#include <unistd.h>
-
-#include "platform/alsa/wave_source.h"
 #include "platform/eventlog.h"
 #include "platform/phone.h"
-#include "platform/posix/runtime_folder.h"
 #include "platform/recording/recording.h"
 
-namespace {
-
-using phone_internal::DurationText;
-using phone_internal::ReportCall;
-using phone_internal::SecondsText;
-using phone_internal::WriteDiagnostic;
-
-constexpr int kReadyTimeoutMs = 20000; // a call waits this long for baresip to come up
-constexpr int kQuitTimeoutMs = 1500;   // baresip's time to hang up and end at exit
-constexpr int kLineLossGraceMs = 1000; // a broken channel, while baresip may still be ending
-constexpr int kOrphanTries = 5;        // hang-ups of a call whose id never came
-constexpr int kSteadyRunMs = 60000;    // a baresip that ran this long is restarted at once
-constexpr int kLongestRestartDelayMs = 60000;
-constexpr int kCallRate = 8000;          // G.711, the one codec loaded
-constexpr int kRoomSecondsPerCall = 300; // of a recording, the most one call carries
-constexpr int kSilentSeconds = 60;       // what a call carries after the recording's end
-
-// The one call under way.
-struct SipCall {
-    LONG id = 0;              // 0 when there is none
-    QString number;           // as it was asked for
-    QString address;          // the sip: address dialled
-    bool dialled = false;     // the dial command has gone to baresip
-    QString callId;           // baresip's id of it, from its first event
-    QString accountAor;       // the account it went out from, as baresip names it
-    bool placed = false;      // it rang or was answered
-    bool answered = false;    // it was answered
-    bool roomPending = false; // the recording's sound for it is being written
-};
-
-// Touched on the window thread only.
-struct SipPhone {
-    QString program;                 // baresip, as found when the backend was chosen
-    SipAccount account;              // valid while accountRead
-    bool accountRead = false;        // the account file was read and accepted
-    QTemporaryDir* folder = nullptr; // baresip's configuration; gone at exit
-    QString roomRecording;           // a recording's sound for the call, in folder; else empty
-    QProcess* process = nullptr;     // null while baresip is not running
-    bool ready = false;              // baresip said it is ready
-    QElapsedTimer startedAt;         // when the running baresip was started
-    int restartDelayMs = 0;          // the wait before the next restart
-    QTimer* restartTimer = nullptr;  // runs while a restart is due
-    QString registration;            // the registration state last logged
-    SipCall call;
-    // Outgoing calls of this baresip that are no longer the monitor's: their
-    // late events are not the next call's.
-    QStringList endedIds;
-    // A call given up before any event told its id is being hung up; no
-    // call is dialled until it is gone.
-    bool orphan = false;
-    int orphanTries = 0;
-    QTimer* callGuard = nullptr;        // bounds the wait for baresip and for the call
-    int ringTimeoutMs = 120000;         // a call not answered by then is hung up
-    int longestCallMs = 30 * 60 * 1000; // an answered call is ended after this
-    bool exitHookSet = false;
-};
+namespace sip_internal {
 
 SipPhone sip;
 
@@ -113,24 +48,9 @@ QString AccountText(const QString& text)
 
 void Note(WORD type, const QString& text)
 {
-    WriteDiagnostic(type, AccountText(text));
+    phone_internal::WriteDiagnostic(type, AccountText(text));
 }
 
-// Where baresip finds its modules: the first folder that has the codec.
-QString ModuleFolder()
-{
-    for (const char* folder :
-         {"/usr/lib/baresip/modules", "/usr/lib/x86_64-linux-gnu/baresip/modules",
-          "/usr/lib/aarch64-linux-gnu/baresip/modules",
-          "/usr/lib/arm-linux-gnueabihf/baresip/modules", "/usr/lib64/baresip/modules",
-          "/usr/local/lib/baresip/modules"}) {
-        if (QFileInfo::exists(QString::fromLatin1(folder) + QStringLiteral("/g711.so")))
-            return QString::fromLatin1(folder);
-    }
-    return QStringLiteral("/usr/lib/baresip/modules");
-}
-
-// Control characters as \xNN: what a caller or a file chose is shown, not obeyed.
 QString Escaped(const QString& text)
 {
     QString shown;
@@ -143,233 +63,20 @@ QString Escaped(const QString& text)
     return shown;
 }
 
-// A line break of any kind would begin a line of baresip's configuration.
-bool HasControlCharacters(const QString& text)
-{
-    return std::any_of(text.begin(), text.end(), [](QChar c) {
-        return c.category() == QChar::Other_Control && c != QLatin1Char('\t');
-    });
-}
+} // namespace sip_internal
 
-struct ConfigLine {
-    QString key;
-    QString value;
-};
+namespace {
 
-bool IsModuleKey(const QString& key)
-{
-    return key == QLatin1String("module") || key == QLatin1String("module_app") ||
-           key == QLatin1String("module_tmp");
-}
+using namespace sip_internal;
+using phone_internal::DurationText;
+using phone_internal::ReportCall;
+using phone_internal::SecondsText;
 
-// Why a line of sip-config (text, read as line) may not reach baresip;
-// empty when it may.
-QString ConfigRefusal(const QString& text, const ConfigLine& line)
-{
-    if (HasControlCharacters(text))
-        return QStringLiteral("it holds control characters");
-    // Each of these would let somebody else command baresip (and so call
-    // out or listen), answer calls, or copy baresip's log, account line
-    // and all, where others read it.
-    if (IsModuleKey(line.key)) {
-        QString name = QFileInfo(line.value).fileName().toLower();
-        if (name.endsWith(QLatin1String(".so")))
-            name.chop(3);
-        for (const char* control :
-             {"ctrl_tcp", "ctrl_dbus", "cons", "httpd", "mqtt", "stdio", "evdev"}) {
-            if (name == QLatin1String(control))
-                return QStringLiteral("baresip takes commands from the program alone");
-        }
-        if (name == QLatin1String("b2bua"))
-            return QStringLiteral("the program never answers calls");
-        if (name == QLatin1String("syslog"))
-            return QStringLiteral("baresip's log holds the account line");
-    }
-    for (const char* prefix : {"ctrl_", "cons_", "http_", "mqtt_"}) {
-        if (line.key.startsWith(QLatin1String(prefix)))
-            return QStringLiteral("baresip takes commands from the program alone");
-    }
-    return QString();
-}
-
-// The user's additions from sip-config: each replaces the program's line of
-// the same name; modules are added. Refused ones are logged and left out.
-std::vector<ConfigLine> UserConfigLines()
-{
-    std::vector<ConfigLine> lines;
-    const QString path = SipConfigPath();
-    if (path.isEmpty())
-        return lines;
-    QByteArray content;
-    bool missing = false;
-    QString problem;
-    if (!ReadUserFile(path, 022, &content, &missing, &problem)) {
-        if (!missing)
-            Note(EVENTLOG_ERROR_TYPE, QStringLiteral("%1; its lines are left out").arg(problem));
-        return lines;
-    }
-    int number = 0;
-    for (const QByteArray& raw : content.split('\n')) {
-        ++number;
-        const QString line = QString::fromUtf8(raw.trimmed());
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        const qsizetype space = line.indexOf(QRegularExpression(QStringLiteral("\\s")));
-        const ConfigLine entry{space < 0 ? line : line.left(space),
-                               space < 0 ? QString() : line.mid(space + 1).trimmed()};
-        const QString refusal = ConfigRefusal(line, entry);
-        if (!refusal.isEmpty()) {
-            Note(EVENTLOG_ERROR_TYPE,
-                 QStringLiteral("%1, line %2 (%3) refused: %4; it is left out")
-                     .arg(path, QString::number(number), Escaped(line), refusal));
-            continue;
-        }
-        lines.push_back(entry);
-    }
-    return lines;
-}
-
-// baresip's configuration: the microphone the program listens to (or the
-// recording it plays), nothing played into the room, G.711, no video, the
-// channel to the program. Empty with *problem when a value of the
-// program's own cannot go into it.
-QByteArray BaresipConfig(const WaveInputSourceInfo& input, const QString& channelPath,
-                         QString* problem)
-{
-    const QString modules = ModuleFolder();
-    if (!QFileInfo::exists(modules + QStringLiteral("/mqtt.so"))) {
-        *problem = QStringLiteral("baresip's mqtt module, its line to the program, is not in %1")
-                       .arg(modules);
-        return QByteArray();
-    }
-    std::vector<ConfigLine> lines = {
-        {QStringLiteral("module_path"), modules},
-        {QStringLiteral("poll_method"), QStringLiteral("poll")},
-        {QStringLiteral("audio_source"),
-         input.recording ? QStringLiteral("aufile,") + sip.roomRecording
-                         : QStringLiteral("alsa,") + QString::fromStdString(input.name)},
-        // The far end's voice and ring tones go to a bridge that nobody
-        // listens to: the room hears nothing.
-        {QStringLiteral("audio_player"), QStringLiteral("aubridge,cradlecom-discard")},
-        {QStringLiteral("audio_alert"), QStringLiteral("aubridge,cradlecom-discard")},
-        {QStringLiteral("module"), QStringLiteral("g711.so")},
-        {QStringLiteral("module"), QStringLiteral("aubridge.so")},
-        {QStringLiteral("module"),
-         input.recording ? QStringLiteral("aufile.so") : QStringLiteral("alsa.so")},
-    };
-    // What an account line may ask for (medianat=, mediaenc=), where installed.
-    for (const char* optional : {"stun.so", "turn.so", "ice.so", "srtp.so"}) {
-        if (QFileInfo::exists(modules + QLatin1Char('/') + QLatin1String(optional)))
-            lines.push_back({QStringLiteral("module"), QString::fromLatin1(optional)});
-    }
-    lines.push_back({QStringLiteral("module_app"), QStringLiteral("menu.so")});
-    lines.push_back({QStringLiteral("module_app"), QStringLiteral("mqtt.so")});
-    for (const auto& [key, value] : SipChannelConfig(channelPath))
-        lines.push_back({key, value});
-    for (const ConfigLine& line : lines) {
-        if (HasControlCharacters(line.value)) {
-            *problem = QStringLiteral("%1 holds control characters; baresip cannot be given it")
-                           .arg(Escaped(line.value));
-            return QByteArray();
-        }
-    }
-    for (const ConfigLine& extra : UserConfigLines()) {
-        if (!IsModuleKey(extra.key)) {
-            lines.erase(
-                std::remove_if(lines.begin(), lines.end(),
-                               [&extra](const ConfigLine& line) { return line.key == extra.key; }),
-                lines.end());
-        }
-        lines.push_back(extra);
-    }
-    QByteArray text = "# Written by cradlecom for one run of baresip; made anew at every start.\n";
-    for (const ConfigLine& line : lines)
-        text += (line.key + QLatin1Char(' ') + line.value).toUtf8() + '\n';
-    return text;
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    return file.write(bytes) == bytes.size() && file.flush();
-}
-
-void PutLittleEndian(QByteArray* bytes, std::uint32_t value, int size)
-{
-    for (int i = 0; i < size; ++i)
-        bytes->append(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-// The room for a call when the program listens to a recording: what plays
-// from where the room's clock has got to, at most kRoomSecondsPerCall, as
-// 8000 Hz mono WAV for baresip's aufile; after the recording's end, silence.
-// Runs on a thread of its own (decoding minutes of sound takes a while);
-// the empty text on success, else why not.
-QString WriteRoomRecording(const WaveInputSourceInfo& input, const QString& path)
-{
-    std::string error;
-    RecordingStream* stream = OpenRecordingStream(input.name, kCallRate, &error);
-    if (stream == nullptr)
-        return QStringLiteral("cannot read the recording for the call: %1")
-            .arg(QString::fromStdString(error));
-    SkipRecordingStream(stream, input.playedSeconds);
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(kRoomSecondsPerCall) * kCallRate);
-    const long got = ReadRecordingStream(stream, samples.data(), static_cast<long>(samples.size()));
-    CloseRecordingStream(stream);
-    samples.resize(got > 0 ? static_cast<std::size_t>(got)
-                           : static_cast<std::size_t>(kSilentSeconds) * kCallRate,
-                   0);
-    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    QByteArray wav = "RIFF";
-    PutLittleEndian(&wav, 36 + dataBytes, 4);
-    wav += "WAVEfmt ";
-    PutLittleEndian(&wav, 16, 4);
-    PutLittleEndian(&wav, 1, 2); // PCM
-    PutLittleEndian(&wav, 1, 2); // mono
-    PutLittleEndian(&wav, kCallRate, 4);
-    PutLittleEndian(&wav, kCallRate * 2, 4);
-    PutLittleEndian(&wav, 2, 2);
-    PutLittleEndian(&wav, 16, 2);
-    wav += "data";
-    PutLittleEndian(&wav, dataBytes, 4);
-    for (const std::int16_t sample : samples)
-        PutLittleEndian(&wav, static_cast<std::uint16_t>(sample), 2);
-    // Whole or not at all: baresip may open it the moment it is there.
-    const QString part = path + QStringLiteral(".part");
-    if (!WriteFile(part, wav) || std::rename(QFile::encodeName(part).constData(),
-                                             QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(part);
-        return QStringLiteral("cannot write the sound for the call to %1").arg(path);
-    }
-    return QString();
-}
-
-bool MakeFolder(QString* problem)
-{
-    if (sip.folder != nullptr)
-        return true;
-    std::string runtime;
-    std::string error;
-    if (!UserRuntimeFolder(&runtime, &error)) {
-        *problem =
-            QStringLiteral("no private folder for baresip: %1").arg(QString::fromStdString(error));
-        return false;
-    }
-    // QTemporaryDir makes it 0700.
-    auto* folder = new QTemporaryDir(QString::fromStdString(runtime) +
-                                     QStringLiteral("/cradlecom-sip-XXXXXX"));
-    if (!folder->isValid()) {
-        *problem = QStringLiteral("no private folder for baresip: %1").arg(folder->errorString());
-        delete folder;
-        return false;
-    }
-    sip.folder = folder;
-    sip.roomRecording = folder->filePath(QStringLiteral("room.wav"));
-    return true;
-}
+constexpr int kReadyTimeoutMs = 20000;   // a call waits this long for baresip to come up
+constexpr int kOrphanTries = 5;          // hang-ups of a call whose id never came
+constexpr int kCallRate = 8000;          // G.711, the one codec loaded
+constexpr int kRoomSecondsPerCall = 300; // of a recording, the most one call carries
+constexpr int kSilentSeconds = 60;       // what a call carries after the recording's end
 
 // ---- The call ---------------------------------------------------------------
 
@@ -577,6 +284,10 @@ void RefuseIncomingCall(const QJsonObject& event)
              .arg(Escaped(event.value(QStringLiteral("peeruri")).toString().left(200))));
 }
 
+} // namespace
+
+namespace sip_internal {
+
 void OnEvent(const QJsonObject& event)
 {
     const QString type = event.value(QStringLiteral("type")).toString();
@@ -664,162 +375,42 @@ void OnChannelReady()
                    QStringLiteral("answermode"));
 }
 
-// ---- baresip's life ---------------------------------------------------------
-
-QString StartBaresip();
-
-void ScheduleRestart()
+void EndCallWithBaresip(const QString& why)
 {
-    if (sip.restartTimer == nullptr) {
-        sip.restartTimer = new QTimer;
-        sip.restartTimer->setSingleShot(true);
-        QObject::connect(sip.restartTimer, &QTimer::timeout, [] { StartBaresip(); });
-    }
-    sip.restartTimer->start(sip.restartDelayMs);
-}
-
-void ForgetBaresip()
-{
-    sip.process = nullptr;
-    sip.ready = false;
-    sip.registration.clear();
-    sip.endedIds.clear();
-    sip.orphan = false;
-    ExpectSipChannelPeer(0);
-}
-
-// baresip is gone without being asked to go.
-void OnBaresipGone(const QString& why)
-{
-    QProcess* process = sip.process;
-    ForgetBaresip();
-    if (process != nullptr) {
-        QObject::disconnect(process, nullptr, nullptr, nullptr);
-        if (process->state() != QProcess::NotRunning)
-            process->kill();
-        process->deleteLater();
-    }
-    // One that ran for a while is started again at once; one that keeps
-    // ending soon waits longer each time, up to a minute.
-    if (sip.startedAt.isValid() && sip.startedAt.elapsed() >= kSteadyRunMs)
-        sip.restartDelayMs = 0;
-    else if (sip.restartDelayMs == 0)
-        sip.restartDelayMs = 1000;
-    else
-        sip.restartDelayMs = std::min(2 * sip.restartDelayMs, kLongestRestartDelayMs);
-    Note(EVENTLOG_ERROR_TYPE, QStringLiteral("baresip %1; starting it again in %2 s")
-                                  .arg(why, QString::number(sip.restartDelayMs / 1000.0)));
     if (sip.call.id != 0 && sip.call.dialled) {
         if (sip.call.placed)
             EndCall(QStringLiteral("baresip %1").arg(why));
         else
             FinishCall(PHONE_EVENT_FAILED, QStringLiteral("baresip %1 during the call").arg(why));
     }
-    ScheduleRestart();
 }
 
-// The channel broke while baresip may still be ending by itself: its end,
-// when it comes soon, tells more.
-void OnChannelBroken(const QString& problem)
-{
-    QProcess* process = sip.process;
-    if (process == nullptr)
-        return;
-    QTimer::singleShot(kLineLossGraceMs, process, [process, problem] {
-        if (sip.process == process)
-            OnBaresipGone(problem);
-    });
-}
+} // namespace sip_internal
 
-// Nothing of baresip outlives the program; the call it carries is hung up
-// (baresip does so when asked to end by SIGTERM).
-void StopBaresip()
-{
-    QProcess* process = sip.process;
-    ForgetBaresip();
-    if (sip.restartTimer != nullptr)
-        sip.restartTimer->stop();
-    if (process == nullptr)
-        return;
-    QObject::disconnect(process, nullptr, nullptr, nullptr);
-    if (process->state() != QProcess::NotRunning) {
-        process->terminate();
-        if (!process->waitForFinished(kQuitTimeoutMs)) {
-            process->kill();
-            process->waitForFinished(kQuitTimeoutMs);
-        }
-    }
-    delete process;
-}
+namespace {
 
-void StopAtExit()
+// The room for a call when the program listens to a recording: what plays
+// from where the room's clock has got to, at most kRoomSecondsPerCall, as
+// 8000 Hz mono WAV for baresip's aufile; after the recording's end, silence.
+// Runs on a thread of its own (decoding minutes of sound takes a while);
+// the empty text on success, else why not.
+QString WriteRoomRecording(const WaveInputSourceInfo& input, const QString& path)
 {
-    StopBaresip();
-    CloseSipChannel();
-    delete sip.folder;
-    sip.folder = nullptr;
-}
-
-// Starts baresip unless it runs; the empty text, else why it cannot (logged).
-QString StartBaresip()
-{
-    if (sip.process != nullptr || !sip.accountRead)
-        return QString();
-    QString problem;
-    QByteArray config;
-    if (MakeFolder(&problem)) {
-        const QString channelPath = sip.folder->filePath(QStringLiteral("channel"));
-        if (OpenSipChannel(channelPath, {OnChannelReady, OnEvent, OnResponse, OnChannelBroken},
-                           &problem))
-            config = BaresipConfig(GetWaveInputSource(), channelPath, &problem);
-    }
-    if (problem.isEmpty() && !WriteFile(sip.folder->filePath(QStringLiteral("config")), config))
-        problem =
-            QStringLiteral("cannot write baresip's configuration in %1").arg(sip.folder->path());
-    if (!problem.isEmpty()) {
-        problem = QStringLiteral("cannot start baresip: %1").arg(problem);
-        Note(EVENTLOG_ERROR_TYPE, problem);
-        return problem;
-    }
-    if (!sip.exitHookSet)
-        sip.exitHookSet = std::atexit(StopAtExit) == 0;
-
-    auto* process = new QProcess;
-    process->setProgram(sip.program);
-    process->setArguments({QStringLiteral("-f"), sip.folder->path()});
-    // Its log repeats every command it is given, the account line included.
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    process->setChildProcessModifier([parent = getpid()] {
-        // Ends with the program even when the program is killed.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(127);
-        // A process group of its own: Ctrl+C or a signal to the program's
-        // group is for the program, which ends baresip itself, last.
-        ::setpgid(0, 0);
-    });
-    sip.process = process;
-    sip.ready = false;
-    QObject::connect(process, &QProcess::finished, process,
-                     [process](int code, QProcess::ExitStatus status) {
-                         if (sip.process != process)
-                             return;
-                         OnBaresipGone(status == QProcess::CrashExit
-                                           ? QStringLiteral("was killed by signal %1").arg(code)
-                                           : QStringLiteral("ended with exit status %1").arg(code));
-                     });
-    QObject::connect(
-        process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
-            if (error == QProcess::FailedToStart && sip.process == process)
-                OnBaresipGone(
-                    QStringLiteral("could not be started (%1)").arg(process->errorString()));
-        });
-    sip.startedAt.start();
-    process->start();
-    if (sip.process == process)
-        ExpectSipChannelPeer(process->processId());
+    std::string error;
+    RecordingStream* stream = OpenRecordingStream(input.name, kCallRate, &error);
+    if (stream == nullptr)
+        return QStringLiteral("cannot read the recording for the call: %1")
+            .arg(QString::fromStdString(error));
+    SkipRecordingStream(stream, input.playedSeconds);
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(kRoomSecondsPerCall) * kCallRate);
+    const long got = ReadRecordingStream(stream, samples.data(), static_cast<long>(samples.size()));
+    CloseRecordingStream(stream);
+    samples.resize(got > 0 ? static_cast<std::size_t>(got)
+                           : static_cast<std::size_t>(kSilentSeconds) * kCallRate,
+                   0);
+    if (!WriteWavFile(QFile::encodeName(path).toStdString(), kCallRate, 1, samples.data(),
+                      samples.size(), &error))
+        return QStringLiteral("cannot write the sound for the call to %1").arg(path);
     return QString();
 }
 
@@ -855,21 +446,6 @@ bool ReadAccount(QString* problem)
     return true;
 }
 
-} // namespace
-
-namespace phone_internal {
-
-bool FindBaresip(QString* problem)
-{
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("baresip"));
-    if (program.isEmpty()) {
-        *problem = QStringLiteral("sip: baresip is not installed (Debian package baresip-core)");
-        return false;
-    }
-    sip.program = program;
-    return true;
-}
-
 void StopSip()
 {
     if (sip.call.id != 0)
@@ -884,10 +460,11 @@ void StartSip()
     sip.restartDelayMs = 0;
     QString problem;
     if (!ReadAccount(&problem)) {
-        WriteDiagnostic(EVENTLOG_ERROR_TYPE,
-                        QStringLiteral("sip account refused: %1; calls will fail until it is "
-                                       "mended")
-                            .arg(problem));
+        phone_internal::WriteDiagnostic(
+            EVENTLOG_ERROR_TYPE,
+            QStringLiteral("sip account refused: %1; calls will fail until it is "
+                           "mended")
+                .arg(problem));
         return;
     }
     Note(
@@ -948,14 +525,29 @@ void CallThroughSip(LONG id, const QString& number)
     }
 }
 
-void SetSipRingTimeout(int milliseconds)
+} // namespace
+
+namespace phone_internal {
+
+const PhoneBackendOps sipBackend = {
+    .choice = "sip",
+    .shown = "sip",
+    .name = "sip",
+    .choose = FindBaresip,
+    .start = StartSip,
+    .stop = StopSip,
+    .dial = CallThroughSip,
+    .route = [] { return PHONE_ROUTE_SIP; },
+};
+
+} // namespace phone_internal
+
+void SetPhoneSipRingTimeout(int milliseconds)
 {
     sip.ringTimeoutMs = milliseconds;
 }
 
-void SetSipLongestCall(int milliseconds)
+void SetPhoneSipLongestCall(int milliseconds)
 {
     sip.longestCallMs = milliseconds;
 }
-
-} // namespace phone_internal

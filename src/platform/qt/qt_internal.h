@@ -112,14 +112,34 @@ QString FromWide(LPCWSTR text, int length = -1);
 std::u16string WideString(LPCWSTR text);
 PlatformWindow* LiveWindow(HWND window);
 void RegisterWindow(PlatformWindow* window);
+// Every window ever registered, dead ones too, in the order they were made.
+const std::vector<PlatformWindow*>& AllWindows();
 // True on a phone-sized screen, where windows and dialogs fill it.
 bool SmallScreen();
 QImage* SurfaceOf(HDC dc);
 QColor ColourOf(COLORREF colour);
 
-// Runs one round of the thread's message queue: dispatches one posted
-// message or WM_PAINT, or waits for Qt events. False when a quit is due.
+// The message queue (messages.cpp). PumpOneMessage runs one round of it:
+// dispatches one posted message or WM_PAINT, or waits for Qt events; false
+// when a quit is due. WakeQueue ends a wait for Qt events, so that the
+// loop looks at the queue and the windows again. DropQueuedMessages drops
+// the window's posted messages (of one kind unless message is 0, and with
+// this wParam unless anyWParam).
 bool PumpOneMessage();
+void WakeQueue();
+void DropQueuedMessages(PlatformWindow* window, UINT message, WPARAM wParam, bool anyWParam);
+
+// The search for a running copy's window (activation.cpp). A top-level
+// window answers on its socket from ListenForActivation on (a problem goes
+// to the event log); SendCopyData is WM_COPYDATA to a remote window: its
+// answer within ten seconds, 0 without one.
+void ListenForActivation(PlatformWindow* window);
+LRESULT SendCopyData(PlatformWindow* window, const COPYDATASTRUCT* copy);
+
+// A session ended by a signal ends the program as the desktop's session end
+// does (session_end.cpp).
+void EndSessionOnSignals();
+
 LRESULT CallDialogProc(PlatformWindow* dialog, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT MenuBarMessage(PlatformWindow* bar, UINT message, WPARAM wParam, LPARAM lParam);
 QImage DecodeIconImage(UINT id, int size);

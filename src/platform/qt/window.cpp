@@ -1,28 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Windows, the message queue, timers, message boxes and the search for a
-// running copy's window, on Qt Widgets.
-#include <QAbstractEventDispatcher>
+// Windows on Qt Widgets: classes, the frame with its client area and menu
+// bar, showing, invalidating and destroying, message boxes, icons and the
+// start of the Qt platform. The message queue is in messages.cpp, the
+// search for a running copy's window in activation.cpp, the end of the
+// session on a signal in session_end.cpp.
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCryptographicHash>
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QLocalSocket>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
-#include <deque>
-#include <fcntl.h>
-#include <sys/un.h>
+#include <cstring>
 #include <unistd.h>
 
 #include "platform/common/bitmap.h"
-#include "platform/eventlog.h"
-#include "platform/posix/runtime_folder.h"
 #include "platform/posix/standard_streams.h"
 #include "platform/qt/qt_internal.h"
 #include "platform/qt/qt_platform.h"
@@ -40,18 +32,8 @@ ATOM lastAtom = 0;
 // is recognised as dead instead of reaching freed memory. The list lives as
 // long as the process, so it is never destroyed at exit either.
 std::vector<PlatformWindow*>& windows = *new std::vector<PlatformWindow*>;
-std::deque<MSG> queue;
-bool quitDue = false;
-int quitCode = 0;
 
 constexpr QSize defaultClient(240, 268);
-
-void WakeQueue()
-{
-    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
-        dispatcher->wakeUp();
-    }
-}
 
 QColor BackgroundOf(PlatformWindow* window)
 {
@@ -141,203 +123,6 @@ private:
     PlatformWindow* owner;
 };
 
-// Beside the single-instance lock, in the user's private folder, so that
-// every copy finds it whatever its environment. Empty, with the reason in
-// *problem when asked, when there is none.
-QString ServerName(const std::u16string& className, const std::u16string& title,
-                   QString* problem = nullptr)
-{
-    QByteArray key = FromWide(className.c_str()).toUtf8() + '\0' + FromWide(title.c_str()).toUtf8();
-    QByteArray hash = QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16);
-    std::string folder;
-    std::string error;
-    if (!UserRuntimeFolder(&folder, &error)) {
-        if (problem != nullptr)
-            *problem = QString::fromStdString(error);
-        return QString();
-    }
-    return QString::fromStdString(folder) +
-           QStringLiteral("/window-%1.socket").arg(QString::fromLatin1(hash));
-}
-
-// A copy whose window cannot be found by the next start says so: that start
-// would wait for it in vain, and a --start there could not reach it.
-void LogNoActivation(const QString& reason)
-{
-    const QString line =
-        QStringLiteral("no activation socket: %1; another start cannot reach this window")
-            .arg(reason);
-    AppendEventLog(EVENTLOG_WARNING_TYPE, reinterpret_cast<LPCWSTR>(line.utf16()));
-}
-
-void RaiseLocal(PlatformWindow* window, bool withDialog)
-{
-    if (window->frame == nullptr) {
-        return;
-    }
-    QWidget* frame = window->frame;
-    if (frame->isMinimized()) {
-        frame->setWindowState(frame->windowState() & ~Qt::WindowMinimized);
-    }
-    frame->raise();
-    frame->activateWindow();
-    if (withDialog) {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            modal->raise();
-            modal->activateWindow();
-        }
-    }
-}
-
-// The longest request line a window reads: WM_COPYDATA's 64 KiB in hex.
-constexpr qint64 longestRequest = 2 * 65536 + 64;
-
-// One request line from another process: "raise 0|1", answered "ok" once
-// the window is up front, or "copydata CODE HEX", answered "result N" with
-// what the window's procedure returned for the data.
-void AnswerRequest(PlatformWindow* window, QPointer<QLocalSocket> socket, const QByteArray& line)
-{
-    if (line.startsWith("raise")) {
-        RaiseLocal(window, line == "raise 1");
-        socket->write("ok\n");
-    } else if (line.startsWith("copydata ")) {
-        const QList<QByteArray> parts = line.split(' ');
-        bool valid = false;
-        const qulonglong code = parts.value(1).toULongLong(&valid);
-        LRESULT result = 0; // a line that is not understood is answered all the same
-        if (valid && parts.size() <= 3) {
-            QByteArray data = QByteArray::fromHex(parts.value(2));
-            COPYDATASTRUCT copy{static_cast<ULONG_PTR>(code), static_cast<DWORD>(data.size()),
-                                data.data()};
-            result = SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
-        }
-        if (socket == nullptr) // gone while the procedure ran
-            return;
-        socket->write("result " + QByteArray::number(static_cast<qlonglong>(result)) + "\n");
-    }
-    socket->flush();
-}
-
-// Each top-level window answers on a local socket, so that another process
-// can find it by class and title, ask it to the front and send it data.
-void Listen(PlatformWindow* window)
-{
-    QString problem;
-    QString name = ServerName(window->className, window->title, &problem);
-    if (name.isEmpty()) {
-        LogNoActivation(problem);
-        return;
-    }
-    if (QFile::encodeName(name).size() >= static_cast<qsizetype>(sizeof(sockaddr_un::sun_path))) {
-        LogNoActivation(QStringLiteral("its path %1 is longer than a socket's %2 bytes")
-                            .arg(name)
-                            .arg(sizeof(sockaddr_un::sun_path) - 1));
-        return;
-    }
-    QLocalSocket probe;
-    probe.connectToServer(name);
-    if (probe.waitForConnected(200)) {
-        LogNoActivation(QStringLiteral("another process answers on %1").arg(name));
-        return;
-    }
-    QLocalServer::removeServer(name); // left over from a process that died
-    auto* server = new QLocalServer(window->frame);
-    server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server->listen(name)) {
-        LogNoActivation(QStringLiteral("%1: %2").arg(name, server->errorString()));
-        delete server;
-        return;
-    }
-    window->server = server;
-    QObject::connect(server, &QLocalServer::newConnection, server, [window, server]() {
-        while (QLocalSocket* socket = server->nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [window, socket]() {
-                // The procedure may pump messages; the socket may go meanwhile.
-                QPointer<QLocalSocket> alive(socket);
-                while (alive != nullptr && window->alive && socket->canReadLine())
-                    AnswerRequest(window, socket, socket->readLine().trimmed());
-                if (alive != nullptr && socket->bytesAvailable() > longestRequest)
-                    socket->abort();
-            });
-        }
-    });
-}
-
-// WM_COPYDATA to another process's window: the request line, then its
-// answer, within ten seconds; 0 without one.
-LRESULT SendCopyData(PlatformWindow* window, const COPYDATASTRUCT* copy)
-{
-    if (copy == nullptr || copy->cbData > 65536 || (copy->cbData > 0 && copy->lpData == nullptr))
-        return 0;
-    QLocalSocket socket;
-    socket.connectToServer(window->serverName);
-    if (!socket.waitForConnected(500))
-        return 0;
-    const QByteArray data(static_cast<const char*>(copy->lpData), static_cast<int>(copy->cbData));
-    socket.write("copydata " + QByteArray::number(static_cast<qulonglong>(copy->dwData)) + " " +
-                 data.toHex() + "\n");
-    socket.flush();
-    QDeadlineTimer deadline(10000);
-    while (!socket.canReadLine() && !deadline.hasExpired() &&
-           socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-    }
-    if (!socket.canReadLine())
-        return 0;
-    const QByteArray line = socket.readLine().trimmed();
-    socket.disconnectFromServer();
-    return line.startsWith("result ") ? static_cast<LRESULT>(line.mid(7).toLongLong()) : 0;
-}
-
-void DropQueued(PlatformWindow* window, UINT message, WPARAM wParam, bool anyWParam)
-{
-    for (auto it = queue.begin(); it != queue.end();) {
-        if (it->hwnd == window && (message == 0 || it->message == message) &&
-            (anyWParam || it->wParam == wParam)) {
-            it = queue.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void WaitForEvents()
-{
-    // No QEventLoop runs, so widgets given up with deleteLater() go here.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-}
-
-// The next message: posted ones first, then WM_PAINT for an invalid window.
-bool NextMessage(MSG* msg)
-{
-    if (!queue.empty()) {
-        *msg = queue.front();
-        queue.pop_front();
-        if (msg->message == WM_TIMER) {
-            PlatformWindow* window = LiveWindow(msg->hwnd);
-            if (window != nullptr) {
-                auto it = window->timers.find(msg->wParam);
-                if (it != window->timers.end()) {
-                    it->second.pending = false;
-                }
-            }
-        }
-        return true;
-    }
-    if (quitDue) {
-        return false;
-    }
-    for (PlatformWindow* window : windows) {
-        if (window->alive && window->kind == WindowKind::Main && !window->invalid.isEmpty() &&
-            window->frame != nullptr && window->frame->isVisible()) {
-            *msg = MSG{window, WM_PAINT, 0, 0, 0, {0, 0}};
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 QString FromWide(LPCWSTR text, int length)
@@ -386,6 +171,11 @@ void RegisterWindow(PlatformWindow* window)
     windows.push_back(window);
 }
 
+const std::vector<PlatformWindow*>& AllWindows()
+{
+    return windows;
+}
+
 QImage DecodeIconImage(UINT id, int size)
 {
     int width = 0;
@@ -421,56 +211,6 @@ QImage DecodeBitmapImage(UINT id)
 }
 
 namespace {
-
-// A session ended by a signal (the service manager stopping the program,
-// Ctrl+C in a terminal) ends the program as the desktop's session end does:
-// open message boxes and dialogs are closed first, innermost first, then
-// every main window gets WM_CLOSE and ends through its own WM_DESTROY.
-int endSignalPipe[2] = {-1, -1};
-
-void OnEndSignal(int number)
-{
-    // A second signal while the program is ending takes the default way.
-    std::signal(number, SIG_DFL);
-    char byte = 1;
-    [[maybe_unused]] ssize_t written = write(endSignalPipe[1], &byte, 1);
-}
-
-void EndSession()
-{
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        box->reject();
-        QTimer::singleShot(20, EndSession);
-        return;
-    }
-    if (HWND dialog = QtOpenDialog()) {
-        SendMessageW(dialog, WM_CLOSE, 0, 0);
-        QTimer::singleShot(20, EndSession);
-        return;
-    }
-    for (PlatformWindow* window : windows) {
-        if (window->alive && window->kind == WindowKind::Main) {
-            PostMessageW(window, WM_CLOSE, 0, 0);
-        }
-    }
-}
-
-void EndSessionOnSignals()
-{
-    if (pipe2(endSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        return;
-    }
-    auto* notifier = new QSocketNotifier(endSignalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
-        char bytes[16];
-        while (read(endSignalPipe[0], bytes, sizeof bytes) > 0) {
-        }
-        EndSession();
-    });
-    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
-        std::signal(number, OnEndSignal);
-    }
-}
 
 // Qt's own messages go through the queue of standard error as the event
 // log's lines do, so that a stalled terminal never holds the window thread
@@ -572,7 +312,7 @@ HWND CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowName, DWORD style, 
         window->surface = QImage(clientSize, QImage::Format_RGB32);
         window->surface.fill(BackgroundOf(window));
     }
-    Listen(window);
+    ListenForActivation(window);
 
     if (window->proc(window, WM_CREATE, 0, 0) == -1) {
         DestroyWindow(window);
@@ -629,7 +369,7 @@ BOOL DestroyWindow(HWND window)
         delete entry.second.timer;
     }
     live->timers.clear();
-    DropQueued(live, 0, 0, true);
+    DropQueuedMessages(live, 0, 0, true);
     if (live->server != nullptr) {
         live->server->close(); // another copy must not find a window that is gone
         delete live->server;
@@ -669,131 +409,6 @@ BOOL SetWindowTextW(HWND window, LPCWSTR text)
         return FALSE;
     }
     live->frame->setWindowTitle(FromWide(text));
-    return TRUE;
-}
-
-bool PumpOneMessage()
-{
-    MSG msg;
-    if (NextMessage(&msg)) {
-        DispatchMessageW(&msg);
-        return true;
-    }
-    if (quitDue) {
-        return false;
-    }
-    WaitForEvents();
-    return true;
-}
-
-BOOL GetMessageW(MSG* msg, HWND, UINT, UINT)
-{
-    for (;;) {
-        if (NextMessage(msg)) {
-            return TRUE;
-        }
-        if (quitDue) {
-            quitDue = false;
-            *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(quitCode), 0, 0, {0, 0}};
-            return FALSE;
-        }
-        WaitForEvents();
-    }
-}
-
-BOOL TranslateMessage(const MSG*)
-{
-    return FALSE; // no raw key messages are queued, so there is nothing to translate
-}
-
-LRESULT DispatchMessageW(const MSG* msg)
-{
-    if (msg == nullptr) {
-        return 0;
-    }
-    PlatformWindow* window = LiveWindow(msg->hwnd);
-    if (window == nullptr) {
-        return 0;
-    }
-    return SendMessageW(window, msg->message, msg->wParam, msg->lParam);
-}
-
-BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    PlatformWindow* live = LiveWindow(window);
-    if (live == nullptr && window != nullptr) {
-        return FALSE;
-    }
-    queue.push_back(MSG{live, message, wParam, lParam, 0, {0, 0}});
-    WakeQueue();
-    return TRUE;
-}
-
-LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    PlatformWindow* live = LiveWindow(window);
-    if (live == nullptr) {
-        return 0;
-    }
-    switch (live->kind) {
-    case WindowKind::Main:
-        return live->proc != nullptr ? live->proc(live, message, wParam, lParam) : 0;
-    case WindowKind::Dialog:
-        return CallDialogProc(live, message, wParam, lParam);
-    case WindowKind::MenuBar:
-        return MenuBarMessage(live, message, wParam, lParam);
-    case WindowKind::Remote:
-        return message == WM_COPYDATA
-                   ? SendCopyData(live, reinterpret_cast<const COPYDATASTRUCT*>(lParam))
-                   : 0;
-    }
-    return 0;
-}
-
-void PostQuitMessage(int exitCode)
-{
-    quitDue = true;
-    quitCode = exitCode;
-    WakeQueue();
-}
-
-UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, void*)
-{
-    PlatformWindow* live = LiveWindow(window);
-    if (live == nullptr || live->kind != WindowKind::Main) {
-        return 0;
-    }
-    TimerEntry& entry = live->timers[id];
-    if (entry.timer == nullptr) {
-        entry.timer = new QTimer;
-        entry.timer->setTimerType(Qt::PreciseTimer);
-        QObject::connect(entry.timer, &QTimer::timeout, [live, id]() {
-            auto it = live->timers.find(id);
-            // Like the platform: at most one WM_TIMER per timer waits at a time.
-            if (!live->alive || it == live->timers.end() || it->second.pending) {
-                return;
-            }
-            it->second.pending = true;
-            PostMessageW(live, WM_TIMER, id, 0);
-        });
-    }
-    entry.timer->start(static_cast<int>(milliseconds > 0 ? milliseconds : 1));
-    return id;
-}
-
-BOOL KillTimer(HWND window, UINT_PTR id)
-{
-    PlatformWindow* live = LiveWindow(window);
-    if (live == nullptr) {
-        return FALSE;
-    }
-    auto it = live->timers.find(id);
-    if (it == live->timers.end()) {
-        return FALSE;
-    }
-    delete it->second.timer;
-    live->timers.erase(it);
-    DropQueued(live, WM_TIMER, id, false);
     return TRUE;
 }
 
@@ -869,72 +484,6 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
     }
     delete box;
     return answer;
-}
-
-HWND FindWindowW(LPCWSTR className, LPCWSTR windowName)
-{
-    for (PlatformWindow* window : windows) {
-        if (window->alive && window->kind == WindowKind::Main &&
-            (className == nullptr || window->className == className) &&
-            (windowName == nullptr || window->title == windowName)) {
-            return window;
-        }
-    }
-    if (className == nullptr || windowName == nullptr) {
-        return nullptr;
-    }
-    QString name = ServerName(className, windowName);
-    if (name.isEmpty()) {
-        return nullptr;
-    }
-    QLocalSocket socket;
-    socket.connectToServer(name);
-    if (!socket.waitForConnected(300)) {
-        return nullptr;
-    }
-    socket.disconnectFromServer();
-    for (PlatformWindow* window : windows) {
-        if (window->alive && window->kind == WindowKind::Remote && window->serverName == name) {
-            return window;
-        }
-    }
-    auto* remote = new PlatformWindow;
-    remote->kind = WindowKind::Remote;
-    remote->className = className;
-    remote->title = windowName;
-    remote->serverName = name;
-    windows.push_back(remote);
-    return remote;
-}
-
-BOOL SetForegroundWindow(HWND window)
-{
-    bool withDialog = (reinterpret_cast<std::uintptr_t>(window) & 1) != 0;
-    PlatformWindow* live = LiveWindow(window);
-    if (live == nullptr) {
-        return FALSE;
-    }
-    if (live->kind == WindowKind::Main) {
-        RaiseLocal(live, withDialog);
-        return TRUE;
-    }
-    if (live->kind != WindowKind::Remote) {
-        return FALSE;
-    }
-    QLocalSocket socket;
-    socket.connectToServer(live->serverName);
-    if (!socket.waitForConnected(500)) {
-        return FALSE;
-    }
-    socket.write(withDialog ? "raise 1\n" : "raise 0\n");
-    socket.flush();
-    // The running copy answers once its window is up front.
-    bool answered = false;
-    while (!answered && socket.waitForReadyRead(1000)) {
-        answered = socket.canReadLine() && socket.readLine().trimmed() == "ok";
-    }
-    socket.disconnectFromServer();
-    return answered ? TRUE : FALSE;
 }
 
 HICON LoadIconW(HINSTANCE, UINT id)

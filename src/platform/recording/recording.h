@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Recordings as input: any file libsndfile reads, mixed to mono and
-// resampled to the capture rate, either whole or as a stream. A file already
-// at that rate is not resampled: its 16-bit (or narrower) samples arrive
-// unchanged.
+// Recordings through libsndfile. As input: any file it reads, mixed to mono
+// and resampled to the capture rate, either whole or as a stream. A file
+// already at that rate is not resampled: its 16-bit (or narrower) samples
+// arrive unchanged. As output: 16-bit WAV files.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,3 +33,12 @@ bool RewindRecordingStream(RecordingStream* stream);
 // The whole recording at once. False with a reason on failure.
 bool LoadRecording(const std::string& path, int rate, std::vector<std::int16_t>* samples,
                    std::string* error);
+
+// Writes `frames` frames of 16-bit samples (`channels` to a frame,
+// interleaved) at `rate` Hz as a WAV file at `path`, readable and writable
+// by its owner alone. It is written whole beside `path` (as PATH.part) and
+// then renamed into place, replacing what was there: a reader never sees a
+// part of it. False, leaving nothing behind, with a reason when it cannot
+// be written.
+bool WriteWavFile(const std::string& path, int rate, int channels, const std::int16_t* samples,
+                  std::size_t frames, std::string* error);

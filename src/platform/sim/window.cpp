@@ -1,60 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The simulated window system: windows, classes, the message queue and the
-// message loop that runs the virtual clock, timers, invalidation, message
-// boxes and the search for windows.
+// The simulated window system: windows and their classes, procedures,
+// invalidation, message boxes and the search for windows. The message loop
+// is in messages.cpp, what tests see of it in controls.cpp.
 #include <algorithm>
-#include <deque>
-#include <limits>
-#include <unordered_set>
 
 #include "platform/gdi.h"
 #include "platform/sim/sim_internal.h"
-#include "platform/sim/ui_internal.h"
+#include "platform/sim/window_state.h"
 
-namespace {
+using namespace sim_window;
 
-constexpr SimTime toTheEnd = std::numeric_limits<SimTime>::max();
-
-struct WindowClass {
-    std::u16string name;
-    WNDPROC proc;
-    HBRUSH background;
-};
-
-struct TimerKey {
-    HWND window;
-    UINT_PTR id;
-    bool operator==(const TimerKey&) const = default;
-};
-
-struct UiState {
-    std::vector<std::unique_ptr<PlatformWindow>> windows; // creation order, dead ones too
-    // Those of kind Window, the only ones painted: the loop looks for an
-    // invalid one at every fetch, and dead dialogs and controls pile up.
-    std::vector<PlatformWindow*> paintable;
-    std::unordered_set<const PlatformWindow*> known;
-    PlatformWindow* lastKnown = nullptr; // the last handle Known found
-    std::vector<WindowClass> classes;
-    std::deque<MSG> posted;
-    std::vector<TimerKey> timers;       // registered with the clock
-    std::deque<TimerKey> pendingTimers; // ticks that wait for the loop
-    HWND main = nullptr;
-    int defaultWidth = 240;
-    int defaultHeight = 268;
-    std::vector<SimInvalidation> invalidations;
-    std::vector<HWND> activations;
-    std::vector<SimCopyData> copyData;
-    std::vector<SimMessageBox> boxes;
-    std::function<int(const SimMessageBox&)> boxHandler;
-    std::function<void(HWND, UINT_PTR)> timerHandled;
-    int nesting = 0;
-    // The run-end steps already taken, for the end time they were taken at.
-    SimTime endingFor = -1;
-    bool windowsClosed = false;
-    bool stalled = false;
-};
+namespace sim_window {
 
 UiState ui;
+
+bool IsTopLevel(const PlatformWindow& window)
+{
+    return window.kind == SimWindowKind::Window && window.parent == nullptr;
+}
+
+} // namespace sim_window
+
+namespace {
 
 void ResetUi()
 {
@@ -68,13 +35,6 @@ std::u16string Text(LPCWSTR text)
     return text != nullptr ? std::u16string(text) : std::u16string();
 }
 
-MSG MakeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    // Milliseconds since the start of the run.
-    auto time = static_cast<DWORD>(SimNow() * 1000 / simUnitsPerSecond);
-    return MSG{window, message, wParam, lParam, time, POINT{0, 0}};
-}
-
 PlatformWindow* Known(HWND window)
 {
     // Handles stay known until the reset, so the last one found stays good;
@@ -85,36 +45,6 @@ PlatformWindow* Known(HWND window)
         return nullptr;
     ui.lastKnown = window;
     return window;
-}
-
-bool IsTopLevel(const PlatformWindow& window)
-{
-    return window.kind == SimWindowKind::Window && window.parent == nullptr;
-}
-
-void TimerSink(HWND window, std::uintptr_t id)
-{
-    TimerKey key{window, id};
-    // Mostly none waits: the loop took the last tick before the next came.
-    if (ui.pendingTimers.empty() ||
-        std::find(ui.pendingTimers.begin(), ui.pendingTimers.end(), key) == ui.pendingTimers.end())
-        ui.pendingTimers.push_back(key);
-}
-
-void ForgetTimer(HWND window, UINT_PTR id)
-{
-    std::erase(ui.timers, TimerKey{window, id});
-    std::erase(ui.pendingTimers, TimerKey{window, id});
-    SimRemoveTimer(window, id);
-}
-
-PlatformWindow* NextToPaint()
-{
-    for (PlatformWindow* window : ui.paintable) {
-        if (window->alive && window->visible && window->invalid)
-            return window;
-    }
-    return nullptr;
 }
 
 RECT ClientOf(const PlatformWindow& window)
@@ -130,46 +60,6 @@ void InvalidateWhole(PlatformWindow* window)
     window->invalid = true;
     window->invalidRect = client;
     window->erase = true;
-}
-
-// Sends WM_PAINT; a procedure that leaves the window invalid without
-// painting would make the loop spin, so that is a fault.
-LRESULT Paint(HWND window)
-{
-    long paintsBefore = SimPaints();
-    LRESULT result = SimCallProcedure(window, WM_PAINT, 0, 0);
-    PlatformWindow* w = SimLiveWindow(window);
-    if (w != nullptr && w->invalid && SimPaints() == paintsBefore) {
-        SimRecordFault("WM_PAINT left the window invalid");
-        w->invalid = false;
-    }
-    return result;
-}
-
-// The steps of a session end, one per call; false when none is left.
-bool EndRunStep()
-{
-    std::vector<HWND>& open = SimOpenDialogs();
-    for (auto it = open.rbegin(); it != open.rend(); ++it) {
-        PlatformWindow* dialog = SimLiveWindow(*it);
-        if (dialog != nullptr && !dialog->ended && !dialog->closedByRunEnd) {
-            dialog->closedByRunEnd = true;
-            SimCallProcedure(*it, WM_CLOSE, 0, 0);
-            return true;
-        }
-    }
-    if (!ui.windowsClosed) {
-        ui.windowsClosed = true;
-        bool any = false;
-        for (auto& window : ui.windows) {
-            if (window->alive && IsTopLevel(*window)) {
-                ui.posted.push_back(MakeMessage(window.get(), WM_CLOSE, 0, 0));
-                any = true;
-            }
-        }
-        return any;
-    }
-    return false;
 }
 
 } // namespace
@@ -253,46 +143,6 @@ LRESULT SimCallProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     return 0;
 }
 
-SimFetch SimFetchMessage(MSG* msg, SimTime until)
-{
-    if (!ui.posted.empty()) {
-        *msg = ui.posted.front();
-        ui.posted.pop_front();
-        return msg->message == WM_QUIT ? SimFetch::Quit : SimFetch::Message;
-    }
-    if (ui.endingFor != SimEndTime()) {
-        ui.endingFor = SimEndTime();
-        ui.windowsClosed = false;
-        ui.stalled = false;
-    }
-    if (ui.stalled) {
-        *msg = MakeMessage(nullptr, WM_QUIT, 0, 0);
-        return SimFetch::Quit;
-    }
-    if (PlatformWindow* window = NextToPaint()) {
-        *msg = MakeMessage(window, WM_PAINT, 0, 0);
-        return SimFetch::Message;
-    }
-    if (!ui.pendingTimers.empty()) {
-        TimerKey timer = ui.pendingTimers.front();
-        ui.pendingTimers.pop_front();
-        *msg = MakeMessage(timer.window, WM_TIMER, timer.id, 0);
-        return SimFetch::Message;
-    }
-    if (SimStepOnce(std::min(until, SimEndTime())))
-        return SimFetch::Recheck;
-    if (until != toTheEnd && !SimInputEndsBefore(until)) {
-        SimSetNow(std::max(SimNow(), until));
-        return SimFetch::Reached;
-    }
-    if (EndRunStep())
-        return SimFetch::Recheck;
-    SimRecordFault("the run ended but the windows did not close");
-    ui.stalled = true;
-    *msg = MakeMessage(nullptr, WM_QUIT, 0, 0);
-    return SimFetch::Quit;
-}
-
 // ---- Classes and windows ---------------------------------------------------------
 
 ATOM RegisterClassW(const WNDCLASSW* windowClass)
@@ -368,7 +218,7 @@ BOOL UpdateWindow(HWND window)
     if (w == nullptr)
         return FALSE;
     if (w->kind == SimWindowKind::Window && w->visible && w->invalid)
-        Paint(window);
+        PaintWindow(window);
     return TRUE;
 }
 
@@ -435,80 +285,7 @@ BOOL SetWindowTextW(HWND window, LPCWSTR text)
     }
 }
 
-// ---- Messages -----------------------------------------------------------------------
-
-BOOL GetMessageW(MSG* msg, HWND, UINT, UINT)
-{
-    SimNesting nesting;
-    for (;;) {
-        switch (SimFetchMessage(msg, toTheEnd)) {
-        case SimFetch::Message:
-            return TRUE;
-        case SimFetch::Quit:
-            return FALSE;
-        case SimFetch::Recheck:
-        case SimFetch::Reached:
-            break;
-        }
-    }
-}
-
-BOOL TranslateMessage(const MSG*)
-{
-    return FALSE; // no keyboard: nothing to translate
-}
-
-LRESULT DispatchMessageW(const MSG* msg)
-{
-    if (msg == nullptr || SimLiveWindow(msg->hwnd) == nullptr)
-        return 0;
-    if (msg->message == WM_PAINT)
-        return Paint(msg->hwnd);
-    LRESULT result = SimCallProcedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
-    if (msg->message == WM_TIMER && ui.timerHandled)
-        ui.timerHandled(msg->hwnd, msg->wParam);
-    return result;
-}
-
-BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (window != nullptr && SimLiveWindow(window) == nullptr)
-        return FALSE;
-    ui.posted.push_back(MakeMessage(window, message, wParam, lParam));
-    return TRUE;
-}
-
-LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return SimCallProcedure(window, message, wParam, lParam);
-}
-
-void PostQuitMessage(int exitCode)
-{
-    ui.posted.push_back(
-        MakeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(static_cast<unsigned>(exitCode)), 0));
-}
-
-UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, void*)
-{
-    PlatformWindow* w = SimLiveWindow(window);
-    if (w == nullptr || (w->kind != SimWindowKind::Window && w->kind != SimWindowKind::Dialog))
-        return 0;
-    SimTime period = std::max<SimTime>(1, static_cast<SimTime>(milliseconds) * 11025 / 100);
-    SimAddTimer(window, id, period);
-    SimSetTimerSink(TimerSink);
-    if (std::find(ui.timers.begin(), ui.timers.end(), TimerKey{window, id}) == ui.timers.end())
-        ui.timers.push_back(TimerKey{window, id});
-    return id;
-}
-
-BOOL KillTimer(HWND window, UINT_PTR id)
-{
-    if (std::find(ui.timers.begin(), ui.timers.end(), TimerKey{window, id}) == ui.timers.end())
-        return FALSE;
-    ForgetTimer(window, id);
-    return TRUE;
-}
+// ---- Client areas, message boxes and the search -----------------------------------
 
 BOOL GetClientRect(HWND window, RECT* rect)
 {
@@ -576,119 +353,4 @@ BOOL SetForegroundWindow(HWND window)
     ui.activations.push_back(window);
     auto bits = reinterpret_cast<std::uintptr_t>(window) & ~static_cast<std::uintptr_t>(1);
     return Known(reinterpret_cast<HWND>(bits)) != nullptr ? TRUE : FALSE;
-}
-
-// ---- Test controls ---------------------------------------------------------------------
-
-bool SimPumpMessages(SimTime until)
-{
-    bool nested = ui.nesting > 0;
-    SimNesting nesting;
-    for (;;) {
-        MSG msg;
-        SimTime limit = until > SimEndTime() ? toTheEnd : until;
-        switch (SimFetchMessage(&msg, limit)) {
-        case SimFetch::Message:
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-            break;
-        case SimFetch::Recheck:
-            break;
-        case SimFetch::Reached:
-            return true;
-        case SimFetch::Quit:
-            if (nested)
-                PostQuitMessage(static_cast<int>(msg.wParam));
-            return false;
-        }
-    }
-}
-
-void SimOnTimerHandled(std::function<void(HWND window, UINT_PTR id)> observer)
-{
-    ui.timerHandled = std::move(observer);
-}
-
-void SimSetDefaultClientSize(int width, int height)
-{
-    ui.defaultWidth = width;
-    ui.defaultHeight = height;
-}
-
-HWND SimMainWindow()
-{
-    return ui.main;
-}
-
-bool SimWindowAlive(HWND window)
-{
-    return SimLiveWindow(window) != nullptr;
-}
-
-bool SimWindowVisible(HWND window)
-{
-    PlatformWindow* w = SimLiveWindow(window);
-    return w != nullptr && w->visible;
-}
-
-std::u16string SimWindowTitle(HWND window)
-{
-    PlatformWindow* w = Known(window);
-    return w != nullptr ? w->title : std::u16string();
-}
-
-bool SimInvalidRect(HWND window, RECT* rect)
-{
-    PlatformWindow* w = SimLiveWindow(window);
-    if (w == nullptr || !w->invalid)
-        return false;
-    if (rect != nullptr)
-        *rect = w->invalidRect;
-    return true;
-}
-
-bool SimHasTimer(HWND window, UINT_PTR id)
-{
-    return std::find(ui.timers.begin(), ui.timers.end(), TimerKey{window, id}) != ui.timers.end();
-}
-
-std::vector<SimInvalidation> SimInvalidations()
-{
-    return ui.invalidations;
-}
-
-HWND SimDeclareForeignWindow(const std::u16string& className, const std::u16string& title,
-                             int visibleAfterSleeps)
-{
-    HWND handle = SimNewWindow(SimWindowKind::Foreign, nullptr);
-    handle->className = className;
-    handle->title = title;
-    handle->visibleAfterSleeps = SimSleepCount() + std::max(visibleAfterSleeps, 0);
-    return handle;
-}
-
-std::vector<HWND> SimActivations()
-{
-    return ui.activations;
-}
-
-void SimSetForeignAnswer(HWND window, LRESULT answer)
-{
-    if (PlatformWindow* w = SimLiveWindow(window))
-        w->foreignAnswer = answer;
-}
-
-std::vector<SimCopyData> SimForeignCopyData()
-{
-    return ui.copyData;
-}
-
-std::vector<SimMessageBox> SimMessageBoxes()
-{
-    return ui.boxes;
-}
-
-void SimOnMessageBox(std::function<int(const SimMessageBox&)> handler)
-{
-    ui.boxHandler = std::move(handler);
 }
