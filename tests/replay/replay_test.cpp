@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The replay tool's parts: levels that follow the recording's own samples,
 // the final tick, a bounded stream, the peak index against a direct search,
-// runs on the index against runs on the samples, the scoring of calls
-// against noted cries, and the picture.
+// runs on the index against runs on the samples, a phone's rate against the
+// capture rate, the scoring of calls against noted cries, and the picture.
 #include <QImage>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <samplerate.h>
 #include <sndfile.h>
 
 #include "platform/recording/recording.h"
@@ -264,6 +265,80 @@ TEST_F(ReplayTest, RunsOnTheIndexEqualRunsOnTheSamples)
         }
     }
     EXPECT_GE(calls, 8);
+}
+
+// The bundled recordings as a phone records them (44.1 kHz, two channels
+// that differ) call within a tick of a careful conversion of the same sound
+// to 11025 Hz, which the replay reads sample for sample.
+TEST_F(ReplayTest, APhonesRateCallsWhenTheCaptureRateDoes)
+{
+    // `values` at `from` Hz brought to `to` Hz by libsamplerate's best.
+    auto convert = [](const std::vector<float>& values, int from, int to) {
+        std::vector<float> out(
+            values.size() * static_cast<std::size_t>(to) / static_cast<std::size_t>(from) + 16);
+        SRC_DATA data{};
+        data.data_in = values.data();
+        data.input_frames = static_cast<long>(values.size());
+        data.data_out = out.data();
+        data.output_frames = static_cast<long>(out.size());
+        data.src_ratio = static_cast<double>(to) / from;
+        EXPECT_EQ(src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 1), 0);
+        out.resize(static_cast<std::size_t>(data.output_frames_gen));
+        return out;
+    };
+    auto write = [&](const std::string& name, int rate, int channels,
+                     const std::vector<float>& frames) {
+        std::string path = (folder / name).string();
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
+        sf_writef_float(file, frames.data(), static_cast<sf_count_t>(frames.size()) / channels);
+        sf_close(file);
+        return path;
+    };
+    int calls = 0;
+    for (const char* name : {"nursery.flac", "cry_bouts.flac", "room_hum.flac"}) {
+        SF_INFO info{};
+        SNDFILE* file =
+            sf_open((std::string(CRADLECOM_DATA_DIR) + "/" + name).c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr) << name;
+        ASSERT_EQ(info.channels, 1);
+        std::vector<float> sound(static_cast<std::size_t>(info.frames));
+        sf_readf_float(file, sound.data(), info.frames);
+        sf_close(file);
+        std::vector<float> phone = convert(sound, info.samplerate, 44100);
+        std::vector<float> stereo;
+        for (std::size_t i = 0; i < phone.size(); ++i) {
+            float apart = 0.02f * static_cast<float>(std::sin(0.05 * static_cast<double>(i)));
+            stereo.push_back(phone[i] + apart);
+            stereo.push_back(phone[i] - apart);
+        }
+        std::string phonePath = write("phone.wav", 44100, 2, stereo);
+        std::string capturePath =
+            write("capture.wav", 11025, 1, convert(sound, info.samplerate, 11025));
+        for (bool sensitive : {false, true}) {
+            ReplaySettings chosen;
+            chosen.PhoneNumber = u"0301234";
+            if (sensitive) {
+                chosen.VolThresh = 30;
+                chosen.CryThresh = 20;
+                chosen.PhoneDelay = 0;
+            }
+            RunResult fromPhone;
+            RunResult fromCapture;
+            Replay(phonePath, chosen, false, 0.0, &fromPhone);
+            Replay(capturePath, chosen, false, 0.0, &fromCapture);
+            ASSERT_EQ(fromPhone.calls.size(), fromCapture.calls.size()) << name;
+            for (std::size_t i = 0; i < fromPhone.calls.size(); ++i)
+                EXPECT_NEAR(fromPhone.calls[i].seconds, fromCapture.calls[i].seconds, 0.1 + 1e-9)
+                    << name << " call " << i;
+            calls += static_cast<int>(fromPhone.calls.size());
+        }
+    }
+    EXPECT_GE(calls, 6);
 }
 
 // A cry is answered by the first call within it or the minute after it;
