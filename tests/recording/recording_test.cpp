@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reading recordings: a file at the capture rate arrives sample for sample,
 // channels are averaged, float samples that are not numbers are silence,
-// and other rates are resampled.
+// other rates are resampled, and a phone's compressed recording is refused
+// with how to convert it.
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -227,4 +229,26 @@ TEST_F(RecordingTest, APhonesRateReadsTheSameInPiecesAndAfterARewind)
         ASSERT_TRUE(RewindRecordingStream(stream));
     }
     CloseRecordingStream(stream);
+}
+
+// What a phone records and is not read says how to convert it, in words a
+// shell takes as they stand.
+TEST_F(RecordingTest, APhonesCompressedRecordingIsRefusedWithHowToConvertIt)
+{
+    std::string path = (folder / "Tuesday's night.m4a").string();
+    std::ofstream(path, std::ios::binary) << std::string("\0\0\0\x1c"
+                                                         "ftypM4A \0\0\0\0M4A isommp42\0\0\0\x08"
+                                                         "free",
+                                                         36)
+                                          << std::string(4000, '\x5a');
+    std::string error;
+    EXPECT_EQ(OpenRecordingStream(path, 11025, &error), nullptr);
+    std::string quoted = "'" + folder.string() + "/Tuesday'\\''s night";
+    EXPECT_EQ(error, path +
+                         ": MPEG-4 audio (.m4a, AAC) is not read; convert it first, for "
+                         "example: ffmpeg -i " +
+                         quoted + ".m4a' " + quoted + ".flac'");
+    std::ofstream(path, std::ios::binary) << std::string(4000, '\x5a');
+    EXPECT_EQ(OpenRecordingStream(path, 11025, &error), nullptr);
+    EXPECT_EQ(error, path + ": Format not recognised.");
 }

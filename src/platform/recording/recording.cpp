@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <unistd.h>
 
 #include <samplerate.h>
 #include <sndfile.h>
@@ -194,6 +196,47 @@ long ReadShorts(RecordingStream* stream, std::int16_t* samples, long frames)
     return made;
 }
 
+// What a phone's recorder writes that libsndfile does not read, by the
+// file's first bytes: null for anything else. These are not decoded here:
+// a decoder of them (FFmpeg's) would bring some ninety packages (170 MB) to
+// a small device, and its stream of security fixes to the reading of files
+// that come from outside.
+const char* PhoneFormat(const unsigned char* head, ssize_t length)
+{
+    if (length >= 8 && std::memcmp(head + 4, "ftyp", 4) == 0)
+        return "MPEG-4 audio (.m4a, AAC)";
+    if (length >= 2 && head[0] == 0xFF && (head[1] & 0xF6) == 0xF0)
+        return "AAC audio (.aac)";
+    if (length >= 5 && std::memcmp(head, "#!AMR", 5) == 0)
+        return "AMR audio (.amr)";
+    return nullptr;
+}
+
+// `text` as one word for a shell.
+std::string ShellWord(const std::string& text)
+{
+    if (!text.empty() &&
+        text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789_-+.,/:@%") == std::string::npos)
+        return text;
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// How to make a file of `format` readable: FLAC keeps every sample.
+std::string ConvertHint(const std::string& path, const char* format)
+{
+    std::size_t slash = path.find_last_of('/');
+    std::size_t dot = path.find_last_of('.');
+    std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                           ? path.substr(0, dot)
+                           : path;
+    return path + ": " + format + " is not read; convert it first, for example: ffmpeg -i " +
+           ShellWord(path) + " " + ShellWord(stem + ".flac");
+}
+
 // After a seek: the converter starts afresh, as at the open.
 void ResetConverter(RecordingStream* stream)
 {
@@ -210,10 +253,13 @@ RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::str
     int fd = OpenRegularFile(path, error);
     if (fd < 0)
         return nullptr;
+    unsigned char head[8];
+    ssize_t headLength = pread(fd, head, sizeof head, 0);
     SF_INFO info{};
     SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE); // closes fd, also on failure
     if (file == nullptr) {
-        *error = path + ": " + sf_strerror(nullptr);
+        const char* format = PhoneFormat(head, headLength);
+        *error = format != nullptr ? ConvertHint(path, format) : path + ": " + sf_strerror(nullptr);
         return nullptr;
     }
     if (info.channels < 1 || info.samplerate < 1 || rate < 1) {
