@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A short polyphase low-pass filter that brings a recording made at twice
 // the output rate or more (a phone's 44.1 or 48 kHz) down to it, for a peak
-// measure: flat to about 0.35 of the output rate, half amplitude at 0.45,
-// at least 50 dB down beyond 0.6. Its work is a dozen multiplications per
-// input sample, a few times less than decoding and mixing cost.
+// measure: within 0.5 dB up to 0.35 of the output rate, half amplitude at
+// 0.45, at least 50 dB down from 0.6 on. Its work, a dozen multiplications
+// per input sample, costs about half of what decoding and mixing do.
 #pragma once
 
 struct Decimator;
