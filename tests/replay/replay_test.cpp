@@ -419,3 +419,91 @@ TEST_F(ReplayTest, ThePlotMarksTheCallsWhereTheyWere)
     }
     EXPECT_EQ(elsewhere, 0);
 }
+
+// On a short run the level is a line: every column from the first tick to
+// the last holds some of it, each meeting the next. The pause after a call
+// and the call limit run along the top, and the legend names only what is
+// drawn: without a call, no call's colour anywhere.
+TEST_F(ReplayTest, AShortRunIsDrawnAsLinesWithWhatHeldCallsBack)
+{
+    RunResult run;
+    run.seconds = 41.5;
+    run.ticks = 415;
+    run.volLimit = 0.9;
+    run.cryLimit = 0.95;
+    for (long tick = 1; tick <= run.ticks; ++tick)
+        AddToTrack(&run.track, tick, tick / 5 % 2 == 0 ? 0.3 : 0.7, 0.05, false);
+    std::string path = (folder / "short.png").string();
+    std::string error;
+    ASSERT_TRUE(WritePlot(path, "short", run, 0, {}, &error)) << error;
+    QImage image(QString::fromStdString(path));
+    auto rowsOf = [&](int x, unsigned rgb) {
+        std::pair<int, int> rows{plotHeight, -1};
+        for (int y = PlotRow(1.0); y <= PlotRow(0.0); ++y) {
+            if ((image.pixel(x, y) & 0xFFFFFF) == rgb)
+                rows = {std::min(rows.first, y), std::max(rows.second, y)};
+        }
+        return rows;
+    };
+    int count = 0;
+    for (int x = PlotColumn(0.0, run.seconds); x + 1 < PlotColumn(run.seconds, run.seconds); ++x) {
+        auto here = rowsOf(x, levelRgb);
+        auto next = rowsOf(x + 1, levelRgb);
+        ASSERT_GE(here.second, 0) << "column " << x;
+        EXPECT_TRUE(here.first <= next.second && next.first <= here.second) << "column " << x;
+        ++count;
+    }
+    EXPECT_GT(count, 1000);
+    int callColoured = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            callColoured += (image.pixel(x, y) & 0xFFFFFF) == callMarkerRgb ? 1 : 0;
+    }
+    EXPECT_EQ(callColoured, 0);
+
+    run.calls = {RunCall{10.0, u"1"}};
+    run.pauses = {RunSpan{10.0, 19.9}};
+    run.callLimitAt = 30.0;
+    run.maxCalls = 1;
+    ASSERT_TRUE(WritePlot(path, "short", run, 0, {}, &error)) << error;
+    image.load(QString::fromStdString(path));
+    auto topStrip = [&](double seconds) {
+        return image.pixel(PlotColumn(seconds, run.seconds), PlotRow(1.0) + 4) & 0xFFFFFF;
+    };
+    EXPECT_EQ(topStrip(15.0), pauseRgb);
+    EXPECT_EQ(topStrip(35.0), callLimitRgb);
+    EXPECT_NE(topStrip(5.0), pauseRgb);
+    EXPECT_NE(topStrip(25.0), pauseRgb);
+    EXPECT_NE(topStrip(25.0), callLimitRgb);
+}
+
+// A run records the pause after each call, from its tick to the last one
+// before the next call may come, and when the call limit first held a call
+// back.
+TEST_F(ReplayTest, ARunRecordsThePausesAndTheCallLimit)
+{
+    std::string path = Write("three.wav", Cries(120, {{5, 30}, {45, 60}, {80, 110}}));
+    ReplaySettings chosen;
+    chosen.PhoneNumber = u"0301234";
+    chosen.PhoneDelay = 0;
+    chosen.PhoneMaxCalls = 2;
+    RunResult run;
+    Replay(path, chosen, false, 0.0, &run);
+    ASSERT_EQ(run.calls.size(), 2u);
+    ASSERT_EQ(run.pauses.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_DOUBLE_EQ(run.pauses[i].start, run.calls[i].seconds);
+        EXPECT_NEAR(run.pauses[i].end, run.calls[i].seconds + 9.9, 1e-9);
+    }
+    // Both calls come from the first cry; the second cry finds the limit.
+    EXPECT_LT(run.calls[1].seconds, 30.0);
+    EXPECT_GT(run.callLimitAt, 45.0);
+    EXPECT_LT(run.callLimitAt, 60.0);
+    EXPECT_EQ(run.maxCalls, 2);
+
+    chosen.PhoneDelay = 1;
+    Replay(path, chosen, false, 0.0, &run);
+    ASSERT_EQ(run.calls.size(), 2u);
+    EXPECT_NEAR(run.pauses[0].end, run.calls[0].seconds + 10.0 + 60.0 - 0.1, 1.0);
+    EXPECT_LT(run.callLimitAt, 0.0);
+}

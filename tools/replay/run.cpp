@@ -29,6 +29,7 @@ struct Recorder {
     RunResult* result = nullptr;
     std::FILE* trace = nullptr;
     bool tracking = false;
+    bool paused = false; // the last tick was in a pause after a call
 };
 
 Recorder recorder;
@@ -51,6 +52,16 @@ void RecordTick(HWND window, UINT_PTR)
                      monitor.cryMeter, monitor.monitoring, monitor.callsMade, monitor.delaySeconds);
     if (recorder.tracking)
         AddToTrack(&result.track, n, level, monitor.cryMeter, monitor.monitoring != 0);
+    // What holds a call back, for the picture: a pause begins on its call's
+    // tick and ends on the last tick before another call may come.
+    bool paused = monitor.monitoring != 0 && (monitor.callPending != 0 || monitor.delaySeconds > 0);
+    if (paused && !recorder.paused)
+        result.pauses.push_back(RunSpan{seconds, seconds});
+    if (paused)
+        result.pauses.back().end = seconds;
+    recorder.paused = paused;
+    if (result.callLimitAt < 0.0 && phoneCall.limitLogged != 0)
+        result.callLimitAt = seconds;
 }
 
 void StoreSettings(const ReplaySettings& chosen)
@@ -142,6 +153,7 @@ RunResult ReplayOnce(const ReplaySettings& chosen, const RunInput& input, double
     result.seconds = Seconds(SimEndTime());
     result.volLimit = limits.volLimit;
     result.cryLimit = limits.cryLimit;
+    result.maxCalls = chosen.PhoneMaxCalls;
     for (const SimCall& call : SimCalls())
         result.calls.push_back(RunCall{Seconds(call.time), call.number});
     for (const SimMessageBox& box : SimMessageBoxes())
