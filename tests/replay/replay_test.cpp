@@ -85,6 +85,7 @@ protected:
 
 struct Row {
     long tick;
+    double seconds;
     double level;
     double meter;
 };
@@ -97,8 +98,7 @@ std::vector<Row> Rows(const std::string& trace)
     std::getline(in, line); // header
     while (std::getline(in, line)) {
         Row row{};
-        double seconds = 0;
-        EXPECT_EQ(std::sscanf(line.c_str(), "%ld,%lf,%lf,%lf", &row.tick, &seconds, &row.level,
+        EXPECT_EQ(std::sscanf(line.c_str(), "%ld,%lf,%lf,%lf", &row.tick, &row.seconds, &row.level,
                               &row.meter),
                   4)
             << line;
@@ -143,15 +143,21 @@ std::int64_t TickStart(std::int64_t n)
 
 // Without a call, capture starts at ticks 0, 100, 200 ... and returns
 // buffer after buffer; each tick sees the level of the last full buffer
-// that came back by then, computed here from the file's own samples.
+// that came back by then, computed here from the file's own samples. The
+// trace's numbers read back as exactly these values, in their shortest
+// text (0.1, not 0.10000000000000001).
 TEST_F(ReplayTest, LevelsAreThoseOfTheRecordingsOwnSamples)
 {
     std::vector<short> samples = Noise(11025 * 25 + 1234, 3);
     std::string path = Write("noise.wav", samples);
     ReplaySettings chosen;
     chosen.VolSensi = 50; // a full level at a peak of 15250
-    std::vector<Row> rows = Rows(Replay(path, chosen, false, never));
+    std::string trace = Replay(path, chosen, false, never);
+    EXPECT_NE(trace.find("\n1,0.1,0,0,0,0,0\n"), std::string::npos) << trace.substr(0, 200);
+    std::vector<Row> rows = Rows(trace);
     ASSERT_EQ(rows.size(), 251u);
+    for (const Row& row : rows)
+        EXPECT_EQ(row.seconds, static_cast<double>(row.tick) / 10) << row.tick;
 
     std::vector<std::pair<std::int64_t, double>> buffers; // end sample, level
     for (std::int64_t run = 0; TickStart(run * 100) < static_cast<std::int64_t>(samples.size());
