@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reading recordings: a file at the capture rate arrives sample for sample,
 // channels are averaged, float samples that are not numbers are silence,
-// other rates are resampled, and a WAV file is written whole or not at all.
+// other rates are resampled, a phone's compressed recording is refused with
+// how to convert it, and a WAV file is written whole or not at all.
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -196,4 +198,81 @@ TEST_F(RecordingTest, AWrittenWavFileIsWholeOrNothing)
     EXPECT_FALSE(WriteWavFile(taken, 11025, 1, noise.data(), noise.size(), &error));
     EXPECT_NE(error.find(taken), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(taken + ".part"));
+}
+
+// Every rate read before is read still, from the least to the most the
+// converter takes, with its length at 11025 Hz and a tone in the band at
+// its loudness; from twice that rate on (a phone's 44.1 and 48 kHz), a
+// tone above the band is gone, as a microphone at 11025 Hz does not hear it.
+TEST_F(RecordingTest, EveryRateKeepsItsLengthAndLoudness)
+{
+    for (int rate : {44, 8000, 16000, 22050, 32000, 44056, 44100, 48000, 96000, 2822400}) {
+        auto frames = static_cast<std::size_t>(rate < 1000 ? rate * 20 : rate / 2);
+        auto tone = [&](double hertz) {
+            std::vector<float> values(frames);
+            for (std::size_t i = 0; i < frames; ++i)
+                values[i] = static_cast<float>(0.5 * std::sin(2 * M_PI * hertz * i / rate));
+            return values;
+        };
+        auto peakOfMiddle = [](const std::vector<std::int16_t>& samples) {
+            int peak = 0;
+            for (std::size_t i = samples.size() / 10; i < samples.size() * 9 / 10; ++i)
+                peak = std::max(peak, std::abs(int{samples[i]}));
+            return peak;
+        };
+        std::string name = std::to_string(rate);
+        std::vector<std::int16_t> read =
+            ReadAll(WriteFloats(name + ".wav", rate, tone(rate / 4.0 < 3000 ? rate / 4.0 : 3000)));
+        EXPECT_NEAR(static_cast<double>(read.size()), frames * 11025.0 / rate, 4.0) << rate;
+        EXPECT_NEAR(peakOfMiddle(read), 16384, 250) << rate;
+        if (rate >= 22050) {
+            read = ReadAll(WriteFloats(name + "-high.wav", rate, tone(7000)));
+            EXPECT_LT(peakOfMiddle(read), 100) << rate;
+        }
+    }
+}
+
+// A phone's recording reads the same in pieces of any size as whole, and
+// again after a rewind, as a looping input plays it.
+TEST_F(RecordingTest, APhonesRateReadsTheSameInPiecesAndAfterARewind)
+{
+    std::string path =
+        Write("phone.wav", 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, Noise(44100 * 2 * 3 + 2));
+    std::vector<std::int16_t> whole = ReadAll(path);
+    EXPECT_NEAR(static_cast<double>(whole.size()), 11025 * 3, 1.0);
+    std::string error;
+    RecordingStream* stream = OpenRecordingStream(path, 11025, &error);
+    ASSERT_NE(stream, nullptr) << error;
+    for (long pieceSize : {777L, 5000L}) {
+        std::vector<std::int16_t> pieces;
+        std::vector<std::int16_t> piece(static_cast<std::size_t>(pieceSize));
+        long got = 0;
+        while ((got = ReadRecordingStream(stream, piece.data(), pieceSize)) > 0)
+            pieces.insert(pieces.end(), piece.begin(), piece.begin() + got);
+        EXPECT_EQ(pieces, whole) << "pieces of " << pieceSize;
+        ASSERT_TRUE(RewindRecordingStream(stream));
+    }
+    CloseRecordingStream(stream);
+}
+
+// What a phone records and is not read says how to convert it, in words a
+// shell takes as they stand.
+TEST_F(RecordingTest, APhonesCompressedRecordingIsRefusedWithHowToConvertIt)
+{
+    std::string path = (folder / "Tuesday's night.m4a").string();
+    std::ofstream(path, std::ios::binary) << std::string("\0\0\0\x1c"
+                                                         "ftypM4A \0\0\0\0M4A isommp42\0\0\0\x08"
+                                                         "free",
+                                                         36)
+                                          << std::string(4000, '\x5a');
+    std::string error;
+    EXPECT_EQ(OpenRecordingStream(path, 11025, &error), nullptr);
+    std::string quoted = "'" + folder.string() + "/Tuesday'\\''s night";
+    EXPECT_EQ(error, path +
+                         ": MPEG-4 audio (.m4a, AAC) is not read; convert it first, for "
+                         "example: ffmpeg -i " +
+                         quoted + ".m4a' " + quoted + ".flac'");
+    std::ofstream(path, std::ios::binary) << std::string(4000, '\x5a');
+    EXPECT_EQ(OpenRecordingStream(path, 11025, &error), nullptr);
+    EXPECT_EQ(error, path + ": Format not recognised.");
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The replay tool's parts: levels that follow the recording's own samples,
 // the final tick, a bounded stream, the peak index against a direct search,
-// runs on the index against runs on the samples, the scoring of calls
-// against noted cries, and the picture.
+// runs on the index against runs on the samples, a phone's rate against the
+// capture rate, the scoring of calls against noted cries, and the picture.
 #include <QImage>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +11,8 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <samplerate.h>
+#include <sndfile.h>
 
 #include "platform/recording/recording.h"
 #include "platform/sim/sim.h"
@@ -77,6 +79,7 @@ protected:
 
 struct Row {
     long tick;
+    double seconds;
     double level;
     double meter;
 };
@@ -89,8 +92,7 @@ std::vector<Row> Rows(const std::string& trace)
     std::getline(in, line); // header
     while (std::getline(in, line)) {
         Row row{};
-        double seconds = 0;
-        EXPECT_EQ(std::sscanf(line.c_str(), "%ld,%lf,%lf,%lf", &row.tick, &seconds, &row.level,
+        EXPECT_EQ(std::sscanf(line.c_str(), "%ld,%lf,%lf,%lf", &row.tick, &row.seconds, &row.level,
                               &row.meter),
                   4)
             << line;
@@ -135,15 +137,21 @@ std::int64_t TickStart(std::int64_t n)
 
 // Without a call, capture starts at ticks 0, 100, 200 ... and returns
 // buffer after buffer; each tick sees the level of the last full buffer
-// that came back by then, computed here from the file's own samples.
+// that came back by then, computed here from the file's own samples. The
+// trace's numbers read back as exactly these values, in their shortest
+// text (0.1, not 0.10000000000000001).
 TEST_F(ReplayTest, LevelsAreThoseOfTheRecordingsOwnSamples)
 {
     std::vector<short> samples = Noise(11025 * 25 + 1234, 3);
     std::string path = Write("noise.wav", samples);
     ReplaySettings chosen;
     chosen.VolSensi = 50; // a full level at a peak of 15250
-    std::vector<Row> rows = Rows(Replay(path, chosen, false, never));
+    std::string trace = Replay(path, chosen, false, never);
+    EXPECT_NE(trace.find("\n1,0.1,0,0,0,0,0\n"), std::string::npos) << trace.substr(0, 200);
+    std::vector<Row> rows = Rows(trace);
     ASSERT_EQ(rows.size(), 251u);
+    for (const Row& row : rows)
+        EXPECT_EQ(row.seconds, static_cast<double>(row.tick) / 10) << row.tick;
 
     std::vector<std::pair<std::int64_t, double>> buffers; // end sample, level
     for (std::int64_t run = 0; TickStart(run * 100) < static_cast<std::int64_t>(samples.size());
@@ -259,6 +267,80 @@ TEST_F(ReplayTest, RunsOnTheIndexEqualRunsOnTheSamples)
     EXPECT_GE(calls, 8);
 }
 
+// The bundled recordings as a phone records them (44.1 kHz, two channels
+// that differ) call within a tick of a careful conversion of the same sound
+// to 11025 Hz, which the replay reads sample for sample.
+TEST_F(ReplayTest, APhonesRateCallsWhenTheCaptureRateDoes)
+{
+    // `values` at `from` Hz brought to `to` Hz by libsamplerate's best.
+    auto convert = [](const std::vector<float>& values, int from, int to) {
+        std::vector<float> out(
+            values.size() * static_cast<std::size_t>(to) / static_cast<std::size_t>(from) + 16);
+        SRC_DATA data{};
+        data.data_in = values.data();
+        data.input_frames = static_cast<long>(values.size());
+        data.data_out = out.data();
+        data.output_frames = static_cast<long>(out.size());
+        data.src_ratio = static_cast<double>(to) / from;
+        EXPECT_EQ(src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 1), 0);
+        out.resize(static_cast<std::size_t>(data.output_frames_gen));
+        return out;
+    };
+    auto write = [&](const std::string& name, int rate, int channels,
+                     const std::vector<float>& frames) {
+        std::string path = (folder / name).string();
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
+        sf_writef_float(file, frames.data(), static_cast<sf_count_t>(frames.size()) / channels);
+        sf_close(file);
+        return path;
+    };
+    int calls = 0;
+    for (const char* name : {"nursery.flac", "cry_bouts.flac", "room_hum.flac"}) {
+        SF_INFO info{};
+        SNDFILE* file =
+            sf_open((std::string(CRADLECOM_DATA_DIR) + "/" + name).c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr) << name;
+        ASSERT_EQ(info.channels, 1);
+        std::vector<float> sound(static_cast<std::size_t>(info.frames));
+        sf_readf_float(file, sound.data(), info.frames);
+        sf_close(file);
+        std::vector<float> phone = convert(sound, info.samplerate, 44100);
+        std::vector<float> stereo;
+        for (std::size_t i = 0; i < phone.size(); ++i) {
+            float apart = 0.02f * static_cast<float>(std::sin(0.05 * static_cast<double>(i)));
+            stereo.push_back(phone[i] + apart);
+            stereo.push_back(phone[i] - apart);
+        }
+        std::string phonePath = write("phone.wav", 44100, 2, stereo);
+        std::string capturePath =
+            write("capture.wav", 11025, 1, convert(sound, info.samplerate, 11025));
+        for (bool sensitive : {false, true}) {
+            ReplaySettings chosen;
+            AssignSetting(&chosen, u"PhoneNumber=0301234");
+            if (sensitive) {
+                chosen.VolThresh = 30;
+                chosen.CryThresh = 20;
+                chosen.PhoneDelay = 0;
+            }
+            RunResult fromPhone;
+            RunResult fromCapture;
+            Replay(phonePath, chosen, false, 0.0, &fromPhone);
+            Replay(capturePath, chosen, false, 0.0, &fromCapture);
+            ASSERT_EQ(fromPhone.calls.size(), fromCapture.calls.size()) << name;
+            for (std::size_t i = 0; i < fromPhone.calls.size(); ++i)
+                EXPECT_NEAR(fromPhone.calls[i].seconds, fromCapture.calls[i].seconds, 0.1 + 1e-9)
+                    << name << " call " << i;
+            calls += static_cast<int>(fromPhone.calls.size());
+        }
+    }
+    EXPECT_GE(calls, 6);
+}
+
 // A cry is answered by the first call within it or the minute after it;
 // other calls are false alarms.
 TEST(CryScore, AnsweredCriesFalseAlarmsAndDelay)
@@ -336,4 +418,92 @@ TEST_F(ReplayTest, ThePlotMarksTheCallsWhereTheyWere)
             elsewhere += marked(x);
     }
     EXPECT_EQ(elsewhere, 0);
+}
+
+// On a short run the level is a line: every column from the first tick to
+// the last holds some of it, each meeting the next. The pause after a call
+// and the call limit run along the top, and the legend names only what is
+// drawn: without a call, no call's colour anywhere.
+TEST_F(ReplayTest, AShortRunIsDrawnAsLinesWithWhatHeldCallsBack)
+{
+    RunResult run;
+    run.seconds = 41.5;
+    run.ticks = 415;
+    run.volLimit = 0.9;
+    run.cryLimit = 0.95;
+    for (long tick = 1; tick <= run.ticks; ++tick)
+        AddToTrack(&run.track, tick, tick / 5 % 2 == 0 ? 0.3 : 0.7, 0.05, false);
+    std::string path = (folder / "short.png").string();
+    std::string error;
+    ASSERT_TRUE(WritePlot(path, "short", run, 0, {}, &error)) << error;
+    QImage image(QString::fromStdString(path));
+    auto rowsOf = [&](int x, unsigned rgb) {
+        std::pair<int, int> rows{plotHeight, -1};
+        for (int y = PlotRow(1.0); y <= PlotRow(0.0); ++y) {
+            if ((image.pixel(x, y) & 0xFFFFFF) == rgb)
+                rows = {std::min(rows.first, y), std::max(rows.second, y)};
+        }
+        return rows;
+    };
+    int count = 0;
+    for (int x = PlotColumn(0.0, run.seconds); x + 1 < PlotColumn(run.seconds, run.seconds); ++x) {
+        auto here = rowsOf(x, levelRgb);
+        auto next = rowsOf(x + 1, levelRgb);
+        ASSERT_GE(here.second, 0) << "column " << x;
+        EXPECT_TRUE(here.first <= next.second && next.first <= here.second) << "column " << x;
+        ++count;
+    }
+    EXPECT_GT(count, 1000);
+    int callColoured = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            callColoured += (image.pixel(x, y) & 0xFFFFFF) == callMarkerRgb ? 1 : 0;
+    }
+    EXPECT_EQ(callColoured, 0);
+
+    run.calls = {RunCall{10.0, u"1"}};
+    run.pauses = {RunSpan{10.0, 19.9}};
+    run.callLimitAt = 30.0;
+    run.maxCalls = 1;
+    ASSERT_TRUE(WritePlot(path, "short", run, 0, {}, &error)) << error;
+    image.load(QString::fromStdString(path));
+    auto topStrip = [&](double seconds) {
+        return image.pixel(PlotColumn(seconds, run.seconds), PlotRow(1.0) + 4) & 0xFFFFFF;
+    };
+    EXPECT_EQ(topStrip(15.0), pauseRgb);
+    EXPECT_EQ(topStrip(35.0), callLimitRgb);
+    EXPECT_NE(topStrip(5.0), pauseRgb);
+    EXPECT_NE(topStrip(25.0), pauseRgb);
+    EXPECT_NE(topStrip(25.0), callLimitRgb);
+}
+
+// A run records the pause after each call, from its tick to the last one
+// before the next call may come, and when the call limit first held a call
+// back.
+TEST_F(ReplayTest, ARunRecordsThePausesAndTheCallLimit)
+{
+    std::string path = Write("three.wav", Cries(120, {{5, 30}, {45, 60}, {80, 110}}));
+    ReplaySettings chosen;
+    AssignSetting(&chosen, u"PhoneNumber=0301234");
+    chosen.PhoneDelay = 0;
+    chosen.PhoneMaxCalls = 2;
+    RunResult run;
+    Replay(path, chosen, false, 0.0, &run);
+    ASSERT_EQ(run.calls.size(), 2u);
+    ASSERT_EQ(run.pauses.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_DOUBLE_EQ(run.pauses[i].start, run.calls[i].seconds);
+        EXPECT_NEAR(run.pauses[i].end, run.calls[i].seconds + 9.9, 1e-9);
+    }
+    // Both calls come from the first cry; the second cry finds the limit.
+    EXPECT_LT(run.calls[1].seconds, 30.0);
+    EXPECT_GT(run.callLimitAt, 45.0);
+    EXPECT_LT(run.callLimitAt, 60.0);
+    EXPECT_EQ(run.maxCalls, 2);
+
+    chosen.PhoneDelay = 1;
+    Replay(path, chosen, false, 0.0, &run);
+    ASSERT_EQ(run.calls.size(), 2u);
+    EXPECT_NEAR(run.pauses[0].end, run.calls[0].seconds + 10.0 + 60.0 - 0.1, 1.0);
+    EXPECT_LT(run.callLimitAt, 0.0);
 }

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The picture of a run, drawn with QPainter into an image off screen: the
-// level and the cry meter over time (per pixel column their lowest and
-// highest value), their limits, when monitoring was on, the cries a parent
-// noted, each call with its time, and a time axis in local hours and
-// minutes.
+// level and the cry meter over time as lines (per pixel column from their
+// lowest to their highest value, joined to the next), their limits, when
+// monitoring was on, the cries a parent noted, each call with its time,
+// what held calls back (the pause after each call, the call limit), and a
+// time axis in local hours and minutes.
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -23,12 +24,16 @@ constexpr int bottom = 44;
 constexpr int areaWidth = plotWidth - left - right;
 constexpr int areaHeight = plotHeight - top - bottom;
 
-const QColor levelColour(70, 130, 200);
+const QColor levelColour = QColor::fromRgb(levelRgb);
 const QColor meterColour(200, 40, 40);
 const QColor monitoringColour(226, 242, 226);
 const QColor cryColour(255, 200, 120, 110);
 const QColor cryStripColour(240, 140, 20);
 const QColor callMarkerColour = QColor::fromRgb(callMarkerRgb);
+const QColor pauseColour = QColor::fromRgb(pauseRgb);
+const QColor callLimitColour = QColor::fromRgb(callLimitRgb);
+const QColor sameLimitsColour(90, 60, 90);
+constexpr int stripHeight = 12; // the strips along the top and the bottom
 
 // Qt's notes on its surroundings (no runtime folder, no display) are no
 // concern of a picture written to a file.
@@ -50,12 +55,6 @@ void EnsureApplication()
             qputenv("QT_QPA_PLATFORM", "offscreen");
         static QGuiApplication application(argc, argv);
     }
-}
-
-int Row(double value)
-{
-    value = std::clamp(value, 0.0, 1.0);
-    return top + areaHeight - 1 - static_cast<int>(std::lround(value * (areaHeight - 1)));
 }
 
 QString Clock(double seconds, bool withSeconds)
@@ -110,19 +109,71 @@ std::vector<Column> Columns(const RunResult& run)
     return columns;
 }
 
-void DrawLegend(QPainter& painter, int x, int y)
+// One value of every column as a line: each column from the lowest to the
+// highest value, reaching to the previous column's so that no gap opens
+// between them, `thickness` rows thick.
+void DrawLine(QPainter& painter, const std::vector<Column>& columns, bool meter, QColor colour,
+              int thickness)
 {
+    int lastTop = -1; // rows of the previous column drawn; -1: none
+    int lastBottom = -1;
+    for (int x = 0; x < areaWidth; ++x) {
+        const Column& column = columns[static_cast<std::size_t>(x)];
+        float high = meter ? column.meterHigh : column.levelHigh;
+        float low = meter ? column.meterLow : column.levelLow;
+        if (high < 0.0f) {
+            lastTop = -1;
+            continue;
+        }
+        int from = PlotRow(high);
+        int to = PlotRow(low);
+        if (lastTop >= 0) {
+            from = std::min(from, lastBottom);
+            to = std::max(to, lastTop);
+        }
+        painter.fillRect(left + x, from, 1, to - from + thickness, colour);
+        lastTop = PlotRow(high);
+        lastBottom = PlotRow(low);
+    }
+}
+
+// A strip along the top of the plot from `from` to `to` seconds.
+void DrawTopStrip(QPainter& painter, double from, double to, double duration, QColor colour)
+{
+    int x0 = std::clamp(PlotColumn(from, duration), left, left + areaWidth);
+    int x1 = std::clamp(std::max(x0 + 1, PlotColumn(to, duration)), left, left + areaWidth);
+    if (x1 > x0)
+        painter.fillRect(x0, top, x1 - x0, stripHeight, colour);
+}
+
+// The entries of what the picture shows, ending at `rightEdge`.
+void DrawLegend(QPainter& painter, int rightEdge, int y, const RunResult& run,
+                const std::vector<Column>& columns, bool cries)
+{
+    bool monitoring = std::any_of(columns.begin(), columns.end(),
+                                  [](const Column& column) { return column.monitoring; });
     struct Entry {
         QColor colour;
         const char* text;
         bool band;
+        bool shown;
     } entries[] = {
-        {levelColour, "level", false},          {meterColour, "cry meter", false},
-        {monitoringColour, "monitoring", true}, {cryStripColour, "cry (noted)", true},
-        {callMarkerColour, "call", false},
+        {levelColour, "level", false, run.ticks > 0},
+        {meterColour, "cry meter", false, run.ticks > 0},
+        {monitoringColour, "monitoring", true, monitoring},
+        {cryStripColour, "cry (noted)", true, cries},
+        {callMarkerColour, "call", false, !run.calls.empty()},
+        {pauseColour, "pause after a call", true, !run.pauses.empty()},
+        {callLimitColour, "call limit reached", false, run.callLimitAt >= 0.0},
     };
     QFontMetrics metrics(painter.font());
+    int width = 0;
+    for (const Entry& entry : entries)
+        width += entry.shown ? 28 + metrics.horizontalAdvance(entry.text) : 0;
+    int x = rightEdge - width;
     for (const Entry& entry : entries) {
+        if (!entry.shown)
+            continue;
         if (entry.band)
             painter.fillRect(x, y - 8, 16, 10, entry.colour);
         else
@@ -134,6 +185,12 @@ void DrawLegend(QPainter& painter, int x, int y)
 }
 
 } // namespace
+
+int PlotRow(double value)
+{
+    value = std::clamp(value, 0.0, 1.0);
+    return top + areaHeight - 1 - static_cast<int>(std::lround(value * (areaHeight - 1)));
+}
 
 int PlotColumn(double seconds, double duration)
 {
@@ -173,12 +230,12 @@ bool WritePlot(const std::string& path, const std::string& title, const RunResul
     // Grid and axes.
     painter.setPen(QColor(220, 220, 220));
     for (double value : {0.25, 0.5, 0.75, 1.0})
-        painter.drawLine(left, Row(value), left + areaWidth - 1, Row(value));
+        painter.drawLine(left, PlotRow(value), left + areaWidth - 1, PlotRow(value));
     painter.setPen(Qt::black);
     painter.drawRect(left - 1, top - 1, areaWidth + 1, areaHeight + 1);
     for (double value : {0.0, 0.25, 0.5, 0.75, 1.0})
-        painter.drawText(QRect(0, Row(value) - 8, left - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
-                         QString::number(value, 'f', 2));
+        painter.drawText(QRect(0, PlotRow(value) - 8, left - 6, 16),
+                         Qt::AlignRight | Qt::AlignVCenter, QString::number(value, 'f', 2));
     double step = AxisStep(duration);
     bool withSeconds = step < 60 || duration < 120;
     for (double at = std::ceil(begin / step) * step - begin; at <= duration; at += step) {
@@ -190,32 +247,46 @@ bool WritePlot(const std::string& path, const std::string& title, const RunResul
     painter.drawText(QRect(left, plotHeight - 18, areaWidth, 16), Qt::AlignHCenter,
                      "local time (recording from " + Clock(begin, false) + ")");
 
-    // Level and cry meter: per column from the lowest to the highest value.
-    for (int x = 0; x < areaWidth; ++x) {
-        const Column& column = columns[static_cast<std::size_t>(x)];
-        if (column.levelHigh < 0.0f)
-            continue;
-        painter.fillRect(left + x, Row(column.levelHigh), 1,
-                         Row(column.levelLow) - Row(column.levelHigh) + 1, levelColour);
-    }
-    for (int x = 0; x < areaWidth; ++x) {
-        const Column& column = columns[static_cast<std::size_t>(x)];
-        if (column.meterHigh < 0.0f)
-            continue;
-        painter.fillRect(left + x, Row(column.meterHigh), 1,
-                         Row(column.meterLow) - Row(column.meterHigh) + 2, meterColour);
-    }
+    DrawLine(painter, columns, false, levelColour, 1);
+    DrawLine(painter, columns, true, meterColour, 2);
 
-    // The limits.
-    painter.setPen(QPen(levelColour.darker(150), 1, Qt::DashLine));
-    painter.drawLine(left, Row(run.volLimit), left + areaWidth - 1, Row(run.volLimit));
-    painter.setPen(QPen(meterColour.darker(150), 1, Qt::DashLine));
-    painter.drawLine(left, Row(run.cryLimit), left + areaWidth - 1, Row(run.cryLimit));
-    painter.setPen(Qt::black);
-    painter.drawText(left + areaWidth - 150, Row(run.volLimit) - 3,
+    // The limits; two on the same row are one line with both labels.
+    QColor volLimitColour = levelColour.darker(150);
+    QColor cryLimitColour = meterColour.darker(150);
+    bool same = PlotRow(run.volLimit) == PlotRow(run.cryLimit);
+    painter.setPen(QPen(same ? sameLimitsColour : volLimitColour, 1, Qt::DashLine));
+    painter.drawLine(left, PlotRow(run.volLimit), left + areaWidth - 1, PlotRow(run.volLimit));
+    if (!same) {
+        painter.setPen(QPen(cryLimitColour, 1, Qt::DashLine));
+        painter.drawLine(left, PlotRow(run.cryLimit), left + areaWidth - 1, PlotRow(run.cryLimit));
+    }
+    painter.setPen(volLimitColour);
+    painter.drawText(QRect(left, PlotRow(run.volLimit) - 16, areaWidth - 6, 14),
+                     Qt::AlignRight | Qt::AlignBottom,
                      QString::asprintf("loudness limit %.2f", run.volLimit));
-    painter.drawText(left + 6, Row(run.cryLimit) - 3,
+    painter.setPen(cryLimitColour);
+    painter.drawText(left + 6, PlotRow(run.cryLimit) - 3,
                      QString::asprintf("cry limit %.2f", run.cryLimit));
+
+    // What held calls back: the pause after each call and, from when it
+    // first held one back, the call limit, along the top.
+    for (const RunSpan& pause : run.pauses)
+        DrawTopStrip(painter, pause.start, pause.end + 0.1, duration, pauseColour);
+    if (run.callLimitAt >= 0.0) {
+        DrawTopStrip(painter, run.callLimitAt, duration, duration, callLimitColour);
+        int x = std::min(PlotColumn(run.callLimitAt, duration), left + areaWidth - 1);
+        painter.setPen(QPen(callLimitColour, 2, Qt::DashLine));
+        painter.drawLine(x, top, x, top + areaHeight - 1);
+        QString text = QString::asprintf("call limit reached (%d)", run.maxCalls);
+        QFontMetrics metrics(font);
+        int width = metrics.horizontalAdvance(text);
+        // Right of the line, or left of it near the end.
+        int textX = x + 6 + width <= left + areaWidth ? x + 6 : x - 6 - width;
+        QRect box(textX - 3, top + stripHeight + 2, width + 6, 16);
+        painter.fillRect(box, QColor(255, 255, 255, 200));
+        painter.setPen(callLimitColour);
+        painter.drawText(box, Qt::AlignCenter, text);
+    }
 
     // Calls: a line through the plot and the time above it.
     for (std::size_t i = 0; i < run.calls.size(); ++i) {
@@ -242,7 +313,8 @@ bool WritePlot(const std::string& path, const std::string& title, const RunResul
         x0 = std::clamp(x0 - 3, left, left + areaWidth);
         x1 = std::clamp(x1, left, left + areaWidth);
         if (x1 > x0)
-            painter.fillRect(x0, top + areaHeight - 12, x1 - x0, 12, cryStripColour);
+            painter.fillRect(x0, top + areaHeight - stripHeight, x1 - x0, stripHeight,
+                             cryStripColour);
     }
 
     painter.setPen(Qt::black);
@@ -253,7 +325,7 @@ bool WritePlot(const std::string& path, const std::string& title, const RunResul
     painter.drawText(QRect(left, 2, areaWidth, 16), Qt::AlignLeft | Qt::AlignVCenter,
                      QString::fromStdString(title));
     painter.setFont(font);
-    DrawLegend(painter, left + areaWidth - 430, 12);
+    DrawLegend(painter, left + areaWidth, 12, run, columns, !cries.empty());
     painter.end();
     if (!image.save(QString::fromStdString(path), "PNG")) {
         *error = path + ": cannot be written";

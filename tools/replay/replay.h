@@ -102,6 +102,12 @@ struct RunBox {
     bool refusal; // Start without a number
 };
 
+// A stretch of a run, in seconds from its start.
+struct RunSpan {
+    double start;
+    double end;
+};
+
 struct RunResult {
     long ticks = 0;
     double seconds = 0.0; // length of the run
@@ -111,6 +117,13 @@ struct RunResult {
     double volLimit = 0.0;
     double cryLimit = 0.0;
     std::vector<RunCall> calls;
+    // While monitoring, from each call until another may be placed: the
+    // restart ten seconds later, then PhoneDelay minutes.
+    std::vector<RunSpan> pauses;
+    // When a due call was first held back by PhoneMaxCalls (`maxCalls`),
+    // as the event log says "call limit reached"; below 0: never.
+    double callLimitAt = -1.0;
+    std::int32_t maxCalls = 0;
     std::vector<RunBox> boxes;
     long faults = 0;
     std::string lastFault;
@@ -152,10 +165,15 @@ CryScore ScoreCalls(const std::vector<Cry>& cries, const std::vector<RunCall>& c
 constexpr int plotWidth = 1600;
 constexpr int plotHeight = 500;
 constexpr unsigned callMarkerRgb = 0x8000A0; // drawn for calls only
+constexpr unsigned levelRgb = 0x4682C8;
+constexpr unsigned pauseRgb = 0xCDAFE6;     // the pause after a call, along the top
+constexpr unsigned callLimitRgb = 0x5A5A5A; // from when the call limit held a call back
 bool WritePlot(const std::string& path, const std::string& title, const RunResult& run,
                int beginMinute, const std::vector<Cry>& cries, std::string* error);
-// The pixel column where `seconds` into a run of `duration` seconds lies.
+// The pixel column where `seconds` into a run of `duration` seconds lies,
+// and the pixel row of a level or cry meter of `value`.
 int PlotColumn(double seconds, double duration);
+int PlotRow(double value);
 
 std::string Utf8(const std::u16string& text);
 std::u16string FromUtf8(const std::string& text);

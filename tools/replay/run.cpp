@@ -3,6 +3,7 @@
 // stored as a confirmed earlier run left them, Start pressed at the chosen
 // time, the sound from the recording, and a record of every tick.
 #include <algorithm>
+#include <charconv>
 
 #include "alarm/monitor.h"
 #include "audio/capture.h"
@@ -29,9 +30,30 @@ struct Recorder {
     RunResult* result = nullptr;
     std::FILE* trace = nullptr;
     bool tracking = false;
+    bool paused = false; // the last tick was in a pause after a call
 };
 
 Recorder recorder;
+
+// One row of the trace, each number as the shortest text that reads back as
+// exactly its value: 0.1, not 0.10000000000000001.
+void WriteTraceRow(std::FILE* trace, long tick, double seconds, double level, double meter,
+                   std::int32_t monitoring, std::int32_t callsMade, std::int32_t delaySeconds)
+{
+    char row[160];
+    char* end = row + sizeof row;
+    char* at = std::to_chars(row, end, tick).ptr;
+    for (double value : {seconds, level, meter}) {
+        *at++ = ',';
+        at = std::to_chars(at, end, value).ptr;
+    }
+    for (std::int32_t value : {monitoring, callsMade, delaySeconds}) {
+        *at++ = ',';
+        at = std::to_chars(at, end, value).ptr;
+    }
+    *at++ = '\n';
+    std::fwrite(row, 1, static_cast<std::size_t>(at - row), trace);
+}
 
 // After the window has handled tick n: the trace row and the track.
 void RecordTick(HWND window, UINT_PTR)
@@ -47,10 +69,20 @@ void RecordTick(HWND window, UINT_PTR)
         result.highestCryAt = seconds;
     }
     if (recorder.trace != nullptr)
-        std::fprintf(recorder.trace, "%ld,%.17g,%.17g,%.17g,%d,%d,%d\n", n, seconds, level,
-                     monitor.cryMeter, monitor.monitoring, monitor.callsMade, monitor.delaySeconds);
+        WriteTraceRow(recorder.trace, n, seconds, level, monitor.cryMeter, monitor.monitoring,
+                      monitor.callsMade, monitor.delaySeconds);
     if (recorder.tracking)
         AddToTrack(&result.track, n, level, monitor.cryMeter, monitor.monitoring != 0);
+    // What holds a call back, for the picture: a pause begins on its call's
+    // tick and ends on the last tick before another call may come.
+    bool paused = monitor.monitoring != 0 && (monitor.callPending != 0 || monitor.delaySeconds > 0);
+    if (paused && !recorder.paused)
+        result.pauses.push_back(RunSpan{seconds, seconds});
+    if (paused)
+        result.pauses.back().end = seconds;
+    recorder.paused = paused;
+    if (result.callLimitAt < 0.0 && phoneCall.limitLogged != 0)
+        result.callLimitAt = seconds;
 }
 
 void StoreSettings(const ReplaySettings& chosen)
@@ -135,6 +167,7 @@ RunResult ReplayOnce(const ReplaySettings& chosen, const RunInput& input, double
     result.seconds = Seconds(SimEndTime());
     result.volLimit = limits.volLimit;
     result.cryLimit = limits.cryLimit;
+    result.maxCalls = chosen.PhoneMaxCalls;
     for (const SimCall& call : SimCalls())
         result.calls.push_back(RunCall{Seconds(call.time), call.number});
     for (const SimMessageBox& box : SimMessageBoxes())

@@ -3,11 +3,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <unistd.h>
 
 #include <samplerate.h>
 #include <sndfile.h>
 
 #include "platform/common/regular_file.h"
+#include "platform/recording/decimate.h"
 
 namespace {
 constexpr sf_count_t decodeFrames = 4096;
@@ -15,7 +18,8 @@ constexpr sf_count_t decodeFrames = 4096;
 
 struct RecordingStream {
     SNDFILE* file = nullptr;
-    SRC_STATE* resampler = nullptr; // null when the file is at the output rate
+    SRC_STATE* resampler = nullptr; // a sinc converter, for rates the decimator does not take
+    Decimator* decimator = nullptr; // for rates of twice the output rate or more
     bool asShorts = false;          // samples of at most 16 bits at the output rate: no conversion
     int channels = 1;
     int fileRate = 1;
@@ -60,6 +64,22 @@ std::int16_t ToShort(float value)
     return static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
 }
 
+// The average of each frame's `channels` values. A count known when
+// compiling (mono, stereo) lets the loop run on vectors: at 44.1 kHz the
+// mixing costs as much as the filter after it.
+template <int fixedChannels>
+void MixDown(const float* interleaved, float* mono, sf_count_t frames, int channels)
+{
+    if (fixedChannels > 0)
+        channels = fixedChannels;
+    for (sf_count_t frame = 0; frame < frames; ++frame) {
+        float sum = 0.0f;
+        for (int channel = 0; channel < channels; ++channel)
+            sum += Finite(interleaved[frame * channels + channel]);
+        mono[frame] = sum / static_cast<float>(channels);
+    }
+}
+
 // Decodes the next block and mixes it down to the average of its channels.
 void DecodeBlock(RecordingStream* stream)
 {
@@ -67,13 +87,14 @@ void DecodeBlock(RecordingStream* stream)
     if (got < decodeFrames)
         stream->inputEnded = true;
     got = std::max<sf_count_t>(got, 0);
-    for (sf_count_t frame = 0; frame < got; ++frame) {
-        float sum = 0.0f;
-        for (int channel = 0; channel < stream->channels; ++channel)
-            sum += Finite(
-                stream->interleaved[static_cast<std::size_t>(frame * stream->channels + channel)]);
-        stream->mono[static_cast<std::size_t>(frame)] = sum / static_cast<float>(stream->channels);
-    }
+    const float* from = stream->interleaved.data();
+    float* to = stream->mono.data();
+    if (stream->channels == 1)
+        MixDown<1>(from, to, got, 1);
+    else if (stream->channels == 2)
+        MixDown<2>(from, to, got, 2);
+    else
+        MixDown<0>(from, to, got, stream->channels);
     stream->monoOffset = 0;
     stream->monoCount = static_cast<long>(got);
 }
@@ -101,6 +122,28 @@ long Resample(RecordingStream* stream, float* out, long frames)
         made += data.output_frames_gen;
         if (data.output_frames_gen == 0 && stream->inputEnded && stream->monoCount == 0)
             stream->ended = true;
+    }
+    return made;
+}
+
+// Fills `out` with up to `frames` decimated values; the count made.
+long Decimate(RecordingStream* stream, float* out, long frames)
+{
+    long made = PullDecimator(stream->decimator, out, frames);
+    while (made < frames) {
+        if (stream->monoCount == 0) {
+            if (stream->inputEnded) {
+                EndDecimator(stream->decimator);
+                made += PullDecimator(stream->decimator, out + made, frames - made);
+                break;
+            }
+            DecodeBlock(stream);
+        }
+        PushDecimator(stream->decimator, stream->mono.data() + stream->monoOffset,
+                      stream->monoCount);
+        stream->monoOffset += stream->monoCount;
+        stream->monoCount = 0;
+        made += PullDecimator(stream->decimator, out + made, frames - made);
     }
     return made;
 }
@@ -153,6 +196,56 @@ long ReadShorts(RecordingStream* stream, std::int16_t* samples, long frames)
     return made;
 }
 
+// What a phone's recorder writes that libsndfile does not read, by the
+// file's first bytes: null for anything else. These are not decoded here:
+// a decoder of them (FFmpeg's) would bring some ninety packages (170 MB) to
+// a small device, and its stream of security fixes to the reading of files
+// that come from outside.
+const char* PhoneFormat(const unsigned char* head, ssize_t length)
+{
+    if (length >= 8 && std::memcmp(head + 4, "ftyp", 4) == 0)
+        return "MPEG-4 audio (.m4a, AAC)";
+    if (length >= 2 && head[0] == 0xFF && (head[1] & 0xF6) == 0xF0)
+        return "AAC audio (.aac)";
+    if (length >= 5 && std::memcmp(head, "#!AMR", 5) == 0)
+        return "AMR audio (.amr)";
+    return nullptr;
+}
+
+// `text` as one word for a shell.
+std::string ShellWord(const std::string& text)
+{
+    if (!text.empty() &&
+        text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789_-+.,/:@%") == std::string::npos)
+        return text;
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// How to make a file of `format` readable: FLAC keeps every sample.
+std::string ConvertHint(const std::string& path, const char* format)
+{
+    std::size_t slash = path.find_last_of('/');
+    std::size_t dot = path.find_last_of('.');
+    std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                           ? path.substr(0, dot)
+                           : path;
+    return path + ": " + format + " is not read; convert it first, for example: ffmpeg -i " +
+           ShellWord(path) + " " + ShellWord(stem + ".flac");
+}
+
+// After a seek: the converter starts afresh, as at the open.
+void ResetConverter(RecordingStream* stream)
+{
+    if (stream->resampler != nullptr)
+        src_reset(stream->resampler);
+    if (stream->decimator != nullptr)
+        ResetDecimator(stream->decimator);
+}
+
 } // namespace
 
 RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::string* error)
@@ -160,10 +253,13 @@ RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::str
     int fd = OpenRegularFile(path, error);
     if (fd < 0)
         return nullptr;
+    unsigned char head[8];
+    ssize_t headLength = pread(fd, head, sizeof head, 0);
     SF_INFO info{};
     SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE); // closes fd, also on failure
     if (file == nullptr) {
-        *error = path + ": " + sf_strerror(nullptr);
+        const char* format = PhoneFormat(head, headLength);
+        *error = format != nullptr ? ConvertHint(path, format) : path + ": " + sf_strerror(nullptr);
         return nullptr;
     }
     if (info.channels < 1 || info.samplerate < 1 || rate < 1) {
@@ -183,11 +279,15 @@ RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::str
                  " Hz)";
         return nullptr;
     }
+    // Band-limited, as a microphone sampling at `rate` would be. Twice the
+    // rate or more (a phone's 44.1 or 48 kHz) goes through the decimator:
+    // there a sinc converter's work, which grows with the ratio, took ten
+    // times as long as all the rest of a replay. Nearer rates keep the
+    // fastest of the sinc converters, far more precise (97 dB) than the
+    // loudness needs.
+    Decimator* decimator = info.samplerate != rate ? NewDecimator(info.samplerate, rate) : nullptr;
     SRC_STATE* resampler = nullptr;
-    if (info.samplerate != rate) {
-        // Band-limited, as a microphone sampling at `rate` would be; the
-        // fastest of the sinc converters is far more precise (97 dB) than
-        // the loudness needs.
+    if (info.samplerate != rate && decimator == nullptr) {
         int result = 0;
         resampler = src_new(SRC_SINC_FASTEST, 1, &result);
         if (resampler == nullptr) {
@@ -199,7 +299,8 @@ RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::str
     auto* stream = new RecordingStream;
     stream->file = file;
     stream->resampler = resampler;
-    stream->asShorts = resampler == nullptr && ShortsAreExact(info.format);
+    stream->decimator = decimator;
+    stream->asShorts = info.samplerate == rate && ShortsAreExact(info.format);
     stream->channels = info.channels;
     stream->fileRate = info.samplerate;
     stream->ratio = ratio;
@@ -216,8 +317,7 @@ void SkipRecordingStream(RecordingStream* stream, double seconds)
 {
     auto skip = static_cast<sf_count_t>(std::max(seconds, 0.0) * stream->fileRate);
     if (skip > 0 && sf_seek(stream->file, skip, SEEK_CUR) >= 0) {
-        if (stream->resampler != nullptr)
-            src_reset(stream->resampler);
+        ResetConverter(stream);
         stream->monoCount = 0;
         return;
     }
@@ -256,11 +356,12 @@ long ReadRecordingStream(RecordingStream* stream, std::int16_t* samples, long fr
     long made = 0;
     if (stream->asShorts) {
         made = ReadShorts(stream, samples, frames);
-    } else if (stream->resampler == nullptr) {
+    } else if (stream->resampler == nullptr && stream->decimator == nullptr) {
         made = ReadFloats(stream, samples, frames);
     } else {
         stream->converted.resize(static_cast<std::size_t>(frames));
-        made = Resample(stream, stream->converted.data(), frames);
+        made = stream->decimator != nullptr ? Decimate(stream, stream->converted.data(), frames)
+                                            : Resample(stream, stream->converted.data(), frames);
         std::transform(stream->converted.begin(), stream->converted.begin() + made, samples,
                        ToShort);
     }
@@ -275,6 +376,7 @@ void CloseRecordingStream(RecordingStream* stream)
         return;
     if (stream->resampler != nullptr)
         src_delete(stream->resampler);
+    DeleteDecimator(stream->decimator);
     sf_close(stream->file);
     delete stream;
 }
@@ -303,7 +405,7 @@ bool RewindRecordingStream(RecordingStream* stream)
 {
     if (sf_seek(stream->file, 0, SEEK_SET) < 0)
         return false;
-    src_reset(stream->resampler);
+    ResetConverter(stream);
     stream->inputEnded = false;
     stream->ended = false;
     stream->monoOffset = 0;

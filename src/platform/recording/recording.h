@@ -19,8 +19,9 @@ RecordingStream* OpenRecordingStream(const std::string& path, int rate, std::str
 // Drops the first `seconds` of what is left; past the end, nothing is left.
 void SkipRecordingStream(RecordingStream* stream, double seconds);
 
-// Up to `frames` samples: channels averaged, resampled with a sinc converter
-// when the file has another rate, float samples rounded and clipped (NaN and
+// Up to `frames` samples: channels averaged, brought to the rate when the
+// file has another (by a short low-pass filter from twice the rate or more,
+// else by a sinc converter), float samples rounded and clipped (NaN and
 // infinities read as 0). Fewer only at the end of the recording; 0 after it.
 long ReadRecordingStream(RecordingStream* stream, std::int16_t* samples, long frames);
 
