@@ -28,6 +28,7 @@ constexpr DWORD WS_GROUP = 0x00020000;
 constexpr DWORD WS_TABSTOP = 0x00010000;
 constexpr DWORD BS_PUSHBUTTON = 0x0;
 constexpr DWORD BS_GROUPBOX = 0x7;
+constexpr DWORD BS_AUTOCHECKBOX = 0x3;
 constexpr DWORD BS_AUTORADIOBUTTON = 0x9;
 constexpr DWORD SS_LEFT = 0x0;
 constexpr DWORD SS_CENTER = 0x1;

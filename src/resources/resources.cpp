@@ -125,6 +125,7 @@ constexpr DWORD groupBox = childVisible | BS_GROUPBOX;
 constexpr DWORD editBox = childVisible | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD digitBox = editBox | ES_NUMBER;
 constexpr DWORD radioButton = childVisible | BS_AUTORADIOBUTTON;
+[[maybe_unused]] constexpr DWORD checkBox = childVisible | WS_TABSTOP | BS_AUTOCHECKBOX;
 constexpr DWORD picture = childVisible | SS_BITMAP;
 constexpr DWORD icon = childVisible | SS_ICON;
 constexpr DWORD dialogStyle = WS_POPUP | DS_SETFONT;

@@ -116,6 +116,17 @@ void ReadValues(HKEY key)
     }
 }
 
+// Whether setting `index` holds a fresh install's value.
+bool AtDefault(int index)
+{
+    SettingsRecord fresh{};
+    SetDefaultSettings(&fresh);
+    WCHAR ours[settingValueUnits], theirs[settingValueUnits];
+    FormatSettingValue(settings, index, ours);
+    FormatSettingValue(fresh, index, theirs);
+    return wcscmp(ours, theirs) == 0;
+}
+
 // No store yet: the defaults, noted as the values a first save writes.
 void UseDefaults()
 {
@@ -234,9 +245,12 @@ LONG SaveSettings()
         StoredValueCopy ours{};
         FormatValue(index, &ours);
         StoredValueCopy theirs{};
-        if (SameValue(ours, storeCopy.values[index]) &&
-            QueryValue(key, storedSettings[index].name, &theirs) != VALUE_ABSENT)
-            continue;
+        if (SameValue(ours, storeCopy.values[index])) {
+            if (QueryValue(key, storedSettings[index].name, &theirs) != VALUE_ABSENT)
+                continue;
+            if (index >= firstReleaseSettingCount && AtDefault(index))
+                continue;
+        }
         // A failed write does not stop the others; the first failure is told.
         const LONG write =
             RegSetValueExW(key, storedSettings[index].name, 0, REG_SZ, ours.bytes, ours.size);

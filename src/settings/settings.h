@@ -80,6 +80,11 @@ inline constexpr StoredSetting storedSettings[] = {
      languageCount - 1, nullptr},
 };
 constexpr int settingNameCount = static_cast<int>(std::size(storedSettings));
+// The rows the store has always held. The rows after them came later and are
+// written only once they differ from their default (or the store holds them
+// already), so that a store nobody changed stays as it was written.
+constexpr int firstReleaseSettingCount = 7;
+static_assert(settingNameCount <= 32, "settings are told apart by the bits of a 32-bit mask");
 
 // Bit i: setting i of storedSettings, for the settings set by `dialog`.
 constexpr std::uint32_t SettingBitsOf(std::int32_t dialog)

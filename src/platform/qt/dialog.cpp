@@ -2,6 +2,7 @@
 // Modal dialogs built from templates, their controls, and the shell's
 // full-screen frame with the Escape/Back override.
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <algorithm>
 
 #include "platform/qt/qt_internal.h"
@@ -28,7 +31,20 @@ class DialogWidget : public QDialog, public BarHost {
 public:
     DialogWidget(PlatformWindow* window, QWidget* parent) : QDialog(parent), owner(window)
     {
-        body = new QWidget(this);
+        // A template taller than the screen scrolls; one that fits shows
+        // no scroll bar and looks as it always did.
+        scroller = new QScrollArea(this);
+        scroller->setFrameShape(QFrame::NoFrame);
+        scroller->setFocusPolicy(Qt::NoFocus);
+        scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroller->setWidgetResizable(false);
+        body = new QWidget;
+        scroller->setWidget(body);
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+            if (now != nullptr && body->isAncestorOf(now)) {
+                scroller->ensureWidgetVisible(now);
+            }
+        });
     }
 
     QWidget* Body() const { return body; }
@@ -36,6 +52,7 @@ public:
     void SetBodySize(const QSize& size)
     {
         bodySize = size;
+        body->resize(size);
         resize(size.width(), size.height() + BarHeight());
     }
 
@@ -94,13 +111,20 @@ private:
     void Arrange()
     {
         int barHeight = BarHeight();
-        body->setGeometry(0, 0, width(), height() - barHeight);
+        scroller->setGeometry(0, 0, width(), height() - barHeight);
+        // The body fills the view, and is never shorter than the template
+        // (the view's own size may not be known yet, so it is worked out).
+        int view = height() - barHeight;
+        bool scrolls = bodySize.height() > view;
+        int barWidth = scrolls ? scroller->verticalScrollBar()->sizeHint().width() : 0;
+        body->resize(width() - barWidth, std::max(view, bodySize.height()));
         if (bar != nullptr) {
             bar->setGeometry(0, height() - barHeight, width(), barHeight);
         }
     }
 
     PlatformWindow* owner;
+    QScrollArea* scroller;
     QWidget* body;
     QSize bodySize;
 };
@@ -146,9 +170,19 @@ QWidget* MakeControl(PlatformWindow* dialog, const DLGITEMTEMPLATE& item, QWidge
             dialog->radios->addButton(radio);
             return radio;
         }
+        int id = item.id;
+        if (type == BS_AUTOCHECKBOX) {
+            // The box ticks itself; the procedure hears of each click.
+            auto* box = new QCheckBox(text, body);
+            QObject::connect(box, &QCheckBox::clicked, box, [dialog, id]() {
+                if (dialog->alive) {
+                    CallDialogProc(dialog, WM_COMMAND, static_cast<WPARAM>(id & 0xFFFF), 0);
+                }
+            });
+            return box;
+        }
         auto* button = new QPushButton(text, body);
         button->setAutoDefault(false);
-        int id = item.id;
         QObject::connect(button, &QPushButton::clicked, button, [dialog, id]() {
             if (dialog->alive) {
                 CallDialogProc(dialog, WM_COMMAND, static_cast<WPARAM>(id & 0xFFFF), 0);

@@ -397,6 +397,19 @@ bool SimDialogClickRadio(HWND dialog, int id)
     return true;
 }
 
+bool SimDialogClickCheckBox(HWND dialog, int id)
+{
+    PlatformWindow* d = Dialog(dialog);
+    SimControl* clicked = Control(d, id);
+    if (clicked == nullptr || !SameClass(clicked->className, u"BUTTON") ||
+        (clicked->style & 0x0F) != BS_AUTOCHECKBOX)
+        return false;
+    clicked->check = clicked->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
+    d->focus = static_cast<int>(clicked - d->controls.data());
+    SimDialogPush(dialog, id);
+    return true;
+}
+
 LRESULT SimDialogPush(HWND dialog, int id)
 {
     SimControl* control = Control(Dialog(dialog), id);

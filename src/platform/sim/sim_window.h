@@ -213,6 +213,9 @@ bool SimDialogChecked(HWND dialog, int id);
 // Auto radio button: checks it and unchecks the dialog's other radio
 // buttons. False when `id` is not a radio button.
 bool SimDialogClickRadio(HWND dialog, int id);
+// Auto check box: turns its tick over, then WM_COMMAND with `id` to the
+// procedure, as a click does. False when `id` is not a check box.
+bool SimDialogClickCheckBox(HWND dialog, int id);
 // WM_COMMAND with `id` to the procedure (as a button press); its result.
 LRESULT SimDialogPush(HWND dialog, int id);
 std::vector<SimMenuButton> SimDialogMenuBarButtons(HWND dialog);
