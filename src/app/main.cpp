@@ -150,8 +150,8 @@ static const ProgramOption programOptions[] = {
      "PhoneNumber: a call number, or empty for none;\n"
      "PhoneDelay (minutes), PhoneMaxCalls: 0 or more;\n"
      "Language: 0 German, 1 English. Needs no display;\n"
-     "a copy that runs already keeps its settings\n"
-     "until it is started again",
+     "a copy that runs already takes the change within\n"
+     "ten seconds",
      TakeSet},
     {"get", nullptr,
      "print every setting as NAME=VALUE, one a line,\n"

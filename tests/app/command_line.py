@@ -39,8 +39,8 @@ with tempfile.TemporaryDirectory() as folder:
             lines = [line for line in result.stdout.splitlines() if option in line]
             # Each option has a description, on its line or the next.
             check(lines, f"{asked} lists {option}")
-        check("keeps its settings\n" in result.stdout and "until it is started again" in result.stdout,
-              f"{asked}: a running copy keeps its settings until its next start")
+        check("takes the change within\n" in result.stdout and "ten seconds" in result.stdout,
+              f"{asked}: a running copy takes --set within ten seconds")
         check("Report bugs to: info@veltrano.de" in result.stdout, f"{asked}: where to report bugs")
         check("https://www.veltrano.de/cradlecom/" in result.stdout, f"{asked}: home page")
         check(result.stderr == "", f"{asked}: nothing on standard error: {result.stderr}")
