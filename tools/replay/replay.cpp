@@ -105,8 +105,8 @@ int RunVerdict(const RunResult& run)
     for (const RunBox& box : run.boxes) {
         if (box.refusal) {
             std::fprintf(stderr,
-                         "%s: Start was refused: no phone number is set "
-                         "(use --set PhoneNumber=...)\n",
+                         "%s: Start was refused: the phone number is set empty "
+                         "(give a number, or leave --set PhoneNumber out)\n",
                          tool);
             return 3;
         }
@@ -281,15 +281,29 @@ int main(int argc, char** argv)
 {
     ReplayOptions options;
     std::string error;
-    bool help = false;
-    if (!ParseOptions(argc, argv, &options, &error, &help)) {
-        if (help) {
+    int asked = ASKED_RUN;
+    if (!ParseOptions(argc, argv, &options, &error, &asked)) {
+        if (asked == ASKED_HELP)
             PrintUsage(stdout);
+        else if (asked == ASKED_VERSION)
+            PrintVersion();
+        if (asked != ASKED_RUN)
             return 0;
-        }
-        std::fprintf(stderr, "%s: %s\n", tool, error.c_str());
-        PrintUsage(stderr);
+        // As the program's own: what is wrong, and where to read more.
+        std::fprintf(stderr,
+                     "%s: %s\n"
+                     "Usage: %s RECORDING [OPTION]...\n"
+                     "Try '%s --help' for more information.\n",
+                     tool, error.c_str(), tool, tool);
         return 2;
+    }
+    if (!options.numberGiven) {
+        for (std::size_t i = 0; madeUpNumber[i] != u'\0'; ++i)
+            options.settings.PhoneNumber[i] = madeUpNumber[i];
+        std::fprintf(stderr,
+                     "%s: no PhoneNumber given: calling the made-up number %s, never "
+                     "dialled\n",
+                     tool, Utf8(madeUpNumber).c_str());
     }
     std::vector<Cry> cries;
     if (!options.criesPath.empty() && !ReadCries(options.criesPath, &cries, &error)) {

@@ -36,13 +36,23 @@ struct ReplayOptions {
     double startSeconds = 0.0;
     int beginMinute = -1; // local time of the recording's first sample, minutes after midnight
     ReplaySettings settings;
+    bool numberGiven = false; // --set PhoneNumber=... was given
     std::vector<SweepAxis> sweep;
 };
 
-// False with a message for the user on a bad command line; `help` is set
-// for --help.
-bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* error, bool* help);
+// What a command line asks for besides a run.
+constexpr int ASKED_RUN = 0;
+constexpr int ASKED_HELP = 1;
+constexpr int ASKED_VERSION = 2;
+// The number a run calls when none is given: a call number, never dialled
+// (nothing is dialled in a replay).
+constexpr const char16_t* madeUpNumber = u"0000000";
+
+// False with a message for the user on a bad command line, or when --help
+// or --version was given (*asked says which).
+bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* error, int* asked);
 void PrintUsage(std::FILE* out);
+void PrintVersion();
 // Sets one named numeric setting; false with the reason when the name is
 // unknown or the value out of range.
 bool SetNumber(ReplaySettings* settings, const std::string& name, std::int32_t value,
