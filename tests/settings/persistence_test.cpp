@@ -172,6 +172,22 @@ TEST_F(Persistence, MissingSingleValuesKeepStartValuesNotDefaults)
     EXPECT_DOUBLE_EQ(limits.volLimit, 0.0);
 }
 
+// A store from before a setting existed holds none of it: the setting has
+// its default (a record starting at 0 would cap the nights at 1 MB), and
+// nothing of it is written back.
+TEST_F(Persistence, SettingsNewerThanTheStoreHaveTheirDefaults)
+{
+    StoreAllSeven();
+    Store(u"FirstUse", u"1");
+    LoadSettings();
+    EXPECT_EQ(settings.RecordNights, 0);
+    EXPECT_EQ(settings.RecordNightsMB, 2000);
+    EXPECT_EQ(SaveSettings(), ERROR_SUCCESS);
+    bool exists = true;
+    Stored(u"RecordNightsMB", &exists);
+    EXPECT_FALSE(exists);
+}
+
 TEST_F(Persistence, NumbersConvertLikeWtoi)
 {
     struct Case {
