@@ -5,6 +5,7 @@
 // every combination of settings over one decoding of the recording.
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <sys/stat.h>
@@ -41,18 +42,19 @@ std::string Clock(double seconds)
     return text;
 }
 
-// Local time of the recording's first sample: a recording written as it
-// was made was last changed at its end.
-int DefaultBeginMinute(const std::string& path, double seconds)
+// Local time of the recording's first sample, in seconds after midnight: a
+// recording written as it was made (a recorded night among them) was last
+// changed at its end.
+double DefaultBeginSeconds(const std::string& path, double seconds)
 {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0)
         return 0;
-    std::time_t begun = info.st_mtime - static_cast<std::time_t>(seconds);
+    std::time_t begun = info.st_mtime - static_cast<std::time_t>(std::lround(seconds));
     std::tm local{};
     if (localtime_r(&begun, &local) == nullptr)
         return 0;
-    return local.tm_hour * 60 + local.tm_min;
+    return local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
 }
 
 // "night.png" and row 3 give "night-3.png".
@@ -88,8 +90,8 @@ bool CloseTrace(std::FILE* trace, const std::string& path)
 bool Plot(const ReplayOptions& options, const std::string& path, const RunResult& run,
           const ReplaySettings& settings, const std::vector<Cry>& cries)
 {
-    int begin = options.beginMinute >= 0 ? options.beginMinute
-                                         : DefaultBeginMinute(options.recording, run.seconds);
+    double begin = options.beginMinute >= 0 ? options.beginMinute * 60.0
+                                            : DefaultBeginSeconds(options.recording, run.seconds);
     std::string title = BaseName(options.recording) + "  —  " + SettingsText(settings);
     std::string error;
     if (!WritePlot(path, title, run, begin, cries, &error)) {

@@ -171,7 +171,7 @@ constexpr double answerGraceSeconds = 60.0;
 CryScore ScoreCalls(const std::vector<Cry>& cries, const std::vector<RunCall>& calls);
 
 // The picture of a run, 1600 x 500 pixels, with `title` above it; the time
-// axis starts at `beginMinute` (local time, minutes after midnight).
+// axis starts at `beginSeconds` (local time, seconds after midnight).
 constexpr int plotWidth = 1600;
 constexpr int plotHeight = 500;
 constexpr unsigned callMarkerRgb = 0x8000A0; // drawn for calls only
@@ -179,7 +179,7 @@ constexpr unsigned levelRgb = 0x4682C8;
 constexpr unsigned pauseRgb = 0xCDAFE6;     // the pause after a call, along the top
 constexpr unsigned callLimitRgb = 0x5A5A5A; // from when the call limit held a call back
 bool WritePlot(const std::string& path, const std::string& title, const RunResult& run,
-               int beginMinute, const std::vector<Cry>& cries, std::string* error);
+               double beginSeconds, const std::vector<Cry>& cries, std::string* error);
 // The pixel column where `seconds` into a run of `duration` seconds lies,
 // and the pixel row of a level or cry meter of `value`.
 int PlotColumn(double seconds, double duration);
