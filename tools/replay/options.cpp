@@ -18,11 +18,14 @@ int SettingIndex(const std::string& name)
     return FindSettingIndex(FromUtf8(name).c_str());
 }
 
-// The numeric setting called `name`; null when none is.
+// The numeric setting called `name` that changes a replay; null when none is.
 const StoredSetting* NumberSetting(const std::string& name)
 {
     const int index = SettingIndex(name);
-    return index >= 0 && storedSettings[index].field != nullptr ? &storedSettings[index] : nullptr;
+    return index >= 0 && storedSettings[index].field != nullptr &&
+                   ChangesReplay(storedSettings[index])
+               ? &storedSettings[index]
+               : nullptr;
 }
 
 bool ParseWhole(const std::string& text, std::int32_t* value)
@@ -68,6 +71,10 @@ bool ParseSetting(const std::string& assignment, ReplayOptions* options, std::st
     }
     if (index < 0) {
         *error = "bad setting '" + assignment + "': no setting is called '" + name + "'";
+        return false;
+    }
+    if (!ChangesReplay(storedSettings[index])) {
+        *error = "bad setting '" + assignment + "': " + name + " does not change a replay";
         return false;
     }
     std::int32_t number = 0;
@@ -136,6 +143,11 @@ bool ParseClock(const std::string& text, int* minute)
 }
 
 } // namespace
+
+bool ChangesReplay(const StoredSetting& setting)
+{
+    return std::u16string_view(setting.name).substr(0, 12) != u"RecordNights";
+}
 
 std::string Utf8(const std::u16string& text)
 {

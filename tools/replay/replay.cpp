@@ -194,7 +194,7 @@ int ReplaySweep(const ReplayOptions& options, RecordingStream* stream,
 
     std::fprintf(csv, "row");
     for (const StoredSetting& setting : storedSettings) {
-        if (setting.field != nullptr)
+        if (setting.field != nullptr && ChangesReplay(setting))
             std::fprintf(csv, ",%s", Utf8(setting.name).c_str());
     }
     std::fprintf(csv, ",calls,callSeconds%s\n",
@@ -224,7 +224,7 @@ int ReplaySweep(const ReplayOptions& options, RecordingStream* stream,
             break;
         std::fprintf(csv, "%zu", row);
         for (const StoredSetting& setting : storedSettings) {
-            if (setting.field != nullptr)
+            if (setting.field != nullptr && ChangesReplay(setting))
                 std::fprintf(csv, ",%d", settings.*(setting.field));
         }
         std::fprintf(csv, ",%zu,", run.calls.size());

@@ -53,8 +53,11 @@ constexpr const char16_t* madeUpNumber = u"0000000";
 bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* error, int* asked);
 void PrintUsage(std::FILE* out);
 void PrintVersion();
+// Whether a setting changes what a replay shows: the recording of the
+// nights does not (it only keeps the sound), so it is neither set nor listed.
+bool ChangesReplay(const StoredSetting& setting);
 // Sets one named numeric setting; false with the reason when the name is
-// unknown or the value out of range.
+// unknown, does not change a replay, or the value is out of range.
 bool SetNumber(ReplaySettings* settings, const std::string& name, std::int32_t value,
                std::string* reason);
 
