@@ -21,6 +21,7 @@ struct NightsState {
     PlatformNightRecording open{0};
     bool isOpen = false;
     std::int64_t fullAfter = -1;
+    bool keep = true;
 };
 
 NightsState nights;
@@ -31,6 +32,7 @@ void ResetNights()
     nights.recordings.clear();
     nights.isOpen = false;
     nights.fullAfter = -1;
+    nights.keep = true;
 }
 
 SimResetHook nightsReset(ResetNights);
@@ -55,14 +57,15 @@ void Append(HNIGHTREC recording, const SHORT* samples, DWORD count)
         SimNightRecording& night = nights.recordings[recording->index];
         if (night.stopped)
             return;
-        auto size = static_cast<std::int64_t>(night.samples.size());
-        if (nights.fullAfter >= 0 && size + count > nights.fullAfter) {
+        if (nights.fullAfter >= 0 && night.written + count > nights.fullAfter) {
             night.stopped = true;
             filled = true;
-        } else if (samples != nullptr) {
-            night.samples.insert(night.samples.end(), samples, samples + count);
         } else {
-            night.samples.resize(night.samples.size() + count, 0);
+            night.written += count;
+            if (nights.keep && samples != nullptr)
+                night.samples.insert(night.samples.end(), samples, samples + count);
+            else if (nights.keep)
+                night.samples.resize(night.samples.size() + count, 0);
         }
     }
     if (filled)
@@ -78,7 +81,7 @@ HNIGHTREC NightRecordingOpen(DWORD rate, std::uint64_t capBytes)
         std::lock_guard<std::mutex> guard(nights.lock);
         if (!nights.isOpen) {
             nights.recordings.push_back(
-                SimNightRecording{Name(), rate, capBytes, {}, SimNow(), -1, false});
+                SimNightRecording{Name(), rate, capBytes, {}, 0, SimNow(), -1, false});
             nights.open.index = nights.recordings.size() - 1;
             nights.isOpen = true;
             return &nights.open;
@@ -119,4 +122,10 @@ void SimNightRecordingFullAfter(std::int64_t samples)
 {
     std::lock_guard<std::mutex> guard(nights.lock);
     nights.fullAfter = samples;
+}
+
+void SimNightRecordingKeepSamples(bool keep)
+{
+    std::lock_guard<std::mutex> guard(nights.lock);
+    nights.keep = keep;
 }
