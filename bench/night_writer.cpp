@@ -59,9 +59,8 @@ int main(int argc, char** argv)
     double cpu = CpuSeconds() - before;
     std::uintmax_t bytes = 0;
     const char* state = std::getenv("XDG_STATE_HOME");
-    for (const auto& entry :
-         std::filesystem::directory_iterator(std::string(state != nullptr ? state : ".") +
-                                             "/cradlecom/nights"))
+    for (const auto& entry : std::filesystem::directory_iterator(
+             std::string(state != nullptr ? state : ".") + "/cradlecom/nights"))
         if (entry.path().extension() == ".flac")
             bytes += entry.file_size();
     std::printf("%.2f h of sound: %.2f s of CPU (%.3f%% of real time), %.1f MB a night hour\n",
