@@ -14,5 +14,5 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j "$jobs" --target capture_test alsa_capture_test capture_stress_test alsa_stress_test
+cmake --build --preset tsan -j "$jobs" --target capture_test alsa_capture_test capture_stress_test alsa_stress_test nights_test
 ctest --preset tsan -L capture

@@ -27,6 +27,7 @@ void ToggleMonitoring(HWND window)
         monitor.clockRedraw = ticksPerSecond;
         monitorHooks.showMonitoring(window);
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring off");
+        EndNightRecording();
         SetThreadExecutionState(ES_CONTINUOUS); // the device may sleep again
     } else {
         if (!IsCallNumber(settings.PhoneNumber)) {
@@ -43,6 +44,7 @@ void ToggleMonitoring(HWND window)
         phoneCall.limitLogged = 0;
         monitorHooks.showMonitoring(window);
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring on");
+        night.pending = settings.RecordNights == 1 || night.asked == 1 ? 1 : 0;
         // No sleep while listening for the child.
         SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
     }

@@ -53,9 +53,29 @@ static void IntegrateCryMeter()
         monitor.cryMeter = 0.0;
 }
 
+// The recorded run's file begins here, at a tick's end, with capture
+// started afresh, as a replay starts its file; not while a call just placed
+// holds the audio path (the next restart then fills in the silence).
+static void BeginRecordedRun()
+{
+    const bool restart = monitor.callPending == 0;
+    if (restart) {
+        StopCapture();
+        capture.level.store(0.0);
+        capture.peak.store(0);
+    }
+    BeginNightRecording(settings.RecordNightsMB);
+    if (!restart)
+        return;
+    StartCapture();
+    ReportMicrophone();
+    monitor.tickCount = 0;
+}
+
 void MonitorTick(HWND window)
 {
     monitor.tickCount = monitor.tickCount + 1;
+    AdvanceNightRecording(tickPeriodMs);
     if (monitor.tickCount % ticksPerSecond == 0) {
         RefreshClock();
         // Down by one, floor 0; written so that a saturated negative delay
@@ -73,4 +93,6 @@ void MonitorTick(HWND window)
     PlaceCallIfDue(window);
     WarnIfNoWayToCall();
     monitorHooks.showStatus(window);
+    if (night.pending == 1 && monitor.monitoring == 1)
+        BeginRecordedRun();
 }

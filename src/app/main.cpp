@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/screenshots.h"
 #include "app/settings_options.h"
+#include "audio/capture.h"
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/phone_backend.h"
 #include "platform/posix/eventlog_file.h"
@@ -75,6 +76,12 @@ static bool TakeEvents(const std::string&, std::string*)
     return true;
 }
 
+static bool TakeRecord(const std::string&, std::string*)
+{
+    night.asked = 1;
+    return true;
+}
+
 static bool TakeStart(const std::string&, std::string*)
 {
     startChosen = true;
@@ -124,6 +131,12 @@ static const ProgramOption programOptions[] = {
      "error and tried again every ten seconds. Beside\n"
      "a running copy, have it start monitoring",
      TakeStart},
+    {"record", nullptr,
+     "keep what the microphone hears while monitoring\n"
+     "is on, one FLAC file per run in\n"
+     "$XDG_STATE_HOME/cradlecom/nights/, for\n"
+     "cradlecom-replay; as RecordNights=1 does",
+     TakeRecord},
     {"phone", "BACKEND",
      "how calls are placed:\n"
      "  automatic     look for a registered voice modem\n"
@@ -149,9 +162,11 @@ static const ProgramOption programOptions[] = {
      "VolSensi, VolThresh, CryThresh: 0 to 100;\n"
      "PhoneNumber: a call number, or empty for none;\n"
      "PhoneDelay (minutes), PhoneMaxCalls: 0 or more;\n"
-     "Language: 0 German, 1 English. Needs no display;\n"
-     "a copy that runs already takes the change within\n"
-     "ten seconds",
+     "Language: 0 German, 1 English; RecordNights: 1\n"
+     "records every run (as --record), RecordNightsMB:\n"
+     "the room the recordings may take (2000). Needs\n"
+     "no display; a copy that runs already takes the\n"
+     "change within ten seconds",
      TakeSet},
     {"get", nullptr,
      "print every setting as NAME=VALUE, one a line,\n"

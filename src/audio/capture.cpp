@@ -86,6 +86,10 @@ void ClearCaptureState()
     capture.bufferSlot[1] = nullptr;
     capture.nextSlot = 0;
     microphone = MicrophoneState{};
+    night.pending = 0;
+    night.recording = nullptr;
+    night.samples = 0;
+    night.elapsedMs = 0;
 }
 
 // Only on a stopped engine. On false whatever was opened or made stays
@@ -97,6 +101,7 @@ static MMRESULT StartDevice()
     capture.waveIn = nullptr;
     capture.nextSlot = 0;
     WriteCaptureFormat();
+    FillNightGap();
     MMRESULT result = waveInOpen(&capture.waveIn, static_cast<UINT>(capture.deviceId),
                                  &capture.waveFormat, OnCaptureBuffer, 0, CALLBACK_FUNCTION);
     if (result != MMSYSERR_NOERROR) {
@@ -141,6 +146,7 @@ void OnCaptureBuffer(HWAVEIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_P
     QueueFreshBuffer(slot);
     capture.nextSlot = slot == 0 ? 1 : 0;
     waveInUnprepareHeader(capture.waveIn, returned, sizeof(WAVEHDR));
+    KeepNightSamples(returned);
     if (returned->dwBytesRecorded == static_cast<DWORD>(capture.bufferBytes))
         MeasureBuffer(returned->lpData);
     ReleaseCaptureBuffer(returned);
@@ -161,6 +167,15 @@ void StopCapture()
     // the callback, which now leaves them alone.
     if (device != nullptr)
         waveInReset(device);
+    {
+        // What the reset handed back, in the order it was recorded.
+        std::lock_guard<std::mutex> lock(capture.guard);
+        for (int i = 0; i < 2; ++i) {
+            const WAVEHDR* header = capture.bufferSlot[(capture.nextSlot + i) % 2];
+            if (header != nullptr && (header->dwFlags & WHDR_DONE) != 0)
+                KeepNightSamples(header);
+        }
+    }
     for (WAVEHDR*& header : capture.bufferSlot) {
         if (header != nullptr) {
             waveInUnprepareHeader(device, header, sizeof(WAVEHDR));

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "platform/nights.h"
 #include "platform/wave.h"
 
 // One per process. The window thread starts and stops capture; the device's
@@ -57,6 +58,36 @@ std::int32_t MicrophoneStatus();
 void ReportMicrophone();
 void OnCaptureBuffer(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
                      DWORD_PTR param2);
+
+// The night's recording: what capture hears while monitoring runs, on the
+// run's time base, so that a replay of the file measures what this run
+// measured. Window thread, but for `recording` and `samples`, which the
+// callback uses under capture.guard.
+struct NightState {
+    // 1: every monitoring run of this process is recorded (--record), whatever
+    // the stored setting says. Set before WinMain; ClearCaptureState keeps it.
+    std::int32_t asked;
+    std::int32_t pending;   // 1 from a recorded run's Start to its first tick's end
+    HNIGHTREC recording;    // open while a run is recorded (guard)
+    std::int64_t samples;   // handed to it so far (guard)
+    std::int64_t elapsedMs; // the run's time so far, as the ticks count it
+};
+
+extern NightState night;
+
+// The recording of a run begins at the end of a tick, so that the file's
+// time runs with the ticks as a replay's does: the next tick is its first.
+// False when none could begin (the event log says why).
+bool BeginNightRecording(std::int32_t capMegabytes);
+// At Stop and when the window goes (after capture stopped): finishes it.
+void EndNightRecording();
+// Every tick of a recorded run, before capture may restart.
+void AdvanceNightRecording(std::uint32_t milliseconds);
+// Under capture.guard: a returned buffer's samples to the recording, and at
+// a capture start the silence for the time capture was down, so that the
+// file keeps the run's time.
+void KeepNightSamples(const WAVEHDR* header);
+void FillNightGap();
 
 // Writes capture.peak and then capture.level from one 4096-byte block.
 void MeasureBuffer(const char* data);

@@ -5,6 +5,7 @@
 #include "platform/dialog.h"
 #include "platform/gdi.h"
 #include "platform/menu.h"
+#include "platform/nights.h"
 #include "platform/nls.h"
 #include "platform/phone.h"
 #include "platform/power.h"

@@ -145,8 +145,11 @@ LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result)
     switch (setting != nullptr ? setting->kind : KIND_NUMBER) {
     case KIND_PERCENT:
         return u"a percentage: a whole number from 0 to 100";
-    case KIND_COUNT:
-        return u"a whole number from 0 to 2147483647, digits only";
+    case KIND_COUNT: {
+        static WCHAR words[80]; // window thread only, as every setting is
+        wsprintfW(words, u"a whole number from %d to %d, digits only", setting->low, setting->high);
+        return words;
+    }
     case KIND_LANGUAGE:
         return u"0 (German) or 1 (English)";
     default:

@@ -100,7 +100,7 @@ bool SameValue(const StoredValueCopy& a, const StoredValueCopy& b)
     return true;
 }
 
-// Reads the seven values into the record and notes what the store held of
+// Reads the values into the record and notes what the store held of
 // each. A value the store lacks is noted as the record has it, so that the
 // next save fills it in.
 void ReadValues(HKEY key)
@@ -109,10 +109,15 @@ void ReadValues(HKEY key)
         StoredValueCopy& held = storeCopy.values[index];
         held = StoredValueCopy{};
         const std::int32_t found = QueryValue(key, storedSettings[index].name, &held);
-        if (found == VALUE_READ)
+        if (found == VALUE_READ) {
             TakeValue(index, held);
-        else if (found == VALUE_ABSENT)
+        } else if (found == VALUE_ABSENT) {
+            // A setting newer than the store has its default, not what the
+            // record held before.
+            if (index >= firstReleaseSettingCount && NumberField(index) != nullptr)
+                *NumberField(index) = storedSettings[index].defaultValue;
             FormatValue(index, &held);
+        }
     }
 }
 

@@ -30,6 +30,8 @@ struct SettingsRecord {
     WCHAR PhoneNumber[phoneNumberCapacity]; // number to call; empty: none
     std::int32_t PhoneDelay;                // minutes of pause after a call
     std::int32_t PhoneMaxCalls;             // calls per monitoring run
+    std::int32_t RecordNights;              // 1: every monitoring run is recorded
+    std::int32_t RecordNightsMB;            // megabytes the night recordings may take
 };
 
 // The store's key of the settings: a value for each setting, and the
@@ -50,6 +52,7 @@ constexpr std::int32_t KIND_LANGUAGE = 3; // one of the language dialog's button
 constexpr std::int32_t SETTINGS_DIALOG_MICROPHONE = 0;
 constexpr std::int32_t SETTINGS_DIALOG_PHONE = 1;
 constexpr std::int32_t SETTINGS_DIALOG_LANGUAGE = 2;
+constexpr std::int32_t SETTINGS_DIALOG_NONE = 3; // --set alone (a service's choice)
 
 struct StoredSetting {
     LPCWSTR name;                        // the stored value's name, and NAME in NAME=VALUE
@@ -78,6 +81,10 @@ inline constexpr StoredSetting storedSettings[] = {
      u"0 means that no call is ever placed, however the child cries (stored all the same)"},
     {u"Language", KIND_LANGUAGE, SETTINGS_DIALOG_LANGUAGE, &SettingsRecord::Language, 0, 0,
      languageCount - 1, nullptr},
+    {u"RecordNights", KIND_COUNT, SETTINGS_DIALOG_NONE, &SettingsRecord::RecordNights, 0, 0, 1,
+     nullptr},
+    {u"RecordNightsMB", KIND_COUNT, SETTINGS_DIALOG_NONE, &SettingsRecord::RecordNightsMB, 2000, 1,
+     INT32_MAX, nullptr},
 };
 constexpr int settingNameCount = static_cast<int>(std::size(storedSettings));
 // The rows the store has always held. The rows after them came later and are

@@ -113,6 +113,7 @@ static void DestroyMainWindow(HWND window)
     KillTimer(window, monitorTimerId);
     PhoneSetNotifyWindow(nullptr, 0);
     CloseCaptureDevice();
+    EndNightRecording();                    // after capture: the last buffer is in it
     SetThreadExecutionState(ES_CONTINUOUS); // monitoring ends with the window
     for (HBITMAP& bitmap : shell.screenBitmaps)
         DeleteObject(bitmap);

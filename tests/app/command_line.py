@@ -39,7 +39,7 @@ with tempfile.TemporaryDirectory() as folder:
             lines = [line for line in result.stdout.splitlines() if option in line]
             # Each option has a description, on its line or the next.
             check(lines, f"{asked} lists {option}")
-        check("takes the change within\n" in result.stdout and "ten seconds" in result.stdout,
+        check("takes the\n" in result.stdout and "change within ten seconds" in result.stdout,
               f"{asked}: a running copy takes --set within ten seconds")
         check("Report bugs to: info@veltrano.de" in result.stdout, f"{asked}: where to report bugs")
         check("https://www.veltrano.de/cradlecom/" in result.stdout, f"{asked}: home page")

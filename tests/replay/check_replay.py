@@ -79,11 +79,32 @@ result, rows, calls = replay("--set", "PhoneNumber=0301234", "--start", "30")
 check(len(calls) == 1 and calls[0] > 32.5, f"start at 30 s: calls at {calls}")
 check(all(r["monitoring"] == "0" for r in rows[:299]), "monitoring off before the press")
 
-# Without a number Start is refused, and the tool says so.
-result, rows, calls = replay()
+# Without a number the run calls a made-up one, as the man page's example
+# expects, and says so in one line; a number set empty is refused.
+result, rows, calls = replay("--set", "PhoneDelay=0")
+check(result.returncode == 0 and calls == [10.1, 31.6], f"no number: {result.returncode} {calls}")
+check(result.stderr.count("\n") == 1 and "made-up number" in result.stderr,
+      f"no number: {result.stderr!r}")
+result, rows, calls = replay("--set", "PhoneNumber=")
 check(result.returncode == 3, f"refused start exit code {result.returncode}")
 check("refused" in result.stderr, "refusal reported")
 check(calls == [] and all(r["monitoring"] == "0" for r in rows), "nothing after a refusal")
+
+# The program's manners: --version, and a wrong option told in the program's
+# words; the man page lists what --help lists.
+version = subprocess.run([tool, "--version"], capture_output=True, text=True, timeout=60)
+check(version.returncode == 0 and version.stdout.startswith("cradlecom-replay "),
+      f"--version: {version.returncode} {version.stdout!r}")
+wrong = subprocess.run([tool, recording, "--bogus"], capture_output=True, text=True, timeout=60)
+check(wrong.returncode == 2 and wrong.stderr.splitlines() == [
+    "cradlecom-replay: unknown option '--bogus'", "Usage: cradlecom-replay RECORDING [OPTION]...",
+    "Try 'cradlecom-replay --help' for more information."], f"wrong option: {wrong.stderr!r}")
+usage = subprocess.run([tool, "--help"], capture_output=True, text=True, timeout=60).stdout
+page = open(os.path.join(os.path.dirname(__file__), "../../dist/man/cradlecom-replay.1.scd")).read()
+helped = set(re.findall(r"(?<![\w-])--[a-z]+", usage))
+paged = set(re.findall(r"\*(--[a-z]+)\*", page))
+check(helped == paged and "--begin" in paged and "--csv" in paged,
+      f"--help {sorted(helped)} against the man page {sorted(paged)}")
 
 # A sweep: one row a combination, and each row's trace is that of a
 # separate replay with the same settings, byte for byte.
@@ -133,7 +154,8 @@ for setting, reason in [("VolSensi=abc", "'abc' is not a whole number"),
                          timeout=60)
     check(bad.returncode == 2 and setting in bad.stderr and reason in bad.stderr,
           f"bad setting {setting}: {bad.returncode} {bad.stderr}")
-refused = subprocess.run([tool, recording], capture_output=True, timeout=60)
+refused = subprocess.run([tool, recording, "--set", "PhoneNumber="], capture_output=True,
+                         timeout=60)
 check("gültige Telefonnummer".encode() in refused.stdout, f"UTF-8 message: {refused.stdout!r}")
 
 # No regular file, no waiting: a FIFO without a writer as the recording or

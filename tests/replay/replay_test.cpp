@@ -395,7 +395,7 @@ TEST_F(ReplayTest, ThePlotMarksTheCallsWhereTheyWere)
         AddToTrack(&run.track, tick, (tick % 977) / 977.0, tick > 100000 ? 0.3 : 0.0, tick > 50000);
     std::string path = (folder / "night.png").string();
     std::string error;
-    ASSERT_TRUE(WritePlot(path, "night", run, 22 * 60, {{7200, 7300}}, &error)) << error;
+    ASSERT_TRUE(WritePlot(path, "night", run, 22 * 3600, {{7200, 7300}}, &error)) << error;
     QImage image(QString::fromStdString(path));
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.width(), plotWidth);

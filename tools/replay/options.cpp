@@ -18,11 +18,14 @@ int SettingIndex(const std::string& name)
     return FindSettingIndex(FromUtf8(name).c_str());
 }
 
-// The numeric setting called `name`; null when none is.
+// The numeric setting called `name` that changes a replay; null when none is.
 const StoredSetting* NumberSetting(const std::string& name)
 {
     const int index = SettingIndex(name);
-    return index >= 0 && storedSettings[index].field != nullptr ? &storedSettings[index] : nullptr;
+    return index >= 0 && storedSettings[index].field != nullptr &&
+                   ChangesReplay(storedSettings[index])
+               ? &storedSettings[index]
+               : nullptr;
 }
 
 bool ParseWhole(const std::string& text, std::int32_t* value)
@@ -37,8 +40,9 @@ bool ParseWhole(const std::string& text, std::int32_t* value)
     return true;
 }
 
-bool ParseSetting(const std::string& assignment, ReplaySettings* chosen, std::string* error)
+bool ParseSetting(const std::string& assignment, ReplayOptions* options, std::string* error)
 {
+    ReplaySettings* chosen = &options->settings;
     std::size_t equals = assignment.find('=');
     std::string name = assignment.substr(0, equals);
     if (equals == std::string::npos) {
@@ -50,7 +54,8 @@ bool ParseSetting(const std::string& assignment, ReplaySettings* chosen, std::st
     if (index >= 0 && storedSettings[index].field == nullptr) {
         // The program's own rule for a number, as in the phone dialog.
         std::u16string text = FromUtf8(name + "=" + value);
-        std::int32_t check = AssignSetting(chosen, text.c_str());
+        std::int32_t check = AssignSetting(&options->settings, text.c_str());
+        options->numberGiven = true;
         if (check == SETTING_NUMBER_TOO_LONG) {
             *error = "bad setting '" + assignment + "': a number has at most " +
                      std::to_string(callNumberMaxLength) + " characters, this one has " +
@@ -66,6 +71,10 @@ bool ParseSetting(const std::string& assignment, ReplaySettings* chosen, std::st
     }
     if (index < 0) {
         *error = "bad setting '" + assignment + "': no setting is called '" + name + "'";
+        return false;
+    }
+    if (!ChangesReplay(storedSettings[index])) {
+        *error = "bad setting '" + assignment + "': " + name + " does not change a replay";
         return false;
     }
     std::int32_t number = 0;
@@ -135,6 +144,11 @@ bool ParseClock(const std::string& text, int* minute)
 
 } // namespace
 
+bool ChangesReplay(const StoredSetting& setting)
+{
+    return std::u16string_view(setting.name).substr(0, 12) != u"RecordNights";
+}
+
 std::string Utf8(const std::u16string& text)
 {
     return QString::fromStdU16String(text).toStdString();
@@ -159,8 +173,10 @@ bool SetNumber(ReplaySettings* chosen, const std::string& name, std::int32_t val
             std::to_string(setting->low) + " to " + std::to_string(setting->high);
         if (setting->kind == KIND_LANGUAGE)
             *reason = name + " is 0 (German) or 1 (English), not " + std::to_string(value);
-        else if (setting->kind == KIND_COUNT)
+        else if (setting->kind == KIND_COUNT && setting->low == 0 && setting->high == INT32_MAX)
             *reason = name + " cannot be negative (" + std::to_string(value) + ")";
+        else if (setting->kind == KIND_COUNT)
+            *reason = name + " is a whole number from " + bounds + ", not " + std::to_string(value);
         else
             *reason = name + " is a percentage from " + bounds + ", not " + std::to_string(value);
         return false;
@@ -172,12 +188,16 @@ bool SetNumber(ReplaySettings* chosen, const std::string& name, std::int32_t val
 void PrintUsage(std::FILE* out)
 {
     std::fprintf(
-        out, "usage: cradlecom-replay RECORDING [--set Name=Value ...] [--start SECONDS]\n"
+        out, "Usage: cradlecom-replay RECORDING [--set Name=Value ...] [--start SECONDS]\n"
              "                        [--trace FILE.csv] [--plot FILE.png] [--begin HH:MM]\n"
              "                        [--sweep Name=FROM:TO:STEP ...] [--csv FILE.csv]\n"
              "                        [--cries FILE.csv]\n"
-             "  Name: VolSensi, VolThresh, CryThresh (0 to 100), PhoneNumber,\n"
-             "        PhoneDelay (minutes), PhoneMaxCalls, Language (0 German, 1 English)\n"
+             "Runs the monitor over a recording on a virtual clock and tells when it\n"
+             "would have called.\n"
+             "\n"
+             "  Name: VolSensi, VolThresh, CryThresh (0 to 100), PhoneNumber (without\n"
+             "        one, a made-up number that is never dialled), PhoneDelay (minutes),\n"
+             "        PhoneMaxCalls, Language (0 German, 1 English)\n"
              "  --start   when Start is pressed, in seconds (default 0, before the first tick)\n"
              "  --trace   one row a tick: tick,seconds,level,cryMeter,monitoring,callsMade,\n"
              "            delaySeconds\n"
@@ -188,17 +208,33 @@ void PrintUsage(std::FILE* out)
              "            row each (to --csv, else to standard output); with --trace or\n"
              "            --plot, one file each, numbered like the rows\n"
              "  --cries   start,end rows in seconds: when the child really cried; each\n"
-             "            run then counts the cries answered and the false alarms\n");
+             "            run then counts the cries answered and the false alarms\n"
+             "  --csv     where --sweep writes its rows\n"
+             "  -h, --help     print this help and exit\n"
+             "  -v, --version  print the version and exit\n"
+             "\n"
+             "Report bugs to: info@veltrano.de\n"
+             "Cradlecom home page: <https://www.veltrano.de/cradlecom/>\n");
 }
 
-bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* error, bool* help)
+void PrintVersion()
 {
-    *help = false;
+    std::printf("cradlecom-replay %s\n"
+                "Copyright (C) 2026 Veltrano\n"
+                "License GPL-3.0-or-later <https://gnu.org/licenses/gpl.html>.\n"
+                "This is free software: you are free to change and redistribute it.\n"
+                "There is NO WARRANTY, to the extent permitted by law.\n",
+                CRADLECOM_VERSION);
+}
+
+bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* error, int* asked)
+{
+    *asked = ASKED_RUN;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         bool hasValue = i + 1 < argc;
-        if (arg == "--help" || arg == "-h") {
-            *help = true;
+        if (arg == "--help" || arg == "-h" || arg == "--version" || arg == "-v") {
+            *asked = arg == "--help" || arg == "-h" ? ASKED_HELP : ASKED_VERSION;
             return false;
         }
         if (!arg.empty() && arg[0] != '-') {
@@ -212,7 +248,7 @@ bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* er
         bool known = arg == "--set" || arg == "--trace" || arg == "--start" || arg == "--plot" ||
                      arg == "--begin" || arg == "--sweep" || arg == "--cries" || arg == "--csv";
         if (!known) {
-            *error = "unknown argument '" + arg + "'";
+            *error = "unknown option '" + arg + "'";
             return false;
         }
         if (!hasValue) {
@@ -221,7 +257,7 @@ bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* er
         }
         std::string value = argv[++i];
         if (arg == "--set") {
-            if (!ParseSetting(value, &options->settings, error))
+            if (!ParseSetting(value, options, error))
                 return false;
         } else if (arg == "--trace") {
             options->tracePath = value;

@@ -200,7 +200,7 @@ int PlotColumn(double seconds, double duration)
 }
 
 bool WritePlot(const std::string& path, const std::string& title, const RunResult& run,
-               int beginMinute, const std::vector<Cry>& cries, std::string* error)
+               double beginSeconds, const std::vector<Cry>& cries, std::string* error)
 {
     EnsureApplication();
     QImage image(plotWidth, plotHeight, QImage::Format_RGB32);
@@ -209,7 +209,7 @@ bool WritePlot(const std::string& path, const std::string& title, const RunResul
     QFont font = painter.font();
     font.setPixelSize(12);
     painter.setFont(font);
-    double begin = beginMinute * 60.0;
+    double begin = beginSeconds;
     double duration = run.seconds;
 
     // Monitoring, then the noted cries, behind everything else.

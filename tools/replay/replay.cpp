@@ -5,6 +5,7 @@
 // every combination of settings over one decoding of the recording.
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <sys/stat.h>
@@ -41,18 +42,19 @@ std::string Clock(double seconds)
     return text;
 }
 
-// Local time of the recording's first sample: a recording written as it
-// was made was last changed at its end.
-int DefaultBeginMinute(const std::string& path, double seconds)
+// Local time of the recording's first sample, in seconds after midnight: a
+// recording written as it was made (a recorded night among them) was last
+// changed at its end.
+double DefaultBeginSeconds(const std::string& path, double seconds)
 {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0)
         return 0;
-    std::time_t begun = info.st_mtime - static_cast<std::time_t>(seconds);
+    std::time_t begun = info.st_mtime - static_cast<std::time_t>(std::lround(seconds));
     std::tm local{};
     if (localtime_r(&begun, &local) == nullptr)
         return 0;
-    return local.tm_hour * 60 + local.tm_min;
+    return local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
 }
 
 // "night.png" and row 3 give "night-3.png".
@@ -88,8 +90,8 @@ bool CloseTrace(std::FILE* trace, const std::string& path)
 bool Plot(const ReplayOptions& options, const std::string& path, const RunResult& run,
           const ReplaySettings& settings, const std::vector<Cry>& cries)
 {
-    int begin = options.beginMinute >= 0 ? options.beginMinute
-                                         : DefaultBeginMinute(options.recording, run.seconds);
+    double begin = options.beginMinute >= 0 ? options.beginMinute * 60.0
+                                            : DefaultBeginSeconds(options.recording, run.seconds);
     std::string title = BaseName(options.recording) + "  —  " + SettingsText(settings);
     std::string error;
     if (!WritePlot(path, title, run, begin, cries, &error)) {
@@ -105,8 +107,8 @@ int RunVerdict(const RunResult& run)
     for (const RunBox& box : run.boxes) {
         if (box.refusal) {
             std::fprintf(stderr,
-                         "%s: Start was refused: no phone number is set "
-                         "(use --set PhoneNumber=...)\n",
+                         "%s: Start was refused: the phone number is set empty "
+                         "(give a number, or leave --set PhoneNumber out)\n",
                          tool);
             return 3;
         }
@@ -192,7 +194,7 @@ int ReplaySweep(const ReplayOptions& options, RecordingStream* stream,
 
     std::fprintf(csv, "row");
     for (const StoredSetting& setting : storedSettings) {
-        if (setting.field != nullptr)
+        if (setting.field != nullptr && ChangesReplay(setting))
             std::fprintf(csv, ",%s", Utf8(setting.name).c_str());
     }
     std::fprintf(csv, ",calls,callSeconds%s\n",
@@ -222,7 +224,7 @@ int ReplaySweep(const ReplayOptions& options, RecordingStream* stream,
             break;
         std::fprintf(csv, "%zu", row);
         for (const StoredSetting& setting : storedSettings) {
-            if (setting.field != nullptr)
+            if (setting.field != nullptr && ChangesReplay(setting))
                 std::fprintf(csv, ",%d", settings.*(setting.field));
         }
         std::fprintf(csv, ",%zu,", run.calls.size());
@@ -281,15 +283,29 @@ int main(int argc, char** argv)
 {
     ReplayOptions options;
     std::string error;
-    bool help = false;
-    if (!ParseOptions(argc, argv, &options, &error, &help)) {
-        if (help) {
+    int asked = ASKED_RUN;
+    if (!ParseOptions(argc, argv, &options, &error, &asked)) {
+        if (asked == ASKED_HELP)
             PrintUsage(stdout);
+        else if (asked == ASKED_VERSION)
+            PrintVersion();
+        if (asked != ASKED_RUN)
             return 0;
-        }
-        std::fprintf(stderr, "%s: %s\n", tool, error.c_str());
-        PrintUsage(stderr);
+        // As the program's own: what is wrong, and where to read more.
+        std::fprintf(stderr,
+                     "%s: %s\n"
+                     "Usage: %s RECORDING [OPTION]...\n"
+                     "Try '%s --help' for more information.\n",
+                     tool, error.c_str(), tool, tool);
         return 2;
+    }
+    if (!options.numberGiven) {
+        for (std::size_t i = 0; madeUpNumber[i] != u'\0'; ++i)
+            options.settings.PhoneNumber[i] = madeUpNumber[i];
+        std::fprintf(stderr,
+                     "%s: no PhoneNumber given: calling the made-up number %s, never "
+                     "dialled\n",
+                     tool, Utf8(madeUpNumber).c_str());
     }
     std::vector<Cry> cries;
     if (!options.criesPath.empty() && !ReadCries(options.criesPath, &cries, &error)) {

@@ -36,15 +36,28 @@ struct ReplayOptions {
     double startSeconds = 0.0;
     int beginMinute = -1; // local time of the recording's first sample, minutes after midnight
     ReplaySettings settings;
+    bool numberGiven = false; // --set PhoneNumber=... was given
     std::vector<SweepAxis> sweep;
 };
 
-// False with a message for the user on a bad command line; `help` is set
-// for --help.
-bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* error, bool* help);
+// What a command line asks for besides a run.
+constexpr int ASKED_RUN = 0;
+constexpr int ASKED_HELP = 1;
+constexpr int ASKED_VERSION = 2;
+// The number a run calls when none is given: a call number, never dialled
+// (nothing is dialled in a replay).
+constexpr const char16_t* madeUpNumber = u"0000000";
+
+// False with a message for the user on a bad command line, or when --help
+// or --version was given (*asked says which).
+bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* error, int* asked);
 void PrintUsage(std::FILE* out);
+void PrintVersion();
+// Whether a setting changes what a replay shows: the recording of the
+// nights does not (it only keeps the sound), so it is neither set nor listed.
+bool ChangesReplay(const StoredSetting& setting);
 // Sets one named numeric setting; false with the reason when the name is
-// unknown or the value out of range.
+// unknown, does not change a replay, or the value is out of range.
 bool SetNumber(ReplaySettings* settings, const std::string& name, std::int32_t value,
                std::string* reason);
 
@@ -161,7 +174,7 @@ constexpr double answerGraceSeconds = 60.0;
 CryScore ScoreCalls(const std::vector<Cry>& cries, const std::vector<RunCall>& calls);
 
 // The picture of a run, 1600 x 500 pixels, with `title` above it; the time
-// axis starts at `beginMinute` (local time, minutes after midnight).
+// axis starts at `beginSeconds` (local time, seconds after midnight).
 constexpr int plotWidth = 1600;
 constexpr int plotHeight = 500;
 constexpr unsigned callMarkerRgb = 0x8000A0; // drawn for calls only
@@ -169,7 +182,7 @@ constexpr unsigned levelRgb = 0x4682C8;
 constexpr unsigned pauseRgb = 0xCDAFE6;     // the pause after a call, along the top
 constexpr unsigned callLimitRgb = 0x5A5A5A; // from when the call limit held a call back
 bool WritePlot(const std::string& path, const std::string& title, const RunResult& run,
-               int beginMinute, const std::vector<Cry>& cries, std::string* error);
+               double beginSeconds, const std::vector<Cry>& cries, std::string* error);
 // The pixel column where `seconds` into a run of `duration` seconds lies,
 // and the pixel row of a level or cry meter of `value`.
 int PlotColumn(double seconds, double duration);

@@ -7,6 +7,7 @@
 
 #include "alarm/monitor.h"
 #include "audio/capture.h"
+#include "platform/sim/sim_nights.h"
 #include "platform/sim/sim_phone.h"
 #include "platform/sim/sim_registry.h"
 #include "settings/settings.h"
@@ -49,6 +50,8 @@ const char* const invExit = "exit: the program ends cleanly and releases everyth
 const char* const invMicLog = "event log: tells every microphone failure and recovery";
 const char* const invButton = "screen: the Start/Stop button tells what pressing it does";
 const char* const invDrawing = "drawing: no pen, brush or device context outlives its drawing";
+const char* const invNight =
+    "nights: a recording is open only while monitoring, and never ahead of the run's time";
 
 void CheckSaved()
 {
@@ -56,7 +59,12 @@ void CheckSaved()
     for (int index = 0; index < settingNameCount; ++index) {
         const std::u16string name = storedSettings[index].name;
         const std::u16string value = StoredText(settings, index);
-        if (store[name] != value)
+        // A later setting at its default is written only once changed.
+        SettingsRecord fresh{};
+        SetDefaultSettings(&fresh);
+        const bool unwritten = index >= firstReleaseSettingCount && store[name] == u"<absent>" &&
+                               value == StoredText(fresh, index);
+        if (store[name] != value && !unwritten)
             Fail(invSaved, Format("%s is \"%s\" in memory but \"%s\" in the store at %s",
                                   Narrow(name).c_str(), Narrow(value).c_str(),
                                   Narrow(store[name]).c_str(), At(SimNow()).c_str()));
@@ -399,6 +407,22 @@ void Progress(SimTime now)
 
 } // namespace
 
+// The open recording holds no more than the time since it began, and none
+// is open after a tick of monitoring off.
+void CheckNight(SimTime now)
+{
+    for (const SimNightRecording& night : SimNightRecordings()) {
+        if (night.closed >= 0)
+            continue;
+        if (night.written > (now - night.opened) / simUnitsPerSample + 1)
+            Fail(invNight,
+                 Format("%lld samples at %s, begun at %s", static_cast<long long>(night.written),
+                        At(now).c_str(), At(night.opened).c_str()));
+        if (monitor.monitoring == 0)
+            Fail(invNight, "a recording open at " + At(now) + " with monitoring off");
+    }
+}
+
 void OnTick(HWND window, UINT_PTR id)
 {
     if (window != SimMainWindow() || id != monitorTimerId || soak.failed)
@@ -422,6 +446,7 @@ void OnTick(HWND window, UINT_PTR id)
     CheckMicrophoneLog(now);
     CheckButton(now);
     CheckDrawing(now);
+    CheckNight(now);
     Progress(now);
     if (soak.options->afterTick && !soak.failed)
         soak.options->afterTick();
@@ -439,6 +464,10 @@ void CheckExit(int exitCode)
     if (live != 0)
         Fail(invBuffers,
              Format("%ld heap blocks still allocated after the exit at %s", live, At(now).c_str()));
+    for (const SimNightRecording& night : SimNightRecordings()) {
+        if (night.closed < 0)
+            Fail(invExit, "a night recording still open after the exit at " + At(now));
+    }
     if (SimWaveIsOpen())
         Fail(invExit, "the wave device is still open after the exit at " + At(now));
     if (SimRegistryOpenKeys() != 0)

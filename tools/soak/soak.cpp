@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/sim/sim_nights.h"
 #include "platform/sim/sim_registry.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
@@ -184,6 +185,11 @@ void RunSession(SoakInput* input, StoredValues* stored, SimTime length)
 {
     SimReset();
     RestoreStore(*stored);
+    // Half the sessions record their nights, kept as counts only.
+    SimNightRecordingKeepSamples(false);
+    if (stored->keyExists)
+        SimRegistrySetText(settingsKey, u"RecordNights",
+                           Draw(soak.random, 0, 1) == 0 ? u"0" : u"1");
     soak.s = Session{};
     // A session in six draws, for at most an hour: the screen's pens,
     // brushes and device contexts are counted. The others run blind, some

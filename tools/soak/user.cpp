@@ -4,6 +4,7 @@
 // store failing, all drawn from the seed.
 #include <algorithm>
 
+#include "platform/sim/sim_nights.h"
 #include "platform/sim/sim_phone.h"
 #include "platform/sim/sim_registry.h"
 #include "settings/settings.h"
@@ -32,7 +33,8 @@ const char* const faultNames[faultKinds] = {"device refuses open",
                                             "contact dialog",
                                             "language dialog",
                                             "exit refused",
-                                            "exit and restart"};
+                                            "exit and restart",
+                                            "disk full (nights)"};
 
 } // namespace
 
@@ -288,6 +290,12 @@ void Inject(int kind)
         s.exitYes = true;
         SimChooseMenuCommand(window, cmdExit);
         break;
+    case FAULT_DISK_FULL: {
+        std::vector<SimNightRecording> nights = SimNightRecordings();
+        std::int64_t written = nights.empty() ? 0 : nights.back().written;
+        SimNightRecordingFullAfter(written + Draw(soak.random, 0, 600 * 11025));
+        break;
+    }
     default:
         break;
     }
@@ -308,7 +316,8 @@ const Weight weights[] = {{FAULT_WAVE_OPEN, 15, false},     {FAULT_WAVE_PREPARE,
                           {FAULT_STORE_COMMIT, 10, true},   {FAULT_START_STOP, 50, true},
                           {FAULT_MIC_DIALOG, 30, true},     {FAULT_PHONE_DIALOG, 25, true},
                           {FAULT_CONTACT_DIALOG, 10, true}, {FAULT_LANGUAGE, 15, true},
-                          {FAULT_EXIT_REFUSED, 10, true},   {FAULT_RESTART, 2, true}};
+                          {FAULT_EXIT_REFUSED, 10, true},   {FAULT_RESTART, 2, true},
+                          {FAULT_DISK_FULL, 5, false}};
 
 void Chaos()
 {

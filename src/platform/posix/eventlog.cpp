@@ -167,6 +167,16 @@ bool ReadLines(const std::string& path, std::deque<std::string>* lines, int keep
 
 } // namespace
 
+std::string StateFolder()
+{
+    return StateDirectory();
+}
+
+bool MakePrivateFolders(const std::string& path)
+{
+    return MakeFolders(path);
+}
+
 std::string EventLogPath()
 {
     std::string folder = StateDirectory();

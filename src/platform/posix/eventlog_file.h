@@ -8,6 +8,13 @@
 // $XDG_STATE_HOME/cradlecom/events.log, else ~/.local/state/cradlecom/events.log.
 std::string EventLogPath();
 
+// The folder the log lives in ($XDG_STATE_HOME/cradlecom, else
+// ~/.local/state/cradlecom); empty without a home. Nothing is made.
+std::string StateFolder();
+// Makes `path` and its parents; the last one private to the user. False
+// with errno when it cannot be made or is no folder.
+bool MakePrivateFolders(const std::string& path);
+
 // The log is rotated when a line would take it to this size or beyond:
 // the file becomes events.log.1 (replacing an older one) and a new one begins.
 constexpr long eventLogLimitBytes = 1000000;
