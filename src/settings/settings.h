@@ -43,6 +43,10 @@ extern DerivedLimits limits;
 extern std::int32_t firstUse; // 1 when this start wrote the first-use marker
 
 void ComputeLimits();
+// sensiFactor for a VolSensi, and volLimit or cryLimit for a VolThresh or
+// CryThresh, as ComputeLimits derives them.
+double SensiFactorOf(std::int32_t volSensi);
+double LimitOf(std::int32_t percent);
 // A call number holds digits, spaces and + * # - / ( ), at least one digit,
 // does not begin with - (a program would take it for an option), and has at
 // most callNumberMaxLength characters. So may a SIP address: "sip:" or
