@@ -8,7 +8,7 @@
 #include "audio/capture.h"
 #include "settings/settings.h"
 
-const CalibrationRule calibrationRule[2] = {{14.0, 50}, {8.0, 50}};
+const CalibrationRule calibrationRule[2] = {{22.0, 50}, {8.0, 30}};
 
 namespace {
 
@@ -69,19 +69,22 @@ void CalibrateRoomWith(const std::int32_t* peaks, std::int32_t count, const Cali
         result->outcome = CALIBRATION_TOO_LOUD;
         return;
     }
-    // The pair on the dialogs' steps of 5 whose line comes nearest, in
-    // decibels; of equally near ones the threshold nearest the middle of the
-    // bar, so that the room and a cry both show on it.
-    double bestError = 1e9;
+    // A pair on the dialogs' steps of 5 whose line lies within half a
+    // decibel of the one wanted, the threshold as near the middle of the bar
+    // as can be, so that both the room and a cry show on it; with none so
+    // near, the nearest.
+    double nearest = 1e9;
+    std::int32_t middle = 1000;
     for (std::int32_t sensi = 0; sensi <= 100; sensi += 5) {
         for (std::int32_t thresh = 5; thresh <= 100; thresh += 5) {
             std::int32_t loud = LoudPeakOf(sensi, thresh);
             double error = std::abs(Dbfs(loud) - result->lineDbfs);
-            bool nearer = error < bestError - 0.05;
-            bool asNear = !nearer && error <= bestError + 0.05 &&
-                          std::abs(thresh - 50) < std::abs(result->VolThresh - 50);
-            if (nearer || asNear) {
-                bestError = std::min(bestError, error);
+            std::int32_t offCentre = std::abs(thresh - 50);
+            bool better = error <= 0.5 ? nearest > 0.5 || offCentre < middle
+                                       : nearest > 0.5 && error < nearest;
+            if (better) {
+                nearest = error;
+                middle = offCentre;
                 result->VolSensi = sensi;
                 result->VolThresh = thresh;
                 result->loudPeak = loud;

@@ -28,7 +28,7 @@ struct CryRule {
 };
 
 // Chosen on marked nights of real cries and household sounds.
-constexpr CryRule cryRule{0.65f, 250.0f, 900.0f, 2, 0.5f};
+constexpr CryRule cryRule{0.85f, 250.0f, 1200.0f, 2, 0.5f};
 
 // Carried from block to block of one capture run; all zero at its start.
 struct CryCheckState {
