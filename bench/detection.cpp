@@ -137,20 +137,20 @@ std::vector<double> RunNight(Night* night, const Levels& levels, const CryRule* 
     SimReset();
     SimSetDrawing(false);
     StoreLevels(levels);
+    // The check's state lives through the whole run, across the restarts
+    // of capture, as the blocks come one after the other.
+    CryCheckState check{};
     std::int64_t previous = -1;
-    bool previousLikeCry = false;
+    bool pass = false;
     auto size = static_cast<std::int64_t>(night->samples.size());
     SimSetInputPeaks(size, [&](std::int64_t start, std::int32_t* peak) {
         if (start < 0 || start + block > size)
             return false;
         *peak = PeakAt(*night, start);
         if (rule != nullptr) {
-            // The check's state lives for one capture run: a block follows
-            // the previous one only within it.
-            bool likeCry = FeaturesLikeCry(FeaturesAt(night, start), *rule);
-            bool pass = likeCry || (previousLikeCry && start == previous + block);
+            if (start != previous)
+                pass = FeaturesLikeCry(FeaturesAt(night, start), *rule, &check);
             previous = start;
-            previousLikeCry = likeCry;
             if (!pass)
                 *peak = 0;
         }
@@ -256,10 +256,23 @@ struct Choices {
     std::int32_t cryThreshCheck = calibrationRule[1].cryThresh;
     CryRule rule = cryRule;
     bool stats = false;
-    // --sweep: lists of values tried for the check's configuration.
+    // --sweep: lists of values tried for the check's configuration, one per
+    // sweepAxes entry; empty: the value in use.
     bool sweep = false;
-    std::vector<double> periodicities, lows, highs, frameCounts, shares, margins, cryThreshes;
+    std::vector<double> tried[9];
 };
+
+// What --sweep can vary, in the order of --rule and then the calibration's.
+const char* const sweepAxes[9] = {"periodicity",   "low",   "high",   "frames",       "band",
+                                  "steady-frames", "glide", "margin", "cry-threshold"};
+
+CryRule RuleOf(const double* v)
+{
+    return CryRule{static_cast<float>(v[0]), static_cast<float>(v[1]),
+                   static_cast<float>(v[2]), static_cast<std::int32_t>(v[3]),
+                   static_cast<float>(v[4]), static_cast<std::int32_t>(v[5]),
+                   static_cast<float>(v[6])};
+}
 
 std::vector<double> Numbers(const std::string& text)
 {
@@ -287,11 +300,12 @@ void PrintStats(Night* night, const CryRule& rule)
         std::vector<double> peaks;
         int pass = 0, loud = 0, loudPass = 0;
         double line = Quantile(roomDb, 0.95) + 8.0;
+        CryCheckState check{};
         for (auto start = static_cast<std::int64_t>(span.start * rate);
              start + block <= static_cast<std::int64_t>(span.end * rate); start += block) {
             double db = 20.0 * std::log10(std::max(PeakAt(*night, start), 1) / 32768.0);
             peaks.push_back(db);
-            bool like = FeaturesLikeCry(FeaturesAt(night, start), rule);
+            bool like = FeaturesLikeCry(FeaturesAt(night, start), rule, &check);
             pass += like;
             if (db >= line) {
                 ++loud;
@@ -397,11 +411,6 @@ std::string Brief(const Score& s)
     return text;
 }
 
-std::vector<double> Or(const std::vector<double>& list, double value)
-{
-    return list.empty() ? std::vector<double>{value} : list;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -430,36 +439,32 @@ int main(int argc, char** argv)
             choices.cryThreshCheck = static_cast<std::int32_t>(c.at(1));
         } else if (arg == "--rule") {
             std::vector<double> r = Numbers(value());
-            choices.rule = CryRule{static_cast<float>(r.at(0)), static_cast<float>(r.at(1)),
-                                   static_cast<float>(r.at(2)), static_cast<std::int32_t>(r.at(3)),
-                                   static_cast<float>(r.at(4))};
+            if (r.size() != 7) {
+                std::fprintf(stderr, "--rule needs 7 numbers\n");
+                return 2;
+            }
+            choices.rule = RuleOf(r.data());
         } else if (arg == "--stats")
             choices.stats = true;
         else if (arg == "--sweep")
             choices.sweep = true;
-        else if (arg == "--periodicity")
-            choices.periodicities = Numbers(value());
-        else if (arg == "--low")
-            choices.lows = Numbers(value());
-        else if (arg == "--high")
-            choices.highs = Numbers(value());
-        else if (arg == "--frames")
-            choices.frameCounts = Numbers(value());
-        else if (arg == "--band")
-            choices.shares = Numbers(value());
-        else if (arg == "--margin")
-            choices.margins = Numbers(value());
-        else if (arg == "--cry-threshold")
-            choices.cryThreshes = Numbers(value());
         else {
-            std::fprintf(stderr,
-                         "usage: cradlecom-detection [--nights DIR] [--aside NAME]... "
-                         "[--margins PLAIN,CHECK] [--cry-thresholds PLAIN,CHECK] "
-                         "[--rule PERIODICITY,LOW,HIGH,FRAMES,BAND] [--stats]\n"
-                         "       cradlecom-detection --sweep [--periodicity LIST] [--low LIST] "
-                         "[--high LIST] [--frames LIST] [--band LIST] [--margin LIST] "
-                         "[--cry-threshold LIST]\n");
-            return 2;
+            auto axis =
+                std::find_if(std::begin(sweepAxes), std::end(sweepAxes),
+                             [&](const char* name) { return arg == std::string("--") + name; });
+            if (axis == std::end(sweepAxes)) {
+                std::fprintf(stderr,
+                             "usage: cradlecom-detection [--nights DIR] [--aside NAME]... "
+                             "[--margins PLAIN,CHECK] [--cry-thresholds PLAIN,CHECK] "
+                             "[--rule PERIODICITY,LOW,HIGH,FRAMES,BAND,STEADY-FRAMES,GLIDE] "
+                             "[--stats]\n"
+                             "       cradlecom-detection --sweep [--aside NAME]... "
+                             "[--periodicity LIST] [--low LIST] [--high LIST] [--frames LIST] "
+                             "[--band LIST] [--steady-frames LIST] [--glide LIST] [--margin LIST] "
+                             "[--cry-threshold LIST]\n");
+                return 2;
+            }
+            choices.tried[axis - std::begin(sweepAxes)] = Numbers(value());
         }
     }
     // Each night as made, and in a loud house: its sounds 8 dB above doors
@@ -493,36 +498,46 @@ int main(int argc, char** argv)
         return 0;
     }
     if (choices.sweep) {
-        std::printf("periodicity,low,high,frames,band,margin,cryThresh,"
-                    "answered,cries,median,p90,false,perHour,unpitched,"
-                    "loudAnswered,loudCries,loudMedian,loudP90,loudFalse,loudPerHour,loudUnpitched,"
-                    "asideAnswered,asideCries,asideMedian,asideP90,asideFalse,asidePerHour,"
-                    "asideUnpitched\n");
-        for (double p : Or(choices.periodicities, choices.rule.periodicity))
-            for (double low : Or(choices.lows, choices.rule.lowHz))
-                for (double high : Or(choices.highs, choices.rule.highHz))
-                    for (double frames : Or(choices.frameCounts, choices.rule.frames))
-                        for (double band : Or(choices.shares, choices.rule.bandShare))
-                            for (double margin : Or(choices.margins, choices.marginCheck))
-                                for (double cry : Or(choices.cryThreshes, choices.cryThreshCheck)) {
-                                    CryRule rule{static_cast<float>(p), static_cast<float>(low),
-                                                 static_cast<float>(high),
-                                                 static_cast<std::int32_t>(frames),
-                                                 static_cast<float>(band)};
-                                    CalibrationRule calibration{margin,
-                                                                static_cast<std::int32_t>(cry)};
-                                    Score sums[3];
-                                    for (std::size_t i = 0; i < nights.size(); ++i) {
-                                        Outcome o =
-                                            RunConfiguration(&nights[i], 2, calibration, rule);
-                                        sums[aside[i] ? 2 : loud[i] ? 1 : 0].Add(o.score);
-                                    }
-                                    std::printf("%.2f,%.0f,%.0f,%.0f,%.2f,%.1f,%.0f,%s,%s,%s\n", p,
-                                                low, high, frames, band, margin, cry,
-                                                Brief(sums[0]).c_str(), Brief(sums[1]).c_str(),
-                                                Brief(sums[2]).c_str());
-                                    std::fflush(stdout);
-                                }
+        // The nights kept aside take no part: constants are chosen without them.
+        const CryRule& r = choices.rule;
+        const double inUse[9] = {r.periodicity,
+                                 r.lowHz,
+                                 r.highHz,
+                                 double(r.frames),
+                                 r.bandShare,
+                                 double(r.steadyFrames),
+                                 r.steadyGlide,
+                                 choices.marginCheck,
+                                 double(choices.cryThreshCheck)};
+        std::vector<double> axes[9];
+        std::size_t combinations = 1;
+        for (int a = 0; a < 9; ++a) {
+            axes[a] = choices.tried[a].empty() ? std::vector<double>{inUse[a]} : choices.tried[a];
+            combinations *= axes[a].size();
+            std::printf("%s,", sweepAxes[a]);
+        }
+        std::printf("answered,cries,median,p90,false,perHour,unpitched,"
+                    "loudAnswered,loudCries,loudMedian,loudP90,loudFalse,loudPerHour,"
+                    "loudUnpitched\n");
+        for (std::size_t c = 0; c < combinations; ++c) {
+            double v[9];
+            std::size_t rest = c;
+            for (int a = 8; a >= 0; --a) {
+                v[a] = axes[a][rest % axes[a].size()];
+                rest /= axes[a].size();
+            }
+            CalibrationRule calibration{v[7], static_cast<std::int32_t>(v[8])};
+            Score sums[2];
+            for (std::size_t i = 0; i < nights.size(); ++i) {
+                if (!aside[i])
+                    sums[loud[i] ? 1 : 0].Add(
+                        RunConfiguration(&nights[i], 2, calibration, RuleOf(v)).score);
+            }
+            for (double x : v)
+                std::printf("%g,", x);
+            std::printf("%s,%s\n", Brief(sums[0]).c_str(), Brief(sums[1]).c_str());
+            std::fflush(stdout);
+        }
         return 0;
     }
     const char* labels[3] = {"defaults", "calibration", "calibration + cry check"};

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/cry_check.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -184,6 +185,67 @@ void FindPeriod(const float* r, float* pitch, float* periodicity)
     }
 }
 
+// A pitch track follows frames with some periodicity whose pitch moves less
+// than trackStep (natural log: about 10 %) from one frame to the next; a
+// jump of an octave is the pitch search's doing, not the sound's, and is
+// folded away.
+constexpr float trackPeriodicity = 0.5f;
+constexpr float trackStep = 0.1f;
+constexpr float octave = 0.693147181f; // ln 2
+
+// The RMS distance of `count` values from the straight line that fits them
+// best.
+float DistanceFromLine(const float* y, int count)
+{
+    double mean = 0.0;
+    for (int i = 0; i < count; ++i)
+        mean += y[i] - y[0];
+    mean /= count;
+    double middle = 0.5 * (count - 1);
+    double sxx = 0.0, sxy = 0.0, syy = 0.0;
+    for (int i = 0; i < count; ++i) {
+        double dx = i - middle;
+        double dy = y[i] - y[0] - mean;
+        sxx += dx * dx;
+        sxy += dx * dy;
+        syy += dy * dy;
+    }
+    double residual = (syy - sxy * sxy / sxx) / count;
+    return static_cast<float>(std::sqrt(std::max(residual, 0.0)));
+}
+
+// Adds one frame to the pitch track in *state; true when the track's last
+// rule.steadyFrames frames lie so near a straight glide that no voice made
+// them.
+bool FollowPitch(float pitch, float periodicity, const CryRule& rule, CryCheckState* state)
+{
+    if (!(periodicity >= trackPeriodicity) || !(pitch > 0.0f)) {
+        state->trackFrames = 0;
+        return false;
+    }
+    float y = std::log(pitch);
+    if (state->trackFrames > 0) {
+        float step = y - state->track[state->trackFrames - 1];
+        if (std::fabs(step - octave) < trackStep)
+            y -= octave;
+        else if (std::fabs(step + octave) < trackStep)
+            y += octave;
+        else if (!(std::fabs(step) < trackStep))
+            state->trackFrames = 0;
+    }
+    if (state->trackFrames == cryTrackFrames) {
+        std::memmove(state->track, state->track + 1, sizeof(float) * (cryTrackFrames - 1));
+        state->trackFrames = cryTrackFrames - 1;
+    }
+    state->track[state->trackFrames] = y;
+    state->trackFrames = state->trackFrames + 1;
+    // Fewer than three points lie on a line whatever made them.
+    if (rule.steadyFrames < 3 || state->trackFrames < rule.steadyFrames)
+        return false;
+    return DistanceFromLine(state->track + state->trackFrames - rule.steadyFrames,
+                            rule.steadyFrames) < rule.steadyGlide;
+}
+
 } // namespace
 
 void MeasureCryFeatures(const char* data, CryFeatures* features)
@@ -255,25 +317,24 @@ void MeasureCryFeatures(const char* data, CryFeatures* features)
     features->bandShare = wide > 0.0 ? static_cast<float>(cry / wide) : 0.0f;
 }
 
-bool FeaturesLikeCry(const CryFeatures& features, const CryRule& rule)
+bool FeaturesLikeCry(const CryFeatures& features, const CryRule& rule, CryCheckState* state)
 {
-    if (!(features.bandShare >= rule.bandShare))
-        return false;
     std::int32_t passing = 0;
     for (int f = 0; f < cryFrames; ++f) {
-        if (features.periodicity[f] >= rule.periodicity && features.pitch[f] >= rule.lowHz &&
-            features.pitch[f] <= rule.highHz)
+        bool steady = FollowPitch(features.pitch[f], features.periodicity[f], rule, state);
+        if (!steady && features.periodicity[f] >= rule.periodicity &&
+            features.pitch[f] >= rule.lowHz && features.pitch[f] <= rule.highHz)
             ++passing;
     }
-    return passing >= rule.frames;
+    bool likeCry = features.bandShare >= rule.bandShare && passing >= rule.frames;
+    bool verdict = likeCry || state->lastLikeCry == 1;
+    state->lastLikeCry = likeCry ? 1 : 0;
+    return verdict;
 }
 
 bool BlockSoundsLikeCry(const char* data, CryCheckState* state)
 {
     CryFeatures features;
     MeasureCryFeatures(data, &features);
-    bool likeCry = FeaturesLikeCry(features, cryRule);
-    bool verdict = likeCry || state->lastLikeCry == 1;
-    state->lastLikeCry = likeCry ? 1 : 0;
-    return verdict;
+    return FeaturesLikeCry(features, cryRule, state);
 }

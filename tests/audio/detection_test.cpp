@@ -3,6 +3,7 @@
 // dead microphone, a loud room and a quiet one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -38,6 +39,39 @@ std::vector<std::int16_t> Harmonic(double hz, double amplitude)
         block[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(amplitude * v / 2.7);
     }
     return block;
+}
+
+// A voice-like sound whose pitch follows pitchAt(seconds), its phase
+// unbroken from sample to sample.
+template <typename Pitch> std::vector<std::int16_t> Sound(double seconds, Pitch pitchAt)
+{
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(seconds * rate));
+    const double pi = std::acos(-1.0);
+    double phase = 0.0;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        phase += 2.0 * pi * pitchAt(static_cast<double>(i) / rate) / rate;
+        double v = 0.0;
+        for (int k = 1; k <= 8; ++k)
+            v += std::sin(k * phase) / k;
+        samples[i] = static_cast<std::int16_t>(3000.0 * v);
+    }
+    return samples;
+}
+
+// The verdict on each block of a sound, one after the other.
+std::vector<bool> Verdicts(const std::vector<std::int16_t>& samples)
+{
+    std::vector<bool> verdicts;
+    CryCheckState state{};
+    for (std::size_t at = 0; at + blockSamples <= samples.size(); at += blockSamples)
+        verdicts.push_back(BlockSoundsLikeCry(reinterpret_cast<const char*>(&samples[at]), &state));
+    return verdicts;
+}
+
+int Passed(const std::vector<bool>& verdicts, std::size_t from)
+{
+    return static_cast<int>(
+        std::count(verdicts.begin() + static_cast<std::ptrdiff_t>(from), verdicts.end(), true));
 }
 
 bool Verdict(const std::vector<std::int16_t>& block, CryCheckState* state)
@@ -119,6 +153,39 @@ TEST(CryCheck, PassesPitchedCryLikeSoundOnly)
     EXPECT_TRUE(Verdict(Harmonic(400.0, 8000.0), &state));
     EXPECT_TRUE(Verdict(noise, &state));
     EXPECT_FALSE(Verdict(noise, &state));
+}
+
+// A bell, a horn or a siren is pitched like a cry, but it holds its pitch
+// or glides it along a straight line; a child's pitch wanders. Once the
+// check has followed such a tone for a quarter of a second, it stops
+// passing it, also across a leap of an octave (as the pitch search's
+// reading of a tone may leap).
+TEST(CryCheck, RefusesHeldAndGlidingTonesButNotAWanderingVoice)
+{
+    std::vector<bool> held = Verdicts(Sound(2.0, [](double) { return 400.0; }));
+    EXPECT_TRUE(held[0]);
+    EXPECT_EQ(Passed(held, 2), 0);
+    std::vector<bool> siren =
+        Verdicts(Sound(2.0, [](double t) { return 500.0 * std::pow(2.0, t / 2.0); }));
+    EXPECT_EQ(Passed(siren, 2), 0);
+    std::vector<bool> octave =
+        Verdicts(Sound(2.0, [](double t) { return t < 1.0 ? 400.0 : 800.0; }));
+    EXPECT_EQ(Passed(octave, 2), 0);
+
+    // Around 400 Hz, nudged by up to 3 % every 23 ms, as a crying child's
+    // pitch moves.
+    std::vector<double> steps(100);
+    std::uint32_t seed = 99;
+    double wander = 0.0;
+    for (double& step : steps) {
+        seed = seed * 1664525u + 1013904223u;
+        wander = 0.7 * wander + 0.03 * ((seed >> 8) / 16777216.0 - 0.5) * 2.0;
+        step = wander;
+    }
+    std::vector<bool> voice = Verdicts(Sound(2.0, [&](double t) {
+        return 400.0 * std::exp(steps[static_cast<std::size_t>(t / 0.023) % steps.size()]);
+    }));
+    EXPECT_GE(Passed(voice, 0), static_cast<int>(voice.size()) - 1);
 }
 
 TEST(CryCheck, PassesRecordedCriesAndNotTheDishes)
