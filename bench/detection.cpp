@@ -24,6 +24,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "alarm/monitor.h"
 #include "audio/calibration.h"
 #include "audio/cry_check.h"
 #include "platform/platform.h"
@@ -32,6 +33,7 @@
 #include "platform/sim/sim_phone.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_window.h"
+#include "settings/settings.h"
 #include "shell/shell.h"
 
 namespace {
@@ -131,9 +133,17 @@ void StoreLevels(const Levels& levels)
     SimRegistrySetText(key, u"FirstUse", u"1");
 }
 
-// The whole program over the night, Start pressed at once; the calls' times.
-std::vector<double> RunNight(Night* night, const Levels& levels, const CryRule* rule)
+// What the program did over a night: when it called, and its cry meter as
+// a share of the cry threshold at the start of every block.
+struct Run {
+    std::vector<double> calls;
+    std::vector<std::pair<double, double>> meter;
+};
+
+// The whole program over the night, Start pressed at once.
+Run RunNight(Night* night, const Levels& levels, const CryRule* rule)
 {
+    Run run;
     SimReset();
     SimSetDrawing(false);
     StoreLevels(levels);
@@ -147,6 +157,9 @@ std::vector<double> RunNight(Night* night, const Levels& levels, const CryRule* 
         if (start < 0 || start + block > size)
             return false;
         *peak = PeakAt(*night, start);
+        if (start != previous && limits.cryLimit > 0.0)
+            run.meter.emplace_back(static_cast<double>(start) / rate,
+                                   monitor.cryMeter / limits.cryLimit);
         if (rule != nullptr) {
             if (start != previous)
                 pass = FeaturesLikeCry(FeaturesAt(night, start), *rule, &check);
@@ -158,10 +171,9 @@ std::vector<double> RunNight(Night* night, const Levels& levels, const CryRule* 
     });
     SimAt(0, [] { SimPressMenuBarButton(SimMainWindow(), 0); });
     WinMain(SimInstance(), nullptr, nullptr, SW_SHOW);
-    std::vector<double> calls;
     for (const SimCall& call : SimCalls())
-        calls.push_back(static_cast<double>(call.time) / simUnitsPerSecond);
-    return calls;
+        run.calls.push_back(static_cast<double>(call.time) / simUnitsPerSecond);
+    return run;
 }
 
 struct Score {
@@ -171,6 +183,10 @@ struct Score {
     int falseCalls = 0;
     double hours = 0.0;
     std::map<std::string, int> byType;
+    // Per household type: the highest share of the cry threshold the meter
+    // reached during one of its sounds or the grace after it; 1 when it
+    // brought a call. How near the sounds that did not call came to it.
+    std::map<std::string, double> nearest;
 
     void Add(const Score& other)
     {
@@ -181,11 +197,14 @@ struct Score {
         hours += other.hours;
         for (const auto& [type, count] : other.byType)
             byType[type] += count;
+        for (const auto& [type, share] : other.nearest)
+            nearest[type] = std::max(nearest[type], share);
     }
 };
 
-Score ScoreNight(const Night& night, const std::vector<double>& calls)
+Score ScoreNight(const Night& night, const Run& run)
 {
+    const std::vector<double>& calls = run.calls;
     Score score;
     score.cries = static_cast<int>(night.cries.size());
     score.hours = static_cast<double>(night.samples.size()) / rate / 3600.0;
@@ -212,6 +231,17 @@ Score ScoreNight(const Night& night, const std::vector<double>& calls)
         }
         ++score.byType[type];
     }
+    for (const Span& event : night.events) {
+        double& nearest = score.nearest[event.type];
+        for (const auto& [time, share] : run.meter) {
+            if (time >= event.start && time <= event.end + eventGrace)
+                nearest = std::max(nearest, std::min(share, 1.0));
+        }
+        for (double call : calls) {
+            if (call >= event.start && call <= event.end + eventGrace)
+                nearest = 1.0;
+        }
+    }
     return score;
 }
 
@@ -232,10 +262,22 @@ std::string Row(const std::string& label, const Score& s)
     std::string types;
     for (const auto& [type, count] : s.byType)
         types += " " + type + " " + std::to_string(count);
-    std::snprintf(text, sizeof text, "%-34s %2d/%2d %5.1f %%  %5.1f s %5.1f s  %3d  %5.2f /h %s",
+    // The sounds that came nearest without a call, the nearest first.
+    std::vector<std::pair<double, std::string>> near;
+    for (const auto& [type, share] : s.nearest) {
+        if (share >= 0.3 && share < 1.0)
+            near.emplace_back(share, type);
+    }
+    std::sort(near.rbegin(), near.rend());
+    std::string nearest;
+    for (const auto& [share, type] : near)
+        nearest += " " + type + " " + std::to_string(static_cast<int>(100.0 * share)) + "%";
+    std::snprintf(text, sizeof text,
+                  "%-34s %2d/%2d %5.1f %%  %5.1f s %5.1f s  %3d  %5.2f /h %s  | nearest:%s",
                   label.c_str(), s.answered, s.cries, s.cries ? 100.0 * s.answered / s.cries : 0.0,
                   Quantile(s.delays, 0.5), Quantile(s.delays, 0.9), s.falseCalls,
-                  s.hours > 0 ? s.falseCalls / s.hours : 0.0, types.empty() ? " -" : types.c_str());
+                  s.hours > 0 ? s.falseCalls / s.hours : 0.0, types.empty() ? " -" : types.c_str(),
+                  nearest.empty() ? " -" : nearest.c_str());
     return text;
 }
 
@@ -404,10 +446,19 @@ std::string Brief(const Score& s)
     int unpitched = 0;
     for (const auto& [type, count] : s.byType)
         unpitched += IsUnpitched(type) ? count : 0;
-    char text[160];
-    std::snprintf(text, sizeof text, "%d,%d,%.1f,%.1f,%d,%.2f,%d", s.answered, s.cries,
+    // The household sound that came nearest to a call without one.
+    std::string nearType = "-";
+    double near = 0.0;
+    for (const auto& [type, share] : s.nearest) {
+        if (share < 1.0 && share > near) {
+            near = share;
+            nearType = type;
+        }
+    }
+    char text[192];
+    std::snprintf(text, sizeof text, "%d,%d,%.1f,%.1f,%d,%.2f,%d,%s,%.2f", s.answered, s.cries,
                   Quantile(s.delays, 0.5), Quantile(s.delays, 0.9), s.falseCalls,
-                  s.hours > 0 ? s.falseCalls / s.hours : 0.0, unpitched);
+                  s.hours > 0 ? s.falseCalls / s.hours : 0.0, unpitched, nearType.c_str(), near);
     return text;
 }
 
@@ -516,9 +567,9 @@ int main(int argc, char** argv)
             combinations *= axes[a].size();
             std::printf("%s,", sweepAxes[a]);
         }
-        std::printf("answered,cries,median,p90,false,perHour,unpitched,"
+        std::printf("answered,cries,median,p90,false,perHour,unpitched,nearest,nearestShare,"
                     "loudAnswered,loudCries,loudMedian,loudP90,loudFalse,loudPerHour,"
-                    "loudUnpitched\n");
+                    "loudUnpitched,loudNearest,loudNearestShare\n");
         for (std::size_t c = 0; c < combinations; ++c) {
             double v[9];
             std::size_t rest = c;
