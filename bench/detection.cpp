@@ -9,10 +9,17 @@
 // that does not sound like a cry reaches the program with a peak of 0, so
 // the tick counts it quiet, as a tick does whose block failed the check.
 //
+// --phases N replays each night N times, the blocks shifted against the
+// sounds by 1/N of a block each time, and sums the scores: whether a sound
+// passes can hang on where the blocks fall. Beside the false calls, each
+// row names the household sounds that came nearest to a call without one
+// (the highest the cry meter reached during them, as a share of the cry
+// threshold).
+//
 // --sweep tries lists of the check's constants on the check's configuration
-// and prints one CSV row each; --stats prints how the room, the cries and
-// each household sound peak and pass (with DETECTION_DETAIL set, why their
-// loud blocks fail).
+// and prints one CSV row each, on the nights not kept aside only; --stats
+// prints how the room, the cries and each household sound peak and pass
+// (with DETECTION_DETAIL set, why their loud blocks fail).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -138,12 +145,16 @@ void StoreLevels(const Levels& levels)
 struct Run {
     std::vector<double> calls;
     std::vector<std::pair<double, double>> meter;
+    double hours = 0.0;
 };
 
-// The whole program over the night, Start pressed at once.
-Run RunNight(Night* night, const Levels& levels, const CryRule* rule)
+// The whole program over the night from sample `offset` on (a shift of the
+// blocks against the sounds), Start pressed at once; times on the night's
+// own clock.
+Run RunNight(Night* night, const Levels& levels, const CryRule* rule, std::int64_t offset)
 {
     Run run;
+    double shift = static_cast<double>(offset) / rate;
     SimReset();
     SimSetDrawing(false);
     StoreLevels(levels);
@@ -152,17 +163,18 @@ Run RunNight(Night* night, const Levels& levels, const CryRule* rule)
     CryCheckState check{};
     std::int64_t previous = -1;
     bool pass = false;
-    auto size = static_cast<std::int64_t>(night->samples.size());
+    auto size = static_cast<std::int64_t>(night->samples.size()) - offset;
+    run.hours = static_cast<double>(size) / rate / 3600.0;
     SimSetInputPeaks(size, [&](std::int64_t start, std::int32_t* peak) {
         if (start < 0 || start + block > size)
             return false;
-        *peak = PeakAt(*night, start);
+        *peak = PeakAt(*night, offset + start);
         if (start != previous && limits.cryLimit > 0.0)
-            run.meter.emplace_back(static_cast<double>(start) / rate,
+            run.meter.emplace_back(static_cast<double>(start) / rate + shift,
                                    monitor.cryMeter / limits.cryLimit);
         if (rule != nullptr) {
             if (start != previous)
-                pass = FeaturesLikeCry(FeaturesAt(night, start), *rule, &check);
+                pass = FeaturesLikeCry(FeaturesAt(night, offset + start), *rule, &check);
             previous = start;
             if (!pass)
                 *peak = 0;
@@ -172,7 +184,7 @@ Run RunNight(Night* night, const Levels& levels, const CryRule* rule)
     SimAt(0, [] { SimPressMenuBarButton(SimMainWindow(), 0); });
     WinMain(SimInstance(), nullptr, nullptr, SW_SHOW);
     for (const SimCall& call : SimCalls())
-        run.calls.push_back(static_cast<double>(call.time) / simUnitsPerSecond);
+        run.calls.push_back(static_cast<double>(call.time) / simUnitsPerSecond + shift);
     return run;
 }
 
@@ -207,7 +219,7 @@ Score ScoreNight(const Night& night, const Run& run)
     const std::vector<double>& calls = run.calls;
     Score score;
     score.cries = static_cast<int>(night.cries.size());
-    score.hours = static_cast<double>(night.samples.size()) / rate / 3600.0;
+    score.hours = run.hours;
     for (const Span& cry : night.cries) {
         for (double call : calls) {
             if (call >= cry.start && call <= cry.end + answerGrace) {
@@ -281,11 +293,11 @@ std::string Row(const std::string& label, const Score& s)
     return text;
 }
 
-std::vector<std::int32_t> CalibrationPeaks(const Night& night)
+std::vector<std::int32_t> CalibrationPeaks(const Night& night, std::int64_t offset = 0)
 {
     std::vector<std::int32_t> peaks;
     for (std::int64_t start = 0; (start + block) / rate <= calibrationSeconds; start += block)
-        peaks.push_back(PeakAt(night, start));
+        peaks.push_back(PeakAt(night, offset + start));
     return peaks;
 }
 
@@ -298,6 +310,7 @@ struct Choices {
     std::int32_t cryThreshCheck = calibrationRule[1].cryThresh;
     CryRule rule = cryRule;
     bool stats = false;
+    int phases = 1; // replays of each night, the blocks shifted by 1/phases of one
     // --sweep: lists of values tried for the check's configuration, one per
     // sweepAxes entry; empty: the value in use.
     bool sweep = false;
@@ -404,13 +417,13 @@ struct Outcome {
     Score score;
 };
 
-Outcome RunConfiguration(Night* night, int config, const CalibrationRule& calibration,
-                         const CryRule& rule)
+Outcome RunPhase(Night* night, int config, const CalibrationRule& calibration, const CryRule& rule,
+                 std::int64_t offset)
 {
     Outcome outcome;
     Levels levels;
     if (config > 0) {
-        std::vector<std::int32_t> peaks = CalibrationPeaks(*night);
+        std::vector<std::int32_t> peaks = CalibrationPeaks(*night, offset);
         Calibration found;
         CalibrateRoomWith(peaks.data(), static_cast<std::int32_t>(peaks.size()), calibration,
                           &found);
@@ -426,7 +439,26 @@ Outcome RunConfiguration(Night* night, int config, const CalibrationRule& calibr
                       found.CryThresh);
         outcome.chosen = chosen;
     }
-    outcome.score = ScoreNight(*night, RunNight(night, levels, config == 2 ? &rule : nullptr));
+    outcome.score =
+        ScoreNight(*night, RunNight(night, levels, config == 2 ? &rule : nullptr, offset));
+    return outcome;
+}
+
+// Summed over `phases` replays, each with the blocks shifted by another
+// part of a block against the sounds: whether a sound passes can hang on
+// where the blocks fall, and so can a near miss.
+Outcome RunConfiguration(Night* night, int config, const CalibrationRule& calibration,
+                         const CryRule& rule, int phases)
+{
+    Outcome outcome;
+    for (int phase = 0; phase < phases && !outcome.refused; ++phase) {
+        std::int64_t offset = block * phase / phases;
+        Outcome one = RunPhase(night, config, calibration, rule, offset);
+        if (phase == 0)
+            outcome.chosen = one.chosen;
+        outcome.refused = one.refused;
+        outcome.score.Add(one.score);
+    }
     return outcome;
 }
 
@@ -495,6 +527,8 @@ int main(int argc, char** argv)
                 return 2;
             }
             choices.rule = RuleOf(r.data());
+        } else if (arg == "--phases") {
+            choices.phases = std::max(1, std::atoi(value().c_str()));
         } else if (arg == "--stats")
             choices.stats = true;
         else if (arg == "--sweep")
@@ -508,8 +542,8 @@ int main(int argc, char** argv)
                              "usage: cradlecom-detection [--nights DIR] [--aside NAME]... "
                              "[--margins PLAIN,CHECK] [--cry-thresholds PLAIN,CHECK] "
                              "[--rule PERIODICITY,LOW,HIGH,FRAMES,BAND,STEADY-FRAMES,GLIDE] "
-                             "[--stats]\n"
-                             "       cradlecom-detection --sweep [--aside NAME]... "
+                             "[--phases N] [--stats]\n"
+                             "       cradlecom-detection --sweep [--aside NAME]... [--phases N] "
                              "[--periodicity LIST] [--low LIST] [--high LIST] [--frames LIST] "
                              "[--band LIST] [--steady-frames LIST] [--glide LIST] [--margin LIST] "
                              "[--cry-threshold LIST]\n");
@@ -582,7 +616,8 @@ int main(int argc, char** argv)
             for (std::size_t i = 0; i < nights.size(); ++i) {
                 if (!aside[i])
                     sums[loud[i] ? 1 : 0].Add(
-                        RunConfiguration(&nights[i], 2, calibration, RuleOf(v)).score);
+                        RunConfiguration(&nights[i], 2, calibration, RuleOf(v), choices.phases)
+                            .score);
             }
             for (double x : v)
                 std::printf("%g,", x);
@@ -599,7 +634,8 @@ int main(int argc, char** argv)
     Score tuned[2][3], kept[2][3];
     for (std::size_t i = 0; i < nights.size(); ++i) {
         for (int config = 0; config < 3; ++config) {
-            Outcome o = RunConfiguration(&nights[i], config, calibrations[config], choices.rule);
+            Outcome o = RunConfiguration(&nights[i], config, calibrations[config], choices.rule,
+                                         choices.phases);
             std::string label = nights[i].name + ": " + labels[config] + o.chosen;
             if (o.refused) {
                 std::printf("%s: refused\n", label.c_str());

@@ -6,7 +6,9 @@
 # in total: cries answered, delay from a cry's start to its call (median and
 # 90th percentile), false calls per hour and by household type. The night
 # kept aside while the constants were chosen is summed apart ("ASIDE").
-# The nights are read where they lie and never copied.
+# Each night is replayed four times, the blocks shifted by a quarter of a
+# block each time (PHASES=1: once, as the recording starts). The nights are
+# read where they lie and never copied.
 #
 #   bench/detection.sh [NIGHTS-DIR]
 #
@@ -21,4 +23,5 @@ if [ ! -f "$nights/tune_00_cnear_hnear.flac" ]; then
 fi
 [ -d build ] || cmake --preset default >/dev/null
 cmake --build --preset default -j2 --target cradlecom-detection >/dev/null
-exec "$root/build/bench/cradlecom-detection" --nights "$nights" --aside tune_03_cfar_hfar
+exec "$root/build/bench/cradlecom-detection" --nights "$nights" --aside tune_03_cfar_hfar \
+  --phases "${PHASES:-4}"
