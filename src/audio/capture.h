@@ -60,6 +60,8 @@ void OnCaptureBuffer(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR
 
 // Writes capture.peak and then capture.level from one 4096-byte block.
 void MeasureBuffer(const char* data);
+// The level of a block whose largest magnitude is `peak`.
+double LevelOfPeak(std::int32_t peak, double sensiFactor);
 
 // Clamped linear map of value from [fromLow, fromHigh] onto [toLow, toHigh];
 // equal source bounds give 0.0.

@@ -52,9 +52,14 @@ std::int32_t PeakOfBlock(const char* data)
 
 } // namespace
 
+double LevelOfPeak(std::int32_t peak, double sensiFactor)
+{
+    return MapRange(peak, 0.0, sensiFactor, 0.0, 1.0);
+}
+
 void MeasureBuffer(const char* data)
 {
     std::int32_t peak = PeakOfBlock(data);
     capture.peak.store(peak);
-    capture.level.store(MapRange(peak, 0.0, limits.sensiFactor.load(), 0.0, 1.0));
+    capture.level.store(LevelOfPeak(peak, limits.sensiFactor.load()));
 }

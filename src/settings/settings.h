@@ -132,6 +132,10 @@ struct StoreCopy {
 extern StoreCopy storeCopy; // window thread only
 
 void ComputeLimits();
+// sensiFactor for a VolSensi, and volLimit or cryLimit for a VolThresh or
+// CryThresh, as ComputeLimits derives them.
+double SensiFactorOf(std::int32_t volSensi);
+double LimitOf(std::int32_t percent);
 // A call number holds digits, spaces and + * # - / ( ), at least one digit,
 // does not begin with - (a program would take it for an option), and has at
 // most callNumberMaxLength characters. So may a SIP address: "sip:" or
