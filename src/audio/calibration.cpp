@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 #include "audio/capture.h"
@@ -100,6 +101,50 @@ void CalibrateRoom(const std::int32_t* peaks, std::int32_t count, bool cryCheck,
                    Calibration* result)
 {
     CalibrateRoomWith(peaks, count, calibrationRule[cryCheck ? 1 : 0], result);
+}
+
+std::int32_t CalibrationBlocks(std::int32_t seconds)
+{
+    std::int64_t samples = std::int64_t{seconds} * 11025;
+    return static_cast<std::int32_t>((samples + captureBufferBytes / 2 - 1) /
+                                     (captureBufferBytes / 2));
+}
+
+void CalibrateSamples(const std::int16_t* samples, std::int64_t count, bool cryCheck,
+                      Calibration* result)
+{
+    constexpr std::int64_t block = captureBufferBytes / 2;
+    std::vector<std::int32_t> peaks;
+    for (std::int64_t start = 0; start + block <= count; start += block)
+        peaks.push_back(PeakOfBlock(reinterpret_cast<const char*>(samples + start)));
+    CalibrateRoom(peaks.data(), static_cast<std::int32_t>(peaks.size()), cryCheck, result);
+}
+
+void ListenToRoom(std::int32_t blocks)
+{
+    std::lock_guard<std::mutex> lock(capture.guard);
+    capture.room.heard = 0;
+    capture.room.wanted = std::clamp(blocks, 0, roomMostBlocks);
+}
+
+std::int32_t RoomBlocksHeard()
+{
+    std::lock_guard<std::mutex> lock(capture.guard);
+    return capture.room.heard;
+}
+
+bool RoomHeard()
+{
+    std::lock_guard<std::mutex> lock(capture.guard);
+    return capture.room.heard >= capture.room.wanted;
+}
+
+void CalibrateHeardRoom(bool cryCheck, Calibration* result)
+{
+    std::lock_guard<std::mutex> lock(capture.guard);
+    CalibrateRoom(capture.room.peaks, capture.room.heard, cryCheck, result);
+    capture.room.wanted = 0;
+    capture.room.heard = 0;
 }
 
 const char* CalibrationRefusalWords(std::int32_t outcome)

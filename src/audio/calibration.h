@@ -14,6 +14,11 @@ constexpr std::int32_t CALIBRATION_TOO_LOUD = 3;  // a cry across the room would
 
 // Seconds of room the least; blocks come about 5.4 a second.
 constexpr std::int32_t calibrationLeastBlocks = 27;
+// How long a calibration may listen, in seconds, and how long it does
+// unless told otherwise.
+constexpr std::int32_t calibrationLeastSeconds = 5;
+constexpr std::int32_t calibrationMostSeconds = 600;
+constexpr std::int32_t calibrationDefaultSeconds = 30;
 
 struct Calibration {
     std::int32_t outcome;   // CALIBRATION_*
@@ -41,5 +46,21 @@ void CalibrateRoomWith(const std::int32_t* peaks, std::int32_t count, const Cali
 // The least block peak that counts as loud under VolSensi and VolThresh, by
 // the same arithmetic as the level and the tick; 32769 when none does.
 std::int32_t LoudPeakOf(std::int32_t volSensi, std::int32_t volThresh);
+// The capture buffers that `seconds` of listening bring, rounded up.
+std::int32_t CalibrationBlocks(std::int32_t seconds);
+// From the first `count` samples of a recording, taken as consecutive
+// capture buffers.
+void CalibrateSamples(const std::int16_t* samples, std::int64_t count, bool cryCheck,
+                      Calibration* result);
+
+// Listening through the capture engine while it runs: the peaks of the next
+// `blocks` full buffers are kept (at most roomMostBlocks). Window thread.
+void ListenToRoom(std::int32_t blocks);
+// Buffers kept so far, and whether all that were asked for came.
+std::int32_t RoomBlocksHeard();
+bool RoomHeard();
+// Ends the listening and calibrates on what it kept.
+void CalibrateHeardRoom(bool cryCheck, Calibration* result);
+
 // Why CalibrateRoom refused, in short English words; empty for CALIBRATION_OK.
 const char* CalibrationRefusalWords(std::int32_t outcome);

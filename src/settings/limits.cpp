@@ -24,4 +24,5 @@ void ComputeLimits()
     limits.sensiFactor.store(SensiFactorOf(settings.VolSensi));
     limits.volLimit = LimitOf(settings.VolThresh);
     limits.cryLimit = LimitOf(settings.CryThresh);
+    limits.cryCheck.store(settings.CryCheck == 1 ? 1 : 0);
 }

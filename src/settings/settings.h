@@ -30,6 +30,7 @@ struct SettingsRecord {
     WCHAR PhoneNumber[phoneNumberCapacity]; // number to call; empty: none
     std::int32_t PhoneDelay;                // minutes of pause after a call
     std::int32_t PhoneMaxCalls;             // calls per monitoring run
+    std::int32_t CryCheck;                  // 1: only a block that sounds like a cry is loud
 };
 
 // The store's key of the settings: a value for each setting, and the
@@ -78,6 +79,8 @@ inline constexpr StoredSetting storedSettings[] = {
      u"0 means that no call is ever placed, however the child cries (stored all the same)"},
     {u"Language", KIND_LANGUAGE, SETTINGS_DIALOG_LANGUAGE, &SettingsRecord::Language, 0, 0,
      languageCount - 1, nullptr},
+    {u"CryCheck", KIND_COUNT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::CryCheck, 0, 0, 1,
+     nullptr},
 };
 constexpr int settingNameCount = static_cast<int>(std::size(storedSettings));
 // The rows the store has always held. The rows after them came later and are
@@ -102,12 +105,13 @@ constexpr std::uint32_t languageSettingBit = SettingBitsOf(SETTINGS_DIALOG_LANGU
 constexpr std::uint32_t everySettingBits = (1u << settingNameCount) - 1;
 
 // Recomputed from the settings by ComputeLimits. volLimit and cryLimit are
-// window-thread only; sensiFactor is also read by the capture callback, so it
-// is published whole.
+// window-thread only; sensiFactor and cryCheck are also read by the capture
+// callback, so they are published whole.
 struct DerivedLimits {
-    std::atomic<double> sensiFactor; // 500.0 to 30000.0: peak at which level is 1.0
-    double volLimit;                 // 0.0 to 1.0: loudness that counts as loud
-    double cryLimit;                 // 0.0 to 1.0: cry meter that places a call
+    std::atomic<double> sensiFactor;    // 500.0 to 30000.0: peak at which level is 1.0
+    std::atomic<std::int32_t> cryCheck; // 1: the capture callback judges each block
+    double volLimit;                    // 0.0 to 1.0: loudness that counts as loud
+    double cryLimit;                    // 0.0 to 1.0: cry meter that places a call
 };
 
 extern SettingsRecord settings;
