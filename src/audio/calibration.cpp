@@ -143,8 +143,8 @@ void CalibrateHeardRoom(bool cryCheck, Calibration* result)
 {
     std::lock_guard<std::mutex> lock(capture.guard);
     CalibrateRoom(capture.room.peaks, capture.room.heard, cryCheck, result);
-    capture.room.wanted = 0;
-    capture.room.heard = 0;
+    capture.room.wanted = capture.room.heard; // nothing more is kept
+
 }
 
 const char* CalibrationRefusalWords(std::int32_t outcome)

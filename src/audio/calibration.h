@@ -54,12 +54,15 @@ void CalibrateSamples(const std::int16_t* samples, std::int64_t count, bool cryC
                       Calibration* result);
 
 // Listening through the capture engine while it runs: the peaks of the next
-// `blocks` full buffers are kept (at most roomMostBlocks). Window thread.
+// `blocks` full buffers are kept (at most roomMostBlocks); 0 ends a
+// listening and forgets what it kept. Window thread.
 void ListenToRoom(std::int32_t blocks);
 // Buffers kept so far, and whether all that were asked for came.
 std::int32_t RoomBlocksHeard();
 bool RoomHeard();
-// Ends the listening and calibrates on what it kept.
+// Ends the listening and calibrates on what it kept, which stays until the
+// next ListenToRoom (so that it can be calibrated on again, the cry check
+// turned on or off).
 void CalibrateHeardRoom(bool cryCheck, Calibration* result);
 
 // Why CalibrateRoom refused, in short English words; empty for CALIBRATION_OK.
