@@ -37,6 +37,7 @@ struct ReplayOptions {
     int beginMinute = -1; // local time of the recording's first sample, minutes after midnight
     ReplaySettings settings;
     std::vector<SweepAxis> sweep;
+    int calibrateSeconds = 0; // --calibrate: on this much of the start; 0: not
 };
 
 // False with a message for the user on a bad command line; `help` is set
@@ -47,6 +48,13 @@ void PrintUsage(std::FILE* out);
 // unknown or the value out of range.
 bool SetNumber(ReplaySettings* settings, const std::string& name, std::int32_t value,
                std::string* reason);
+
+// --calibrate: VolSensi, VolThresh and CryThresh of *chosen set from
+// the first `seconds` of the recording (for its CryCheck), as the program's
+// calibration chooses them, and what was measured in one line in *said;
+// false with the refusal's reason there. The stream is left at its start.
+bool CalibrateFromRecording(RecordingStream* stream, int seconds, ReplaySettings* chosen,
+                            std::string* said);
 
 // The largest magnitude of every buffer the capture engine can be handed:
 // capture starts on a tick (the window's creation is tick 0) and runs for
