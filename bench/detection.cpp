@@ -2,12 +2,11 @@
 // How well the monitor tells a crying child from the rest of a household:
 // marked nights replayed through the whole program on the simulated
 // platform, with the default settings, with calibration on the first minute
-// alone, and with calibration and the cry check, scored by the nights' own
-// rule. The nights are read where they lie; nothing of them is kept.
-//
-// The cry check is applied to the loudness the program measures: a block
-// that does not sound like a cry reaches the program with a peak of 0, so
-// the tick counts it quiet, as a tick does whose block failed the check.
+// alone, and with calibration and the cry check (CryCheck=1), scored by the
+// nights' own rule. The settings go through the store as the program's own
+// and the sound through its capture engine, which judges every block;
+// calibration is the replay tool's --calibrate. The nights are read where
+// they lie; nothing of them is kept.
 //
 // --phases N replays each night N times, the blocks shifted against the
 // sounds by 1/N of a block each time, and sums the scores: whether a sound
@@ -16,10 +15,8 @@
 // (the highest the cry meter reached during them, as a share of the cry
 // threshold).
 //
-// --sweep tries lists of the check's constants on the check's configuration
-// and prints one CSV row each, on the nights not kept aside only; --stats
-// prints how the room, the cries and each household sound peak and pass
-// (with DETECTION_DETAIL set, why their loud blocks fail).
+// --stats prints how the room, the cries and each household sound peak and
+// pass the check (with DETECTION_DETAIL set, why their loud blocks fail).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -63,12 +60,6 @@ struct Night {
     std::vector<Span> cries;
     std::vector<Span> events; // household only
     std::unordered_map<std::int64_t, CryFeatures> features;
-};
-
-struct Levels {
-    std::int32_t VolSensi = 50;
-    std::int32_t VolThresh = 50;
-    std::int32_t CryThresh = 50;
 };
 
 std::vector<Span> ReadSpans(const std::string& path, bool house)
@@ -123,66 +114,51 @@ const CryFeatures& FeaturesAt(Night* night, std::int64_t start)
     return features;
 }
 
-void StoreLevels(const Levels& levels)
-{
-    const std::u16string key = u"Software\\Veltrano\\CradleCom\\Settings";
-    auto number = [&](const char16_t* name, std::int32_t value) {
-        std::string digits = std::to_string(value);
-        SimRegistrySetText(key, name, std::u16string(digits.begin(), digits.end()));
-    };
-    number(u"VolSensi", levels.VolSensi);
-    number(u"VolThresh", levels.VolThresh);
-    number(u"CryThresh", levels.CryThresh);
-    SimRegistrySetText(key, u"PhoneNumber", u"0301234");
-    number(u"PhoneDelay", 1);
-    number(u"PhoneMaxCalls", 1000); // no cap that would hide a false call
-    number(u"Language", 1);
-    SimRegistrySetText(key, u"FirstUse", u"1");
-}
-
 // What the program did over a night: when it called, and its cry meter as
-// a share of the cry threshold at the start of every block.
+// a share of the cry threshold on every tick.
 struct Run {
     std::vector<double> calls;
     std::vector<std::pair<double, double>> meter;
     double hours = 0.0;
 };
 
+// The settings of a confirmed earlier run, stored as the program keeps them.
+void StoreSettings(const SettingsRecord& chosen)
+{
+    for (int index = 0; index < settingNameCount; ++index) {
+        WCHAR value[settingValueUnits];
+        FormatSettingValue(chosen, index, value);
+        SimRegistrySetText(settingsKeyPath, storedSettings[index].name, value);
+    }
+    SimRegistrySetText(settingsKeyPath, firstUseValueName, u"1");
+}
+
 // The whole program over the night from sample `offset` on (a shift of the
 // blocks against the sounds), Start pressed at once; times on the night's
 // own clock.
-Run RunNight(Night* night, const Levels& levels, const CryRule* rule, std::int64_t offset)
+Run RunNight(const Night& night, const SettingsRecord& chosen, std::int64_t offset)
 {
     Run run;
     double shift = static_cast<double>(offset) / rate;
     SimReset();
     SimSetDrawing(false);
-    StoreLevels(levels);
-    // The check's state lives through the whole run, across the restarts
-    // of capture, as the blocks come one after the other.
-    CryCheckState check{};
-    std::int64_t previous = -1;
-    bool pass = false;
-    auto size = static_cast<std::int64_t>(night->samples.size()) - offset;
-    run.hours = static_cast<double>(size) / rate / 3600.0;
-    SimSetInputPeaks(size, [&](std::int64_t start, std::int32_t* peak) {
-        if (start < 0 || start + block > size)
-            return false;
-        *peak = PeakAt(*night, offset + start);
-        if (start != previous && limits.cryLimit > 0.0)
-            run.meter.emplace_back(static_cast<double>(start) / rate + shift,
+    StoreSettings(chosen);
+    auto at = static_cast<std::size_t>(offset);
+    run.hours = static_cast<double>(night.samples.size() - at) / rate / 3600.0;
+    SimSetInputStream([&night, at](std::int16_t* samples, long count) mutable {
+        std::size_t n = std::min(static_cast<std::size_t>(count), night.samples.size() - at);
+        std::copy_n(night.samples.begin() + static_cast<std::ptrdiff_t>(at), n, samples);
+        at += n;
+        return static_cast<long>(n);
+    });
+    SimOnTimerHandled([&run, shift](HWND window, UINT_PTR) {
+        if (window == SimMainWindow() && limits.cryLimit > 0.0)
+            run.meter.emplace_back(static_cast<double>(SimNow()) / simUnitsPerSecond + shift,
                                    monitor.cryMeter / limits.cryLimit);
-        if (rule != nullptr) {
-            if (start != previous)
-                pass = FeaturesLikeCry(FeaturesAt(night, offset + start), *rule, &check);
-            previous = start;
-            if (!pass)
-                *peak = 0;
-        }
-        return true;
     });
     SimAt(0, [] { SimPressMenuBarButton(SimMainWindow(), 0); });
     WinMain(SimInstance(), nullptr, nullptr, SW_SHOW);
+    SimOnTimerHandled(nullptr);
     for (const SimCall& call : SimCalls())
         run.calls.push_back(static_cast<double>(call.time) / simUnitsPerSecond + shift);
     return run;
@@ -304,40 +280,9 @@ std::vector<std::int32_t> CalibrationPeaks(const Night& night, std::int64_t offs
 struct Choices {
     std::string nights = "../shared/nights";
     std::vector<std::string> aside;
-    double marginPlain = calibrationRule[0].marginDb;
-    double marginCheck = calibrationRule[1].marginDb;
-    std::int32_t cryThreshPlain = calibrationRule[0].cryThresh;
-    std::int32_t cryThreshCheck = calibrationRule[1].cryThresh;
-    CryRule rule = cryRule;
     bool stats = false;
     int phases = 1; // replays of each night, the blocks shifted by 1/phases of one
-    // --sweep: lists of values tried for the check's configuration, one per
-    // sweepAxes entry; empty: the value in use.
-    bool sweep = false;
-    std::vector<double> tried[9];
 };
-
-// What --sweep can vary, in the order of --rule and then the calibration's.
-const char* const sweepAxes[9] = {"periodicity",   "low",   "high",   "frames",       "band",
-                                  "steady-frames", "glide", "margin", "cry-threshold"};
-
-CryRule RuleOf(const double* v)
-{
-    return CryRule{static_cast<float>(v[0]), static_cast<float>(v[1]),
-                   static_cast<float>(v[2]), static_cast<std::int32_t>(v[3]),
-                   static_cast<float>(v[4]), static_cast<std::int32_t>(v[5]),
-                   static_cast<float>(v[6])};
-}
-
-std::vector<double> Numbers(const std::string& text)
-{
-    std::vector<double> numbers;
-    std::stringstream in(text);
-    std::string part;
-    while (std::getline(in, part, ','))
-        numbers.push_back(std::stod(part));
-    return numbers;
-}
 
 // Per night: how the room, the cries and each kind of household sound peak,
 // and how often their blocks pass the rule.
@@ -417,81 +362,56 @@ struct Outcome {
     Score score;
 };
 
-Outcome RunPhase(Night* night, int config, const CalibrationRule& calibration, const CryRule& rule,
-                 std::int64_t offset)
+Outcome RunPhase(const Night& night, int config, std::int64_t offset)
 {
     Outcome outcome;
-    Levels levels;
+    SettingsRecord chosen{};
+    SetDefaultSettings(&chosen);
+    const char16_t number[] = u"0301234";
+    std::copy(std::begin(number), std::end(number), chosen.PhoneNumber);
+    chosen.PhoneMaxCalls = 1000; // no cap that would hide a false call
+    chosen.Language = 1;
+    chosen.CryCheck = config == 2 ? 1 : 0;
     if (config > 0) {
-        std::vector<std::int32_t> peaks = CalibrationPeaks(*night, offset);
+        // As the replay tool's --calibrate: the night's first minute.
+        std::size_t start = static_cast<std::size_t>(offset);
+        auto count =
+            std::min<std::int64_t>(static_cast<std::int64_t>(calibrationSeconds * rate),
+                                   static_cast<std::int64_t>(night.samples.size() - start));
         Calibration found;
-        CalibrateRoomWith(peaks.data(), static_cast<std::int32_t>(peaks.size()), calibration,
-                          &found);
+        CalibrateSamples(night.samples.data() + start, count, chosen.CryCheck == 1, &found);
         if (found.outcome != CALIBRATION_OK) {
             outcome.refused = true;
             outcome.chosen = CalibrationRefusalWords(found.outcome);
             return outcome;
         }
-        levels = Levels{found.VolSensi, found.VolThresh, found.CryThresh};
-        char chosen[128];
-        std::snprintf(chosen, sizeof chosen, " (room %.1f, line %.1f dBFS: %d/%d/%d)",
-                      found.roomDbfs, found.lineDbfs, found.VolSensi, found.VolThresh,
-                      found.CryThresh);
-        outcome.chosen = chosen;
+        chosen.VolSensi = found.VolSensi;
+        chosen.VolThresh = found.VolThresh;
+        chosen.CryThresh = found.CryThresh;
+        char text[128];
+        std::snprintf(text, sizeof text, " (room %.1f, line %.1f dBFS: %d/%d/%d)", found.roomDbfs,
+                      found.lineDbfs, found.VolSensi, found.VolThresh, found.CryThresh);
+        outcome.chosen = text;
     }
-    outcome.score =
-        ScoreNight(*night, RunNight(night, levels, config == 2 ? &rule : nullptr, offset));
+    outcome.score = ScoreNight(night, RunNight(night, chosen, offset));
     return outcome;
 }
 
 // Summed over `phases` replays, each with the blocks shifted by another
 // part of a block against the sounds: whether a sound passes can hang on
 // where the blocks fall, and so can a near miss.
-Outcome RunConfiguration(Night* night, int config, const CalibrationRule& calibration,
-                         const CryRule& rule, int phases)
+Outcome RunConfiguration(const Night& night, int config, int phases)
 {
     Outcome outcome;
     for (int phase = 0; phase < phases && !outcome.refused; ++phase) {
         std::int64_t offset = block * phase / phases;
-        Outcome one = RunPhase(night, config, calibration, rule, offset);
+        Outcome one = RunPhase(night, config, offset);
         if (phase == 0)
             outcome.chosen = one.chosen;
         outcome.refused = one.refused;
         outcome.score.Add(one.score);
     }
     return outcome;
-}
-
-// The sounds that must never bring a call with the cry check: no pitch a
-// cry could have (dishes, speech, snoring, taps, appliances, thunder).
-bool IsUnpitched(const std::string& type)
-{
-    for (const char* kind : {"dishes", "speech", "snoring", "thunderstorm", "water_drops",
-                             "pouring_water", "vacuum_cleaner", "washing_machine"})
-        if (type == kind)
-            return true;
-    return false;
-}
-
-std::string Brief(const Score& s)
-{
-    int unpitched = 0;
-    for (const auto& [type, count] : s.byType)
-        unpitched += IsUnpitched(type) ? count : 0;
-    // The household sound that came nearest to a call without one.
-    std::string nearType = "-";
-    double near = 0.0;
-    for (const auto& [type, share] : s.nearest) {
-        if (share < 1.0 && share > near) {
-            near = share;
-            nearType = type;
-        }
-    }
-    char text[192];
-    std::snprintf(text, sizeof text, "%d,%d,%.1f,%.1f,%d,%.2f,%d,%s,%.2f", s.answered, s.cries,
-                  Quantile(s.delays, 0.5), Quantile(s.delays, 0.9), s.falseCalls,
-                  s.hours > 0 ? s.falseCalls / s.hours : 0.0, unpitched, nearType.c_str(), near);
-    return text;
 }
 
 } // namespace
@@ -512,44 +432,14 @@ int main(int argc, char** argv)
             choices.nights = value();
         else if (arg == "--aside")
             choices.aside.push_back(value());
-        else if (arg == "--margins") {
-            std::vector<double> m = Numbers(value());
-            choices.marginPlain = m.at(0);
-            choices.marginCheck = m.at(1);
-        } else if (arg == "--cry-thresholds") {
-            std::vector<double> c = Numbers(value());
-            choices.cryThreshPlain = static_cast<std::int32_t>(c.at(0));
-            choices.cryThreshCheck = static_cast<std::int32_t>(c.at(1));
-        } else if (arg == "--rule") {
-            std::vector<double> r = Numbers(value());
-            if (r.size() != 7) {
-                std::fprintf(stderr, "--rule needs 7 numbers\n");
-                return 2;
-            }
-            choices.rule = RuleOf(r.data());
-        } else if (arg == "--phases") {
+        else if (arg == "--phases")
             choices.phases = std::max(1, std::atoi(value().c_str()));
-        } else if (arg == "--stats")
+        else if (arg == "--stats")
             choices.stats = true;
-        else if (arg == "--sweep")
-            choices.sweep = true;
         else {
-            auto axis =
-                std::find_if(std::begin(sweepAxes), std::end(sweepAxes),
-                             [&](const char* name) { return arg == std::string("--") + name; });
-            if (axis == std::end(sweepAxes)) {
-                std::fprintf(stderr,
-                             "usage: cradlecom-detection [--nights DIR] [--aside NAME]... "
-                             "[--margins PLAIN,CHECK] [--cry-thresholds PLAIN,CHECK] "
-                             "[--rule PERIODICITY,LOW,HIGH,FRAMES,BAND,STEADY-FRAMES,GLIDE] "
-                             "[--phases N] [--stats]\n"
-                             "       cradlecom-detection --sweep [--aside NAME]... [--phases N] "
-                             "[--periodicity LIST] [--low LIST] [--high LIST] [--frames LIST] "
-                             "[--band LIST] [--steady-frames LIST] [--glide LIST] [--margin LIST] "
-                             "[--cry-threshold LIST]\n");
-                return 2;
-            }
-            choices.tried[axis - std::begin(sweepAxes)] = Numbers(value());
+            std::fprintf(stderr, "usage: cradlecom-detection [--nights DIR] [--aside NAME]... "
+                                 "[--phases N] [--stats]\n");
+            return 2;
         }
     }
     // Each night as made, and in a loud house: its sounds 8 dB above doors
@@ -579,69 +469,22 @@ int main(int argc, char** argv)
     }
     if (choices.stats) {
         for (Night& night : nights)
-            PrintStats(&night, choices.rule);
-        return 0;
-    }
-    if (choices.sweep) {
-        // The nights kept aside take no part: constants are chosen without them.
-        const CryRule& r = choices.rule;
-        const double inUse[9] = {r.periodicity,
-                                 r.lowHz,
-                                 r.highHz,
-                                 double(r.frames),
-                                 r.bandShare,
-                                 double(r.steadyFrames),
-                                 r.steadyGlide,
-                                 choices.marginCheck,
-                                 double(choices.cryThreshCheck)};
-        std::vector<double> axes[9];
-        std::size_t combinations = 1;
-        for (int a = 0; a < 9; ++a) {
-            axes[a] = choices.tried[a].empty() ? std::vector<double>{inUse[a]} : choices.tried[a];
-            combinations *= axes[a].size();
-            std::printf("%s,", sweepAxes[a]);
-        }
-        std::printf("answered,cries,median,p90,false,perHour,unpitched,nearest,nearestShare,"
-                    "loudAnswered,loudCries,loudMedian,loudP90,loudFalse,loudPerHour,"
-                    "loudUnpitched,loudNearest,loudNearestShare\n");
-        for (std::size_t c = 0; c < combinations; ++c) {
-            double v[9];
-            std::size_t rest = c;
-            for (int a = 8; a >= 0; --a) {
-                v[a] = axes[a][rest % axes[a].size()];
-                rest /= axes[a].size();
-            }
-            CalibrationRule calibration{v[7], static_cast<std::int32_t>(v[8])};
-            Score sums[2];
-            for (std::size_t i = 0; i < nights.size(); ++i) {
-                if (!aside[i])
-                    sums[loud[i] ? 1 : 0].Add(
-                        RunConfiguration(&nights[i], 2, calibration, RuleOf(v), choices.phases)
-                            .score);
-            }
-            for (double x : v)
-                std::printf("%g,", x);
-            std::printf("%s,%s\n", Brief(sums[0]).c_str(), Brief(sums[1]).c_str());
-            std::fflush(stdout);
-        }
+            PrintStats(&night, cryRule);
         return 0;
     }
     const char* labels[3] = {"defaults", "calibration", "calibration + cry check"};
-    const CalibrationRule calibrations[3] = {{},
-                                             {choices.marginPlain, choices.cryThreshPlain},
-                                             {choices.marginCheck, choices.cryThreshCheck}};
     // [loud][configuration]
     Score tuned[2][3], kept[2][3];
     for (std::size_t i = 0; i < nights.size(); ++i) {
         for (int config = 0; config < 3; ++config) {
-            Outcome o = RunConfiguration(&nights[i], config, calibrations[config], choices.rule,
-                                         choices.phases);
+            Outcome o = RunConfiguration(nights[i], config, choices.phases);
             std::string label = nights[i].name + ": " + labels[config] + o.chosen;
             if (o.refused) {
                 std::printf("%s: refused\n", label.c_str());
                 continue;
             }
             std::printf("%s\n", Row(label, o.score).c_str());
+            std::fflush(stdout);
             Score(&into)[3] = aside[i] ? kept[loud[i] ? 1 : 0] : tuned[loud[i] ? 1 : 0];
             into[config].Add(o.score);
         }

@@ -2,7 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Replays the four marked nights (and each again in a loud house) through the
 # whole program with the default settings, with calibration on the first
-# minute, and with calibration and the cry check, and prints per night and
+# minute (as cradlecom-replay --calibrate 60), and with calibration and the
+# cry check (--set CryCheck=1), its settings stored and its sound heard as
+# the program's own, and prints per night and
 # in total: cries answered, delay from a cry's start to its call (median and
 # 90th percentile), false calls per hour and by household type. The night
 # kept aside while the constants were chosen is summed apart ("ASIDE").

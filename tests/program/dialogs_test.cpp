@@ -7,8 +7,8 @@
 #include "alarm/monitor.h"
 #include "audio/calibration.h"
 #include "platform/platform.h"
-#include "resources/ids.h"
 #include "program_fixture.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "ui/ui.h"
@@ -370,7 +370,8 @@ TEST_F(DialogsTest, MicrophoneCalibrationSetsTheBarsOrSaysWhyNot)
         bool silent;
         bool cryCheck;
         bool ok;
-    } cases[] = {{false, false, true}, {false, true, true}, {false, true, false}, {true, false, true}};
+    } cases[] = {
+        {false, false, true}, {false, true, true}, {false, true, false}, {true, false, true}};
     for (const Case& c : cases) {
         ResetProgram();
         SimSetInput(c.silent ? std::vector<std::int16_t>(room.size(), 0) : room);
