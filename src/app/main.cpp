@@ -177,8 +177,10 @@ static const ProgramOption programOptions[] = {
      "VolSensi, VolThresh, CryThresh: 0 to 100;\n"
      "PhoneNumber: a call number, or empty for none;\n"
      "PhoneDelay (minutes), PhoneMaxCalls: 0 or more;\n"
-     "Language: 0 German, 1 English. Needs no display;\n"
-     "a copy that runs already keeps its settings\n"
+     "Language: 0 German, 1 English; CryCheck: 0 or 1\n"
+     "(1: only what sounds like a cry is loud).\n"
+     "Needs no display; a copy that runs already\n"
+     "keeps its settings\n"
      "until it is started again",
      TakeSet},
     {"get", nullptr,
