@@ -75,6 +75,16 @@ constexpr UINT calibrationPollMs = 500;
 // A microphone that gives no sound is not waited for long after the time.
 constexpr std::int32_t calibrationWaitMs = (calibrationDefaultSeconds + 5) * 1000;
 
+static void ShowMicrophoneBars(HWND dialog)
+{
+    SendDlgItemMessageW(dialog, ctlVolSensiBar, PBM_SETPOS, static_cast<WPARAM>(settings.VolSensi),
+                        0);
+    SendDlgItemMessageW(dialog, ctlVolThreshBar, PBM_SETPOS,
+                        static_cast<WPARAM>(settings.VolThresh), 0);
+    SendDlgItemMessageW(dialog, ctlCryThreshBar, PBM_SETPOS,
+                        static_cast<WPARAM>(settings.CryThresh), 0);
+}
+
 static void ShowMicrophoneSettings(HWND dialog)
 {
     SetLabel(dialog, ctlMicrophoneGroup, strMicrophone);
@@ -82,12 +92,7 @@ static void ShowMicrophoneSettings(HWND dialog)
     SetLabel(dialog, ctlVolThreshLabel, strThreshold);
     SetLabel(dialog, ctlCallingGroup, strCalling);
     SetLabel(dialog, ctlCryThreshLabel, strThreshold);
-    SendDlgItemMessageW(dialog, ctlVolSensiBar, PBM_SETPOS, static_cast<WPARAM>(settings.VolSensi),
-                        0);
-    SendDlgItemMessageW(dialog, ctlVolThreshBar, PBM_SETPOS,
-                        static_cast<WPARAM>(settings.VolThresh), 0);
-    SendDlgItemMessageW(dialog, ctlCryThreshBar, PBM_SETPOS,
-                        static_cast<WPARAM>(settings.CryThresh), 0);
+    ShowMicrophoneBars(dialog);
     SetLabel(dialog, ctlRoomGroup, strRoom);
     SetLabel(dialog, ctlCryCheckBox, strCryCheck);
     SetLabel(dialog, ctlCalibrateButton, strCalibrate);
@@ -139,12 +144,7 @@ static void ApplyCalibration(HWND dialog)
         settings.VolSensi = found.VolSensi;
         settings.VolThresh = found.VolThresh;
         settings.CryThresh = found.CryThresh;
-        SendDlgItemMessageW(dialog, ctlVolSensiBar, PBM_SETPOS,
-                            static_cast<WPARAM>(settings.VolSensi), 0);
-        SendDlgItemMessageW(dialog, ctlVolThreshBar, PBM_SETPOS,
-                            static_cast<WPARAM>(settings.VolThresh), 0);
-        SendDlgItemMessageW(dialog, ctlCryThreshBar, PBM_SETPOS,
-                            static_cast<WPARAM>(settings.CryThresh), 0);
+        ShowMicrophoneBars(dialog);
         ShowCalibrationStatus(dialog, strCalibrated, static_cast<int>(std::lround(found.roomDbfs)));
         return;
     case CALIBRATION_SILENT:
