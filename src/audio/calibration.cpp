@@ -47,8 +47,8 @@ std::int32_t LoudPeakOf(std::int32_t volSensi, std::int32_t volThresh)
     return low;
 }
 
-void CalibrateRoomWith(const std::int32_t* peaks, std::int32_t count, const CalibrationRule& rule,
-                       Calibration* result)
+static void CalibrateRoomWith(const std::int32_t* peaks, std::int32_t count,
+                              const CalibrationRule& rule, Calibration* result)
 {
     *result = Calibration{};
     if (count < calibrationLeastBlocks) {
@@ -127,12 +127,6 @@ void ListenToRoom(std::int32_t blocks)
     capture.room.wanted = std::clamp(blocks, 0, roomMostBlocks);
 }
 
-std::int32_t RoomBlocksHeard()
-{
-    std::lock_guard<std::mutex> lock(capture.guard);
-    return capture.room.heard;
-}
-
 bool RoomHeard()
 {
     std::lock_guard<std::mutex> lock(capture.guard);
@@ -141,10 +135,14 @@ bool RoomHeard()
 
 void CalibrateHeardRoom(bool cryCheck, Calibration* result)
 {
-    std::lock_guard<std::mutex> lock(capture.guard);
-    CalibrateRoom(capture.room.peaks, capture.room.heard, cryCheck, result);
-    capture.room.wanted = capture.room.heard; // nothing more is kept
-
+    std::vector<std::int32_t> peaks;
+    {
+        // Copied out, so that the capture callback does not wait on the sums.
+        std::lock_guard<std::mutex> lock(capture.guard);
+        peaks.assign(capture.room.peaks, capture.room.peaks + capture.room.heard);
+        capture.room.wanted = capture.room.heard; // nothing more is kept
+    }
+    CalibrateRoom(peaks.data(), static_cast<std::int32_t>(peaks.size()), cryCheck, result);
 }
 
 const char* CalibrationRefusalWords(std::int32_t outcome)

@@ -41,8 +41,6 @@ extern const CalibrationRule calibrationRule[2]; // [0] without the cry check, [
 // From the peaks (0 to 32768) of `count` consecutive blocks of the quiet room.
 void CalibrateRoom(const std::int32_t* peaks, std::int32_t count, bool cryCheck,
                    Calibration* result);
-void CalibrateRoomWith(const std::int32_t* peaks, std::int32_t count, const CalibrationRule& rule,
-                       Calibration* result);
 // The least block peak that counts as loud under VolSensi and VolThresh, by
 // the same arithmetic as the level and the tick; 32769 when none does.
 std::int32_t LoudPeakOf(std::int32_t volSensi, std::int32_t volThresh);
@@ -57,8 +55,7 @@ void CalibrateSamples(const std::int16_t* samples, std::int64_t count, bool cryC
 // `blocks` full buffers are kept (at most roomMostBlocks); 0 ends a
 // listening and forgets what it kept. Window thread.
 void ListenToRoom(std::int32_t blocks);
-// Buffers kept so far, and whether all that were asked for came.
-std::int32_t RoomBlocksHeard();
+// Whether all the buffers asked for came.
 bool RoomHeard();
 // Ends the listening and calibrates on what it kept, which stays until the
 // next ListenToRoom (so that it can be calibrated on again, the cry check
