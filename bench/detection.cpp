@@ -37,6 +37,7 @@
 #include "platform/sim/sim_phone.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_window.h"
+#include "replay.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 
@@ -122,17 +123,6 @@ struct Run {
     double hours = 0.0;
 };
 
-// The settings of a confirmed earlier run, stored as the program keeps them.
-void StoreSettings(const SettingsRecord& chosen)
-{
-    for (int index = 0; index < settingNameCount; ++index) {
-        WCHAR value[settingValueUnits];
-        FormatSettingValue(chosen, index, value);
-        SimRegistrySetText(settingsKeyPath, storedSettings[index].name, value);
-    }
-    SimRegistrySetText(settingsKeyPath, firstUseValueName, u"1");
-}
-
 // The whole program over the night from sample `offset` on (a shift of the
 // blocks against the sounds), Start pressed at once; times on the night's
 // own clock.
@@ -142,7 +132,7 @@ Run RunNight(const Night& night, const SettingsRecord& chosen, std::int64_t offs
     double shift = static_cast<double>(offset) / rate;
     SimReset();
     SimSetDrawing(false);
-    StoreSettings(chosen);
+    StoreRunSettings(chosen);
     auto at = static_cast<std::size_t>(offset);
     run.hours = static_cast<double>(night.samples.size() - at) / rate / 3600.0;
     SimSetInputStream([&night, at](std::int16_t* samples, long count) mutable {

@@ -145,6 +145,9 @@ struct RunInput {
     const PeakIndex* peaks = nullptr;
 };
 
+// Stores `chosen` in the simulated store as a confirmed earlier run left
+// it, so that no language dialog opens.
+void StoreRunSettings(const SettingsRecord& chosen);
 // Runs the whole program once. `trace` (may be null) gets one row a tick;
 // `track` is filled when `tracking` is set.
 RunResult ReplayOnce(const ReplaySettings& settings, const RunInput& input, double startSeconds,
