@@ -41,9 +41,18 @@ static void RestartCapture()
     monitor.callPending = 0;
 }
 
+// Loud: the level at or above the line and, with the cry check on, the
+// block that gave it sounding like a cry.
+static bool TickIsLoud()
+{
+    if (capture.level.load() < limits.volLimit)
+        return false;
+    return limits.cryCheck.load() != 1 || capture.likeCry.load() == 1;
+}
+
 static void IntegrateCryMeter()
 {
-    if (capture.level.load() >= limits.volLimit)
+    if (TickIsLoud())
         monitor.cryMeter = monitor.cryMeter + 0.02;
     else
         monitor.cryMeter = monitor.cryMeter - 0.005;

@@ -49,7 +49,9 @@ void PrintHelp(const ProgramOption* options, int optionCount)
                 programName);
     for (int i = 0; i < optionCount; ++i) {
         std::string left = std::string("    --") + options[i].name;
-        if (options[i].valueName != nullptr)
+        if (options[i].optionalValue)
+            left += std::string("[=") + options[i].valueName + "]";
+        else if (options[i].valueName != nullptr)
             left += std::string(" ") + options[i].valueName;
         PrintLine(left, options[i].help);
     }
@@ -154,6 +156,15 @@ int ReadCommandLine(int argc, char** argv, const ProgramOption* options, int opt
             continue;
         }
         arguments << argument;
+    }
+    // An option whose value may be left out: alone, it has an empty one.
+    for (QString& argument : arguments) {
+        if (argument == QStringLiteral("--"))
+            break;
+        for (int o = 0; o < optionCount; ++o) {
+            if (options[o].optionalValue && argument == QStringLiteral("--") + options[o].name)
+                argument += QLatin1Char('=');
+        }
     }
 
     QCommandLineParser parser;

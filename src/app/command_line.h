@@ -19,6 +19,9 @@ struct ProgramOption {
     // more than once is taken once per occurrence, in order. False with a
     // reason in *error refuses the command line.
     bool (*take)(const std::string& value, std::string* error);
+    // The value may be left out: --name alone, or --name=VALUE (never
+    // --name VALUE); take() then gets an empty value.
+    bool optionalValue = false;
 };
 
 // Reads argv against `options`. Qt's own options go to *qtArguments, after

@@ -3,6 +3,7 @@
 // a display, does what needs none, then makes the application and runs the
 // system's own start-up.
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "app/screenshots.h"
 #include "app/settings_options.h"
 #include "audio/capture.h"
+#include "audio/calibration.h"
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/phone_backend.h"
 #include "platform/posix/eventlog_file.h"
@@ -104,6 +106,32 @@ static bool TakeSet(const std::string& value, std::string*)
     return true;
 }
 
+static int calibrationSeconds = 0;
+
+static int RunCalibration()
+{
+    return CalibrateSettings(calibrationSeconds);
+}
+
+static bool TakeCalibrate(const std::string& value, std::string* error)
+{
+    calibrationSeconds = calibrationDefaultSeconds;
+    if (!value.empty()) {
+        char* end = nullptr;
+        long seconds = std::strtol(value.c_str(), &end, 10);
+        if (*end != '\0' || value[0] < '0' || value[0] > '9' || seconds < calibrationLeastSeconds ||
+            seconds > calibrationMostSeconds) {
+            *error = "--calibrate takes whole seconds from " +
+                     std::to_string(calibrationLeastSeconds) + " to " +
+                     std::to_string(calibrationMostSeconds) + ", not '" + value + "'";
+            return false;
+        }
+        calibrationSeconds = static_cast<int>(seconds);
+    }
+    runInstead = RunCalibration;
+    return true;
+}
+
 static bool TakeGet(const std::string&, std::string*)
 {
     settingsToGet = true;
@@ -162,16 +190,26 @@ static const ProgramOption programOptions[] = {
      "VolSensi, VolThresh, CryThresh: 0 to 100;\n"
      "PhoneNumber: a call number, or empty for none;\n"
      "PhoneDelay (minutes), PhoneMaxCalls: 0 or more;\n"
-     "Language: 0 German, 1 English; RecordNights: 1\n"
-     "records every run (as --record), RecordNightsMB:\n"
-     "the room the recordings may take (2000). Needs\n"
-     "no display; a copy that runs already takes the\n"
-     "change within ten seconds",
+     "Language: 0 German, 1 English; CryCheck: 0 or 1\n"
+     "(1: only what sounds like a cry is loud);\n"
+     "RecordNights: 1 records every run (as --record),\n"
+     "RecordNightsMB: the room the recordings may take\n"
+     "(2000). Needs no display; a copy that runs already\n"
+     "takes the change within ten seconds",
      TakeSet},
     {"get", nullptr,
      "print every setting as NAME=VALUE, one a line,\n"
      "in the form --set takes, and exit",
      TakeGet},
+    {"calibrate", "SECONDS",
+     "listen to the quiet room for SECONDS (5 to 600;\n"
+     "30 without a value) through the chosen --input,\n"
+     "print its level and the VolSensi, VolThresh and\n"
+     "CryThresh chosen from it (for the stored CryCheck),\n"
+     "store them as --set does, and exit. A room too\n"
+     "loud or a microphone that gives nothing is\n"
+     "refused with the reason and status 1",
+     TakeCalibrate, true},
 };
 
 int main(int argc, char** argv)
@@ -182,9 +220,10 @@ int main(int argc, char** argv)
     if (status >= 0)
         return status;
     if (runInstead != nullptr && (startChosen || !screenshotDirectory.empty())) {
-        std::fprintf(stderr, "cradlecom: --set, --get and --events run without the window; "
-                             "--start and --screenshots need it: give them separately\n"
-                             "Try 'cradlecom --help' for more information.\n");
+        std::fprintf(stderr,
+                     "cradlecom: --set, --get, --calibrate and --events run without the window; "
+                     "--start and --screenshots need it: give them separately\n"
+                     "Try 'cradlecom --help' for more information.\n");
         return 2;
     }
     if (runInstead != nullptr)

@@ -4,10 +4,14 @@
 #include <QString>
 #include <cstdio>
 
+#include "audio/calibration.h"
+#include "audio/capture.h"
 #include "platform/common/event_text.h"
 #include "platform/registry.h"
 #include "platform/store/store_file.h"
 #include "platform/strings.h"
+#include "platform/system.h"
+#include "platform/wave.h"
 #include "settings/settings.h"
 
 namespace {
@@ -69,6 +73,49 @@ int SetSettings(const std::vector<std::string>& assignments)
     if (result == ERROR_SUCCESS)
         WarnOfCosts(assignments);
     return result == ERROR_SUCCESS ? 0 : 1;
+}
+
+int CalibrateSettings(int seconds)
+{
+    if (!ReadStore("; nothing written"))
+        return 1;
+    ComputeLimits();
+    ClearCaptureState();
+    ListenToRoom(CalibrationBlocks(seconds));
+    std::fprintf(stderr, "cradlecom: listening to the room for %d s; keep it quiet\n", seconds);
+    if (!StartCapture()) {
+        WCHAR error[128] = {};
+        waveInGetErrorTextW(microphone.startResult, error, 128);
+        StopCapture();
+        std::fprintf(stderr,
+                     "cradlecom: --calibrate: the microphone cannot be opened: %s; "
+                     "nothing written\n",
+                     Local(error).c_str());
+        return 1;
+    }
+    // A device that stops giving sound is not waited for long after the time.
+    for (int waited = 0; !RoomHeard() && waited < (seconds + 5) * 1000; waited += 100)
+        Sleep(100);
+    StopCapture();
+    Calibration found;
+    CalibrateHeardRoom(settings.CryCheck == 1, &found);
+    if (found.outcome == CALIBRATION_OK || found.outcome == CALIBRATION_TOO_LOUD)
+        std::printf("room level: %.1f dBFS\n", found.roomDbfs);
+    if (found.outcome != CALIBRATION_OK) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "cradlecom: --calibrate: %s; nothing written\n",
+                     CalibrationRefusalWords(found.outcome));
+        return 1;
+    }
+    std::printf("loudness line: %.1f dBFS, %.0f dB above the room (CryCheck=%d)\n", found.lineDbfs,
+                found.lineDbfs - found.roomDbfs, settings.CryCheck == 1 ? 1 : 0);
+    std::vector<std::string> chosen = {"VolSensi=" + std::to_string(found.VolSensi),
+                                       "VolThresh=" + std::to_string(found.VolThresh),
+                                       "CryThresh=" + std::to_string(found.CryThresh)};
+    for (const std::string& assignment : chosen)
+        std::printf("%s\n", assignment.c_str());
+    std::fflush(stdout);
+    return SetSettings(chosen);
 }
 
 int PrintSettings()

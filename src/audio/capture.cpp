@@ -81,6 +81,10 @@ void ClearCaptureState()
     capture.waveFormat = WAVEFORMATEX{};
     capture.peak.store(0);
     capture.level.store(0.0);
+    capture.likeCry.store(0);
+    capture.cryCheck = CryCheckState{};
+    capture.room.wanted = 0;
+    capture.room.heard = 0;
     capture.captureClosing = false;
     capture.bufferSlot[0] = nullptr;
     capture.bufferSlot[1] = nullptr;

@@ -7,7 +7,17 @@
 #include <mutex>
 
 #include "platform/nights.h"
+#include "audio/cry_check.h"
 #include "platform/wave.h"
+
+// Calibration's ear: the peaks of the next `wanted` full buffers, kept while
+// the room is measured (capped at ten minutes of buffers).
+constexpr std::int32_t roomMostBlocks = 3240;
+struct RoomListening {
+    std::int32_t wanted; // 0: nobody listens
+    std::int32_t heard;  // buffers kept so far, up to wanted
+    std::int32_t peaks[roomMostBlocks];
+};
 
 // One per process. The window thread starts and stops capture; the device's
 // thread runs OnCaptureBuffer. Fields marked (guard) are touched by the
@@ -23,10 +33,15 @@ struct CaptureState {
     WAVEFORMATEX waveFormat;        // built from the values above
     std::atomic<std::int32_t> peak; // largest |sample| of the last full buffer, 0 to 32768
     std::atomic<double> level;      // loudness of the last full buffer, 0.0 to 1.0
-    bool captureClosing;            // set while StopCapture takes the device down (guard)
-    WAVEHDR* bufferSlot[2];         // headers queued at the device; null: empty (guard)
-    std::int32_t nextSlot;          // slot returned next, 0 or 1 (guard)
-    std::mutex guard;               // held by the callback from its flag test to its end
+    // 1 when the last full buffer sounded like a cry; judged only while
+    // limits.cryCheck is 1 (else 0), and written before `level`.
+    std::atomic<std::int32_t> likeCry;
+    CryCheckState cryCheck; // the judgement's memory from buffer to buffer (guard)
+    RoomListening room;     // (guard)
+    bool captureClosing;    // set while StopCapture takes the device down (guard)
+    WAVEHDR* bufferSlot[2]; // headers queued at the device; null: empty (guard)
+    std::int32_t nextSlot;  // slot returned next, 0 or 1 (guard)
+    std::mutex guard;       // held by the callback from its flag test to its end
 };
 
 extern CaptureState capture;
@@ -89,8 +104,13 @@ void AdvanceNightRecording(std::uint32_t milliseconds);
 void KeepNightSamples(const WAVEHDR* header);
 void FillNightGap();
 
-// Writes capture.peak and then capture.level from one 4096-byte block.
+// Writes capture.peak, capture.likeCry and then capture.level from one
+// 4096-byte block, and keeps its peak while the room is listened to.
 void MeasureBuffer(const char* data);
+// The largest magnitude (0 to 32768) of one 4096-byte block.
+std::int32_t PeakOfBlock(const char* data);
+// The level of a block whose largest magnitude is `peak`.
+double LevelOfPeak(std::int32_t peak, double sensiFactor);
 
 // Clamped linear map of value from [fromLow, fromHigh] onto [toLow, toHigh];
 // equal source bounds give 0.0.

@@ -24,6 +24,8 @@ inline void TakeEight(Lanes& lanes, const char* at)
     }
 }
 
+} // namespace
+
 // Largest absolute sample of one block, eight samples a step. Four
 // independent sets of lanes take turns so that the vector units need not
 // wait on one chain. The magnitude is taken once at the end, in 32 bits, so
@@ -50,11 +52,21 @@ std::int32_t PeakOfBlock(const char* data)
     return peak;
 }
 
-} // namespace
+double LevelOfPeak(std::int32_t peak, double sensiFactor)
+{
+    return MapRange(peak, 0.0, sensiFactor, 0.0, 1.0);
+}
 
 void MeasureBuffer(const char* data)
 {
     std::int32_t peak = PeakOfBlock(data);
     capture.peak.store(peak);
-    capture.level.store(MapRange(peak, 0.0, limits.sensiFactor.load(), 0.0, 1.0));
+    bool judged = limits.cryCheck.load() == 1;
+    if (!judged)
+        capture.cryCheck = CryCheckState{}; // a check turned on starts afresh
+    capture.likeCry.store(judged && BlockSoundsLikeCry(data, &capture.cryCheck) ? 1 : 0);
+    capture.level.store(LevelOfPeak(peak, limits.sensiFactor.load()));
+    RoomListening& room = capture.room;
+    if (room.heard < room.wanted)
+        room.peaks[room.heard++] = peak;
 }

@@ -86,7 +86,8 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int exitCode);
 
-// A periodic timer that posts WM_TIMER with `id` to the window.
+// A periodic timer that posts WM_TIMER with `id` to the window or dialog;
+// a dialog's timers end with it.
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, void* timerProc);
 BOOL KillTimer(HWND window, UINT_PTR id);
 

@@ -52,6 +52,11 @@ constexpr int ctlVolThreshLess = 220;
 constexpr int ctlVolThreshMore = 230;
 constexpr int ctlCryThreshLess = 240;
 constexpr int ctlCryThreshMore = 250;
+// Below them: the room, the cry check and calibration.
+constexpr int ctlRoomGroup = 300;
+constexpr int ctlCryCheckBox = 301;
+constexpr int ctlCalibrateButton = 302;
+constexpr int ctlCalibrationStatus = 303;
 // Phone dialog.
 constexpr int ctlPhoneGroup = 50;
 constexpr int ctlPhoneNumberLabel = 60;
@@ -131,6 +136,15 @@ constexpr UINT strStoreCutShort = 1062;
 constexpr UINT strStoreOtherOwner = 1063;
 constexpr UINT strStoreOpenToOthers = 1064;
 constexpr UINT strDefaultsMeanwhile = 1065;
+// The room, the cry check and calibration (microphone dialog).
+constexpr UINT strRoom = 1070;
+constexpr UINT strCryCheck = 1071;
+constexpr UINT strCalibrate = 1072;
+constexpr UINT strCalibrating = 1073;
+constexpr UINT strCalibrated = 1074;
+constexpr UINT strCalibrationSilent = 1075;
+constexpr UINT strCalibrationTooLoud = 1076;
+constexpr UINT strCalibrationTooShort = 1077;
 // The same in every language.
 constexpr UINT strAppTitle = 10000; // the caption of every window and message box
 constexpr UINT strMaker = 10001;

@@ -125,7 +125,7 @@ constexpr DWORD groupBox = childVisible | BS_GROUPBOX;
 constexpr DWORD editBox = childVisible | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD digitBox = editBox | ES_NUMBER;
 constexpr DWORD radioButton = childVisible | BS_AUTORADIOBUTTON;
-[[maybe_unused]] constexpr DWORD checkBox = childVisible | WS_TABSTOP | BS_AUTOCHECKBOX;
+constexpr DWORD checkBox = childVisible | WS_TABSTOP | BS_AUTOCHECKBOX;
 constexpr DWORD picture = childVisible | SS_BITMAP;
 constexpr DWORD icon = childVisible | SS_ICON;
 constexpr DWORD dialogStyle = WS_POPUP | DS_SETFONT;
@@ -150,6 +150,10 @@ constexpr DLGITEMTEMPLATE microphoneItems[] = {
     {progressBar, 0, 7, 69, 58, 9, ctlCryThreshBar, progressClass, u"Progress1", 0},
     {groupBox, 0, 3, 0, 95, 49, ctlMicrophoneGroup, buttonClass, u"Mikrofon", 0},
     {groupBox, 0, 3, 50, 95, 32, ctlCallingGroup, buttonClass, u"Rufauslösung", 0},
+    {checkBox, 0, 7, 96, 87, 10, ctlCryCheckBox, buttonClass, u"Schreiprüfung", 0},
+    {pushButton, 0, 7, 108, 87, 12, ctlCalibrateButton, buttonClass, u"Raum einmessen", 0},
+    {textLeft, 0, 7, 122, 87, 24, ctlCalibrationStatus, staticClass, u"", 0},
+    {groupBox, 0, 3, 86, 95, 62, ctlRoomGroup, buttonClass, u"Raum", 0},
 };
 
 constexpr DLGITEMTEMPLATE phoneItems[] = {
@@ -185,12 +189,13 @@ constexpr DLGITEMTEMPLATE languageItems[] = {
     {groupBox, 0, 3, 0, 95, 83, ctlNone, buttonClass, u"Sprache / Language", 0},
 };
 
-template <std::size_t N> constexpr DLGTEMPLATE Dialog(const DLGITEMTEMPLATE (&items)[N])
+template <std::size_t N>
+constexpr DLGTEMPLATE Dialog(const DLGITEMTEMPLATE (&items)[N], short height = 96)
 {
-    return {dialogStyle, 0, 0, 101, 96, u"", u"System", 8, items, static_cast<int>(N)};
+    return {dialogStyle, 0, 0, 101, height, u"", u"System", 8, items, static_cast<int>(N)};
 }
 
-constexpr DLGTEMPLATE microphoneDialog = Dialog(microphoneItems);
+constexpr DLGTEMPLATE microphoneDialog = Dialog(microphoneItems, 150);
 constexpr DLGTEMPLATE phoneDialog = Dialog(phoneItems);
 constexpr DLGTEMPLATE contactDialog = Dialog(contactItems);
 constexpr DLGTEMPLATE languageDialog = Dialog(languageItems);
@@ -267,6 +272,15 @@ extern const PlatformResource resourceTable[] = {
     Text(strDefaultsMeanwhile,
          u"Bis die Datei in Ordnung ist, gelten die Voreinstellungen ohne Telefonnummer, "
          u"und es wird nichts gespeichert."),
+    Text(strRoom, u"Raum"),
+    Text(strCryCheck, u"Schreiprüfung"),
+    Text(strCalibrate, u"Raum einmessen"),
+    Text(strCalibrating, u"Hört %d s in den Raum. Bitte leise sein."),
+    Text(strCalibrated, u"Raum bei %d dBFS: neue Balken gesetzt. OK behält sie."),
+    Text(strCalibrationSilent, u"Das Mikrofon liefert nichts. Nichts geändert."),
+    Text(strCalibrationTooLoud,
+         u"Der Raum ist zu laut: ein Weinen ginge darin unter. Nichts geändert."),
+    Text(strCalibrationTooShort, u"Zu wenig vom Raum gehört. Nichts geändert."),
 
     English(strExitQuestion, u"Do you want exit cradlecom now ?"),
     English(strNoRecorder, u"Cannot initialize the recorder device !"),
@@ -327,6 +341,15 @@ extern const PlatformResource resourceTable[] = {
     English(strDefaultsMeanwhile,
             u"Until the file is mended the defaults apply, without a call number, and nothing "
             u"is saved."),
+    English(strRoom, u"Room"),
+    English(strCryCheck, u"Cry check"),
+    English(strCalibrate, u"Calibrate"),
+    English(strCalibrating, u"Listening to the room for %d s. Please keep it quiet."),
+    English(strCalibrated, u"Room at %d dBFS: new bars set. OK keeps them."),
+    English(strCalibrationSilent, u"The microphone gives nothing. Nothing changed."),
+    English(strCalibrationTooLoud,
+            u"The room is too loud: a cry would not stand out. Nothing changed."),
+    English(strCalibrationTooShort, u"Too little of the room was heard. Nothing changed."),
 
     // The same in both languages.
     Text(strAppTitle, u"Cradlecom"),

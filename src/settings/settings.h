@@ -32,6 +32,7 @@ struct SettingsRecord {
     std::int32_t PhoneMaxCalls;             // calls per monitoring run
     std::int32_t RecordNights;              // 1: every monitoring run is recorded
     std::int32_t RecordNightsMB;            // megabytes the night recordings may take
+    std::int32_t CryCheck;                  // 1: only a block that sounds like a cry is loud
 };
 
 // The store's key of the settings: a value for each setting, and the
@@ -85,6 +86,8 @@ inline constexpr StoredSetting storedSettings[] = {
      nullptr},
     {u"RecordNightsMB", KIND_COUNT, SETTINGS_DIALOG_NONE, &SettingsRecord::RecordNightsMB, 2000, 1,
      INT32_MAX, nullptr},
+    {u"CryCheck", KIND_COUNT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::CryCheck, 0, 0, 1,
+     nullptr},
 };
 constexpr int settingNameCount = static_cast<int>(std::size(storedSettings));
 // The rows the store has always held. The rows after them came later and are
@@ -109,12 +112,13 @@ constexpr std::uint32_t languageSettingBit = SettingBitsOf(SETTINGS_DIALOG_LANGU
 constexpr std::uint32_t everySettingBits = (1u << settingNameCount) - 1;
 
 // Recomputed from the settings by ComputeLimits. volLimit and cryLimit are
-// window-thread only; sensiFactor is also read by the capture callback, so it
-// is published whole.
+// window-thread only; sensiFactor and cryCheck are also read by the capture
+// callback, so they are published whole.
 struct DerivedLimits {
-    std::atomic<double> sensiFactor; // 500.0 to 30000.0: peak at which level is 1.0
-    double volLimit;                 // 0.0 to 1.0: loudness that counts as loud
-    double cryLimit;                 // 0.0 to 1.0: cry meter that places a call
+    std::atomic<double> sensiFactor;    // 500.0 to 30000.0: peak at which level is 1.0
+    std::atomic<std::int32_t> cryCheck; // 1: the capture callback judges each block
+    double volLimit;                    // 0.0 to 1.0: loudness that counts as loud
+    double cryLimit;                    // 0.0 to 1.0: cry meter that places a call
 };
 
 extern SettingsRecord settings;
@@ -139,6 +143,10 @@ struct StoreCopy {
 extern StoreCopy storeCopy; // window thread only
 
 void ComputeLimits();
+// sensiFactor for a VolSensi, and volLimit or cryLimit for a VolThresh or
+// CryThresh, as ComputeLimits derives them.
+double SensiFactorOf(std::int32_t volSensi);
+double LimitOf(std::int32_t percent);
 // A call number holds digits, spaces and + * # - / ( ), at least one digit,
 // does not begin with - (a program would take it for an option), and has at
 // most callNumberMaxLength characters. So may a SIP address: "sip:" or

@@ -1,4 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <cmath>
+
+#include "audio/calibration.h"
+#include "audio/capture.h"
 #include "platform/dialog.h"
 #include "platform/resource.h"
 #include "platform/strings.h"
@@ -54,13 +58,32 @@ static LRESULT PassBackKey(UINT message, WPARAM wParam, LPARAM lParam)
     return 1;
 }
 
-// Microphone dialog. The three percentages change live; Cancel and close
-// put back what they were when the dialog opened, so that a cancelled change
-// is never saved by a later dialog.
+// Microphone dialog. The three percentages and the cry check change live;
+// Cancel and close put back what they were when the dialog opened, so that a
+// cancelled change is never saved by a later dialog. Calibrate listens to
+// the room through the running capture and then sets the bars.
 struct MicrophoneDialogState {
-    std::int32_t volSensi, volThresh, cryThresh; // as the dialog opened
+    std::int32_t volSensi, volThresh, cryThresh, cryCheck; // as the dialog opened
+    std::int32_t listening;                                // 1 while calibration listens
+    std::int32_t waitedMs;                                 // how long it has listened
+    std::int32_t calibrated; // 1 once it heard the room: the check box calibrates anew
 };
 static MicrophoneDialogState micOpened;
+
+constexpr UINT_PTR calibrationTimer = 1;
+constexpr UINT calibrationPollMs = 500;
+// A microphone that gives no sound is not waited for long after the time.
+constexpr std::int32_t calibrationWaitMs = (calibrationDefaultSeconds + 5) * 1000;
+
+static void ShowMicrophoneBars(HWND dialog)
+{
+    SendDlgItemMessageW(dialog, ctlVolSensiBar, PBM_SETPOS, static_cast<WPARAM>(settings.VolSensi),
+                        0);
+    SendDlgItemMessageW(dialog, ctlVolThreshBar, PBM_SETPOS,
+                        static_cast<WPARAM>(settings.VolThresh), 0);
+    SendDlgItemMessageW(dialog, ctlCryThreshBar, PBM_SETPOS,
+                        static_cast<WPARAM>(settings.CryThresh), 0);
+}
 
 static void ShowMicrophoneSettings(HWND dialog)
 {
@@ -69,13 +92,92 @@ static void ShowMicrophoneSettings(HWND dialog)
     SetLabel(dialog, ctlVolThreshLabel, strThreshold);
     SetLabel(dialog, ctlCallingGroup, strCalling);
     SetLabel(dialog, ctlCryThreshLabel, strThreshold);
-    SendDlgItemMessageW(dialog, ctlVolSensiBar, PBM_SETPOS, static_cast<WPARAM>(settings.VolSensi),
-                        0);
-    SendDlgItemMessageW(dialog, ctlVolThreshBar, PBM_SETPOS,
-                        static_cast<WPARAM>(settings.VolThresh), 0);
-    SendDlgItemMessageW(dialog, ctlCryThreshBar, PBM_SETPOS,
-                        static_cast<WPARAM>(settings.CryThresh), 0);
-    micOpened = {settings.VolSensi, settings.VolThresh, settings.CryThresh};
+    ShowMicrophoneBars(dialog);
+    SetLabel(dialog, ctlRoomGroup, strRoom);
+    SetLabel(dialog, ctlCryCheckBox, strCryCheck);
+    SetLabel(dialog, ctlCalibrateButton, strCalibrate);
+    SendDlgItemMessageW(dialog, ctlCryCheckBox, BM_SETCHECK,
+                        settings.CryCheck == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+    micOpened = {
+        settings.VolSensi, settings.VolThresh, settings.CryThresh, settings.CryCheck, 0, 0, 0};
+}
+
+static void ShowCalibrationStatus(HWND dialog, UINT stringId, int number)
+{
+    WCHAR format[256] = {}, text[300] = {};
+    LoadLocalString(shell.appInstance, stringId, format, 255);
+    wsprintfW(text, format, number);
+    SetDlgItemTextW(dialog, ctlCalibrationStatus, text);
+}
+
+static void StopCalibration(HWND dialog)
+{
+    if (micOpened.listening == 1)
+        KillTimer(dialog, calibrationTimer);
+    micOpened.listening = 0;
+    ListenToRoom(0);
+}
+
+static void StartCalibration(HWND dialog)
+{
+    if (MicrophoneStatus() != MICROPHONE_LISTENING) {
+        ShowCalibrationStatus(dialog, strMicrophoneUnavailable, 0);
+        return;
+    }
+    ListenToRoom(CalibrationBlocks(calibrationDefaultSeconds));
+    if (micOpened.listening == 0)
+        SetTimer(dialog, calibrationTimer, calibrationPollMs, nullptr);
+    micOpened.listening = 1;
+    micOpened.waitedMs = 0;
+    ShowCalibrationStatus(dialog, strCalibrating, calibrationDefaultSeconds);
+}
+
+// The bars from what was heard, for the cry check as the box has it now;
+// a refusal says why and leaves them.
+static void ApplyCalibration(HWND dialog)
+{
+    Calibration found;
+    CalibrateHeardRoom(settings.CryCheck == 1, &found);
+    micOpened.calibrated = 1;
+    switch (found.outcome) {
+    case CALIBRATION_OK:
+        settings.VolSensi = found.VolSensi;
+        settings.VolThresh = found.VolThresh;
+        settings.CryThresh = found.CryThresh;
+        ShowMicrophoneBars(dialog);
+        ShowCalibrationStatus(dialog, strCalibrated, static_cast<int>(std::lround(found.roomDbfs)));
+        return;
+    case CALIBRATION_SILENT:
+        ShowCalibrationStatus(dialog, strCalibrationSilent, 0);
+        return;
+    case CALIBRATION_TOO_LOUD:
+        ShowCalibrationStatus(dialog, strCalibrationTooLoud, 0);
+        return;
+    default:
+        ShowCalibrationStatus(dialog, strCalibrationTooShort, 0);
+        return;
+    }
+}
+
+static void FollowCalibration(HWND dialog)
+{
+    if (micOpened.listening == 0)
+        return;
+    micOpened.waitedMs += static_cast<std::int32_t>(calibrationPollMs);
+    if (!RoomHeard() && micOpened.waitedMs < calibrationWaitMs)
+        return;
+    KillTimer(dialog, calibrationTimer);
+    micOpened.listening = 0;
+    ApplyCalibration(dialog);
+}
+
+static void TakeCryCheckBox(HWND dialog)
+{
+    LRESULT state = SendDlgItemMessageW(dialog, ctlCryCheckBox, BM_GETCHECK, 0, 0);
+    settings.CryCheck = state == static_cast<LRESULT>(BST_CHECKED) ? 1 : 0;
+    // The line sits elsewhere with the check: the room heard is judged anew.
+    if (micOpened.calibrated == 1 && micOpened.listening == 0)
+        ApplyCalibration(dialog);
 }
 
 // Only the bound the step moves towards applies: a stored 150 comes down by
@@ -93,9 +195,11 @@ static void StepPercentage(HWND dialog, std::int32_t* field, int progressId, int
 
 static void CancelMicrophoneDialog(HWND dialog)
 {
+    StopCalibration(dialog);
     settings.VolSensi = micOpened.volSensi;
     settings.VolThresh = micOpened.volThresh;
     settings.CryThresh = micOpened.cryThresh;
+    settings.CryCheck = micOpened.cryCheck;
     EndDialog(dialog, -1);
 }
 
@@ -106,7 +210,14 @@ static LRESULT MicrophoneCommand(HWND dialog, WORD id)
         CancelMicrophoneDialog(dialog);
         return 1;
     case IDOK:
+        StopCalibration(dialog);
         EndDialog(dialog, 0);
+        return 1;
+    case ctlCryCheckBox:
+        TakeCryCheckBox(dialog);
+        return 1;
+    case ctlCalibrateButton:
+        StartCalibration(dialog);
         return 1;
     case ctlVolSensiLess:
         StepPercentage(dialog, &settings.VolSensi, ctlVolSensiBar, -5);
@@ -140,6 +251,9 @@ LRESULT MicDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         return 1;
     case WM_COMMAND:
         return MicrophoneCommand(dialog, LOWORD(wParam));
+    case WM_TIMER:
+        FollowCalibration(dialog);
+        return 1;
     case WM_CLOSE:
         CancelMicrophoneDialog(dialog);
         return 1;

@@ -4,10 +4,12 @@
 needs a display: every run here has neither DISPLAY nor WAYLAND_DISPLAY nor
 QT_QPA_PLATFORM, so a run that touched Qt's window platform would abort."""
 import os
+import struct
 import subprocess
 import sys
 import tempfile
 import time
+import wave
 
 from apptest import check, write_silence, finish
 
@@ -35,11 +37,13 @@ with tempfile.TemporaryDirectory() as folder:
         check(result.stdout.startswith("Usage: cradlecom [OPTION]..."), f"{asked}: usage line")
         for option in ("--input SOURCE", "--loop", "--start", "--phone BACKEND",
                        "--screenshots DIR", "--events", "--set NAME=VALUE", "--get",
+                       "--calibrate[=SECONDS]",
                        "-platform NAME", "--help", "--version"):
             lines = [line for line in result.stdout.splitlines() if option in line]
             # Each option has a description, on its line or the next.
             check(lines, f"{asked} lists {option}")
-        check("takes the\n" in result.stdout and "change within ten seconds" in result.stdout,
+        check("a copy that runs already takes the change within ten seconds" in
+              " ".join(result.stdout.split()),
               f"{asked}: a running copy takes --set within ten seconds")
         check("Report bugs to: info@veltrano.de" in result.stdout, f"{asked}: where to report bugs")
         check("https://www.veltrano.de/cradlecom/" in result.stdout, f"{asked}: home page")
@@ -157,5 +161,37 @@ with tempfile.TemporaryDirectory() as folder:
             started.kill()
             started.wait()
         started.stderr.close()
+
+    # --calibrate listens through --input without a display: a dead
+    # microphone and a loud room are refused and write nothing; a quiet room
+    # is measured and what was chosen is stored as --set stores it.
+    def room(path, amplitude):
+        with wave.open(path, "wb") as out:
+            out.setnchannels(1)
+            out.setsampwidth(2)
+            out.setframerate(11025)
+            out.writeframes(b"".join(struct.pack("<h", (amplitude, -amplitude)[i % 2])
+                                     for i in range(11025 * 6)))
+    quiet, loud = os.path.join(folder, "quiet.wav"), os.path.join(folder, "loud.wav")
+    room(quiet, 40)
+    room(loud, 4000)
+    store = os.path.join(folder, "config", "cradlecom", "registry")
+    for source, words in ((silence, "gives nothing"), (loud, "too loud")):
+        result = run("--calibrate=5", "--input", source)
+        check(result.returncode == 1 and words in result.stderr and "nothing written" in result.stderr
+              and not os.path.exists(store),
+              f"--calibrate on {source}: {result.returncode} {result.stderr!r}")
+    result = run("--calibrate=500000")
+    check(result.returncode == 2 and "5 to 600" in result.stderr,
+          f"--calibrate=500000: {result.returncode} {result.stderr!r}")
+    result = run("--calibrate=5", "--input", quiet)
+    chosen = dict(line.split("=") for line in result.stdout.splitlines() if "=" in line and
+                  "dBFS" not in line)
+    check(result.returncode == 0 and "room level: -58.3 dBFS" in result.stdout and
+          set(chosen) == {"VolSensi", "VolThresh", "CryThresh"},
+          f"--calibrate on a quiet room: {result.returncode} {result.stdout!r} {result.stderr!r}")
+    stored = run("--get").stdout.splitlines()
+    check(all(f"{name}={value}" in stored for name, value in chosen.items()) and
+          "VolSensi=50" not in stored, f"--calibrate stored {stored}")
 
 finish()

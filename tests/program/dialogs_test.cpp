@@ -5,8 +5,10 @@
 #include <climits>
 
 #include "alarm/monitor.h"
+#include "audio/calibration.h"
 #include "platform/platform.h"
 #include "program_fixture.h"
+#include "resources/ids.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "ui/ui.h"
@@ -349,4 +351,78 @@ TEST_F(DialogsTest, LanguageConfirmedSavesAndRebuildsTheBar)
     });
     EXPECT_EQ(settings.Language, 0);
     EXPECT_EQ(SimMenuBarsCreated(SimMainWindow()), 1);
+}
+
+// Calibrate listens to the room for 30 s while the dialog says so, then
+// shows the bars chosen for the cry check as its box stands; OK stores
+// them with the box, Cancel keeps the old values. A dead microphone is
+// refused and changes nothing.
+TEST_F(DialogsTest, MicrophoneCalibrationSetsTheBarsOrSaysWhyNot)
+{
+    // A quiet room: noise of at most 40 steps (about -58 dBFS).
+    std::vector<std::int16_t> room(static_cast<std::size_t>(60 * 11025));
+    std::uint32_t seed = 1;
+    for (std::int16_t& sample : room) {
+        seed = seed * 1664525u + 1013904223u;
+        sample = static_cast<std::int16_t>(static_cast<int>(seed >> 24) % 81 - 40);
+    }
+    struct Case {
+        bool silent;
+        bool cryCheck;
+        bool ok;
+    } cases[] = {
+        {false, false, true}, {false, true, true}, {false, true, false}, {true, false, true}};
+    for (const Case& c : cases) {
+        ResetProgram();
+        SimSetInput(c.silent ? std::vector<std::int16_t>(room.size(), 0) : room);
+        Calibration expected;
+        CalibrateSamples(room.data(), static_cast<std::int64_t>(room.size()), c.cryCheck,
+                         &expected);
+        ASSERT_EQ(expected.outcome, CALIBRATION_OK);
+        std::u16string listening, done;
+        int bars[3] = {};
+        StoredSettings stored;
+        StoreSettings(stored);
+        SimSetEndTime(Tick(420));
+        SimOnDialog([&](HWND dialog) {
+            if (c.cryCheck) {
+                EXPECT_TRUE(SimDialogClickCheckBox(dialog, ctlCryCheckBox));
+            }
+            SimDialogPush(dialog, ctlCalibrateButton);
+            listening = SimDialogItemText(dialog, ctlCalibrationStatus);
+        });
+        SimAt(Tick(5), [] { EXPECT_TRUE(SimChooseMenuCommand(SimMainWindow(), 200)); });
+        SimAt(Tick(360), [&] {
+            HWND dialog = SimDialogOpen();
+            ASSERT_NE(dialog, nullptr);
+            done = SimDialogItemText(dialog, ctlCalibrationStatus);
+            for (int i = 0; i < 3; ++i)
+                bars[i] = SimDialogProgress(dialog, ctlVolSensiBar + 10 * i);
+            c.ok ? Ok(dialog) : Cancel(dialog);
+        });
+        writesBefore = SimRegistryWriteCount();
+        EXPECT_EQ(RunProgram(), 0);
+        EXPECT_EQ(listening, Text("Hört 30 s in den Raum. Bitte leise sein."));
+        if (c.silent) {
+            EXPECT_EQ(done, Text("Das Mikrofon liefert nichts. Nichts geändert."));
+            EXPECT_EQ(bars[0], 50);
+            EXPECT_EQ(settings.VolSensi, 50);
+            continue;
+        }
+        EXPECT_EQ(done.substr(0, 8), Text("Raum bei"));
+        EXPECT_EQ(bars[0], expected.VolSensi);
+        EXPECT_EQ(bars[1], expected.VolThresh);
+        EXPECT_EQ(bars[2], expected.CryThresh);
+        if (c.ok) {
+            EXPECT_EQ(Stored(u"VolSensi"), Text(std::to_string(expected.VolSensi).c_str()));
+            EXPECT_EQ(Stored(u"VolThresh"), Text(std::to_string(expected.VolThresh).c_str()));
+            EXPECT_EQ(Stored(u"CryCheck"), c.cryCheck ? u"1" : u"0");
+            EXPECT_EQ(limits.cryCheck.load(), c.cryCheck ? 1 : 0);
+        } else {
+            EXPECT_EQ(settings.VolSensi, 50);
+            EXPECT_EQ(settings.CryThresh, 50);
+            EXPECT_EQ(settings.CryCheck, 0);
+            EXPECT_EQ(SimRegistryWriteCount(), writesBefore);
+        }
+    }
 }

@@ -2,7 +2,8 @@
 // The replay tool's parts: levels that follow the recording's own samples,
 // the final tick, a bounded stream, the peak index against a direct search,
 // runs on the index against runs on the samples, a phone's rate against the
-// capture rate, the scoring of calls against noted cries, and the picture.
+// capture rate, the scoring of calls against noted cries, the picture, and
+// calibration on a recording's start with the cry check.
 #include <QImage>
 #include <cmath>
 #include <cstdlib>
@@ -506,4 +507,81 @@ TEST_F(ReplayTest, ARunRecordsThePausesAndTheCallLimit)
     ASSERT_EQ(run.calls.size(), 2u);
     EXPECT_NEAR(run.pauses[0].end, run.calls[0].seconds + 10.0 + 60.0 - 0.1, 1.0);
     EXPECT_LT(run.callLimitAt, 0.0);
+}
+
+// A night in a humming room: a minute of hum, then a child crying across
+// the room, then a loud buzz held at 120 Hz (an appliance). Calibrated on
+// the first minute, the monitor answers the cry with the cry check and
+// without it; only without it does the buzz call too. A silent recording
+// and a loud one are refused.
+TEST_F(ReplayTest, CalibrationThenReplayAnswersTheCryAndTheCheckRefusesTheBuzz)
+{
+    std::vector<short> hum, cry, night;
+    std::string error;
+    ASSERT_TRUE(LoadRecording(CRADLECOM_DATA_DIR "/room_hum.flac", 11025, &hum, &error));
+    ASSERT_TRUE(LoadRecording(CRADLECOM_DATA_DIR "/cry_bouts.flac", 11025, &cry, &error));
+    auto addHum = [&](double seconds) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(seconds * 11025); ++i)
+            night.push_back(hum[i % hum.size()]);
+    };
+    addHum(60);
+    double cryStart = 60, cryEnd = 60 + 3 * static_cast<double>(cry.size()) / 11025;
+    for (int bout = 0; bout < 3; ++bout) {
+        for (std::size_t i = 0; i < cry.size(); ++i)
+            night.push_back(static_cast<short>(cry[i] / 4 + hum[i % hum.size()])); // -12 dB: 2.5 m
+    }
+    addHum(120);
+    double buzzStart = static_cast<double>(night.size()) / 11025;
+    const double pi = std::acos(-1.0);
+    for (std::size_t i = 0; i < 90 * 11025; ++i) {
+        double v = 0.0;
+        for (int k = 1; k <= 8; ++k)
+            v += std::sin(2.0 * pi * 120.0 * k * static_cast<double>(i) / 11025) / k;
+        night.push_back(static_cast<short>(2500.0 * v));
+    }
+    addHum(60);
+    std::string path = Write("night.wav", night);
+
+    for (int check : {0, 1}) {
+        ReplaySettings chosen;
+        chosen.CryCheck = check;
+        chosen.PhoneDelay = 0;
+        chosen.PhoneMaxCalls = 1000;
+        AssignSetting(&chosen, u"PhoneNumber=0301234");
+        RecordingStream* stream = OpenRecordingStream(path, 11025, &error);
+        ASSERT_NE(stream, nullptr) << error;
+        std::string said;
+        ASSERT_TRUE(CalibrateFromRecording(stream, 60, &chosen, &said)) << said;
+        CloseRecordingStream(stream);
+        EXPECT_EQ(chosen.CryThresh, check == 1 ? 30 : 50) << said;
+        RunResult run;
+        Replay(path, chosen, false, 0.0, &run);
+        int forCry = 0, forBuzz = 0, other = 0;
+        for (const RunCall& call : run.calls) {
+            if (call.seconds >= cryStart && call.seconds <= cryEnd + answerGraceSeconds)
+                ++forCry;
+            else if (call.seconds >= buzzStart && call.seconds <= buzzStart + 100)
+                ++forBuzz;
+            else
+                ++other;
+        }
+        EXPECT_GE(forCry, 1) << said;
+        EXPECT_EQ(forBuzz > 0, check == 0) << forBuzz << " calls for the buzz; " << said;
+        EXPECT_EQ(other, 0) << said;
+    }
+
+    for (short level : {0, 8000}) {
+        std::vector<short> room(20 * 11025);
+        for (std::size_t i = 0; i < room.size(); ++i)
+            room[i] = static_cast<short>(i % 2 == 0 ? level : -level);
+        std::string quiet = Write("room.wav", room);
+        RecordingStream* stream = OpenRecordingStream(quiet, 11025, &error);
+        ASSERT_NE(stream, nullptr) << error;
+        ReplaySettings chosen;
+        std::string said;
+        EXPECT_FALSE(CalibrateFromRecording(stream, 10, &chosen, &said));
+        CloseRecordingStream(stream);
+        EXPECT_NE(said.find(level == 0 ? "silence" : "too loud"), std::string::npos) << said;
+        EXPECT_EQ(chosen.VolSensi, 50); // nothing chosen
+    }
 }

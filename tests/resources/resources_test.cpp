@@ -325,7 +325,8 @@ std::vector<int> IdsOf(const DLGTEMPLATE* dialog)
 TEST(Dialogs, TemplatesHoldTheirControlsInOrder)
 {
     const std::vector<std::pair<UINT, std::vector<int>>> expected = {
-        {113, {200, 210, 220, 230, 240, 250, 51, 100, 52, 110, 61, 120, 50, 60}},
+        {113,
+         {200, 210, 220, 230, 240, 250, 51, 100, 52, 110, 61, 120, 50, 60, 301, 302, 303, 300}},
         {114, {100, 110, 120, 60, 61, 63, 62, 64, 50}},
         {115, {-1, 50, -1, -1, -1, -1}},
         {116, {100, 101, -1, -1, -1, -1, -1, -1, -1}},
@@ -338,7 +339,8 @@ TEST(Dialogs, TemplatesHoldTheirControlsInOrder)
         EXPECT_EQ(dialog->x, 0);
         EXPECT_EQ(dialog->y, 0);
         EXPECT_EQ(dialog->cx, 101);
-        EXPECT_EQ(dialog->cy, 96);
+        // The microphone dialog is taller: the room's controls lie below the rest.
+        EXPECT_EQ(dialog->cy, id == 113 ? 150 : 96);
         EXPECT_EQ(std::u16string(dialog->fontFace), u"System");
         EXPECT_EQ(dialog->pointSize, 8);
         EXPECT_EQ(std::u16string(dialog->title), u"");

@@ -5,6 +5,7 @@
 #include <cinttypes>
 #include <cstdlib>
 
+#include "audio/calibration.h"
 #include "replay.h"
 #include "settings/settings.h"
 
@@ -173,6 +174,8 @@ bool SetNumber(ReplaySettings* chosen, const std::string& name, std::int32_t val
             std::to_string(setting->low) + " to " + std::to_string(setting->high);
         if (setting->kind == KIND_LANGUAGE)
             *reason = name + " is 0 (German) or 1 (English), not " + std::to_string(value);
+        else if (setting->kind == KIND_COUNT && setting->high == 1)
+            *reason = name + " is 0 or 1, not " + std::to_string(value);
         else if (setting->kind == KIND_COUNT && setting->low == 0 && setting->high == INT32_MAX)
             *reason = name + " cannot be negative (" + std::to_string(value) + ")";
         else if (setting->kind == KIND_COUNT)
@@ -191,13 +194,14 @@ void PrintUsage(std::FILE* out)
         out, "Usage: cradlecom-replay RECORDING [--set Name=Value ...] [--start SECONDS]\n"
              "                        [--trace FILE.csv] [--plot FILE.png] [--begin HH:MM]\n"
              "                        [--sweep Name=FROM:TO:STEP ...] [--csv FILE.csv]\n"
-             "                        [--cries FILE.csv]\n"
+             "                        [--cries FILE.csv] [--calibrate SECONDS]\n"
              "Runs the monitor over a recording on a virtual clock and tells when it\n"
              "would have called.\n"
              "\n"
              "  Name: VolSensi, VolThresh, CryThresh (0 to 100), PhoneNumber (without\n"
              "        one, a made-up number that is never dialled), PhoneDelay (minutes),\n"
-             "        PhoneMaxCalls, Language (0 German, 1 English)\n"
+             "        PhoneMaxCalls, Language (0 German, 1 English), CryCheck (1: only a\n"
+             "        block that sounds like a cry is loud)\n"
              "  --start   when Start is pressed, in seconds (default 0, before the first tick)\n"
              "  --trace   one row a tick: tick,seconds,level,cryMeter,monitoring,callsMade,\n"
              "            delaySeconds\n"
@@ -210,6 +214,9 @@ void PrintUsage(std::FILE* out)
              "  --cries   start,end rows in seconds: when the child really cried; each\n"
              "            run then counts the cries answered and the false alarms\n"
              "  --csv     where --sweep writes its rows\n"
+             "  --calibrate  chooses VolSensi, VolThresh and CryThresh from the first\n"
+             "            SECONDS (5 to 600) as the program's calibration would, for each\n"
+             "            run's CryCheck, prints them, and replays the whole recording\n"
              "  -h, --help     print this help and exit\n"
              "  -v, --version  print the version and exit\n"
              "\n"
@@ -246,7 +253,8 @@ bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* er
             continue;
         }
         bool known = arg == "--set" || arg == "--trace" || arg == "--start" || arg == "--plot" ||
-                     arg == "--begin" || arg == "--sweep" || arg == "--cries" || arg == "--csv";
+                     arg == "--begin" || arg == "--sweep" || arg == "--cries" || arg == "--csv" ||
+                     arg == "--calibrate";
         if (!known) {
             *error = "unknown option '" + arg + "'";
             return false;
@@ -270,6 +278,16 @@ bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* er
         } else if (arg == "--sweep") {
             if (!ParseSweep(value, options, error))
                 return false;
+        } else if (arg == "--calibrate") {
+            std::int32_t seconds = 0;
+            if (!ParseWhole(value, &seconds) || seconds < calibrationLeastSeconds ||
+                seconds > calibrationMostSeconds) {
+                *error = "bad calibration '" + value + "': expected whole seconds, " +
+                         std::to_string(calibrationLeastSeconds) + " to " +
+                         std::to_string(calibrationMostSeconds);
+                return false;
+            }
+            options->calibrateSeconds = seconds;
         } else if (arg == "--begin") {
             if (!ParseClock(value, &options->beginMinute)) {
                 *error = "bad begin '" + value + "': expected HH:MM, 00:00 to 23:59";
@@ -287,6 +305,13 @@ bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* er
     if (options->recording.empty()) {
         *error = "no recording given";
         return false;
+    }
+    for (const SweepAxis& axis : options->sweep) {
+        if (options->calibrateSeconds > 0 &&
+            (axis.name == "VolSensi" || axis.name == "VolThresh" || axis.name == "CryThresh")) {
+            *error = "--calibrate chooses " + axis.name + ": it cannot be swept as well";
+            return false;
+        }
     }
     if (!options->csvPath.empty() && options->sweep.empty()) {
         *error = "--csv goes with --sweep";

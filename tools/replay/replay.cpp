@@ -21,9 +21,9 @@ std::string SettingsText(const ReplaySettings& settings)
 {
     char text[256];
     std::snprintf(text, sizeof text,
-                  "VolSensi %d, VolThresh %d, CryThresh %d, PhoneDelay %d min, PhoneMaxCalls %d",
+                  "VolSensi %d, VolThresh %d, CryThresh %d, PhoneDelay %d min, PhoneMaxCalls %d%s",
                   settings.VolSensi, settings.VolThresh, settings.CryThresh, settings.PhoneDelay,
-                  settings.PhoneMaxCalls);
+                  settings.PhoneMaxCalls, settings.CryCheck == 1 ? ", CryCheck 1" : "");
     return text;
 }
 
@@ -120,9 +120,16 @@ int RunVerdict(const RunResult& run)
     return run.exitCode;
 }
 
-int ReplayPlain(const ReplayOptions& options, RecordingStream* stream,
-                const std::vector<Cry>& cries)
+int ReplayPlain(ReplayOptions options, RecordingStream* stream, const std::vector<Cry>& cries)
 {
+    if (options.calibrateSeconds > 0) {
+        std::string said;
+        if (!CalibrateFromRecording(stream, options.calibrateSeconds, &options.settings, &said)) {
+            std::fprintf(stderr, "%s: --calibrate: %s\n", tool, said.c_str());
+            return 1;
+        }
+        std::printf("calibration on the first %d s: %s\n", options.calibrateSeconds, said.c_str());
+    }
     std::FILE* trace = nullptr;
     if (!options.tracePath.empty() && (trace = OpenTrace(options.tracePath)) == nullptr)
         return 1;
@@ -181,6 +188,32 @@ int ReplaySweep(const ReplayOptions& options, RecordingStream* stream,
                 const std::vector<Cry>& cries)
 {
     std::vector<ReplaySettings> combinations = Combinations(options);
+    // Calibrated once for each CryCheck that a row has.
+    if (options.calibrateSeconds > 0) {
+        for (int check = 0; check <= 1; ++check) {
+            ReplaySettings calibrated = options.settings;
+            calibrated.CryCheck = check;
+            std::string said;
+            bool used = std::any_of(combinations.begin(), combinations.end(),
+                                    [&](const ReplaySettings& s) { return s.CryCheck == check; });
+            if (!used)
+                continue;
+            if (!CalibrateFromRecording(stream, options.calibrateSeconds, &calibrated, &said)) {
+                std::fprintf(stderr, "%s: --calibrate: %s\n", tool, said.c_str());
+                return 1;
+            }
+            std::fprintf(options.csvPath.empty() ? stderr : stdout,
+                         "calibration on the first %d s: %s\n", options.calibrateSeconds,
+                         said.c_str());
+            for (ReplaySettings& row : combinations) {
+                if (row.CryCheck == check) {
+                    row.VolSensi = calibrated.VolSensi;
+                    row.VolThresh = calibrated.VolThresh;
+                    row.CryThresh = calibrated.CryThresh;
+                }
+            }
+        }
+    }
     std::FILE* csv = stdout;
     if (!options.csvPath.empty() && (csv = std::fopen(options.csvPath.c_str(), "w")) == nullptr) {
         std::fprintf(stderr, "%s: %s: %s\n", tool, options.csvPath.c_str(), std::strerror(errno));
@@ -213,8 +246,17 @@ int ReplaySweep(const ReplayOptions& options, RecordingStream* stream,
         std::FILE* trace = nullptr;
         if (!tracePath.empty() && (trace = OpenTrace(tracePath)) == nullptr)
             return 1;
+        // The cry check hears the sound itself, which the index does not hold.
         RunInput input;
         input.peaks = &index;
+        if (settings.CryCheck == 1) {
+            if (!RewindRecordingStream(stream)) {
+                std::fprintf(stderr, "%s: the recording cannot be read again for CryCheck 1\n",
+                             tool);
+                return 1;
+            }
+            input = RunInput{stream, nullptr};
+        }
         RunResult run =
             ReplayOnce(settings, input, options.startSeconds, trace, !options.plotPath.empty());
         if (trace != nullptr && !CloseTrace(trace, tracePath))

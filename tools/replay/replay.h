@@ -38,6 +38,7 @@ struct ReplayOptions {
     ReplaySettings settings;
     bool numberGiven = false; // --set PhoneNumber=... was given
     std::vector<SweepAxis> sweep;
+    int calibrateSeconds = 0; // --calibrate: on this much of the start; 0: not
 };
 
 // What a command line asks for besides a run.
@@ -60,6 +61,13 @@ bool ChangesReplay(const StoredSetting& setting);
 // unknown, does not change a replay, or the value is out of range.
 bool SetNumber(ReplaySettings* settings, const std::string& name, std::int32_t value,
                std::string* reason);
+
+// --calibrate: VolSensi, VolThresh and CryThresh of *chosen set from
+// the first `seconds` of the recording (for its CryCheck), as the program's
+// calibration chooses them, and what was measured in one line in *said;
+// false with the refusal's reason there. The stream is left at its start.
+bool CalibrateFromRecording(RecordingStream* stream, int seconds, ReplaySettings* chosen,
+                            std::string* said);
 
 // The largest magnitude of every buffer the capture engine can be handed:
 // capture starts on a tick (the window's creation is tick 0) and runs for
@@ -150,6 +158,9 @@ struct RunInput {
     const PeakIndex* peaks = nullptr;
 };
 
+// Stores `chosen` in the simulated store as a confirmed earlier run left
+// it, so that no language dialog opens.
+void StoreRunSettings(const SettingsRecord& chosen);
 // Runs the whole program once. `trace` (may be null) gets one row a tick;
 // `track` is filled when `tracking` is set.
 RunResult ReplayOnce(const ReplaySettings& settings, const RunInput& input, double startSeconds,

@@ -85,17 +85,6 @@ void RecordTick(HWND window, UINT_PTR)
         result.callLimitAt = seconds;
 }
 
-void StoreSettings(const ReplaySettings& chosen)
-{
-    for (int index = 0; index < settingNameCount; ++index) {
-        WCHAR value[settingValueUnits];
-        FormatSettingValue(chosen, index, value);
-        SimRegistrySetText(settingsKeyPath, storedSettings[index].name, value);
-    }
-    // A confirmed earlier run: no language dialog opens.
-    SimRegistrySetText(settingsKeyPath, firstUseValueName, u"1");
-}
-
 TrackSpan EmptySpan()
 {
     return TrackSpan{0.0f, 0.0f, 0.0f, 0.0f, false, false};
@@ -113,6 +102,17 @@ TrackSpan Merge(const TrackSpan& a, const TrackSpan& b)
 }
 
 } // namespace
+
+void StoreRunSettings(const SettingsRecord& chosen)
+{
+    for (int index = 0; index < settingNameCount; ++index) {
+        WCHAR value[settingValueUnits];
+        FormatSettingValue(chosen, index, value);
+        SimRegistrySetText(settingsKeyPath, storedSettings[index].name, value);
+    }
+    // A confirmed earlier run: no language dialog opens.
+    SimRegistrySetText(settingsKeyPath, firstUseValueName, u"1");
+}
 
 void AddToTrack(Track* track, long tick, double level, double meter, bool monitoring)
 {
@@ -145,7 +145,7 @@ RunResult ReplayOnce(const ReplaySettings& chosen, const RunInput& input, double
     SimReset();
     // Nobody looks at the screen during a replay.
     SimSetDrawing(false);
-    StoreSettings(chosen);
+    StoreRunSettings(chosen);
     if (input.peaks != nullptr) {
         const PeakIndex* index = input.peaks;
         SimSetInputPeaks(index->samples, [index, cursor = PeakCursor{}](

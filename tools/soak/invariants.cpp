@@ -35,6 +35,8 @@ const char* const invHeap = "heap: outstanding blocks stay bounded";
 const char* const invRecover =
     "capture: runs again within one restart period after the device recovers";
 const char* const invMeter = "cry meter: level and meter within [0, 1]";
+const char* const invLoud =
+    "cry meter: rises only on a loud tick, with CryCheck only on a cry-like block";
 const char* const invTickCalls = "calls: only from the monitoring tick, only while monitoring";
 const char* const invDelay = "calls: none while the delay runs";
 const char* const invMaxCalls = "calls: none beyond PhoneMaxCalls per monitoring run";
@@ -342,6 +344,13 @@ void CheckMeter(SimTime now)
     if (!(monitor.cryMeter >= 0.0 && monitor.cryMeter <= 1.0 && level >= 0.0 && level <= 1.0))
         Fail(invMeter, Format("cry meter %.17g, level %.17g at %s", monitor.cryMeter, level,
                               At(now).c_str()));
+    bool loud = level >= limits.volLimit && (limits.cryCheck.load() != 1 || capture.likeCry == 1);
+    if (monitor.cryMeter > soak.s.meter && !loud)
+        Fail(invLoud, Format("cry meter %.3f after %.3f, level %.3f (line %.3f), CryCheck %d, "
+                             "cry-like %d at %s",
+                             monitor.cryMeter, soak.s.meter, level, limits.volLimit,
+                             limits.cryCheck.load(), capture.likeCry.load(), At(now).c_str()));
+    soak.s.meter = monitor.cryMeter;
 }
 
 void CheckClock(SimTime now)

@@ -45,6 +45,7 @@ enum DialogEnding { END_OK, END_CANCEL, END_BACK, END_CLOSE };
 // One program run, from start to exit. Soak time = `offset` + SimNow().
 struct Session {
     long ticks = 0;
+    double meter = 0.0;    // the cry meter after the last tick
     SimTime disturbed = 0; // capture may rightly be down until a restart period after this
     std::vector<ArmedFault> armed;
     long fullSeen = 0;

@@ -147,7 +147,12 @@ void DialogStep(HWND dialog, UINT templateId)
         // A row's button towards a value the user has in mind.
         static const int less[] = {ctlVolSensiLess, ctlVolThreshLess, ctlCryThreshLess};
         static const int more[] = {ctlVolSensiMore, ctlVolThreshMore, ctlCryThreshMore};
-        int row = static_cast<int>(Draw(soak.random, 0, 2));
+        int row = static_cast<int>(Draw(soak.random, 0, 3));
+        if (row == 3) {
+            // Now and then the cry check, on or off.
+            SimDialogClickCheckBox(dialog, ctlCryCheckBox);
+            break;
+        }
         std::int32_t values[] = {settings.VolSensi, settings.VolThresh, settings.CryThresh};
         bool up = values[row] < Draw(soak.random, 15, 85);
         SimDialogPush(dialog, up ? more[row] : less[row]);

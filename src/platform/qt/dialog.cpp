@@ -14,6 +14,7 @@
 #include <QRegularExpressionValidator>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 #include <algorithm>
 
 #include "platform/qt/qt_internal.h"
@@ -344,6 +345,11 @@ LRESULT DialogBoxIndirectParamW(HINSTANCE, const DLGTEMPLATE* dialogTemplate, HW
     }
     openDialogs.erase(std::find(openDialogs.begin(), openDialogs.end(), dialog));
     dialog->alive = false;
+    for (auto& entry : dialog->timers) {
+        delete entry.second.timer;
+    }
+    dialog->timers.clear();
+    DropQueuedMessages(dialog, 0, 0, true);
     if (dialog->menuBar != nullptr) {
         dialog->menuBar->alive = false;
     }

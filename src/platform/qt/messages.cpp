@@ -160,7 +160,7 @@ void PostQuitMessage(int exitCode)
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, void*)
 {
     PlatformWindow* live = LiveWindow(window);
-    if (live == nullptr || live->kind != WindowKind::Main) {
+    if (live == nullptr || (live->kind != WindowKind::Main && live->kind != WindowKind::Dialog)) {
         return 0;
     }
     TimerEntry& entry = live->timers[id];
