@@ -489,7 +489,7 @@ BOOL SHSendBackToFocusWindow(UINT message, WPARAM, LPARAM lParam)
     if (focus == nullptr) {
         focus = QApplication::focusWidget();
     }
-    if (focus == nullptr) {
+    if (qobject_cast<QLineEdit*>(focus) == nullptr) {
         return FALSE;
     }
     // The Back key of a phone deletes in an edit box.
