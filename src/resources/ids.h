@@ -131,6 +131,9 @@ constexpr UINT strStoreCutShort = 1062;
 constexpr UINT strStoreOtherOwner = 1063;
 constexpr UINT strStoreOpenToOthers = 1064;
 constexpr UINT strDefaultsMeanwhile = 1065;
+// The window for any screen.
+constexpr UINT strRecorderError = 1140; // the second line under strNoRecorder: the device's error
+constexpr UINT strRunningUnseen = 1141; // a start beside a copy nobody can see
 // The same in every language.
 constexpr UINT strAppTitle = 10000; // the caption of every window and message box
 constexpr UINT strMaker = 10001;

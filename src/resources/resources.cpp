@@ -267,6 +267,11 @@ extern const PlatformResource resourceTable[] = {
     Text(strDefaultsMeanwhile,
          u"Bis die Datei in Ordnung ist, gelten die Voreinstellungen ohne Telefonnummer, "
          u"und es wird nichts gespeichert."),
+    Text(strRecorderError, u"Fehler des Geräts: %s"),
+    Text(strRunningUnseen,
+         u"Cradlecom läuft schon, aber ohne Fenster, das man sehen kann (etwa als Dienst "
+         u"ohne Bildschirm). Um es hier zu sehen, beenden Sie diesen Lauf, zum Beispiel mit "
+         u"»systemctl --user stop cradlecom«, und starten Sie Cradlecom noch einmal."),
 
     English(strExitQuestion, u"Do you want exit cradlecom now ?"),
     English(strNoRecorder, u"Cannot initialize the recorder device !"),
@@ -327,6 +332,11 @@ extern const PlatformResource resourceTable[] = {
     English(strDefaultsMeanwhile,
             u"Until the file is mended the defaults apply, without a call number, and nothing "
             u"is saved."),
+    English(strRecorderError, u"Device error: %s"),
+    English(strRunningUnseen,
+            u"Cradlecom is running already, but without a window anybody can see (as a service "
+            u"without a screen, for example). To see it here, end that run, for example with "
+            u"\"systemctl --user stop cradlecom\", and start Cradlecom again."),
 
     // The same in both languages.
     Text(strAppTitle, u"Cradlecom"),
