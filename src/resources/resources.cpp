@@ -165,7 +165,8 @@ constexpr DLGITEMTEMPLATE phoneItems[] = {
 };
 
 constexpr DLGITEMTEMPLATE contactItems[] = {
-    {textCentred, 0, 8, 10, 85, 9, ctlNone, staticClass, u"Cradlecom Version 1.001", 0},
+    {textCentred, 0, 8, 10, 85, 9, ctlNone, staticClass,
+     u"Cradlecom Version " CRADLECOM_VERSION_SHORT, 0},
     {textCentred, 0, 8, 52, 85, 9, ctlContactLabel, staticClass, u"Kontakt", 0},
     {textCentred, 0, 8, 61, 85, 9, ctlNone, staticClass, u"www.veltrano.de", 0},
     {textCentred, 0, 8, 70, 85, 9, ctlNone, staticClass, u"info@veltrano.de", 0},
@@ -195,7 +196,7 @@ constexpr DLGTEMPLATE phoneDialog = Dialog(phoneItems);
 constexpr DLGTEMPLATE contactDialog = Dialog(contactItems);
 constexpr DLGTEMPLATE languageDialog = Dialog(languageItems);
 
-constexpr VERSIONRESOURCE version = {{1, 0, 0, 1}, {1, 0, 0, 1}};
+constexpr VERSIONRESOURCE version = {{CRADLECOM_VERSION_PARTS}, {CRADLECOM_VERSION_PARTS}};
 
 } // namespace
 
