@@ -116,11 +116,9 @@ static int AskRunningCopyToMonitor(LPCWSTR title)
 // offscreen): tapping the launcher must not seem to do nothing. Said in a
 // box where this start has a screen, else on standard error, with how to
 // see it; the status 1.
-static int TellRunningCopyUnseen(LPCWSTR title)
+static int TellRunningCopyUnseen()
 {
     ReadSettings(); // the language to say it in
-    for (int i = 0; i < 20 && title[i] != u'\0'; ++i)
-        shell.appTitle[i] = title[i];
     WCHAR text[512] = {};
     LoadLocalString(shell.appInstance, strRunningUnseen, text, 511);
     AppendEventLog(EVENTLOG_WARNING_TYPE,
@@ -145,14 +143,13 @@ int WinMain(HINSTANCE instance, HINSTANCE, char*, int showCommand)
     int activated = 0;
     HRESULT status = ActivatePreviousInstance(className, title, &activated);
     if (status < 0 || activated != 0) {
+        for (int i = 0; i < 20 && title[i] != u'\0'; ++i)
+            shell.appTitle[i] = title[i]; // the caption of what this start tells
         // An unattended start still asks a copy nobody sees to monitor.
         if (shell.unattendedStart == 0)
-            return activated == ACTIVATED_UNSEEN ? TellRunningCopyUnseen(title) : 0;
-        if (activated != 0) {
-            for (int i = 0; i < 20 && title[i] != u'\0'; ++i)
-                shell.appTitle[i] = title[i]; // the caption of what TellUser writes
+            return activated == ACTIVATED_UNSEEN ? TellRunningCopyUnseen() : 0;
+        if (activated != 0)
             return AskRunningCopyToMonitor(title);
-        }
         AppendEventLog(EVENTLOG_WARNING_TYPE,
                        u"monitoring not started: another copy holds the lock but shows no window");
         return 1;

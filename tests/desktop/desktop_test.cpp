@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -181,6 +182,49 @@ TEST(Desktop, FirstStartAsksForTheLanguage)
     EXPECT_NE(storeWhileAsking.find("Language = sz:1\n"), std::string::npos) << storeWhileAsking;
     EXPECT_NE(storeWhileAsking.find("VolSensi = sz:50\n"), std::string::npos) << storeWhileAsking;
     EXPECT_NE(StoreText().find("Language = sz:1\n"), std::string::npos) << StoreText();
+}
+
+// Beside a copy of the program that runs offscreen (the service's), a start
+// on the desktop says so in a box, with how to end that copy, and fails;
+// that copy runs on.
+TEST(Desktop, SecondStartBesideAnOffscreenCopySaysSo)
+{
+    const char* program = std::getenv("CRADLECOM_PROGRAM");
+    ASSERT_NE(program, nullptr);
+    std::filesystem::create_directories(home / "cradlecom");
+    std::ofstream(home / "cradlecom" / "registry")
+        << "[Software\\Veltrano\\CradleCom\\Settings]\nLanguage = sz:1\nFirstUse = sz:1\n";
+    QProcess service;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    service.setProcessEnvironment(environment);
+    service.setProcessChannelMode(QProcess::MergedChannels);
+    service.start(QString::fromLocal8Bit(program),
+                  {QStringLiteral("--input"),
+                   QString::fromStdString((home / "silence.wav").string()),
+                   QStringLiteral("--phone"), QStringLiteral("log")});
+    QByteArray said;
+    for (int i = 0; i < 300 && !said.contains("program started"); ++i) {
+        service.waitForReadyRead(100);
+        said += service.readAll();
+    }
+    ASSERT_TRUE(said.contains("program started")) << said.toStdString();
+    std::string told;
+    const int status = RunProgram([&](int) {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box != nullptr && told.empty()) {
+            told = box->text().toStdString();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    EXPECT_EQ(status, 1);
+    // The window found is the other copy's: this start opened none of its own.
+    EXPECT_EQ(QtWindowWidget(MainWindow()), nullptr);
+    EXPECT_NE(told.find("without a window anybody can see"), std::string::npos) << told;
+    EXPECT_NE(told.find("systemctl --user stop cradlecom"), std::string::npos) << told;
+    EXPECT_EQ(service.state(), QProcess::Running);
+    service.terminate();
+    service.waitForFinished(10000);
 }
 
 } // namespace
