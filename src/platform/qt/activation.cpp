@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The search for a running copy's window: each top-level window answers on
 // a local socket beside the single-instance lock, where another process
-// finds it by class and title, asks it to the front and sends it data.
+// finds it by class and title, asks whether anybody can see it, asks it to
+// the front (with the launcher's activation token) and sends it data.
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
