@@ -15,7 +15,8 @@ if [ "${1:-}" = --demo ]; then
 fi
 tools/setup.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target cradlecom
+# All that `cmake --install build` installs, so that it can follow.
+cmake --build --preset default -j "$(nproc)" --target cradlecom cradlecom-replay dist_files
 program=build/src/app/cradlecom
 if ! arecord -l 2>/dev/null | grep -q '^card'; then
   echo "run.sh: no microphone found: the demonstration on data/nursery.flac" >&2

@@ -10,7 +10,7 @@ packages=(
   alsa-utils libasound2-plugins
   dbus dbus-daemon python3 python3-dbusmock
   baresip-core
-  xvfb xauth
+  xvfb xauth openbox wmctrl
   qt6-translations-l10n
   scdoc librsvg2-bin desktop-file-utils appstream man-db systemd lintian dpkg-dev file
   sox hyperfine time

@@ -90,5 +90,7 @@ constexpr UINT SHCMBM_OVERRIDEKEY = 1427;
 constexpr LPARAM SHMBOF_NODEFAULT = 0x00000001;
 constexpr LPARAM SHMBOF_NOTIFY = 0x00000002;
 // Passes a key message the menu bar handed to the dialog on to the control
-// that has the focus.
+// that has the focus. TRUE when that control took it: an edit box, where the
+// Back key deletes the character before the caret; FALSE for any other
+// control, or none.
 BOOL SHSendBackToFocusWindow(UINT message, WPARAM wParam, LPARAM lParam);

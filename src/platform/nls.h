@@ -21,3 +21,7 @@ constexpr LANGID LANG_GERMAN_GERMANY = 0x0407;
 constexpr LANGID LANG_ENGLISH_US = 0x0409;
 
 LANGID SetThreadUILanguage(LANGID language);
+// The language the user's locale asks for (LC_ALL, else LC_MESSAGES, else
+// LANG): LANG_GERMAN_GERMANY for any German one (de, de_AT.UTF-8, ...),
+// LANG_ENGLISH_US for every other, and for none.
+LANGID GetUserDefaultUILanguage();

@@ -88,6 +88,7 @@ constexpr UINT WM_QUIT = 18;
 constexpr UINT WM_KEYDOWN = 256;
 constexpr UINT WM_INITDIALOG = 272;
 constexpr UINT WM_COMMAND = 273;
+constexpr UINT WM_SYSCOMMAND = 274;
 constexpr UINT WM_TIMER = 275;
 constexpr UINT WM_HOTKEY = 786;
 // The first message number free for a program's own messages.

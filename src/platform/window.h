@@ -10,8 +10,10 @@
 //   inside the nested loops of MessageBoxW and DialogBoxIndirectParamW, so
 //   the timer keeps ticking while they wait. WM_PAINT likewise, whenever a
 //   part of the window was invalidated.
-// - WM_CLOSE from outside (the window manager, a session end) goes to the
-//   procedure; DefWindowProcW answers it with DestroyWindow.
+// - The title bar's close button sends WM_SYSCOMMAND with SC_CLOSE, which
+//   DefWindowProcW turns into WM_CLOSE. WM_CLOSE from outside (a session
+//   end, a signal) goes to the procedure; DefWindowProcW answers it with
+//   DestroyWindow.
 // - DestroyWindow sends WM_DESTROY before it returns. PostQuitMessage makes
 //   the next GetMessageW return 0 with the code in msg.wParam.
 #pragma once
@@ -28,6 +30,8 @@ constexpr DWORD WS_VISIBLE = 0x10000000;
 constexpr int CW_USEDEFAULT = static_cast<int>(0x80000000u);
 constexpr int SW_SHOW = 5;
 constexpr int WHITE_BRUSH = 0;
+// WM_SYSCOMMAND's wParam (its low four bits are the platform's own).
+constexpr WPARAM SC_CLOSE = 0xF060;
 
 constexpr UINT MB_OK = 0x00;
 constexpr UINT MB_YESNO = 0x04;
@@ -100,9 +104,20 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 
 // The running copy's main window, searched for by class and title, also in
 // another process. SetForegroundWindow with the handle's lowest bit set also
-// raises the window's open dialog.
+// raises the window's open dialog; for another process's window it hands on
+// the launcher's activation token of this start (XDG_ACTIVATION_TOKEN), so
+// that a Wayland compositor lets that window come to the front.
 HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
 BOOL SetForegroundWindow(HWND window);
+// Whether a person can see the window: it is shown, on a screen (a
+// platform without one, such as Qt's offscreen, shows nobody anything).
+// Also for another process's window; TRUE when that one does not say.
+BOOL IsWindowVisible(HWND window);
+
+// SM_CMONITORS: the screens a person can see here; 0 on a platform
+// without one.
+constexpr int SM_CMONITORS = 80;
+int GetSystemMetrics(int index);
 
 // Data for a window of another process: SendMessageW(window, WM_COPYDATA,
 // sender, &data) hands the receiving procedure its own copy of the

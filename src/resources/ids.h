@@ -145,6 +145,9 @@ constexpr UINT strCalibrated = 1074;
 constexpr UINT strCalibrationSilent = 1075;
 constexpr UINT strCalibrationTooLoud = 1076;
 constexpr UINT strCalibrationTooShort = 1077;
+// The window for any screen.
+constexpr UINT strRecorderError = 1140; // the second line under strNoRecorder: the device's error
+constexpr UINT strRunningUnseen = 1141; // a start beside a copy nobody can see
 // The same in every language.
 constexpr UINT strAppTitle = 10000; // the caption of every window and message box
 constexpr UINT strMaker = 10001;

@@ -169,7 +169,8 @@ constexpr DLGITEMTEMPLATE phoneItems[] = {
 };
 
 constexpr DLGITEMTEMPLATE contactItems[] = {
-    {textCentred, 0, 8, 10, 85, 9, ctlNone, staticClass, u"Cradlecom Version 1.001", 0},
+    {textCentred, 0, 8, 10, 85, 9, ctlNone, staticClass,
+     u"Cradlecom Version " CRADLECOM_VERSION_SHORT, 0},
     {textCentred, 0, 8, 52, 85, 9, ctlContactLabel, staticClass, u"Kontakt", 0},
     {textCentred, 0, 8, 61, 85, 9, ctlNone, staticClass, u"www.veltrano.de", 0},
     {textCentred, 0, 8, 70, 85, 9, ctlNone, staticClass, u"info@veltrano.de", 0},
@@ -200,7 +201,7 @@ constexpr DLGTEMPLATE phoneDialog = Dialog(phoneItems);
 constexpr DLGTEMPLATE contactDialog = Dialog(contactItems);
 constexpr DLGTEMPLATE languageDialog = Dialog(languageItems);
 
-constexpr VERSIONRESOURCE version = {{1, 0, 0, 1}, {1, 0, 0, 1}};
+constexpr VERSIONRESOURCE version = {{CRADLECOM_VERSION_PARTS}, {CRADLECOM_VERSION_PARTS}};
 
 } // namespace
 
@@ -281,6 +282,11 @@ extern const PlatformResource resourceTable[] = {
     Text(strCalibrationTooLoud,
          u"Der Raum ist zu laut: ein Weinen ginge darin unter. Nichts geändert."),
     Text(strCalibrationTooShort, u"Zu wenig vom Raum gehört. Nichts geändert."),
+    Text(strRecorderError, u"Fehler des Geräts: %s"),
+    Text(strRunningUnseen,
+         u"Cradlecom läuft schon, aber ohne Fenster, das man sehen kann (etwa als Dienst "
+         u"ohne Bildschirm). Um es hier zu sehen, beenden Sie diesen Lauf, zum Beispiel mit "
+         u"»systemctl --user stop cradlecom«, und starten Sie Cradlecom noch einmal."),
 
     English(strExitQuestion, u"Do you want exit cradlecom now ?"),
     English(strNoRecorder, u"Cannot initialize the recorder device !"),
@@ -350,6 +356,11 @@ extern const PlatformResource resourceTable[] = {
     English(strCalibrationTooLoud,
             u"The room is too loud: a cry would not stand out. Nothing changed."),
     English(strCalibrationTooShort, u"Too little of the room was heard. Nothing changed."),
+    English(strRecorderError, u"Device error: %s"),
+    English(strRunningUnseen,
+            u"Cradlecom is running already, but without a window anybody can see (as a service "
+            u"without a screen, for example). To see it here, end that run, for example with "
+            u"\"systemctl --user stop cradlecom\", and start Cradlecom again."),
 
     // The same in both languages.
     Text(strAppTitle, u"Cradlecom"),

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/nls.h"
 #include "platform/registry.h"
 #include "platform/strings.h"
 #include "resources/ids.h"
@@ -215,6 +216,19 @@ LONG LoadSettings()
     RegCloseKey(key);
     ComputeLimits();
     return result;
+}
+
+LONG WriteFirstSettings()
+{
+    HKEY key = nullptr;
+    const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, settingsKeyPath, 0, 0, &key);
+    if (result == ERROR_SUCCESS)
+        RegCloseKey(key);
+    if (result != ERROR_FILE_NOT_FOUND && result != ERROR_PATH_NOT_FOUND)
+        return result;
+    UseDefaults();
+    settings.Language = GetUserDefaultUILanguage() == LANG_GERMAN_GERMANY ? 0 : 1;
+    return SaveSettings();
 }
 
 LONG ReadSettings()

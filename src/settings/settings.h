@@ -160,6 +160,13 @@ bool IsCallNumber(LPCWSTR text);
 // why the key could not be opened (ERROR_FILE_NOT_FOUND when there is none
 // yet).
 LONG LoadSettings();
+// When there is no store at all, writes the defaults as a new key, with
+// Language from the user's locale (German for a German one, else English)
+// and without the first-use marker, as an installer would: the LoadSettings
+// that follows then finds the key without its marker, and the first start
+// asks for the language. ERROR_SUCCESS when there was a key already or it
+// was written; else the store's code.
+LONG WriteFirstSettings();
 // LoadSettings without the first-use marker: fills the record (the defaults
 // when the key cannot be opened) and never writes. ERROR_SUCCESS, or the
 // store's code for why the key could not be opened (ERROR_FILE_NOT_FOUND

@@ -74,9 +74,27 @@ static void ReportRefusedStore(HWND window, LONG result)
     TellUserText(window, text, MB_OK | MB_ICONEXCLAMATION);
 }
 
+// The box names the device's own error on its second line, so that a
+// parent can tell a microphone in use from one that is missing.
+static void TellNoRecorder(HWND window)
+{
+    WCHAR failed[256] = {}, format[256] = {}, error[128] = {}, reason[256], text[600];
+    LoadLocalString(shell.appInstance, strNoRecorder, failed, 255);
+    LoadLocalString(shell.appInstance, strRecorderError, format, 255);
+    waveInGetErrorTextW(microphone.startResult, error, 128);
+    wsprintfW(reason, format, error);
+    // Standard error keeps one line.
+    wsprintfW(text, u"%s%s%s", failed, shell.unattendedStart != 0 ? u" " : u"\n", reason);
+    TellUserText(window, text, MB_OK | MB_ICONHAND);
+}
+
 static LRESULT CreateMainWindow(HWND window)
 {
     AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"program started");
+    // A start nobody attends leaves the first store, and so the question of
+    // the language, to the first start somebody sees.
+    if (shell.unattendedStart == 0)
+        WriteFirstSettings();
     const LONG stored = LoadSettings();
     shell.storeProblem = StoreRefused(stored) ? stored : ERROR_SUCCESS;
     SetPlatformLanguage();
@@ -96,7 +114,7 @@ static LRESULT CreateMainWindow(HWND window)
     // close the box.
     SetTimer(window, monitorTimerId, tickPeriodMs, nullptr);
     if (!listening)
-        TellUser(window, strNoRecorder, MB_OK | MB_ICONHAND); // the ten-second restart tries again
+        TellNoRecorder(window); // the ten-second restart tries again
     if (shell.storeProblem != ERROR_SUCCESS)
         ReportRefusedStore(window, shell.storeProblem);
     // Nobody would answer the first-use language dialog of an unattended
@@ -333,6 +351,14 @@ LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         MonitorTick(window);
         return 1;
+    case WM_SYSCOMMAND:
+        // The title bar's close button is the user asking to exit, as the
+        // menu's Exit is; a WM_CLOSE from outside still ends at once.
+        if ((wParam & 0xFFF0) == SC_CLOSE) {
+            ConfirmExit(window);
+            return 0;
+        }
+        break;
     case WM_COPYDATA:
         return ReceiveCopyData(window, lParam);
     case WM_PHONENEWS:

@@ -47,6 +47,10 @@ int WinMain(HINSTANCE instance, HINSTANCE previousInstance, char* commandLine, i
 // started, but for what is set before WinMain (shell's instance and start
 // options): at each start, and between tests.
 void ClearRuntimeState();
+// *activated: what became of a running copy's window.
+constexpr int ACTIVATED_NONE = 0;   // none found
+constexpr int ACTIVATED_RAISED = 1; // brought to the front
+constexpr int ACTIVATED_UNSEEN = 2; // found, but where nobody can see it; left alone
 HRESULT ActivatePreviousInstance(LPCWSTR className, LPCWSTR title, int* activated);
 LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int CreateMainMenuBar(HWND window);

@@ -26,10 +26,15 @@ HRESULT ActivatePreviousInstance(LPCWSTR name, LPCWSTR title, int* activated)
             running = FindWindowW(name, title);
         }
         if (running != nullptr) {
+            // Raised where nobody can see it, it would show nothing at all.
+            if (!IsWindowVisible(running)) {
+                *activated = ACTIVATED_UNSEEN;
+                return S_OK;
+            }
             // The low bit also brings the window's open dialog to the front.
             SetForegroundWindow(
                 reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(running) | 1));
-            *activated = 1;
+            *activated = ACTIVATED_RAISED;
             return S_OK;
         }
     }
@@ -107,6 +112,28 @@ static int AskRunningCopyToMonitor(LPCWSTR title)
     }
 }
 
+// A start beside a copy that runs where nobody can see it (the service's,
+// offscreen): tapping the launcher must not seem to do nothing. Said in a
+// box where this start has a screen, else on standard error, with how to
+// see it; the status 1.
+static int TellRunningCopyUnseen()
+{
+    ReadSettings(); // the language to say it in
+    WCHAR text[512] = {};
+    LoadLocalString(shell.appInstance, strRunningUnseen, text, 511);
+    AppendEventLog(EVENTLOG_WARNING_TYPE,
+                   u"not started: a copy runs already where nobody can see its window; "
+                   u"end it (systemctl --user stop cradlecom) to start one here");
+    if (GetSystemMetrics(SM_CMONITORS) > 0) {
+        MessageBoxW(nullptr, text, shell.appTitle, MB_OK | MB_ICONEXCLAMATION);
+    } else {
+        WCHAR line[600];
+        wsprintfW(line, u"%s: %s", shell.appTitle, text);
+        WriteStandardErrorW(line);
+    }
+    return 1;
+}
+
 int WinMain(HINSTANCE instance, HINSTANCE, char*, int showCommand)
 {
     shell.appInstance = instance;
@@ -115,14 +142,14 @@ int WinMain(HINSTANCE instance, HINSTANCE, char*, int showCommand)
         return 0;
     int activated = 0;
     HRESULT status = ActivatePreviousInstance(className, title, &activated);
-    if (status < 0 || activated == 1) {
+    if (status < 0 || activated != 0) {
+        for (int i = 0; i < 20 && title[i] != u'\0'; ++i)
+            shell.appTitle[i] = title[i]; // the caption of what this start tells
+        // An unattended start still asks a copy nobody sees to monitor.
         if (shell.unattendedStart == 0)
-            return 0;
-        if (activated == 1) {
-            for (int i = 0; i < 20 && title[i] != u'\0'; ++i)
-                shell.appTitle[i] = title[i]; // the caption of what TellUser writes
+            return activated == ACTIVATED_UNSEEN ? TellRunningCopyUnseen() : 0;
+        if (activated != 0)
             return AskRunningCopyToMonitor(title);
-        }
         AppendEventLog(EVENTLOG_WARNING_TYPE,
                        u"monitoring not started: another copy holds the lock but shows no window");
         return 1;

@@ -50,11 +50,14 @@ static void SetLabel(HWND dialog, int id, UINT stringId)
     SetDlgItemTextW(dialog, id, text);
 }
 
-static LRESULT PassBackKey(UINT message, WPARAM wParam, LPARAM lParam)
+// Escape (a phone's Back key) deletes in a text box; anywhere else it
+// leaves the dialog as Cancel does.
+static LRESULT PassBackKey(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (HIWORD(static_cast<WPARAM>(lParam)) != VK_ESCAPE)
         return 0;
-    SHSendBackToFocusWindow(message, wParam, lParam);
+    if (!SHSendBackToFocusWindow(message, wParam, lParam))
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     return 1;
 }
 
@@ -258,7 +261,7 @@ LRESULT MicDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         CancelMicrophoneDialog(dialog);
         return 1;
     case WM_HOTKEY:
-        return PassBackKey(message, wParam, lParam);
+        return PassBackKey(dialog, message, wParam, lParam);
     default:
         return 0;
     }
@@ -376,7 +379,7 @@ LRESULT PhoneDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         EndDialog(dialog, -1);
         return 1;
     case WM_HOTKEY:
-        return PassBackKey(message, wParam, lParam);
+        return PassBackKey(dialog, message, wParam, lParam);
     default:
         return 0;
     }
@@ -395,7 +398,7 @@ LRESULT ContactDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         EndDialog(dialog, -1);
         return 1;
     case WM_HOTKEY:
-        return PassBackKey(message, wParam, lParam);
+        return PassBackKey(dialog, message, wParam, lParam);
     default:
         return 0;
     }
@@ -432,7 +435,7 @@ LRESULT LanguageDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         EndDialog(dialog, -1);
         return 1;
     case WM_HOTKEY:
-        return PassBackKey(message, wParam, lParam);
+        return PassBackKey(dialog, message, wParam, lParam);
     default:
         return 0;
     }

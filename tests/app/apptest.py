@@ -35,6 +35,12 @@ def stop(process):
             process.wait()
 
 
+def met_unseen_copy(result):
+    """Whether a start beside a copy that runs offscreen found it: it says
+    that nobody can see that copy, and how to see it, and fails."""
+    return result.returncode == 1 and b"systemctl --user stop cradlecom" in result.stderr
+
+
 def write_silence(path):
     """One second of silence at the microphone's rate, as a WAV file."""
     with wave.open(path, "wb") as out:

@@ -16,7 +16,7 @@ import sys
 import tempfile
 import time
 
-from apptest import check, write_silence, finish
+from apptest import met_unseen_copy, check, write_silence, finish
 
 program = sys.argv[1]
 nobody = 65534
@@ -61,7 +61,7 @@ def run_case(folder, name, prepare, verify, as_nobody=False):
             if not as_nobody:
                 # The copy that holds the lock answers: it is not hung.
                 second = subprocess.run(command, env=env, capture_output=True, timeout=30)
-                check(second.returncode == 0, f"{name}: a second copy activates the first")
+                check(met_unseen_copy(second), f"{name}: a second copy finds the first")
     finally:
         process.terminate()
         process.wait(timeout=10)

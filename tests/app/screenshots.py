@@ -11,7 +11,7 @@ import subprocess
 import sys
 import tempfile
 
-from apptest import check, wait_until, write_silence, finish
+from apptest import met_unseen_copy, check, wait_until, write_silence, finish
 
 program = sys.argv[1]
 names = [f"{kind}-{language}.png" for language in ("de", "en")
@@ -89,7 +89,7 @@ with tempfile.TemporaryDirectory() as folder:
         check(open(store, "rb").read() == marked, "the store is left as the copy wrote it")
         second = subprocess.run([program, "--input", silence, "--phone", "log"], env=env,
                                 capture_output=True, timeout=60)
-        check(second.returncode == 0 and running.poll() is None,
+        check(met_unseen_copy(second) and running.poll() is None,
               "a second start still finds the running copy")
     finally:
         running.terminate()

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Only one copy of the program runs: real processes of the real program.
 
-A second copy finds the running one and ends with 0 at once; a copy that
+A second copy finds the running one and ends at once: beside a copy that
+runs offscreen, where nobody sees it, with status 1 and how to see it; a copy that
 finds the lock held by a process without a window tries five times, half a
 second apart, and then ends without opening a window of its own (with
 --start, non-zero and the reason). Copies started at once in different
@@ -21,7 +22,7 @@ import sys
 import tempfile
 import time
 
-from apptest import check, wait_until, stop, write_silence, finish
+from apptest import met_unseen_copy, check, wait_until, stop, write_silence, finish
 
 program = sys.argv[1]
 
@@ -74,15 +75,15 @@ with tempfile.TemporaryDirectory() as folder:
     command = [program, "--input", silence, "--phone", "log"]
 
     # The first copy (with the long XDG_RUNTIME_DIR), then a second: it
-    # finds the first, brings it to the front and ends with 0 without coming
-    # up itself.
+    # finds the first, which runs offscreen, says that nobody can see it and
+    # how to see it, and ends with 1 without coming up itself.
     first_err = os.path.join(folder, "first.err")
     with open(first_err, "wb") as err:
         first = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=err)
     try:
         check(wait_until(lambda: started(first_err), 60), "the first copy came up")
         second = subprocess.run(command, env=env, capture_output=True, timeout=30)
-        check(second.returncode == 0, f"second copy exit code {second.returncode}")
+        check(met_unseen_copy(second), f"second copy: {second.returncode} {second.stderr!r}")
         check(b"program started" not in second.stderr, "the second copy did not come up")
         check(first.poll() is None, "the first copy still runs after being activated")
 
@@ -143,7 +144,9 @@ with tempfile.TemporaryDirectory() as folder:
         time.sleep(1.0)
         running = [c for c in copies if c.poll() is None]
         check(len(running) == 1, f"{len(running)} of six copies run")
-        check(all(c.returncode == 0 for c in copies if c not in running),
+        # 1 for those that found the one that runs (offscreen), 0 for any
+        # that met the lock before its window was up.
+        check(all(c.returncode in (0, 1) for c in copies if c not in running),
               f"exit codes {[c.returncode for c in copies]}")
         check(sorted(os.listdir(os.path.join(folder, "xdg1"))) == [],
               "nothing in XDG_RUNTIME_DIR")
@@ -163,7 +166,7 @@ with tempfile.TemporaryDirectory() as folder:
         try:
             again = subprocess.run(command, env=dict(base, XDG_RUNTIME_DIR=runtime),
                                    capture_output=True, timeout=30)
-            check(again.returncode == 0 and b"program started" not in again.stderr,
+            check(met_unseen_copy(again) and b"program started" not in again.stderr,
                   "the new copy answers on the socket the killed one left")
         except subprocess.TimeoutExpired:
             check(False, "a copy in another environment ran beside the new one")

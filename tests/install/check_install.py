@@ -33,6 +33,7 @@ EXPECTED = sorted(
         "share/man/man1/cradlecom.1.gz",
         "share/man/man1/cradlecom-replay.1.gz",
         "share/cradlecom/nursery.flac",
+        f"share/cradlecom/autostart/{APP_ID}.desktop",
         "lib/systemd/user/cradlecom.service",
         "share/doc/cradlecom/copyright",
         "share/doc/cradlecom/changelog.gz",
@@ -131,10 +132,11 @@ def check_tree(build, source, version, prefix):
 
 def check_validators(prefix, home):
     env = private_env(home)
-    desktop = os.path.join(prefix, f"share/applications/{APP_ID}.desktop")
-    result = run(["desktop-file-validate", desktop], env=env)
-    if result.returncode != 0 or result.stdout.strip() or result.stderr.strip():
-        fail("desktop-file-validate:\n" + result.stdout + result.stderr)
+    for desktop in (os.path.join(prefix, f"share/applications/{APP_ID}.desktop"),
+                    os.path.join(prefix, f"share/cradlecom/autostart/{APP_ID}.desktop")):
+        result = run(["desktop-file-validate", desktop], env=env)
+        if result.returncode != 0 or result.stdout.strip() or result.stderr.strip():
+            fail("desktop-file-validate:\n" + result.stdout + result.stderr)
 
     metainfo = os.path.join(prefix, f"share/metainfo/{APP_ID}.metainfo.xml")
     result = run(["appstreamcli", "validate", "--no-net", "--no-color", metainfo], env=env)

@@ -152,11 +152,16 @@ TEST(QtLanguage, UnknownLanguageKeepsTheTexts)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    // No store yet in the private home means German.
+    // A store of a first start already made, without a Language: German.
     const std::string made = MakePrivateHome("language");
     if (made.empty())
         return 1;
     home = made;
+    std::filesystem::create_directories(home / "cradlecom");
+    if (std::FILE* store = std::fopen((home / "cradlecom" / "registry").c_str(), "w")) {
+        std::fputs("[Software\\Veltrano\\CradleCom\\Settings]\nFirstUse = sz:1\n", store);
+        std::fclose(store);
+    }
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QtPlatformInit(&argc, argv);
     std::string silence = WriteSilenceWav(home, 2);

@@ -287,6 +287,27 @@ TEST_F(DialogsTest, EscapeGoesToTheFocusedControl)
     EXPECT_EQ(LastResult(), 0);
 }
 
+// Anywhere but in a text box Escape is Cancel: the microphone dialog puts
+// back what a "+" changed, the others end with -1 as well.
+TEST_F(DialogsTest, EscapeOutsideATextBoxCancels)
+{
+    for (WORD command : {200, 300, 400, 450}) {
+        ResetProgram();
+        RunDialogOf(command, {}, [](HWND dialog) {
+            if (SimDialogTemplateId(dialog) == 113)
+                SimDialogPush(dialog, 210); // the sensitivity's "+"
+            for (const SimDialogControl& control : SimDialogItems(dialog)) {
+                if (control.className != u"EDIT" && control.id >= 0 &&
+                    SimDialogFocus(dialog, control.id))
+                    break;
+            }
+            SimDialogPressEscape(dialog);
+        });
+        EXPECT_EQ(LastResult(), -1) << command;
+        EXPECT_EQ(settings.VolSensi, 50) << command;
+    }
+}
+
 TEST_F(DialogsTest, CloseGivesMinusOneForEveryDialog)
 {
     for (WORD command : {200, 300, 400, 450}) {

@@ -4,6 +4,8 @@
 #include "alarm/monitor.h"
 #include "audio/capture.h"
 #include "platform/platform.h"
+#include "platform/sim/sim_eventlog.h"
+#include "platform/sim/sim_nls.h"
 #include "program_fixture.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
@@ -44,12 +46,24 @@ TEST_F(ShellTest, StartsWithStoredLanguageCaptureAndTimer)
 }
 
 // The three first-use cases: no key, key without marker, key with marker.
-TEST_F(ShellTest, LanguageDialogOpensOnlyOnTheFirstStartAfterASave)
+// Without a key the very first start writes the defaults in the locale's
+// language, and so asks for the language at once.
+TEST_F(ShellTest, LanguageDialogOpensOnlyOnTheFirstStart)
 {
+    SimSetUserLanguage(LANG_ENGLISH_US);
     SimSetEndTime(Tick(30));
+    SimOnDialog([](HWND dialog) {
+        EXPECT_TRUE(SimDialogChecked(dialog, 101)); // English, from the locale
+        SimPressDialogMenuBarButton(dialog, 0);     // Cancel keeps it
+    });
     EXPECT_EQ(RunProgram(), 0);
-    EXPECT_TRUE(SimDialogRuns().empty());
-    EXPECT_FALSE(SimRegistryKeyExists(settingsKey));
+    ASSERT_EQ(SimDialogRuns().size(), 1u);
+    EXPECT_EQ(SimDialogRuns()[0].templateId, 116u);
+    std::vector<BYTE> written;
+    ASSERT_TRUE(SimRegistryGetValue(settingsKey, u"Language", nullptr, &written));
+    EXPECT_EQ(written, (std::vector<BYTE>{'1', 0, 0, 0}));
+    EXPECT_TRUE(SimRegistryGetValue(settingsKey, u"VolSensi", nullptr, &written));
+    EXPECT_TRUE(SimRegistryGetValue(settingsKey, u"FirstUse", nullptr, nullptr));
 
     ResetProgram();
     StoredSettings stored;
@@ -108,6 +122,28 @@ TEST_F(ShellTest, ExitOnlyAfterYes)
     EXPECT_FALSE(SimWindowAlive(SimMainWindow()));
 }
 
+// The title bar's close button asks as Exit does; No keeps monitoring.
+TEST_F(ShellTest, CloseButtonAsksTheExitQuestion)
+{
+    StoreSettings({});
+    SimSetEndTime(Tick(200));
+    std::vector<std::u16string> asked;
+    SimOnMessageBox([&](const SimMessageBox& box) {
+        asked.push_back(box.text);
+        return asked.size() == 1 ? IDNO : IDYES;
+    });
+    SimAt(Tick(5), [] { SimPressMenuBarButton(SimMainWindow(), 0); }); // Start
+    SimAt(Tick(10), [] { SimPressCloseButton(SimMainWindow()); });
+    bool monitoringAfterNo = false;
+    SimAt(Tick(20), [&] { monitoringAfterNo = monitor.monitoring == 1; });
+    SimAt(Tick(30), [] { SimPressCloseButton(SimMainWindow()); });
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(asked, (std::vector<std::u16string>(2, Text("Möchten Sie das Cradlecom jetzt "
+                                                          "beenden ?"))));
+    EXPECT_TRUE(monitoringAfterNo);
+    EXPECT_LT(SimNow(), Tick(31));
+}
+
 // A close from outside goes to the default procedure: no question.
 TEST_F(ShellTest, ExternalCloseEndsWithoutTheQuestion)
 {
@@ -136,7 +172,8 @@ TEST_F(ShellTest, CaptureFailureIsToldOnceAndRetriedByTheRestart)
     EXPECT_EQ(RunProgram(), 0);
     std::vector<SimMessageBox> boxes = SimMessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, Text("Das Aufzeichnungsgerät konnte nocht initialisiert werden !"));
+    EXPECT_EQ(boxes[0].text, Text("Das Aufzeichnungsgerät konnte nocht initialisiert werden !\n"
+                                  "Fehler des Geräts: no driver (error 6)"));
     EXPECT_EQ(boxes[0].type, MB_OK | MB_ICONHAND);
     EXPECT_FALSE(visibleWhenTold);
     EXPECT_TRUE(openAfterRestart);
@@ -194,6 +231,34 @@ TEST_F(ShellTest, SecondCopyActivatesTheFirstWithoutSleeping)
     ASSERT_EQ(activations.size(), 1u);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(activations[0]),
               reinterpret_cast<std::uintptr_t>(running) | 1);
+}
+
+// Beside a copy nobody can see (the service's, offscreen), a start says so
+// in the stored language, in a box where it has a screen and on standard
+// error where it has none, and fails; the copy is neither raised nor asked.
+TEST_F(ShellTest, SecondStartBesideAnUnseenCopySaysSo)
+{
+    for (int screens : {1, 0}) {
+        ResetProgram();
+        StoredSettings stored;
+        stored.Language = 1;
+        StoreSettings(stored);
+        SimSetScreens(screens);
+        SimHoldForeignLock(u"CradleCom", -1);
+        SimSetForeignWindowSeen(SimDeclareForeignWindow(u"CradleCom", u"Cradlecom", 0), false);
+        EXPECT_EQ(RunProgram(), 1);
+        EXPECT_EQ(SimMainWindow(), nullptr);
+        EXPECT_TRUE(SimActivations().empty());
+        std::vector<std::string> told = SimStandardError();
+        for (const SimMessageBox& box : SimMessageBoxes())
+            told.push_back(std::string(box.text.begin(), box.text.end()));
+        ASSERT_EQ(told.size(), 1u) << screens;
+        EXPECT_NE(told[0].find("Cradlecom is running already, but without a window anybody can "
+                               "see"),
+                  std::string::npos);
+        EXPECT_NE(told[0].find("systemctl --user stop cradlecom"), std::string::npos);
+        EXPECT_EQ(SimMessageBoxes().size(), screens == 1 ? 1u : 0u);
+    }
 }
 
 TEST_F(ShellTest, SecondCopyWaitsForTheFirstCopysWindow)

@@ -110,7 +110,8 @@ TEST_F(UnattendedTest, MicrophoneFailureAtStartIsToldAndTriedAgain)
     EXPECT_EQ(RunProgram(), 0);
     EXPECT_TRUE(SimMessageBoxes().empty());
     EXPECT_EQ(SimStandardError(),
-              std::vector<std::string>{"Cradlecom: Cannot initialize the recorder device !"});
+              std::vector<std::string>{"Cradlecom: Cannot initialize the recorder device ! "
+                                       "Device error: no driver (error 6)"});
     EXPECT_FALSE(openBeforeSecondRestart);
     EXPECT_GE(SimWaveCalls(SimWaveOp::Open), 3);
     const std::vector<std::string> texts = EventTexts();

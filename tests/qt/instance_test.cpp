@@ -17,6 +17,8 @@
 namespace {
 
 constexpr char firstCopyVariable[] = "CC_QT_FIRST_COPY";
+// The launcher's activation token the test runs with (its CMakeLists).
+constexpr char launchToken[] = "launch-token-1";
 
 std::u16string Wide(const std::string& text)
 {
@@ -30,9 +32,15 @@ LRESULT CopyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return 1;
     }
     if (message == WM_COPYDATA) {
+        // Code 99 asks whether the launcher's token of the second copy came
+        // with its raise request: 1 yes, 2 no.
+        const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (copy->dwData == 99) {
+            const char* token = std::getenv("XDG_ACTIVATION_TOKEN");
+            return token != nullptr && std::string(token) == launchToken ? 1 : 2;
+        }
         // Answers with the code plus the number of bytes, or -1 when the
         // bytes are not the ones the test sends: byte i is i modulo 251.
-        const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         const auto* bytes = static_cast<const unsigned char*>(copy->lpData);
         for (DWORD i = 0; i < copy->cbData; ++i) {
             if (bytes[i] != i % 251)
@@ -50,6 +58,7 @@ TEST(QtSingleInstanceChild, RunAsFirstCopy)
     if (name == nullptr) {
         GTEST_SKIP() << "runs only as the first copy of the cross-process test";
     }
+    unsetenv("XDG_ACTIVATION_TOKEN"); // only the second copy's raise may bring it
     StartTestPlatform();
     std::u16string lockName = Wide(name);
     HANDLE lock = CreateMutexW(nullptr, FALSE, lockName.c_str());
@@ -125,8 +134,12 @@ TEST(QtSingleInstance, SecondCopyFindsAndRaisesTheFirstUntilItDies)
     EXPECT_EQ(FindWindowW(wideName.c_str(), u"Other title"), nullptr);
     EXPECT_EQ(FindWindowW(u"OtherClass", u"Copy"), nullptr);
     auto withDialog = reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(found) | 1);
+    COPYDATASTRUCT askToken{99, 0, nullptr};
+    EXPECT_EQ(SendMessageW(found, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&askToken)), 2);
     EXPECT_TRUE(SetForegroundWindow(withDialog));
     EXPECT_EQ(first.state(), QProcess::Running); // raised, not disturbed
+    // The raise handed on this start's launcher token (Wayland needs it).
+    EXPECT_EQ(SendMessageW(found, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&askToken)), 1);
 
     // Data reaches the other process's procedure whole (zeros and line ends
     // too, up to 64 KiB), and its answer comes back; more is never sent.

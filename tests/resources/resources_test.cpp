@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <utility>
@@ -579,6 +580,23 @@ TEST(Version, IsOneZeroZeroOne)
     for (const WORD* v : {version->fileVersion, version->productVersion}) {
         EXPECT_EQ((std::vector<WORD>(v, v + 4)), (std::vector<WORD>{1, 0, 0, 1}));
     }
+}
+
+// --version prints the project's version; the record and the Contact
+// dialog tell the same one.
+TEST(Version, RecordAndContactDialogTellWhatVersionPrints)
+{
+    const VERSIONRESOURCE* version = Find<VERSIONRESOURCE>(1, RT_VERSION);
+    ASSERT_NE(version, nullptr);
+    const WORD* v = version->productVersion;
+    char dotted[64], contact[64];
+    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", v[0], v[1], v[2], v[3]);
+    std::snprintf(contact, sizeof contact, "Cradlecom Version %u.%u%u%u", v[0], v[1], v[2], v[3]);
+    EXPECT_STREQ(dotted, CRADLECOM_VERSION);
+    const DLGTEMPLATE* dialog = Find<DLGTEMPLATE>(dlgContact, RT_DIALOG);
+    ASSERT_NE(dialog, nullptr);
+    const std::u16string text = dialog->items[0].text;
+    EXPECT_EQ(std::string(text.begin(), text.end()), contact);
 }
 
 } // namespace

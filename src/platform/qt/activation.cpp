@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The search for a running copy's window: each top-level window answers on
 // a local socket beside the single-instance lock, where another process
-// finds it by class and title, asks it to the front and sends it data.
+// finds it by class and title, asks whether anybody can see it, asks it to
+// the front (with the launcher's activation token) and sends it data.
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLocalSocket>
+#include <QScreen>
+#include <algorithm>
+#include <cstdlib>
+#include <string>
 #include <sys/un.h>
 
 #include "platform/eventlog.h"
@@ -44,7 +49,24 @@ void LogNoActivation(const QString& reason)
     AppendEventLog(EVENTLOG_WARNING_TYPE, reinterpret_cast<LPCWSTR>(line.utf16()));
 }
 
-void RaiseLocal(PlatformWindow* window, bool withDialog)
+// The launcher's activation token of this start, taken before anything of
+// Qt's could use it up: a Wayland compositor brings a window to the front
+// only for a token of the launch the user just made.
+const std::string launchToken = [] {
+    const char* token = std::getenv("XDG_ACTIVATION_TOKEN");
+    return std::string(token != nullptr ? token : "");
+}();
+
+// A token travels as one word of a request line: printable, without spaces.
+bool UsableToken(const QByteArray& token)
+{
+    if (token.isEmpty() || token.size() > 512) {
+        return false;
+    }
+    return std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 127; });
+}
+
+void RaiseLocal(PlatformWindow* window, bool withDialog, const QByteArray& token)
 {
     if (window->frame == nullptr) {
         return;
@@ -53,27 +75,46 @@ void RaiseLocal(PlatformWindow* window, bool withDialog)
     if (frame->isMinimized()) {
         frame->setWindowState(frame->windowState() & ~Qt::WindowMinimized);
     }
-    frame->raise();
-    frame->activateWindow();
+    QWidget* front = frame;
     if (withDialog) {
         if (QWidget* modal = QApplication::activeModalWidget()) {
-            modal->raise();
-            modal->activateWindow();
+            front = modal;
         }
     }
+    frame->raise();
+    if (front != frame) {
+        front->raise();
+    }
+    // Qt's Wayland platform hands the token to the compositor at the next
+    // activation, and uses it up.
+    if (UsableToken(token)) {
+        qputenv("XDG_ACTIVATION_TOKEN", token);
+    }
+    front->activateWindow();
+}
+
+// Whether a person can see this process's window.
+bool SeenHere(PlatformWindow* window)
+{
+    return window->frame != nullptr && window->frame->isVisible() &&
+           GetSystemMetrics(SM_CMONITORS) > 0;
 }
 
 // The longest request line a window reads: WM_COPYDATA's 64 KiB in hex.
 constexpr qint64 longestRequest = 2 * 65536 + 64;
 
-// One request line from another process: "raise 0|1", answered "ok" once
-// the window is up front, or "copydata CODE HEX", answered "result N" with
-// what the window's procedure returned for the data.
+// One request line from another process: "raise 0|1 [TOKEN]", answered
+// "ok" once the window is up front; "visible", answered "visible 0|1"; or
+// "copydata CODE HEX", answered "result N" with what the window's
+// procedure returned for the data.
 void AnswerRequest(PlatformWindow* window, QPointer<QLocalSocket> socket, const QByteArray& line)
 {
     if (line.startsWith("raise")) {
-        RaiseLocal(window, line == "raise 1");
+        const QList<QByteArray> parts = line.split(' ');
+        RaiseLocal(window, parts.value(1) == "1", parts.value(2));
         socket->write("ok\n");
+    } else if (line == "visible") {
+        socket->write(SeenHere(window) ? "visible 1\n" : "visible 0\n");
     } else if (line.startsWith("copydata ")) {
         const QList<QByteArray> parts = line.split(' ');
         bool valid = false;
@@ -205,7 +246,7 @@ BOOL SetForegroundWindow(HWND window)
         return FALSE;
     }
     if (live->kind == WindowKind::Main) {
-        RaiseLocal(live, withDialog);
+        RaiseLocal(live, withDialog, QByteArray());
         return TRUE;
     }
     if (live->kind != WindowKind::Remote) {
@@ -216,7 +257,12 @@ BOOL SetForegroundWindow(HWND window)
     if (!socket.waitForConnected(500)) {
         return FALSE;
     }
-    socket.write(withDialog ? "raise 1\n" : "raise 0\n");
+    QByteArray request = withDialog ? "raise 1" : "raise 0";
+    const QByteArray token = QByteArray::fromStdString(launchToken);
+    if (UsableToken(token)) {
+        request += " " + token;
+    }
+    socket.write(request + "\n");
     socket.flush();
     // The running copy answers once its window is up front.
     bool answered = false;
@@ -225,4 +271,44 @@ BOOL SetForegroundWindow(HWND window)
     }
     socket.disconnectFromServer();
     return answered ? TRUE : FALSE;
+}
+
+BOOL IsWindowVisible(HWND window)
+{
+    PlatformWindow* live = LiveWindow(window);
+    if (live == nullptr) {
+        return FALSE;
+    }
+    if (live->kind != WindowKind::Remote) {
+        return SeenHere(live) ? TRUE : FALSE;
+    }
+    QLocalSocket socket;
+    socket.connectToServer(live->serverName);
+    if (!socket.waitForConnected(500)) {
+        return TRUE;
+    }
+    socket.write("visible\n");
+    socket.flush();
+    // A copy that does not know the question says nothing: taken as seen,
+    // as every copy was before it could be asked.
+    QDeadlineTimer deadline(2000);
+    while (!socket.canReadLine() && !deadline.hasExpired() &&
+           socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+    }
+    const QByteArray line = socket.canReadLine() ? socket.readLine().trimmed() : QByteArray();
+    socket.disconnectFromServer();
+    return line == "visible 0" ? FALSE : TRUE;
+}
+
+int GetSystemMetrics(int index)
+{
+    if (index != SM_CMONITORS) {
+        return 0;
+    }
+    // Qt's platforms that draw into memory show nothing to anybody.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+        return 0;
+    }
+    return static_cast<int>(QGuiApplication::screens().size());
 }

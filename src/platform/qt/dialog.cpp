@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 
 #include "platform/qt/qt_internal.h"
@@ -230,10 +232,23 @@ QWidget* MakeControl(PlatformWindow* dialog, const DLGITEMTEMPLATE& item, QWidge
     return new QWidget(body); // an unknown class keeps its place and id
 }
 
+// A window just shown is placed by the window manager a moment later; a
+// dialog put over it before then (the first-use dialog at start) would land
+// in the screen's corner. Bounded: a second at most.
+void WaitUntilPlaced(QWidget* frame)
+{
+    QWindow* handle = frame != nullptr && frame->isVisible() ? frame->windowHandle() : nullptr;
+    QDeadlineTimer deadline(1000);
+    while (handle != nullptr && !handle->isExposed() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+}
+
 void ShowDialog(PlatformWindow* dialog)
 {
     QWidget* widget = dialog->frame;
     QWidget* ownerFrame = dialog->owner != nullptr ? dialog->owner->frame.data() : nullptr;
+    WaitUntilPlaced(ownerFrame);
     if (dialog->fullScreen) {
         if (SmallScreen()) {
             widget->showFullScreen();
@@ -495,7 +510,7 @@ BOOL SHSendBackToFocusWindow(UINT message, WPARAM, LPARAM lParam)
     if (focus == nullptr) {
         focus = QApplication::focusWidget();
     }
-    if (focus == nullptr) {
+    if (qobject_cast<QLineEdit*>(focus) == nullptr) {
         return FALSE;
     }
     // The Back key of a phone deletes in an edit box.

@@ -103,10 +103,16 @@ protected:
     void resizeEvent(QResizeEvent*) override { Arrange(); }
     void closeEvent(QCloseEvent* event) override
     {
-        // The procedure decides; DefWindowProcW destroys the window.
+        // The procedure decides; DefWindowProcW destroys the window. The
+        // window system's close (the title bar's button) is the user's;
+        // Qt's own (the application quitting at the session's end) is not.
         event->ignore();
         if (owner->alive && owner->proc != nullptr) {
-            owner->proc(owner, WM_CLOSE, 0, 0);
+            if (event->spontaneous()) {
+                owner->proc(owner, WM_SYSCOMMAND, SC_CLOSE, 0);
+            } else {
+                owner->proc(owner, WM_CLOSE, 0, 0);
+            }
         }
     }
 
@@ -384,9 +390,14 @@ BOOL DestroyWindow(HWND window)
     return TRUE;
 }
 
-LRESULT DefWindowProcW(HWND window, UINT message, WPARAM, LPARAM)
+LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE) {
+            SendMessageW(window, WM_CLOSE, 0, 0);
+        }
+        return 0;
     case WM_CLOSE:
         DestroyWindow(window);
         return 0;

@@ -56,6 +56,11 @@ bool SimHasTimer(HWND window, UINT_PTR id)
     return std::find(ui.timers.begin(), ui.timers.end(), TimerKey{window, id}) != ui.timers.end();
 }
 
+void SimPressCloseButton(HWND window)
+{
+    SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
 std::vector<SimInvalidation> SimInvalidations()
 {
     return ui.invalidations;
@@ -74,6 +79,17 @@ HWND SimDeclareForeignWindow(const std::u16string& className, const std::u16stri
 std::vector<HWND> SimActivations()
 {
     return ui.activations;
+}
+
+void SimSetForeignWindowSeen(HWND window, bool seen)
+{
+    if (PlatformWindow* w = SimLiveWindow(window))
+        w->foreignSeen = seen;
+}
+
+void SimSetScreens(int count)
+{
+    ui.screens = count;
 }
 
 void SimSetForeignAnswer(HWND window, LRESULT answer)

@@ -295,10 +295,10 @@ BOOL SHSendBackToFocusWindow(UINT message, WPARAM wParam, LPARAM lParam)
         d != nullptr && d->focus >= 0 ? &d->controls[static_cast<std::size_t>(d->focus)] : nullptr;
     dialogs.backKeys.push_back(SimBackKey{SimNow(), dialog, focused != nullptr ? focused->id : -1,
                                           message, wParam, lParam});
-    if (focused == nullptr)
+    if (focused == nullptr || !IsEdit(*focused))
         return FALSE;
     // The Back key deletes the character before the caret, at the end.
-    if (IsEdit(*focused) && !focused->text.empty())
+    if (!focused->text.empty())
         focused->text.pop_back();
     return TRUE;
 }

@@ -9,6 +9,7 @@ namespace {
 struct SimLanguage {
     std::vector<LANGID> calls; // window thread only
     LANGID current = LANG_ENGLISH_US;
+    LANGID user = LANG_GERMAN_GERMANY;
 };
 
 SimLanguage simLanguage;
@@ -39,4 +40,14 @@ std::vector<LANGID> SimUILanguageCalls()
 LANGID SimUILanguage()
 {
     return simLanguage.current;
+}
+
+LANGID GetUserDefaultUILanguage()
+{
+    return simLanguage.user;
+}
+
+void SimSetUserLanguage(LANGID language)
+{
+    simLanguage.user = language;
 }

@@ -10,3 +10,5 @@
 std::vector<LANGID> SimUILanguageCalls();
 // The language in effect: LANG_ENGLISH_US at start, like the real platform.
 LANGID SimUILanguage();
+// What GetUserDefaultUILanguage answers: LANG_GERMAN_GERMANY until set.
+void SimSetUserLanguage(LANGID language);

@@ -52,6 +52,8 @@ std::u16string SimWindowTitle(HWND window);
 // nothing is invalid.
 bool SimInvalidRect(HWND window, RECT* rect);
 bool SimHasTimer(HWND window, UINT_PTR id);
+// The title bar's close button: WM_SYSCOMMAND with SC_CLOSE to the window.
+void SimPressCloseButton(HWND window);
 
 struct SimInvalidation {
     SimTime time;
@@ -69,6 +71,11 @@ HWND SimDeclareForeignWindow(const std::u16string& className, const std::u16stri
                              int visibleAfterSleeps);
 // Every SetForegroundWindow argument as passed (low bit included).
 std::vector<HWND> SimActivations();
+// What a foreign window answers to IsWindowVisible (true until set): false
+// for a copy that runs where nobody sees it (offscreen).
+void SimSetForeignWindowSeen(HWND window, bool seen);
+// The screens a person can see, GetSystemMetrics(SM_CMONITORS): 1 until set.
+void SimSetScreens(int count);
 // What a foreign window answers to WM_COPYDATA (0, no answer, until set),
 // and every WM_COPYDATA sent to one, in order.
 void SimSetForeignAnswer(HWND window, LRESULT answer);

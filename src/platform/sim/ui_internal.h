@@ -70,6 +70,7 @@ struct PlatformWindow {
     // Foreign windows.
     int visibleAfterSleeps = 0;
     LRESULT foreignAnswer = 0; // to WM_COPYDATA
+    bool foreignSeen = true;   // what it answers to IsWindowVisible
 };
 
 // Windows.

@@ -251,9 +251,11 @@ BOOL DestroyWindow(HWND window)
     return TRUE;
 }
 
-LRESULT DefWindowProcW(HWND window, UINT message, WPARAM, LPARAM)
+LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM)
 {
-    if (message == WM_CLOSE) {
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
+        SendMessageW(window, WM_CLOSE, 0, 0);
+    } else if (message == WM_CLOSE) {
         DestroyWindow(window);
     } else if (message == WM_PAINT) {
         PAINTSTRUCT paint;
@@ -346,6 +348,21 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName)
             return window.get();
     }
     return nullptr;
+}
+
+BOOL IsWindowVisible(HWND window)
+{
+    PlatformWindow* w = SimLiveWindow(window);
+    if (w == nullptr)
+        return FALSE;
+    if (w->kind == SimWindowKind::Foreign)
+        return w->foreignSeen ? TRUE : FALSE;
+    return w->visible && ui.screens > 0 ? TRUE : FALSE;
+}
+
+int GetSystemMetrics(int index)
+{
+    return index == SM_CMONITORS ? ui.screens : 0;
 }
 
 BOOL SetForegroundWindow(HWND window)

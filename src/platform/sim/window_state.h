@@ -40,6 +40,7 @@ struct UiState {
     HWND main = nullptr;
     int defaultWidth = 240;
     int defaultHeight = 268;
+    int screens = 1; // GetSystemMetrics(SM_CMONITORS)
     std::vector<SimInvalidation> invalidations;
     std::vector<HWND> activations;
     std::vector<SimCopyData> copyData;
