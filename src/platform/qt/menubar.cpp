@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
+#include <cmath>
 #include <cstring>
 #include <iterator>
 
@@ -203,4 +204,16 @@ LRESULT MenuBarMessage(PlatformWindow* bar, UINT message, WPARAM wParam, LPARAM 
         return 1;
     }
     return 0;
+}
+
+void ScaleMenuBar(QWidget* bar, double scale)
+{
+    QVariant shown = bar->property("scale");
+    if (shown.isValid() && shown.toDouble() == scale) {
+        return;
+    }
+    bar->setProperty("scale", scale); // its font comes scaled from its window
+    int gap = static_cast<int>(std::lround(2 * scale));
+    bar->layout()->setContentsMargins(gap, gap, gap, gap);
+    bar->layout()->setSpacing(gap);
 }

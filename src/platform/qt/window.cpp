@@ -7,10 +7,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <unistd.h>
 
@@ -45,13 +48,13 @@ QColor BackgroundOf(PlatformWindow* window)
 
 void Invalidate(PlatformWindow* window, const QRegion& region, bool erase)
 {
-    window->invalid += region & QRect(QPoint(0, 0), window->surface.size());
+    window->invalid += region & QRect(QPoint(0, 0), window->design);
     window->eraseDue = window->eraseDue || erase;
     WakeQueue();
 }
 
-// The client area: shows the surface, scaled to the device's pixels
-// without smoothing so every logical pixel stays a sharp block.
+// The client area: shows the surface at its scale, centred, with the
+// background colour around it; while the window is dimmed, darker.
 class ClientWidget : public QWidget {
 public:
     ClientWidget(PlatformWindow* window, QWidget* parent) : QWidget(parent), owner(window)
@@ -59,31 +62,52 @@ public:
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
 
+    // Places the surface at `scale` with its corner at `origin`; a new
+    // scale makes a new surface, all of it invalid.
+    void Place(double scale, const QPoint& origin)
+    {
+        owner->origin = origin;
+        const double device = scale * devicePixelRatioF();
+        QSize pixels = ScaledRect(QRect(QPoint(0, 0), owner->design), device).size();
+        if (device != owner->scale || pixels != owner->surface.size()) {
+            owner->scale = device;
+            QImage fresh(pixels, QImage::Format_RGB32);
+            fresh.fill(BackgroundOf(owner));
+            owner->surface = fresh;
+            owner->invalid = QRegion();
+            Invalidate(owner, QRect(QPoint(0, 0), owner->design), true);
+        }
+        update();
+    }
+
 protected:
-    void paintEvent(QPaintEvent*) override
+    void paintEvent(QPaintEvent* event) override
     {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter.drawImage(QRect(QPoint(0, 0), owner->surface.size()), owner->surface);
-    }
-    void resizeEvent(QResizeEvent*) override
-    {
-        if (size() == owner->surface.size() || size().isEmpty()) {
-            return;
+        const qreal ratio = devicePixelRatioF();
+        QRect shown(owner->origin, owner->surface.size() / ratio);
+        QRegion around = QRegion(event->rect()) - shown;
+        for (const QRect& part : around) {
+            painter.fillRect(part, BackgroundOf(owner));
         }
-        QImage fresh(size(), QImage::Format_RGB32);
-        fresh.fill(BackgroundOf(owner));
-        owner->surface = fresh;
-        owner->invalid = QRegion();
-        Invalidate(owner, QRect(QPoint(0, 0), size()), true);
+        QImage surface = owner->surface;
+        surface.setDevicePixelRatio(ratio);
+        painter.drawImage(owner->origin, surface);
+        if (owner->dimmed) {
+            painter.fillRect(event->rect(), DimShade());
+        }
     }
-    void showEvent(QShowEvent*) override { Invalidate(owner, rect(), true); }
+    void showEvent(QShowEvent*) override
+    {
+        Invalidate(owner, QRect(QPoint(0, 0), owner->design), true);
+    }
 
 private:
     PlatformWindow* owner;
 };
 
-// The top-level frame: the client area with the menu bar below it.
+// The top-level frame: the client area with the menu bar below it, the
+// two together uniformly scaled and centred.
 class FrameWidget : public QWidget, public BarHost {
 public:
     explicit FrameWidget(PlatformWindow* window) : owner(window) {}
@@ -91,12 +115,21 @@ public:
     void SetBar(QWidget* fresh) override
     {
         TakeBar(this, fresh);
+        barHeight = bar->sizeHint().height();
         if (!isFullScreen() && !isMaximized()) {
-            QSize clientSize = owner->client->size();
-            resize(clientSize.width(), clientSize.height() + bar->sizeHint().height());
+            ResizeToScale(owner->scale / devicePixelRatioF());
         }
         Arrange();
         bar->show();
+    }
+
+    // The client with the bar below it, at scale 1.
+    QSize Whole() const { return QSize(owner->design.width(), owner->design.height() + barHeight); }
+
+    // The whole design at `scale`, as a first size or one a test asks for.
+    void ResizeToScale(double scale)
+    {
+        resize(ScaledRect(QRect(QPoint(0, 0), Whole()), scale).size());
     }
 
 protected:
@@ -113,17 +146,66 @@ protected:
 private:
     void Arrange()
     {
-        int barHeight = bar != nullptr ? bar->sizeHint().height() : 0;
-        owner->client->setGeometry(0, 0, width(), height() - barHeight);
+        double scale = FittingScale(size(), Whole());
+        QRect shown = ScaledRect(QRect(QPoint(0, 0), Whole()), scale);
+        shown.moveCenter(rect().center());
+        owner->shown = shown;
+        auto* client = static_cast<ClientWidget*>(owner->client.data());
+        client->setGeometry(rect());
+        client->Place(scale, shown.topLeft());
+        if (font() != ScaledFont(scale)) {
+            setFont(ScaledFont(scale)); // the bar's buttons
+        }
         if (bar != nullptr) {
-            bar->setGeometry(0, height() - barHeight, width(), barHeight);
+            ScaleMenuBar(bar, scale);
+            int top = shown.top() + qRound(owner->design.height() * scale);
+            bar->setGeometry(shown.left(), top, shown.width(), shown.bottom() + 1 - top);
+            bar->raise();
         }
     }
 
     PlatformWindow* owner;
+    int barHeight = 0; // the bar's at scale 1
 };
 
 } // namespace
+
+QColor DimShade()
+{
+    // Five sixths of black over the picture leave a sixth of its light.
+    return QColor(0, 0, 0, 213);
+}
+
+double FittingScale(const QSize& area, const QSize& design)
+{
+    if (design.isEmpty() || area.isEmpty()) {
+        return 1.0;
+    }
+    double scale = std::min(static_cast<double>(area.width()) / design.width(),
+                            static_cast<double>(area.height()) / design.height());
+    return std::max(scale, 0.1);
+}
+
+QRect ScaledRect(const QRect& rect, double scale)
+{
+    if (scale == 1.0) {
+        return rect;
+    }
+    int left = static_cast<int>(std::lround(rect.left() * scale));
+    int top = static_cast<int>(std::lround(rect.top() * scale));
+    int right = static_cast<int>(std::lround((rect.right() + 1) * scale));
+    int bottom = static_cast<int>(std::lround((rect.bottom() + 1) * scale));
+    return QRect(left, top, right - left, bottom - top);
+}
+
+QFont ScaledFont(double scale)
+{
+    QFont font = QApplication::font();
+    if (scale != 1.0) {
+        font.setPointSizeF(font.pointSizeF() * scale);
+    }
+    return font;
+}
 
 QString FromWide(LPCWSTR text, int length)
 {
@@ -253,6 +335,15 @@ QImage QtWindowSurface(HWND window)
     return live != nullptr ? live->surface.copy() : QImage();
 }
 
+void QtSetWindowScale(HWND window, double scale)
+{
+    PlatformWindow* live = LiveWindow(window);
+    if (live != nullptr && live->kind == WindowKind::Main && live->frame != nullptr) {
+        live->sizeDue = false;
+        static_cast<FrameWidget*>(live->frame.data())->ResizeToScale(scale);
+    }
+}
+
 QWidget* QtWindowWidget(HWND window)
 {
     PlatformWindow* live = LiveWindow(window);
@@ -305,13 +396,13 @@ HWND CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowName, DWORD style, 
     QSize clientSize = defaultClient;
     if (width != CW_USEDEFAULT && height != CW_USEDEFAULT && width > 0 && height > 0) {
         clientSize = QSize(width, height);
+    } else {
+        window->sizeDue = true;
     }
+    window->design = clientSize;
+    window->surface = QImage(clientSize, QImage::Format_RGB32);
+    window->surface.fill(BackgroundOf(window));
     frame->resize(clientSize);
-    window->client->setGeometry(QRect(QPoint(0, 0), clientSize));
-    if (window->surface.size() != clientSize) {
-        window->surface = QImage(clientSize, QImage::Format_RGB32);
-        window->surface.fill(BackgroundOf(window));
-    }
     ListenForActivation(window);
 
     if (window->proc(window, WM_CREATE, 0, 0) == -1) {
@@ -338,6 +429,14 @@ BOOL ShowWindow(HWND window, int showCommand)
         live->frame->setGeometry(QGuiApplication::primaryScreen()->geometry());
         live->frame->showFullScreen();
     } else {
+        if (live->sizeDue) {
+            // A first window: two thirds of the screen's height, the phone's shape.
+            live->sizeDue = false;
+            QSize available = QGuiApplication::primaryScreen()->availableSize();
+            auto* frame = static_cast<FrameWidget*>(live->frame.data());
+            QSize third(available.width(), available.height() * 2 / 3);
+            frame->ResizeToScale(FittingScale(third, frame->Whole()));
+        }
         live->frame->show();
     }
     return wasVisible;
@@ -420,7 +519,7 @@ BOOL GetClientRect(HWND window, RECT* rect)
     }
     QSize size;
     if (live->kind == WindowKind::Main) {
-        size = live->surface.size();
+        size = live->design;
     } else if (live->frame != nullptr) {
         size = live->frame->size();
     }
@@ -436,7 +535,7 @@ BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase)
     }
     QRect area = rect != nullptr ? QRect(rect->left, rect->top, rect->right - rect->left,
                                          rect->bottom - rect->top)
-                                 : QRect(QPoint(0, 0), live->surface.size());
+                                 : QRect(QPoint(0, 0), live->design);
     Invalidate(live, area, erase != FALSE);
     return TRUE;
 }
