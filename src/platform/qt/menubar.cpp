@@ -125,6 +125,7 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info)
     bar->kind = WindowKind::MenuBar;
     bar->parent = parent;
     auto* strip = new QWidget;
+    strip->setAutoFillBackground(true); // over the window's background, as a bar of its own
     auto* layout = new QHBoxLayout(strip);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2);

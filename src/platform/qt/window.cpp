@@ -54,7 +54,7 @@ void Invalidate(PlatformWindow* window, const QRegion& region, bool erase)
 }
 
 // The client area: shows the surface at its scale, centred, with the
-// background colour around it; while the window is dimmed, darker.
+// screen's background around it; while the window is dimmed, darker.
 class ClientWidget : public QWidget {
 public:
     ClientWidget(PlatformWindow* window, QWidget* parent) : QWidget(parent), owner(window)
@@ -86,9 +86,12 @@ protected:
         QPainter painter(this);
         const qreal ratio = devicePixelRatioF();
         QRect shown(owner->origin, owner->surface.size() / ratio);
+        // Around it, the screen's own background: the colour of its corner.
         QRegion around = QRegion(event->rect()) - shown;
+        QColor background = owner->surface.isNull() ? BackgroundOf(owner)
+                                                    : QColor(owner->surface.pixel(0, 0));
         for (const QRect& part : around) {
-            painter.fillRect(part, BackgroundOf(owner));
+            painter.fillRect(part, background);
         }
         QImage surface = owner->surface;
         surface.setDevicePixelRatio(ratio);
@@ -244,8 +247,11 @@ bool SmallScreen()
     if (screen == nullptr) {
         return false;
     }
+    // A phone's: small, or upright and no wider than a phone at scale 1.
     QSize available = screen->availableSize();
-    return available.width() <= 480 && available.height() <= 800;
+    bool upright = available.height() > available.width();
+    return (available.width() <= 480 && available.height() <= 800) ||
+           (upright && available.width() <= 800);
 }
 
 void RegisterWindow(PlatformWindow* window)
