@@ -67,6 +67,8 @@ constexpr int ctlContactLabel = 50;
 // Language dialog: one radio button per language.
 constexpr int ctlGermanButton = 100;
 constexpr int ctlEnglishButton = 101;
+// Language dialog: the switch for the night's dimmed screen.
+constexpr int ctlDimScreen = 300;
 
 // Strings (RT_STRING). The localised texts have German ids from
 // strLocalFirst up to (not including) strLocalEnd; each other language's
@@ -131,6 +133,8 @@ constexpr UINT strStoreCutShort = 1062;
 constexpr UINT strStoreOtherOwner = 1063;
 constexpr UINT strStoreOpenToOthers = 1064;
 constexpr UINT strDefaultsMeanwhile = 1065;
+// The night's dimmed screen.
+constexpr UINT strDimScreen = 1150;
 // The same in every language.
 constexpr UINT strAppTitle = 10000; // the caption of every window and message box
 constexpr UINT strMaker = 10001;

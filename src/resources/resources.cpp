@@ -125,7 +125,7 @@ constexpr DWORD groupBox = childVisible | BS_GROUPBOX;
 constexpr DWORD editBox = childVisible | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD digitBox = editBox | ES_NUMBER;
 constexpr DWORD radioButton = childVisible | BS_AUTORADIOBUTTON;
-[[maybe_unused]] constexpr DWORD checkBox = childVisible | WS_TABSTOP | BS_AUTOCHECKBOX;
+constexpr DWORD checkBox = childVisible | WS_TABSTOP | BS_AUTOCHECKBOX;
 constexpr DWORD picture = childVisible | SS_BITMAP;
 constexpr DWORD icon = childVisible | SS_ICON;
 constexpr DWORD dialogStyle = WS_POPUP | DS_SETFONT;
@@ -183,6 +183,7 @@ constexpr DLGITEMTEMPLATE languageItems[] = {
     {textLeft, 0, 57, 46, 36, 8, ctlNone, staticClass, u"English", 0},
     {textLeft, 0, 56, 56, 39, 8, ctlNone, staticClass, u"Englisch", 0},
     {groupBox, 0, 3, 0, 95, 83, ctlNone, buttonClass, u"Sprache / Language", 0},
+    {checkBox, 0, 5, 86, 93, 10, ctlDimScreen, buttonClass, u"", 0},
 };
 
 template <std::size_t N> constexpr DLGTEMPLATE Dialog(const DLGITEMTEMPLATE (&items)[N])
@@ -267,6 +268,7 @@ extern const PlatformResource resourceTable[] = {
     Text(strDefaultsMeanwhile,
          u"Bis die Datei in Ordnung ist, gelten die Voreinstellungen ohne Telefonnummer, "
          u"und es wird nichts gespeichert."),
+    Text(strDimScreen, u"Bildschirm nachts abdunkeln"),
 
     English(strExitQuestion, u"Do you want exit cradlecom now ?"),
     English(strNoRecorder, u"Cannot initialize the recorder device !"),
@@ -327,6 +329,7 @@ extern const PlatformResource resourceTable[] = {
     English(strDefaultsMeanwhile,
             u"Until the file is mended the defaults apply, without a call number, and nothing "
             u"is saved."),
+    English(strDimScreen, u"Dim the screen at night"),
 
     // The same in both languages.
     Text(strAppTitle, u"Cradlecom"),

@@ -109,10 +109,16 @@ void ReadValues(HKEY key)
         StoredValueCopy& held = storeCopy.values[index];
         held = StoredValueCopy{};
         const std::int32_t found = QueryValue(key, storedSettings[index].name, &held);
-        if (found == VALUE_READ)
+        if (found == VALUE_READ) {
             TakeValue(index, held);
-        else if (found == VALUE_ABSENT)
+        } else if (found == VALUE_ABSENT) {
+            // A later row that an older store does not hold yet: its default,
+            // so that the store behaves as it did and stays as it is.
+            const StoredSetting& row = storedSettings[index];
+            if (index >= firstReleaseSettingCount && row.field != nullptr)
+                settings.*(row.field) = row.defaultValue;
             FormatValue(index, &held);
+        }
     }
 }
 

@@ -367,6 +367,9 @@ LRESULT DialogBoxIndirectParamW(HINSTANCE, const DLGTEMPLATE* dialogTemplate, HW
     }
 
     openDialogs.push_back(dialog);
+    if (dialog->owner != nullptr && dialog->owner->dimmed) {
+        ShowDimmed(dialog->owner);
+    }
     CallDialogProc(dialog, WM_INITDIALOG, 0, initParam);
     if (!dialog->ended) {
         ShowDialog(dialog);

@@ -139,9 +139,10 @@ QFont ScaledFont(double scale);
 // Spaces a menu bar made for scale 1 as at `scale`; its buttons take the
 // font of the window, scaled as the window is.
 void ScaleMenuBar(QWidget* bar, double scale);
-// The window and its open dialogs drawn darker while `dimmed`; the first
-// key, click or touch on them then only counts as input (window.cpp).
+// The window and its open dialogs drawn darker while it is dimmed
+// (dimming.cpp). WatchInput starts noting the user's input, once.
 void ShowDimmed(PlatformWindow* window);
+void WatchInput();
 // What lies over a dimmed window's pixels.
 QColor DimShade();
 QImage* SurfaceOf(HDC dc);

@@ -54,7 +54,7 @@ void Invalidate(PlatformWindow* window, const QRegion& region, bool erase)
 }
 
 // The client area: shows the surface at its scale, centred, with the
-// screen's background around it; while the window is dimmed, darker.
+// screen's background around it.
 class ClientWidget : public QWidget {
 public:
     ClientWidget(PlatformWindow* window, QWidget* parent) : QWidget(parent), owner(window)
@@ -88,17 +88,14 @@ protected:
         QRect shown(owner->origin, owner->surface.size() / ratio);
         // Around it, the screen's own background: the colour of its corner.
         QRegion around = QRegion(event->rect()) - shown;
-        QColor background = owner->surface.isNull() ? BackgroundOf(owner)
-                                                    : QColor(owner->surface.pixel(0, 0));
+        QColor background =
+            owner->surface.isNull() ? BackgroundOf(owner) : QColor(owner->surface.pixel(0, 0));
         for (const QRect& part : around) {
             painter.fillRect(part, background);
         }
         QImage surface = owner->surface;
         surface.setDevicePixelRatio(ratio);
         painter.drawImage(owner->origin, surface);
-        if (owner->dimmed) {
-            painter.fillRect(event->rect(), DimShade());
-        }
     }
     void showEvent(QShowEvent*) override
     {
@@ -332,6 +329,7 @@ bool QtPlatformInit(int* argc, char** argv)
     // Wayland's app id: ties the windows to the installed launcher entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("de.veltrano.Cradlecom"));
     EndSessionOnSignals();
+    WatchInput();
     return true;
 }
 

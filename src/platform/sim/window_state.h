@@ -42,6 +42,7 @@ struct UiState {
     int defaultHeight = 268;
     std::vector<SimInvalidation> invalidations;
     std::vector<HWND> activations;
+    DWORD lastInput = 0; // GetLastInputInfo's
     std::vector<SimCopyData> copyData;
     std::vector<SimMessageBox> boxes;
     std::function<int(const SimMessageBox&)> boxHandler;
