@@ -15,7 +15,6 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <algorithm>
-#include <cmath>
 
 #include "platform/qt/qt_internal.h"
 #include "platform/qt/qt_platform.h"
@@ -60,7 +59,6 @@ public:
     void SetBar(QWidget* fresh) override
     {
         TakeBar(this, fresh);
-        barHeight = bar->sizeHint().height();
         ScaleMenuBar(bar, owner->dialogScale);
         if (!owner->fullScreen) {
             resize(width(), bodySize.height() + BarHeight());
@@ -109,21 +107,26 @@ protected:
     }
 
 private:
-    int BarHeight() const
-    {
-        return bar != nullptr ? static_cast<int>(std::lround(barHeight * owner->dialogScale)) : 0;
-    }
-
-    // Where the body and the bar go: over a full-screen owner, where the
-    // owner shows its own client and bar; otherwise the whole dialog.
-    QRect Column() const
+    // The main window that the dialog covers in full, or null.
+    PlatformWindow* Covered() const
     {
         PlatformWindow* main = LiveWindow(owner->owner);
-        if (owner->fullScreen && main != nullptr && main->frame != nullptr &&
-            main->frame->size() == size() && !main->shown.isEmpty()) {
-            return main->shown;
+        if (owner->fullScreen && main != nullptr && main->kind == WindowKind::Main &&
+            main->frame != nullptr && main->frame->size() == size() && !main->shown.isEmpty()) {
+            return main;
         }
-        return rect();
+        return nullptr;
+    }
+
+    // Its font and spacing come scaled: so does its height.
+    int BarHeight() const { return bar != nullptr ? bar->sizeHint().height() : 0; }
+
+    // Where the body and the bar go: over the main window, where it shows
+    // its own client and bar; otherwise the whole dialog.
+    QRect Column() const
+    {
+        PlatformWindow* main = Covered();
+        return main != nullptr ? main->shown : rect();
     }
 
     void Arrange()
@@ -146,7 +149,6 @@ private:
     QScrollArea* scroller;
     QWidget* body;
     QSize bodySize;
-    int barHeight = 0; // the bar's at scale 1
 };
 
 PlatformWindow* LiveDialog(HWND dialog)
