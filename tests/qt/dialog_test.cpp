@@ -272,4 +272,40 @@ TEST_F(QtDialogTest, LanguageRadioButtonsAreOneGroupAndEscapeCancelsWithoutOverr
     EXPECT_EQ(CountDialogMessages(WM_HOTKEY, 0), 0);
 }
 
+// Over a window shown at twice its size, a dialog is laid out at twice its
+// size too: controls, pictures and font.
+TEST_F(QtDialogTest, DialogsTakeTheScaleOfTheirWindow)
+{
+    QtSetWindowScale(window, 2.0);
+    RunLoopUntil([this] { return QtWindowSurface(window).width() == 480; }, 3000);
+    dialogLog.overrideEscape = false;
+    bool checked = false;
+    QTimer::singleShot(200, [&] {
+        HWND dialog = dialogLog.dialog;
+        QFont font = QApplication::font();
+        font.setPointSize(8);
+        QFontMetrics metrics(font);
+        const QString alphabet =
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        int baseX = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
+        int baseY = metrics.height();
+        QRect designed(20 * baseX / 4, 34 * baseY / 8, 10 * baseX / 4, 8 * baseY / 8);
+        EXPECT_EQ(QtDialogItem(dialog, 100)->geometry(),
+                  QRect(designed.topLeft() * 2, designed.size() * 2));
+        EXPECT_EQ(QtDialogItem(dialog, 100)->font().pointSizeF(), 16.0);
+        int flags = 0;
+        for (QLabel* label : QtWindowWidget(dialog)->findChildren<QLabel*>()) {
+            if (!label->pixmap().isNull()) {
+                ++flags;
+                EXPECT_EQ(label->size(), QSize(32, 24));
+            }
+        }
+        EXPECT_EQ(flags, 2);
+        checked = true;
+        PressKey(QtWindowWidget(dialog), Qt::Key_Escape);
+    });
+    EXPECT_EQ(DialogBoxIndirectParamW(nullptr, Template(116), window, TestDlgProc, 0), -1);
+    EXPECT_TRUE(checked);
+}
+
 } // namespace
