@@ -100,6 +100,17 @@ QString ItemText(int id, int capacity = 256)
     return QString::fromUtf16(buffer.data(), static_cast<int>(length));
 }
 
+// The sizes of the dialog's picture controls.
+std::vector<QSize> PictureSizes(HWND dialog)
+{
+    std::vector<QSize> sizes;
+    for (QLabel* label : QtWindowWidget(dialog)->findChildren<QLabel*>()) {
+        if (!label->pixmap().isNull())
+            sizes.push_back(label->size());
+    }
+    return sizes;
+}
+
 class QtDialogTest : public QtWindowTest {
 protected:
     void SetUp() override
@@ -255,14 +266,7 @@ TEST_F(QtDialogTest, LanguageRadioButtonsAreOneGroupAndEscapeCancelsWithoutOverr
         EXPECT_EQ(SendDlgItemMessageW(dialog, 100, BM_GETCHECK, 0, 0),
                   static_cast<LRESULT>(BST_CHECKED));
 
-        int flags = 0;
-        for (QLabel* label : QtWindowWidget(dialog)->findChildren<QLabel*>()) {
-            if (!label->pixmap().isNull()) {
-                ++flags;
-                EXPECT_EQ(label->size(), QSize(16, 12));
-            }
-        }
-        EXPECT_EQ(flags, 2);
+        EXPECT_EQ(PictureSizes(dialog), std::vector<QSize>(2, QSize(16, 12)));
         checked = true;
         PressKey(QtWindowWidget(dialog), Qt::Key_Escape);
     });
@@ -293,14 +297,7 @@ TEST_F(QtDialogTest, DialogsTakeTheScaleOfTheirWindow)
         EXPECT_EQ(QtDialogItem(dialog, 100)->geometry(),
                   QRect(designed.topLeft() * 2, designed.size() * 2));
         EXPECT_EQ(QtDialogItem(dialog, 100)->font().pointSizeF(), 16.0);
-        int flags = 0;
-        for (QLabel* label : QtWindowWidget(dialog)->findChildren<QLabel*>()) {
-            if (!label->pixmap().isNull()) {
-                ++flags;
-                EXPECT_EQ(label->size(), QSize(32, 24));
-            }
-        }
-        EXPECT_EQ(flags, 2);
+        EXPECT_EQ(PictureSizes(dialog), std::vector<QSize>(2, QSize(32, 24)));
         checked = true;
         PressKey(QtWindowWidget(dialog), Qt::Key_Escape);
     });
