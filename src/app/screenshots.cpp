@@ -88,7 +88,11 @@ void Poll()
             PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
             return;
         }
-        shots.mainWindow = FindWindowW(u"CradleCom", u"Cradlecom");
+        if (shots.mainWindow == nullptr) {
+            // The pictures show the screen as designed, whatever the display's size.
+            shots.mainWindow = FindWindowW(u"CradleCom", u"Cradlecom");
+            QtSetWindowScale(shots.mainWindow, 1.0);
+        }
         // Each language whatever the store says, in memory only.
         if (shots.mainWindow != nullptr && settings.Language != shots.language) {
             settings.Language = shots.language;

@@ -131,6 +131,23 @@ struct COPYDATASTRUCT {
     void* lpData;
 };
 
+// When the user last pressed a key, clicked or touched one of the program's
+// windows: dwTime counts milliseconds on a clock of the platform's own, so
+// only a change of it means something (new input came).
+struct LASTINPUTINFO {
+    UINT cbSize;
+    DWORD dwTime;
+};
+BOOL GetLastInputInfo(LASTINPUTINFO* info);
+
+// Draws a main window and its open dialogs at about a sixth of their
+// brightness while `dim` is TRUE (their drawing itself is unchanged), and
+// as drawn again with FALSE. While a window is dimmed, a key, click or touch
+// only counts as input (GetLastInputInfo): it reaches no window, control or
+// button, so the first touch in the dark wakes the screen and presses
+// nothing.
+BOOL DimWindow(HWND window, BOOL dim);
+
 HICON LoadIconW(HINSTANCE instance, UINT id);
 HGDIOBJ GetStockObject(int object);
 

@@ -72,6 +72,8 @@ constexpr int ctlContactLabel = 50;
 // Language dialog: one radio button per language.
 constexpr int ctlGermanButton = 100;
 constexpr int ctlEnglishButton = 101;
+// Language dialog: the switch for the night's dimmed screen.
+constexpr int ctlDimScreen = 300;
 
 // Strings (RT_STRING). The localised texts have German ids from
 // strLocalFirst up to (not including) strLocalEnd; each other language's
@@ -148,6 +150,8 @@ constexpr UINT strCalibrationTooShort = 1077;
 // The window for any screen.
 constexpr UINT strRecorderError = 1140; // the second line under strNoRecorder: the device's error
 constexpr UINT strRunningUnseen = 1141; // a start beside a copy nobody can see
+// The night's dimmed screen.
+constexpr UINT strDimScreen = 1150;
 // The same in every language.
 constexpr UINT strAppTitle = 10000; // the caption of every window and message box
 constexpr UINT strMaker = 10001;

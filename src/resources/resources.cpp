@@ -188,6 +188,7 @@ constexpr DLGITEMTEMPLATE languageItems[] = {
     {textLeft, 0, 57, 46, 36, 8, ctlNone, staticClass, u"English", 0},
     {textLeft, 0, 56, 56, 39, 8, ctlNone, staticClass, u"Englisch", 0},
     {groupBox, 0, 3, 0, 95, 83, ctlNone, buttonClass, u"Sprache / Language", 0},
+    {checkBox, 0, 5, 86, 93, 10, ctlDimScreen, buttonClass, u"", 0},
 };
 
 template <std::size_t N>
@@ -287,6 +288,7 @@ extern const PlatformResource resourceTable[] = {
          u"Cradlecom läuft schon, aber ohne Fenster, das man sehen kann (etwa als Dienst "
          u"ohne Bildschirm). Um es hier zu sehen, beenden Sie diesen Lauf, zum Beispiel mit "
          u"»systemctl --user stop cradlecom«, und starten Sie Cradlecom noch einmal."),
+    Text(strDimScreen, u"Bildschirm nachts abdunkeln"),
 
     English(strExitQuestion, u"Do you want exit cradlecom now ?"),
     English(strNoRecorder, u"Cannot initialize the recorder device !"),
@@ -361,6 +363,7 @@ extern const PlatformResource resourceTable[] = {
             u"Cradlecom is running already, but without a window anybody can see (as a service "
             u"without a screen, for example). To see it here, end that run, for example with "
             u"\"systemctl --user stop cradlecom\", and start Cradlecom again."),
+    English(strDimScreen, u"Dim the screen at night"),
 
     // The same in both languages.
     Text(strAppTitle, u"Cradlecom"),

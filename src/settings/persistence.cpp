@@ -113,10 +113,11 @@ void ReadValues(HKEY key)
         if (found == VALUE_READ) {
             TakeValue(index, held);
         } else if (found == VALUE_ABSENT) {
-            // A setting newer than the store has its default, not what the
-            // record held before.
-            if (index >= firstReleaseSettingCount && NumberField(index) != nullptr)
-                *NumberField(index) = storedSettings[index].defaultValue;
+            // A later row that an older store does not hold yet: its default,
+            // so that the store behaves as it did and stays as it is.
+            const StoredSetting& row = storedSettings[index];
+            if (index >= firstReleaseSettingCount && row.field != nullptr)
+                settings.*(row.field) = row.defaultValue;
             FormatValue(index, &held);
         }
     }

@@ -33,6 +33,7 @@ struct SettingsRecord {
     std::int32_t RecordNights;              // 1: every monitoring run is recorded
     std::int32_t RecordNightsMB;            // megabytes the night recordings may take
     std::int32_t CryCheck;                  // 1: only a block that sounds like a cry is loud
+    std::int32_t DimScreen;                 // 1: the screen dims while monitoring runs untouched
 };
 
 // The store's key of the settings: a value for each setting, and the
@@ -87,6 +88,8 @@ inline constexpr StoredSetting storedSettings[] = {
     {u"RecordNightsMB", KIND_COUNT, SETTINGS_DIALOG_NONE, &SettingsRecord::RecordNightsMB, 2000, 1,
      INT32_MAX, nullptr},
     {u"CryCheck", KIND_COUNT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::CryCheck, 0, 0, 1,
+     nullptr},
+    {u"DimScreen", KIND_COUNT, SETTINGS_DIALOG_LANGUAGE, &SettingsRecord::DimScreen, 1, 0, 1,
      nullptr},
 };
 constexpr int settingNameCount = static_cast<int>(std::size(storedSettings));

@@ -333,6 +333,27 @@ static bool RunCommand(HWND window, WPARAM command)
     }
 }
 
+// The night: while monitoring runs untouched for a minute, the window dims;
+// any key or touch (which only wakes it) or the end of monitoring brings it
+// back. Off with DimScreen=0.
+static constexpr std::int32_t dimAfterTicks = 60 * ticksPerSecond;
+
+static void DimWhenIdle(HWND window)
+{
+    LASTINPUTINFO input{sizeof input, 0};
+    GetLastInputInfo(&input);
+    if (input.dwTime != shell.lastInput) {
+        shell.lastInput = input.dwTime;
+        shell.idleTicks = 0;
+    } else if (shell.idleTicks < dimAfterTicks) {
+        ++shell.idleTicks;
+    }
+    const std::int32_t dim =
+        settings.DimScreen != 0 && monitor.monitoring == 1 && shell.idleTicks >= dimAfterTicks;
+    if (dim != shell.dimmed && DimWindow(window, dim != 0 ? TRUE : FALSE))
+        shell.dimmed = dim;
+}
+
 LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -350,6 +371,7 @@ LRESULT MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_TIMER:
         MonitorTick(window);
+        DimWhenIdle(window);
         return 1;
     case WM_SYSCOMMAND:
         // The title bar's close button is the user asking to exit, as the

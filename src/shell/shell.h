@@ -29,6 +29,10 @@ struct ShellState {
         exitStatus; // WinMain's result at the end: 0, or 2 after a refused unattended start
     std::int32_t dialogOpen; // 1 while a settings, contact or language dialog runs
     LONG storeProblem;       // why the store was last refused (logged once); ERROR_SUCCESS: not
+    // The night: the window dims after a minute of monitoring untouched.
+    DWORD lastInput;        // GetLastInputInfo's time at the last tick
+    std::int32_t idleTicks; // ticks since it last changed, up to dimAfterTicks
+    std::int32_t dimmed;    // 1 while the window is dimmed
 };
 
 extern ShellState shell;

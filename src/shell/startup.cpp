@@ -46,6 +46,9 @@ void ClearRuntimeState()
     for (HBITMAP& bitmap : shell.screenBitmaps)
         bitmap = nullptr;
     shell.exitStatus = 0;
+    shell.lastInput = 0;
+    shell.idleTicks = 0;
+    shell.dimmed = 0;
     ClearCaptureState();
     settings = SettingsRecord{};
     storeCopy = StoreCopy{};

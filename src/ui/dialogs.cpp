@@ -404,13 +404,16 @@ LRESULT ContactDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-// Every language without string loads: each flag with its radio button.
+// Every language without string loads: each flag with its radio button;
+// and the night's dimming.
 static void StoreLanguage(HWND dialog)
 {
     for (std::int32_t language = 0; language < languageCount; ++language) {
         if (SendDlgItemMessageW(dialog, languages[language].languageButton, BM_GETCHECK, 0, 0) != 0)
             settings.Language = language;
     }
+    settings.DimScreen =
+        SendDlgItemMessageW(dialog, ctlDimScreen, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
 }
 
 // An unknown Language checks no button.
@@ -418,6 +421,9 @@ static void ShowLanguageChoice(HWND dialog)
 {
     if (const LanguageRow* row = FindLanguage(settings.Language))
         SendDlgItemMessageW(dialog, row->languageButton, BM_SETCHECK, BST_CHECKED, 0);
+    SetLabel(dialog, ctlDimScreen, strDimScreen);
+    SendDlgItemMessageW(dialog, ctlDimScreen, BM_SETCHECK,
+                        settings.DimScreen != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 LRESULT LanguageDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

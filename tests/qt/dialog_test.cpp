@@ -100,6 +100,17 @@ QString ItemText(int id, int capacity = 256)
     return QString::fromUtf16(buffer.data(), static_cast<int>(length));
 }
 
+// The sizes of the dialog's picture controls.
+std::vector<QSize> PictureSizes(HWND dialog)
+{
+    std::vector<QSize> sizes;
+    for (QLabel* label : QtWindowWidget(dialog)->findChildren<QLabel*>()) {
+        if (!label->pixmap().isNull())
+            sizes.push_back(label->size());
+    }
+    return sizes;
+}
+
 class QtDialogTest : public QtWindowTest {
 protected:
     void SetUp() override
@@ -255,14 +266,7 @@ TEST_F(QtDialogTest, LanguageRadioButtonsAreOneGroupAndEscapeCancelsWithoutOverr
         EXPECT_EQ(SendDlgItemMessageW(dialog, 100, BM_GETCHECK, 0, 0),
                   static_cast<LRESULT>(BST_CHECKED));
 
-        int flags = 0;
-        for (QLabel* label : QtWindowWidget(dialog)->findChildren<QLabel*>()) {
-            if (!label->pixmap().isNull()) {
-                ++flags;
-                EXPECT_EQ(label->size(), QSize(16, 12));
-            }
-        }
-        EXPECT_EQ(flags, 2);
+        EXPECT_EQ(PictureSizes(dialog), std::vector<QSize>(2, QSize(16, 12)));
         checked = true;
         PressKey(QtWindowWidget(dialog), Qt::Key_Escape);
     });
@@ -270,6 +274,35 @@ TEST_F(QtDialogTest, LanguageRadioButtonsAreOneGroupAndEscapeCancelsWithoutOverr
     EXPECT_TRUE(checked);
     EXPECT_EQ(CountDialogMessages(WM_COMMAND, IDCANCEL), 1);
     EXPECT_EQ(CountDialogMessages(WM_HOTKEY, 0), 0);
+}
+
+// Over a window shown at twice its size, a dialog is laid out at twice its
+// size too: controls, pictures and font.
+TEST_F(QtDialogTest, DialogsTakeTheScaleOfTheirWindow)
+{
+    QtSetWindowScale(window, 2.0);
+    RunLoopUntil([this] { return QtWindowSurface(window).width() == 480; }, 3000);
+    dialogLog.overrideEscape = false;
+    bool checked = false;
+    QTimer::singleShot(200, [&] {
+        HWND dialog = dialogLog.dialog;
+        QFont font = QApplication::font();
+        font.setPointSize(8);
+        QFontMetrics metrics(font);
+        const QString alphabet =
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        int baseX = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
+        int baseY = metrics.height();
+        QRect designed(20 * baseX / 4, 34 * baseY / 8, 10 * baseX / 4, 8 * baseY / 8);
+        EXPECT_EQ(QtDialogItem(dialog, 100)->geometry(),
+                  QRect(designed.topLeft() * 2, designed.size() * 2));
+        EXPECT_EQ(QtDialogItem(dialog, 100)->font().pointSizeF(), 16.0);
+        EXPECT_EQ(PictureSizes(dialog), std::vector<QSize>(2, QSize(32, 24)));
+        checked = true;
+        PressKey(QtWindowWidget(dialog), Qt::Key_Escape);
+    });
+    EXPECT_EQ(DialogBoxIndirectParamW(nullptr, Template(116), window, TestDlgProc, 0), -1);
+    EXPECT_TRUE(checked);
 }
 
 } // namespace

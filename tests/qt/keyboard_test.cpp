@@ -246,4 +246,40 @@ TEST_F(QtKeyboardTest, TabThroughTheControlsAndEnterIsOk)
     EXPECT_EQ(keyLog.commands, std::vector<WPARAM>({210, IDOK}));
 }
 
+// Dimmed for the night, the window is drawn at about a sixth of its light,
+// and a key or click only counts as input: the soft key and the button do
+// nothing until it is bright again.
+TEST_F(QtKeyboardTest, DimmedWindowTakesKeysAndClicksOnlyAsInput)
+{
+    SHMENUBARINFO info{};
+    info.cbSize = 36;
+    info.hwndParent = window;
+    info.nToolBarId = 101; // German: Start, Menü
+    ASSERT_TRUE(SHCreateMenuBar(&info));
+    RunLoopFor(50);
+    auto blueAt = [this] { return qBlue(frame->grab().toImage().pixel(100, 100)); };
+    ASSERT_EQ(blueAt(), 255);
+    LASTINPUTINFO before{sizeof before, 0};
+    ASSERT_TRUE(GetLastInputInfo(&before));
+
+    ASSERT_TRUE(DimWindow(window, TRUE));
+    RunLoopFor(50);
+    EXPECT_NEAR(blueAt(), 255 / 6, 8);
+    QTest::keyClick(frame, Qt::Key_F1);
+    QTest::mouseClick(QtWindowWidget(info.hwndMB)->findChildren<QPushButton*>().at(0),
+                      Qt::LeftButton);
+    RunLoopFor(50);
+    EXPECT_TRUE(Commands().empty());
+    LASTINPUTINFO after{sizeof after, 0};
+    ASSERT_TRUE(GetLastInputInfo(&after));
+    EXPECT_NE(after.dwTime, before.dwTime);
+
+    ASSERT_TRUE(DimWindow(window, FALSE));
+    RunLoopFor(50);
+    EXPECT_EQ(blueAt(), 255);
+    QTest::keyClick(frame, Qt::Key_F1);
+    RunLoopFor(50);
+    EXPECT_EQ(Commands(), std::vector<WPARAM>({500}));
+}
+
 } // namespace

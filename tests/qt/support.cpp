@@ -81,8 +81,9 @@ void StartTestPlatform()
 HWND CreateTestWindow()
 {
     StartTestPlatform();
+    // The design's own size, so that the window shows at 1:1 on any screen.
     return CreateWindowExW(0, testClass, u"Test", WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
-                           CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+                           240, 268, nullptr, nullptr, nullptr, nullptr);
 }
 
 void RunLoopFor(int milliseconds)

@@ -150,14 +150,16 @@ TEST_F(QtWindowTest, PaintComesForInvalidPartsOnly)
     EXPECT_EQ(CountMessages(WM_PAINT, window), 2);
     EXPECT_EQ(QtWindowSurface(window).pixel(0, 0), qRgb(255, 0, 0));
 
-    // A resize makes a new surface, all of it invalid.
+    // A resize scales the design: a new surface, all of it invalid, and
+    // the client keeps its designed size.
     QtWindowWidget(window)->resize(300, 400);
     RunLoopFor(100);
     EXPECT_EQ(CountMessages(WM_PAINT, window), 3);
     RECT client{};
     GetClientRect(window, &client);
-    EXPECT_EQ(client.right, 300);
-    EXPECT_EQ(testLog.lastPaint.right, 300);
+    EXPECT_EQ(client.right, 240);
+    EXPECT_EQ(testLog.lastPaint.right, 240);
+    EXPECT_EQ(QtWindowSurface(window).size(), QSize(300, 335));
     DestroyWindow(window);
 }
 

@@ -423,4 +423,20 @@ TEST_F(Persistence, SaveKeepsWhatOthersSavedAndTakesItWhenAsked)
     EXPECT_EQ(settings.CryThresh, 60);
 }
 
+// A store of the first release lacks the later rows: they load as their
+// defaults (not as zero, which would switch them off), and a save that
+// changes nothing else leaves them out of the store.
+TEST_F(Persistence, LaterRowsAbsentLoadAsTheirDefaultsAndStayUnwritten)
+{
+    StoreAllSeven();
+    Store(u"FirstUse", u"1");
+    LoadSettings();
+    EXPECT_EQ(settings.DimScreen, 1);
+    settings.VolSensi = 15;
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    bool exists = true;
+    Stored(u"DimScreen", &exists);
+    EXPECT_FALSE(exists);
+}
+
 } // namespace

@@ -54,6 +54,8 @@ const char* const invButton = "screen: the Start/Stop button tells what pressing
 const char* const invDrawing = "drawing: no pen, brush or device context outlives its drawing";
 const char* const invNight =
     "nights: a recording is open only while monitoring, and never ahead of the run's time";
+const char* const invDark =
+    "screen: dark only while monitoring runs untouched, lit again at the next touch";
 
 void CheckSaved()
 {
@@ -403,6 +405,30 @@ void CheckDrawing(SimTime now)
                                 brushes, dcs, At(now).c_str()));
 }
 
+// Dark after a minute untouched while monitoring (DimScreen on), bright
+// otherwise; a tick either way of the minute is the shell's to choose.
+void CheckDark(SimTime now)
+{
+    Session& s = soak.s;
+    LASTINPUTINFO input{sizeof input, 0};
+    GetLastInputInfo(&input);
+    if (input.dwTime != s.lastInput) {
+        s.lastInput = input.dwTime;
+        s.inputAt = now;
+    }
+    const bool dark = SimWindowDimmed(SimMainWindow());
+    const bool may = settings.DimScreen != 0 && monitor.monitoring == 1;
+    const SimTime untouched = now - s.inputAt;
+    if (dark && (!may || untouched < 59 * simUnitsPerSecond))
+        Fail(invDark,
+             Format("dark at %s with monitoring %s, DimScreen=%d, %.1f s untouched",
+                    At(now).c_str(), monitor.monitoring == 1 ? "on" : "off", settings.DimScreen,
+                    static_cast<double>(untouched) / simUnitsPerSecond));
+    if (!dark && may && untouched > 61 * simUnitsPerSecond)
+        Fail(invDark, Format("bright at %s after %.1f s untouched while monitoring",
+                              At(now).c_str(), static_cast<double>(untouched) / simUnitsPerSecond));
+}
+
 void Progress(SimTime now)
 {
     const SoakOptions& options = *soak.options;
@@ -456,6 +482,7 @@ void OnTick(HWND window, UINT_PTR id)
     CheckButton(now);
     CheckDrawing(now);
     CheckNight(now);
+    CheckDark(now);
     Progress(now);
     if (soak.options->afterTick && !soak.failed)
         soak.options->afterTick();

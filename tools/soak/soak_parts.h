@@ -72,6 +72,9 @@ struct Session {
     std::map<std::u16string, std::u16string> store; // as the last save (or the start) left it
     SimTime endedAt = -1;                           // "program ended"
     std::string microphoneLine;                     // the last "microphone ..." line
+    // The night: the last input the platform told, and since when.
+    DWORD lastInput = 0;
+    SimTime inputAt = 0;
 };
 
 struct Soak {

@@ -62,6 +62,7 @@ public:
     void SetBar(QWidget* fresh) override
     {
         TakeBar(this, fresh);
+        ScaleMenuBar(bar, owner->dialogScale);
         if (!owner->fullScreen) {
             resize(width(), bodySize.height() + BarHeight());
         }
@@ -109,20 +110,41 @@ protected:
     }
 
 private:
+    // The main window that the dialog covers in full, or null.
+    PlatformWindow* Covered() const
+    {
+        PlatformWindow* main = LiveWindow(owner->owner);
+        if (owner->fullScreen && main != nullptr && main->kind == WindowKind::Main &&
+            main->frame != nullptr && main->frame->size() == size() && !main->shown.isEmpty()) {
+            return main;
+        }
+        return nullptr;
+    }
+
+    // Its font and spacing come scaled: so does its height.
     int BarHeight() const { return bar != nullptr ? bar->sizeHint().height() : 0; }
+
+    // Where the body and the bar go: over the main window, where it shows
+    // its own client and bar; otherwise the whole dialog.
+    QRect Column() const
+    {
+        PlatformWindow* main = Covered();
+        return main != nullptr ? main->shown : rect();
+    }
 
     void Arrange()
     {
-        int barHeight = BarHeight();
-        scroller->setGeometry(0, 0, width(), height() - barHeight);
+        QRect column = Column();
+        int barTop = column.bottom() + 1 - BarHeight();
+        scroller->setGeometry(column.left(), column.top(), column.width(), barTop - column.top());
         // The body fills the view, and is never shorter than the template
         // (the view's own size may not be known yet, so it is worked out).
-        int view = height() - barHeight;
+        int view = barTop - column.top();
         bool scrolls = bodySize.height() > view;
         int barWidth = scrolls ? scroller->verticalScrollBar()->sizeHint().width() : 0;
-        body->resize(width() - barWidth, std::max(view, bodySize.height()));
+        body->resize(column.width() - barWidth, std::max(view, bodySize.height()));
         if (bar != nullptr) {
-            bar->setGeometry(0, height() - barHeight, width(), barHeight);
+            bar->setGeometry(column.left(), barTop, column.width(), BarHeight());
         }
     }
 
@@ -200,8 +222,14 @@ QWidget* MakeControl(PlatformWindow* dialog, const DLGITEMTEMPLATE& item, QWidge
             QImage image = type == SS_BITMAP ? DecodeBitmapImage(item.imageId)
                                              : DecodeIconImage(item.imageId, 32);
             if (!image.isNull()) {
+                // Picture controls take the size of their picture, scaled
+                // as the dialog is, smoothly.
+                QRect sized = ScaledRect(QRect(QPoint(0, 0), image.size()), dialog->dialogScale);
+                if (sized.size() != image.size()) {
+                    image =
+                        image.scaled(sized.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                }
                 label->setPixmap(QPixmap::fromImage(image));
-                // Picture controls take the size of their picture.
                 label->setGeometry(QRect(place.topLeft(), image.size()));
                 label->setProperty("pictureSized", true);
             }
@@ -317,15 +345,27 @@ LRESULT DialogBoxIndirectParamW(HINSTANCE, const DLGTEMPLATE* dialogTemplate, HW
         font.setFamily(FromWide(face.c_str()));
     }
     font.setPointSize(dialogTemplate->pointSize > 0 ? dialogTemplate->pointSize : 8);
-    widget->setFont(font);
     QFontMetrics metrics(font);
+    // Scaled as the owner shows its screen: the units at 1:1, then scaled.
+    if (dialog->owner != nullptr && ownerFrame != nullptr) {
+        dialog->dialogScale = dialog->owner->scale / ownerFrame->devicePixelRatioF();
+    }
+    const double scale = dialog->dialogScale;
+    if (scale != 1.0) {
+        QFont scaled = font;
+        scaled.setPointSizeF(font.pointSizeF() * scale);
+        widget->setFont(scaled);
+    } else {
+        widget->setFont(font);
+    }
     // The mean width of the Latin alphabet, rounded, as the platform takes it;
     // a font's own average width runs narrower and would cut template texts.
     const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     int baseX = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
     int baseY = metrics.height();
-    auto toPixels = [baseX, baseY](int x, int y, int width, int height) {
-        return QRect(x * baseX / 4, y * baseY / 8, width * baseX / 4, height * baseY / 8);
+    auto toPixels = [baseX, baseY, scale](int x, int y, int width, int height) {
+        return ScaledRect(
+            QRect(x * baseX / 4, y * baseY / 8, width * baseX / 4, height * baseY / 8), scale);
     };
     widget->SetBodySize(toPixels(0, 0, dialogTemplate->cx, dialogTemplate->cy).size());
 
@@ -345,6 +385,9 @@ LRESULT DialogBoxIndirectParamW(HINSTANCE, const DLGTEMPLATE* dialogTemplate, HW
     }
 
     openDialogs.push_back(dialog);
+    if (dialog->owner != nullptr && dialog->owner->dimmed) {
+        ShowDimmed(dialog->owner);
+    }
     CallDialogProc(dialog, WM_INITDIALOG, 0, initParam);
     if (!dialog->ended) {
         ShowDialog(dialog);

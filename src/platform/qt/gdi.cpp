@@ -32,7 +32,7 @@ struct DcPainter {
         painter.setRenderHint(QPainter::TextAntialiasing, true);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
         if (dc->clipped) {
-            painter.setClipRegion(dc->clip);
+            painter.setClipRegion(dc->deviceClip);
         }
     }
     bool Active() const { return painter.isActive(); }
@@ -118,7 +118,7 @@ void FillPixels(HDC dc, QImage* image, const QRect& area, const QColor& colour)
         }
     };
     if (dc->clipped) {
-        for (const QRect& part : dc->clip) {
+        for (const QRect& part : dc->deviceClip) {
             QRect inside = part & bounds;
             if (!inside.isEmpty()) {
                 fill(inside);
@@ -132,8 +132,8 @@ void FillPixels(HDC dc, QImage* image, const QRect& area, const QColor& colour)
     }
 }
 
-// Runs `draw` on a painter over the DC and notes the part of `area` that it
-// changed.
+// Runs `draw` on a painter over the DC and notes the part of `area` (device
+// pixels) that it changed.
 template <typename Draw> bool PaintTracked(HDC dc, const QRect& area, Draw draw)
 {
     DcPainter painter(dc);
@@ -150,11 +150,41 @@ template <typename Draw> bool PaintTracked(HDC dc, const QRect& area, Draw draw)
     return true;
 }
 
+// Shows the device pixels `area` of the surface at the next repaint.
 void Repaint(PlatformWindow* window, const QRect& area)
 {
-    if (window != nullptr && window->client != nullptr) {
-        window->client->update(area);
+    if (window != nullptr && window->client != nullptr && !area.isEmpty()) {
+        qreal ratio = window->client->devicePixelRatioF();
+        QRectF shown(QPointF(area.topLeft()) / ratio, QSizeF(area.size()) / ratio);
+        window->client->update(shown.toAlignedRect().translated(window->origin));
     }
+}
+
+QRect Device(HDC dc, const QRect& rect)
+{
+    return ScaledRect(rect, dc->scale);
+}
+
+QRegion DeviceRegion(const QRegion& region, double scale)
+{
+    if (scale == 1.0) {
+        return region;
+    }
+    QRegion scaled;
+    for (const QRect& part : region) {
+        scaled += ScaledRect(part, scale);
+    }
+    return scaled;
+}
+
+HDC WindowDC(PlatformWindow* window)
+{
+    auto* dc = new PlatformDC;
+    dc->window = window;
+    dc->scale = window->scale;
+    dc->pen = &blackPen;
+    dc->brush = &whiteBrush;
+    return dc;
 }
 
 } // namespace
@@ -181,12 +211,10 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint)
     if (live == nullptr || live->kind != WindowKind::Main || paint == nullptr) {
         return nullptr;
     }
-    auto* dc = new PlatformDC;
-    dc->window = live;
-    dc->pen = &blackPen;
-    dc->brush = &whiteBrush;
+    HDC dc = WindowDC(live);
     dc->clipped = true;
     dc->clip = live->invalid;
+    dc->deviceClip = DeviceRegion(live->invalid, dc->scale);
     QRect bounds = live->invalid.boundingRect();
     paint->hdc = dc;
     paint->fErase = live->eraseDue ? TRUE : FALSE;
@@ -197,7 +225,7 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint)
         DcPainter erase(dc);
         if (erase.Active()) {
             QColor colour = live->background != nullptr ? live->background->colour : Qt::white;
-            erase.painter.fillRect(bounds, colour);
+            erase.painter.fillRect(Device(dc, bounds), colour);
         }
         live->eraseDue = false;
     }
@@ -212,7 +240,7 @@ BOOL EndPaint(HWND window, const PAINTSTRUCT* paint)
     }
     if (live != nullptr) {
         live->invalid -= paint->hdc->clip;
-        Repaint(live, paint->hdc->clip.boundingRect());
+        Repaint(live, paint->hdc->deviceClip.boundingRect());
     }
     delete paint->hdc;
     return TRUE;
@@ -224,11 +252,7 @@ HDC GetDC(HWND window)
     if (live == nullptr || live->kind != WindowKind::Main) {
         return nullptr;
     }
-    auto* dc = new PlatformDC;
-    dc->window = live;
-    dc->pen = &blackPen;
-    dc->brush = &whiteBrush;
-    return dc;
+    return WindowDC(live);
 }
 
 int ReleaseDC(HWND window, HDC dc)
@@ -307,7 +331,8 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush)
     if (rect->right <= rect->left || rect->bottom <= rect->top) {
         return 1;
     }
-    QRect area(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
+    QRect area = Device(
+        dc, QRect(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top));
     if (DirectPixels(image)) {
         FillPixels(dc, image, area, brush->colour);
         return 1;
@@ -344,7 +369,7 @@ BOOL LineTo(HDC dc, int x, int y)
     int size = pen->width <= 1 ? 1 : pen->width;
     int half = pen->width <= 1 ? 0 : pen->width / 2;
     auto square = [&](const POINT& point) {
-        return QRect(point.x - half, point.y - half, size, size);
+        return Device(dc, QRect(point.x - half, point.y - half, size, size));
     };
     if (DirectPixels(image) && (x0 == x) != (y0 == y)) {
         // Straight across or down: the start up to, not including, the end.
@@ -388,10 +413,11 @@ BOOL LineTo(HDC dc, int x, int y)
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour)
 {
     QImage* image = SurfaceOf(dc);
-    if (image == nullptr || image->isNull() || !image->rect().contains(x, y)) {
+    if (image == nullptr || image->isNull() ||
+        !image->rect().contains(Device(dc, QRect(x, y, 1, 1)))) {
         return static_cast<COLORREF>(-1);
     }
-    QRect pixel(x, y, 1, 1);
+    QRect pixel = Device(dc, QRect(x, y, 1, 1));
     if (DirectPixels(image)) {
         FillPixels(dc, image, pixel, ColourOf(colour));
     } else {
@@ -434,10 +460,14 @@ int DrawTextW(HDC dc, LPCWSTR text, int length, RECT* rect, UINT format)
         y = box.top() + (box.height() - textHeight) / 2;
     }
     // Opaque cells: only the text's own box takes the background colour.
-    QRect cells(x, y, textWidth, textHeight);
-    bool drawn = PaintTracked(dc, box, [&](QPainter& painter) {
-        painter.setClipRect(box, Qt::IntersectClip);
+    // Scaled, the cells are filled as FillRect fills and the text is drawn
+    // through the scale at the device's resolution.
+    QRect cells = Device(dc, QRect(x, y, textWidth, textHeight));
+    QRect clip = Device(dc, box);
+    bool drawn = PaintTracked(dc, clip, [&](QPainter& painter) {
+        painter.setClipRect(clip, Qt::IntersectClip);
         painter.fillRect(cells, ColourOf(dc->background));
+        painter.scale(dc->scale, dc->scale);
         painter.setFont(font);
         painter.setPen(Qt::black);
         painter.drawText(QPoint(x, y + metrics.ascent()), line);
@@ -498,11 +528,19 @@ BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sou
     if (from == nullptr) {
         return FALSE;
     }
-    QImage copy = from->copy(sourceX, sourceY, width, height);
-    return PaintTracked(target, QRect(x, y, width, height),
+    double sourceScale = source->window != nullptr ? source->scale : 1.0;
+    QImage copy = from->copy(ScaledRect(QRect(sourceX, sourceY, width, height), sourceScale));
+    QRect place = Device(target, QRect(x, y, width, height));
+    return PaintTracked(target, place,
                         [&](QPainter& painter) {
+                            // Pictures are scaled smoothly; at 1:1 they are copied.
+                            painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
                             painter.setCompositionMode(QPainter::CompositionMode_Source);
-                            painter.drawImage(QPoint(x, y), copy);
+                            if (place.size() == copy.size()) {
+                                painter.drawImage(place.topLeft(), copy);
+                            } else {
+                                painter.drawImage(place, copy);
+                            }
                         })
                ? TRUE
                : FALSE;

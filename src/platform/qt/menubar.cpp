@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
+#include <cmath>
 #include <cstring>
 #include <iterator>
 
@@ -124,6 +125,7 @@ BOOL SHCreateMenuBar(SHMENUBARINFO* info)
     bar->kind = WindowKind::MenuBar;
     bar->parent = parent;
     auto* strip = new QWidget;
+    strip->setAutoFillBackground(true); // over the window's background, as a bar of its own
     auto* layout = new QHBoxLayout(strip);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->setSpacing(2);
@@ -203,4 +205,16 @@ LRESULT MenuBarMessage(PlatformWindow* bar, UINT message, WPARAM wParam, LPARAM 
         return 1;
     }
     return 0;
+}
+
+void ScaleMenuBar(QWidget* bar, double scale)
+{
+    QVariant shown = bar->property("scale");
+    if (shown.isValid() && shown.toDouble() == scale) {
+        return;
+    }
+    bar->setProperty("scale", scale); // its font comes scaled from its window
+    int gap = static_cast<int>(std::lround(2 * scale));
+    bar->layout()->setContentsMargins(gap, gap, gap, gap);
+    bar->layout()->setSpacing(gap);
 }

@@ -46,10 +46,20 @@ struct PlatformWindow {
     HBRUSH background = nullptr;
 
     // Main windows: the frame with the client (surface) above the menu bar.
+    // The client keeps its designed size and is shown uniformly scaled to
+    // the frame: the surface holds it at `scale` device pixels a designed
+    // one, its top left corner at `origin` of the client widget. Drawing
+    // and invalid regions are in designed pixels.
     QPointer<QWidget> frame;
     QPointer<QWidget> client;
+    QSize design;
+    double scale = 1.0;
+    QPoint origin;
+    QRect shown; // the scaled client and menu bar, in the frame
     QImage surface;
     QRegion invalid;
+    bool dimmed = false;
+    bool sizeDue = false; // made at the default size: the first show fits it to the screen
     bool eraseDue = false;
     std::map<UINT_PTR, TimerEntry> timers;
     QPointer<QLocalServer> server;
@@ -59,6 +69,7 @@ struct PlatformWindow {
     bool ended = false;
     LRESULT result = 0;
     bool fullScreen = false;
+    double dialogScale = 1.0;  // the owner's, in logical pixels a designed one
     bool escapeNotify = false; // Escape becomes WM_HOTKEY
     bool escapeDefault = true; // Escape becomes IDCANCEL
     std::vector<std::pair<int, QPointer<QWidget>>> items;
@@ -77,14 +88,16 @@ struct PlatformWindow {
 
 struct PlatformDC {
     PlatformWindow* window = nullptr; // null for a memory DC
+    double scale = 1.0;               // device pixels a designed one: the window's
     bool clipped = false;
-    QRegion clip;
+    QRegion clip;       // designed pixels
+    QRegion deviceClip; // the same in device pixels
     HGDIOBJ pen = nullptr;
     HGDIOBJ brush = nullptr;
     HGDIOBJ bitmap = nullptr; // memory DCs: the selected bitmap
     COLORREF background = RGB(255, 255, 255);
     POINT position{0, 0};
-    QRect changed; // the pixels that drawing through this DC has changed so far
+    QRect changed; // the device pixels that drawing through this DC has changed so far
 };
 
 // A widget that shows a menu bar at its bottom, below its body.
@@ -116,6 +129,22 @@ void RegisterWindow(PlatformWindow* window);
 const std::vector<PlatformWindow*>& AllWindows();
 // True on a phone-sized screen, where windows and dialogs fill it.
 bool SmallScreen();
+// The largest scale at which `design` fits into `area` (at least a tenth).
+double FittingScale(const QSize& area, const QSize& design);
+// A logical rectangle in device pixels at `scale`: its edges rounded, so
+// that rectangles that meet at 1:1 meet when scaled too.
+QRect ScaledRect(const QRect& rect, double scale);
+// A font of the application's at `scale` times its size.
+QFont ScaledFont(double scale);
+// Spaces a menu bar made for scale 1 as at `scale`; its buttons take the
+// font of the window, scaled as the window is.
+void ScaleMenuBar(QWidget* bar, double scale);
+// The window and its open dialogs drawn darker while it is dimmed
+// (dimming.cpp). WatchInput starts noting the user's input, once.
+void ShowDimmed(PlatformWindow* window);
+void WatchInput();
+// What lies over a dimmed window's pixels.
+QColor DimShade();
 QImage* SurfaceOf(HDC dc);
 QColor ColourOf(COLORREF colour);
 

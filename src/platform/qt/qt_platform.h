@@ -24,8 +24,13 @@ bool QtPlatformInit(int* argc, char** argv);
 std::vector<std::string> QtPlatformNames();
 
 // Test access: a copy of a window's drawing surface (its client area in
-// logical pixels); null image for a handle without a surface.
+// device pixels: its size in logical ones times the window's scale); null
+// image for a handle without a surface.
 QImage QtWindowSurface(HWND window);
+
+// Sizes a main window so that its client and menu bar show at `scale` (1:
+// as designed); the resize takes effect with the next events.
+void QtSetWindowScale(HWND window, double scale);
 
 // Test access: the widget that stands for a window, dialog or menu bar.
 QWidget* QtWindowWidget(HWND window);

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -45,13 +46,13 @@ QColor BackgroundOf(PlatformWindow* window)
 
 void Invalidate(PlatformWindow* window, const QRegion& region, bool erase)
 {
-    window->invalid += region & QRect(QPoint(0, 0), window->surface.size());
+    window->invalid += region & QRect(QPoint(0, 0), window->design);
     window->eraseDue = window->eraseDue || erase;
     WakeQueue();
 }
 
-// The client area: shows the surface, scaled to the device's pixels
-// without smoothing so every logical pixel stays a sharp block.
+// The client area: shows the surface at its scale, centred, with the
+// screen's background around it.
 class ClientWidget : public QWidget {
 public:
     ClientWidget(PlatformWindow* window, QWidget* parent) : QWidget(parent), owner(window)
@@ -59,31 +60,52 @@ public:
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
 
+    // Places the surface at `scale` with its corner at `origin`; a new
+    // scale makes a new surface, all of it invalid.
+    void Place(double scale, const QPoint& origin)
+    {
+        owner->origin = origin;
+        const double device = scale * devicePixelRatioF();
+        QSize pixels = ScaledRect(QRect(QPoint(0, 0), owner->design), device).size();
+        if (device != owner->scale || pixels != owner->surface.size()) {
+            owner->scale = device;
+            QImage fresh(pixels, QImage::Format_RGB32);
+            fresh.fill(BackgroundOf(owner));
+            owner->surface = fresh;
+            owner->invalid = QRegion();
+            Invalidate(owner, QRect(QPoint(0, 0), owner->design), true);
+        }
+        update();
+    }
+
 protected:
-    void paintEvent(QPaintEvent*) override
+    void paintEvent(QPaintEvent* event) override
     {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter.drawImage(QRect(QPoint(0, 0), owner->surface.size()), owner->surface);
-    }
-    void resizeEvent(QResizeEvent*) override
-    {
-        if (size() == owner->surface.size() || size().isEmpty()) {
-            return;
+        const qreal ratio = devicePixelRatioF();
+        QRect shown(owner->origin, owner->surface.size() / ratio);
+        // Around it, the screen's own background: the colour of its corner.
+        QRegion around = QRegion(event->rect()) - shown;
+        QColor background =
+            owner->surface.isNull() ? BackgroundOf(owner) : QColor(owner->surface.pixel(0, 0));
+        for (const QRect& part : around) {
+            painter.fillRect(part, background);
         }
-        QImage fresh(size(), QImage::Format_RGB32);
-        fresh.fill(BackgroundOf(owner));
-        owner->surface = fresh;
-        owner->invalid = QRegion();
-        Invalidate(owner, QRect(QPoint(0, 0), size()), true);
+        QImage surface = owner->surface;
+        surface.setDevicePixelRatio(ratio);
+        painter.drawImage(owner->origin, surface);
     }
-    void showEvent(QShowEvent*) override { Invalidate(owner, rect(), true); }
+    void showEvent(QShowEvent*) override
+    {
+        Invalidate(owner, QRect(QPoint(0, 0), owner->design), true);
+    }
 
 private:
     PlatformWindow* owner;
 };
 
-// The top-level frame: the client area with the menu bar below it.
+// The top-level frame: the client area with the menu bar below it, the
+// two together uniformly scaled and centred.
 class FrameWidget : public QWidget, public BarHost {
 public:
     explicit FrameWidget(PlatformWindow* window) : owner(window) {}
@@ -91,12 +113,21 @@ public:
     void SetBar(QWidget* fresh) override
     {
         TakeBar(this, fresh);
+        barHeight = bar->sizeHint().height();
         if (!isFullScreen() && !isMaximized()) {
-            QSize clientSize = owner->client->size();
-            resize(clientSize.width(), clientSize.height() + bar->sizeHint().height());
+            ResizeToScale(owner->scale / devicePixelRatioF());
         }
         Arrange();
         bar->show();
+    }
+
+    // The client with the bar below it, at scale 1.
+    QSize Whole() const { return QSize(owner->design.width(), owner->design.height() + barHeight); }
+
+    // The whole design at `scale`, as a first size or one a test asks for.
+    void ResizeToScale(double scale)
+    {
+        resize(ScaledRect(QRect(QPoint(0, 0), Whole()), scale).size());
     }
 
 protected:
@@ -119,14 +150,26 @@ protected:
 private:
     void Arrange()
     {
-        int barHeight = bar != nullptr ? bar->sizeHint().height() : 0;
-        owner->client->setGeometry(0, 0, width(), height() - barHeight);
+        double scale = FittingScale(size(), Whole());
+        QRect shown = ScaledRect(QRect(QPoint(0, 0), Whole()), scale);
+        shown.moveCenter(rect().center());
+        owner->shown = shown;
+        auto* client = static_cast<ClientWidget*>(owner->client.data());
+        client->setGeometry(rect());
+        client->Place(scale, shown.topLeft());
+        if (font() != ScaledFont(scale)) {
+            setFont(ScaledFont(scale)); // the bar's buttons
+        }
         if (bar != nullptr) {
-            bar->setGeometry(0, height() - barHeight, width(), barHeight);
+            ScaleMenuBar(bar, scale);
+            int top = shown.top() + qRound(owner->design.height() * scale);
+            bar->setGeometry(shown.left(), top, shown.width(), shown.bottom() + 1 - top);
+            bar->raise();
         }
     }
 
     PlatformWindow* owner;
+    int barHeight = 0; // the bar's at scale 1
 };
 
 } // namespace
@@ -168,8 +211,11 @@ bool SmallScreen()
     if (screen == nullptr) {
         return false;
     }
+    // A phone's: small, or upright and no wider than a phone at scale 1.
     QSize available = screen->availableSize();
-    return available.width() <= 480 && available.height() <= 800;
+    bool upright = available.height() > available.width();
+    return (available.width() <= 480 && available.height() <= 800) ||
+           (upright && available.width() <= 800);
 }
 
 void RegisterWindow(PlatformWindow* window)
@@ -250,6 +296,7 @@ bool QtPlatformInit(int* argc, char** argv)
     // Wayland's app id: ties the windows to the installed launcher entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("de.veltrano.Cradlecom"));
     EndSessionOnSignals();
+    WatchInput();
     return true;
 }
 
@@ -257,6 +304,15 @@ QImage QtWindowSurface(HWND window)
 {
     PlatformWindow* live = LiveWindow(window);
     return live != nullptr ? live->surface.copy() : QImage();
+}
+
+void QtSetWindowScale(HWND window, double scale)
+{
+    PlatformWindow* live = LiveWindow(window);
+    if (live != nullptr && live->kind == WindowKind::Main && live->frame != nullptr) {
+        live->sizeDue = false;
+        static_cast<FrameWidget*>(live->frame.data())->ResizeToScale(scale);
+    }
 }
 
 QWidget* QtWindowWidget(HWND window)
@@ -311,13 +367,13 @@ HWND CreateWindowExW(DWORD, LPCWSTR className, LPCWSTR windowName, DWORD style, 
     QSize clientSize = defaultClient;
     if (width != CW_USEDEFAULT && height != CW_USEDEFAULT && width > 0 && height > 0) {
         clientSize = QSize(width, height);
+    } else {
+        window->sizeDue = true;
     }
+    window->design = clientSize;
+    window->surface = QImage(clientSize, QImage::Format_RGB32);
+    window->surface.fill(BackgroundOf(window));
     frame->resize(clientSize);
-    window->client->setGeometry(QRect(QPoint(0, 0), clientSize));
-    if (window->surface.size() != clientSize) {
-        window->surface = QImage(clientSize, QImage::Format_RGB32);
-        window->surface.fill(BackgroundOf(window));
-    }
     ListenForActivation(window);
 
     if (window->proc(window, WM_CREATE, 0, 0) == -1) {
@@ -344,6 +400,14 @@ BOOL ShowWindow(HWND window, int showCommand)
         live->frame->setGeometry(QGuiApplication::primaryScreen()->geometry());
         live->frame->showFullScreen();
     } else {
+        if (live->sizeDue) {
+            // A first window: two thirds of the screen's height, the phone's shape.
+            live->sizeDue = false;
+            QSize available = QGuiApplication::primaryScreen()->availableSize();
+            auto* frame = static_cast<FrameWidget*>(live->frame.data());
+            QSize third(available.width(), available.height() * 2 / 3);
+            frame->ResizeToScale(FittingScale(third, frame->Whole()));
+        }
         live->frame->show();
     }
     return wasVisible;
@@ -431,7 +495,7 @@ BOOL GetClientRect(HWND window, RECT* rect)
     }
     QSize size;
     if (live->kind == WindowKind::Main) {
-        size = live->surface.size();
+        size = live->design;
     } else if (live->frame != nullptr) {
         size = live->frame->size();
     }
@@ -447,7 +511,7 @@ BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase)
     }
     QRect area = rect != nullptr ? QRect(rect->left, rect->top, rect->right - rect->left,
                                          rect->bottom - rect->top)
-                                 : QRect(QPoint(0, 0), live->surface.size());
+                                 : QRect(QPoint(0, 0), live->design);
     Invalidate(live, area, erase != FALSE);
     return TRUE;
 }

@@ -112,3 +112,14 @@ void SimOnMessageBox(std::function<int(const SimMessageBox&)> handler)
 {
     ui.boxHandler = std::move(handler);
 }
+
+bool SimWindowDimmed(HWND window)
+{
+    PlatformWindow* w = SimKnownWindow(window);
+    return w != nullptr && w->dimmed;
+}
+
+void SimTouchWindow()
+{
+    SimTakeInput();
+}

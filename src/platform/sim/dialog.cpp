@@ -356,6 +356,8 @@ bool SimDialogType(HWND dialog, int id, const std::u16string& text, bool replace
     SimControl* control = Control(d, id);
     if (control == nullptr || !IsEdit(*control))
         return false;
+    if (!SimTakeInput())
+        return true;
     d->focus = static_cast<int>(control - d->controls.data());
     if (replace)
         control->text.clear();
@@ -388,6 +390,8 @@ bool SimDialogClickRadio(HWND dialog, int id)
     SimControl* clicked = Control(d, id);
     if (clicked == nullptr || !IsRadio(*clicked))
         return false;
+    if (!SimTakeInput())
+        return true;
     for (SimControl& control : d->controls) {
         if (IsRadio(control))
             control.check = BST_UNCHECKED;
@@ -404,6 +408,8 @@ bool SimDialogClickCheckBox(HWND dialog, int id)
     if (clicked == nullptr || !SameClass(clicked->className, u"BUTTON") ||
         (clicked->style & 0x0F) != BS_AUTOCHECKBOX)
         return false;
+    if (!SimTakeInput())
+        return true;
     clicked->check = clicked->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
     d->focus = static_cast<int>(clicked - d->controls.data());
     SimDialogPush(dialog, id);
@@ -427,12 +433,16 @@ bool SimPressDialogMenuBarButton(HWND dialog, int index)
     std::vector<SimMenuButton> buttons = SimMenuBarButtons(dialog);
     if (Dialog(dialog) == nullptr || index < 0 || index >= static_cast<int>(buttons.size()))
         return false;
+    if (!SimTakeInput())
+        return true;
     SimCallProcedure(dialog, WM_COMMAND, buttons[static_cast<std::size_t>(index)].command, 0);
     return true;
 }
 
 void SimDialogPressEscape(HWND dialog)
 {
+    if (!SimTakeInput())
+        return;
     LPARAM override = SimMenuBarKeyOverride(dialog, VK_ESCAPE);
     if (override != 0)
         SimCallProcedure(dialog, WM_HOTKEY, 0, (VK_ESCAPE << 16) | (override & 0xFFFF));

@@ -122,6 +122,8 @@ bool SimPressMenuBarButton(HWND window, int index)
     PlatformWindow* bar = CurrentBar(window);
     if (bar == nullptr || index < 0 || index >= static_cast<int>(bar->buttons.size()))
         return false;
+    if (!SimTakeInput())
+        return true;
     return PostMessageW(window, WM_COMMAND, bar->buttons[static_cast<std::size_t>(index)].command,
                         0) != FALSE;
 }
@@ -133,7 +135,7 @@ bool SimChooseMenuCommand(HWND window, WORD command)
         return false;
     for (const SimMenuItem& item : bar->popup) {
         if (item.command == command)
-            return PostMessageW(window, WM_COMMAND, command, 0) != FALSE;
+            return !SimTakeInput() || PostMessageW(window, WM_COMMAND, command, 0) != FALSE;
     }
     return false;
 }

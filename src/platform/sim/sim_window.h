@@ -54,6 +54,14 @@ bool SimInvalidRect(HWND window, RECT* rect);
 bool SimHasTimer(HWND window, UINT_PTR id);
 // The title bar's close button: WM_SYSCOMMAND with SC_CLOSE to the window.
 void SimPressCloseButton(HWND window);
+// DimWindow's state of the window.
+bool SimWindowDimmed(HWND window);
+// A touch on the screen away from any button: input, nothing more. The
+// user's presses of bar buttons, menu choices, typing, clicks on radio
+// buttons and check boxes and the Escape key below are input too; while a
+// window is dimmed each of them only counts as input (GetLastInputInfo) and
+// does nothing else, as the first touch in the dark does.
+void SimTouchWindow();
 
 struct SimInvalidation {
     SimTime time;

@@ -44,6 +44,7 @@ struct PlatformWindow {
     bool invalid = false;
     RECT invalidRect{};
     bool erase = false;
+    bool dimmed = false; // DimWindow
 
     // Menu bars: the current one of a window or dialog, and how many.
     HWND menuBar = nullptr;
@@ -100,6 +101,10 @@ void SimDialogControlMessage(HWND control, UINT message, WPARAM wParam, LPARAM l
 std::vector<HWND>& SimOpenDialogs();
 // Consumes a failure that SimFailShellNext asked for.
 bool SimTakeShellFailure(SimShellOp op);
+
+// The user's input (window.cpp): a key, click or touch is noted for
+// GetLastInputInfo; false while a window is dimmed, when it only wakes.
+bool SimTakeInput();
 
 // Menu bars (menubar.cpp).
 LRESULT SimMenuBarMessage(HWND bar, UINT message, WPARAM wParam, LPARAM lParam);

@@ -371,3 +371,32 @@ BOOL SetForegroundWindow(HWND window)
     auto bits = reinterpret_cast<std::uintptr_t>(window) & ~static_cast<std::uintptr_t>(1);
     return Known(reinterpret_cast<HWND>(bits)) != nullptr ? TRUE : FALSE;
 }
+
+bool SimTakeInput()
+{
+    // Milliseconds of the virtual clock; two inputs in one still differ.
+    auto now = static_cast<DWORD>(SimNow() * 1000 / simUnitsPerSecond);
+    ui.lastInput = now > ui.lastInput ? now : ui.lastInput + 1;
+    for (const auto& window : ui.windows) {
+        if (window->alive && window->dimmed)
+            return false;
+    }
+    return true;
+}
+
+BOOL GetLastInputInfo(LASTINPUTINFO* info)
+{
+    if (info == nullptr)
+        return FALSE;
+    info->dwTime = ui.lastInput;
+    return TRUE;
+}
+
+BOOL DimWindow(HWND window, BOOL dim)
+{
+    PlatformWindow* w = Known(window);
+    if (w == nullptr || !w->alive || !IsTopLevel(*w))
+        return FALSE;
+    w->dimmed = dim != FALSE;
+    return TRUE;
+}

@@ -43,6 +43,7 @@ struct UiState {
     int screens = 1; // GetSystemMetrics(SM_CMONITORS)
     std::vector<SimInvalidation> invalidations;
     std::vector<HWND> activations;
+    DWORD lastInput = 0; // GetLastInputInfo's
     std::vector<SimCopyData> copyData;
     std::vector<SimMessageBox> boxes;
     std::function<int(const SimMessageBox&)> boxHandler;
