@@ -266,7 +266,7 @@ TEST_F(Persistence, SaveWritesDecimalTextWithExactSizes)
     settings.PhoneMaxCalls = 10;
     settings.Language = INT32_MIN;
     SaveSettings();
-    EXPECT_EQ(SimRegistryWriteCount(), 7);
+    EXPECT_EQ(SimRegistryWriteCount(), settingNameCount); // nothing known of the store: all
     struct Expect {
         const char16_t* name;
         std::u16string text;
@@ -295,7 +295,7 @@ TEST_F(Persistence, SaveNeverTouchesTheMarker)
     Store(u"FirstUse", u"abc");
     SaveSettings();
     EXPECT_EQ(Stored(u"FirstUse"), TextBytes(u"abc"));
-    EXPECT_EQ(SimRegistryWriteCount(), 7);
+    EXPECT_EQ(SimRegistryWriteCount(), settingNameCount);
 }
 
 TEST_F(Persistence, UnterminatedPhoneFieldIsSavedAsItsTwentyFourCharacters)
@@ -337,7 +337,7 @@ TEST_F(Persistence, OneFailedWriteDoesNotStopTheOthers)
     settings.PhoneMaxCalls = 3;
     SimRegistryFailWriteOf(u"VolThresh");
     EXPECT_EQ(SaveSettings(), ERROR_ACCESS_DENIED); // told, though the others are kept
-    EXPECT_EQ(SimRegistryWriteCount(), 6);
+    EXPECT_EQ(SimRegistryWriteCount(), settingNameCount - 1);
     bool exists = true;
     Stored(u"VolThresh", &exists);
     EXPECT_FALSE(exists);
@@ -404,6 +404,39 @@ TEST_F(Persistence, SaveKeepsWhatOthersSavedAndTakesItWhenAsked)
     EXPECT_EQ(TakeStoredSettings(everySettingBits, &taken), ERROR_SUCCESS);
     EXPECT_EQ(taken, 1u << 2); // its own save is no news
     EXPECT_EQ(settings.CryThresh, 60);
+}
+
+// A store of the first seven values, as every earlier version wrote it:
+// the later rows load as their defaults, a save with them at their defaults
+// leaves the store as it was, and one changed is written and stays written,
+// back at its default too.
+TEST_F(Persistence, LaterSettingsAreDefaultsAndWrittenOnlyOnceChanged)
+{
+    StoreAllSeven();
+    Store(u"FirstUse", u"1");
+    LoadSettings();
+    EXPECT_EQ(settings.PhoneRingSeconds, 45);
+    EXPECT_EQ(settings.PhoneNumber2[0], u'\0');
+    settings.VolSensi = 15;
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    EXPECT_EQ(SimRegistryWriteCount(), 1);
+    for (int index = firstReleaseSettingCount; index < settingNameCount; ++index) {
+        bool exists = true;
+        Stored(storedSettings[index].name, &exists);
+        EXPECT_FALSE(exists) << "setting " << index;
+    }
+
+    settings.PhoneRingSeconds = 60;
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    EXPECT_EQ(Stored(u"PhoneRingSeconds"), TextBytes(u"60"));
+    settings.PhoneRingSeconds = 45;
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    EXPECT_EQ(Stored(u"PhoneRingSeconds"), TextBytes(u"45"));
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    EXPECT_EQ(Stored(u"PhoneRingSeconds"), TextBytes(u"45"));
+    bool exists = true;
+    Stored(u"PhoneNumber2", &exists);
+    EXPECT_FALSE(exists);
 }
 
 } // namespace
