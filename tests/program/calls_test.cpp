@@ -82,20 +82,23 @@ TEST_F(CallsTest, ACallStillRunningHoldsTheNextBack)
     EXPECT_EQ(calls[1].time, Tick(436)); // the end comes before that tick
     EXPECT_EQ(inProgress, (std::vector<std::int32_t>{1, 1, 1, 1, 1}));
     std::vector<SimCallNews> news = SimPhoneNews();
-    ASSERT_GE(news.size(), 2u);
+    ASSERT_GE(news.size(), 3u);
     EXPECT_EQ(news[0].event, PHONE_EVENT_PLACED);
     EXPECT_EQ(news[0].time, Tick(36));
-    EXPECT_EQ(news[1].event, PHONE_EVENT_ENDED);
-    EXPECT_EQ(news[1].time, Tick(436));
+    EXPECT_EQ(news[1].event, PHONE_EVENT_ANSWERED);
+    EXPECT_EQ(news[2].event, PHONE_EVENT_ENDED);
+    EXPECT_EQ(news[2].time, Tick(436));
 
     std::vector<std::string> texts = EventTexts();
     std::size_t requested = IndexOf(texts, "call requested: " + number);
     std::size_t placed = IndexOf(texts, "call placed: " + number);
+    std::size_t answered = IndexOf(texts, "call answered: " + number);
     std::size_t ended =
         IndexOf(texts, "call ended: " + number + ": still connected after 30 minutes");
     ASSERT_LT(ended, texts.size());
     EXPECT_LT(requested, placed);
-    EXPECT_LT(placed, ended);
+    EXPECT_LT(placed, answered);
+    EXPECT_LT(answered, ended);
     EXPECT_EQ(EventCount("call requested: " + number), static_cast<int>(calls.size()));
 }
 
