@@ -149,7 +149,9 @@ static const ProgramOption programOptions[] = {
      "VolSensi, VolThresh, CryThresh: 0 to 100;\n"
      "PhoneNumber: a call number, or empty for none;\n"
      "PhoneDelay (minutes), PhoneMaxCalls: 0 or more;\n"
-     "Language: 0 German, 1 English. Needs no display;\n"
+     "Language: 0 German, 1 English; PhoneRingSeconds:\n"
+     "10 to 300; PhoneNumber2, PhoneNumber3: tried in\n"
+     "turn when a call is not answered. Needs no display;\n"
      "a copy that runs already keeps its settings\n"
      "until it is started again",
      TakeSet},
