@@ -190,7 +190,7 @@ static void DialRoundNumber(int index)
 static void EndRound()
 {
     phoneCall.roundRunning = 0;
-    if (phoneCall.roundCalls < 2 || phoneCall.answered != 0)
+    if (phoneCall.roundCalls < 2)
         return;
     WCHAR text[64] = {};
     wsprintfW(text, u"call round over: no answer from %d numbers", phoneCall.roundCalls);
@@ -260,12 +260,14 @@ static void ApplyCallNews(PHONECALLEVENT& news)
         break;
     case PHONE_EVENT_ANSWERED:
         phoneCall.answered = 1;
-        // Somebody hears the room: the round has done its work.
-        phoneCall.roundRunning = 0;
         LogCall(EVENTLOG_INFORMATION_TYPE, u"call answered: %s", u"");
         break;
     case PHONE_EVENT_ENDED:
         phoneCall.outcome = CALL_ENDED;
+        // Somebody heard the room: the round has done its work. (An answered
+        // call that then fails carried no sound: the round goes on.)
+        if (phoneCall.answered != 0)
+            phoneCall.roundRunning = 0;
         // A reason only when the phone hung up itself.
         if (phoneCall.answered != 0)
             LogCall(EVENTLOG_INFORMATION_TYPE,

@@ -225,13 +225,16 @@ int NextRoundIndex(int index)
     return -1;
 }
 
-// A call after one of the same round that was neither answered nor only
-// logged goes on with the round's next number, and counts for nothing.
+// A call after one of the same round that nobody heard (not answered, or
+// failed) and that was not only logged goes on with the round's next
+// number, and counts for nothing.
 bool ContinuesRound(const std::vector<SimCall>& calls, std::size_t i, const std::string& what)
 {
     Session& s = soak.s;
-    if (i == 0 || s.roundIndex < 0 || CallNews(calls[i - 1].id, PHONE_EVENT_ANSWERED) ||
-        CallNews(calls[i - 1].id, PHONE_EVENT_LOGGED))
+    const LONG before = i > 0 ? calls[i - 1].id : 0;
+    const bool heard =
+        CallNews(before, PHONE_EVENT_ANSWERED) && CallNews(before, PHONE_EVENT_ENDED);
+    if (i == 0 || s.roundIndex < 0 || heard || CallNews(before, PHONE_EVENT_LOGGED))
         return false;
     const int next = NextRoundIndex(s.roundIndex);
     if (next < 0)
