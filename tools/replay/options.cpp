@@ -175,11 +175,14 @@ void PrintUsage(std::FILE* out)
         out, "usage: cradlecom-replay RECORDING [--set Name=Value ...] [--start SECONDS]\n"
              "                        [--trace FILE.csv] [--plot FILE.png] [--begin HH:MM]\n"
              "                        [--sweep Name=FROM:TO:STEP ...] [--csv FILE.csv]\n"
-             "                        [--cries FILE.csv]\n"
+             "                        [--cries FILE.csv] [--answers LETTERS]\n"
              "  Name: VolSensi, VolThresh, CryThresh (0 to 100), PhoneNumber,\n"
              "        PhoneDelay (minutes), PhoneMaxCalls, Language (0 German, 1 English),\n"
              "        PhoneRingSeconds (10 to 300), PhoneNumber2, PhoneNumber3\n"
              "  --start   when Start is pressed, in seconds (default 0, before the first tick)\n"
+             "  --answers what the phone makes of the calls in turn: a answered, n not\n"
+             "            answered, f failed; later calls are answered; each call's outcome\n"
+             "            is printed\n"
              "  --trace   one row a tick: tick,seconds,level,cryMeter,monitoring,callsMade,\n"
              "            delaySeconds\n"
              "  --plot    the level and the cry meter over the night, 1600 x 500\n"
@@ -211,7 +214,8 @@ bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* er
             continue;
         }
         bool known = arg == "--set" || arg == "--trace" || arg == "--start" || arg == "--plot" ||
-                     arg == "--begin" || arg == "--sweep" || arg == "--cries" || arg == "--csv";
+                     arg == "--begin" || arg == "--sweep" || arg == "--cries" || arg == "--csv" ||
+                     arg == "--answers";
         if (!known) {
             *error = "unknown argument '" + arg + "'";
             return false;
@@ -232,6 +236,12 @@ bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* er
             options->criesPath = value;
         } else if (arg == "--csv") {
             options->csvPath = value;
+        } else if (arg == "--answers") {
+            if (value.empty() || value.find_first_not_of("anf") != std::string::npos) {
+                *error = "bad answers '" + value + "': expected letters a, n and f";
+                return false;
+            }
+            options->answers = value;
         } else if (arg == "--sweep") {
             if (!ParseSweep(value, options, error))
                 return false;

@@ -37,6 +37,10 @@ struct ReplayOptions {
     int beginMinute = -1; // local time of the recording's first sample, minutes after midnight
     ReplaySettings settings;
     std::vector<SweepAxis> sweep;
+    // --answers: what the phone makes of the calls in turn, a letter each:
+    // a answered, n not answered (it rings until PhoneRingSeconds), f failed;
+    // every later call is answered. Empty: not given.
+    std::string answers;
 };
 
 // False with a message for the user on a bad command line; `help` is set
@@ -95,6 +99,7 @@ void AddToTrack(Track* track, long tick, double level, double meter, bool monito
 struct RunCall {
     double seconds;
     std::u16string number;
+    std::string outcome; // "answered", "not answered" or "failed (why)"; empty: only logged
 };
 struct RunBox {
     double seconds;
@@ -135,6 +140,7 @@ struct RunResult {
 struct RunInput {
     RecordingStream* stream = nullptr;
     const PeakIndex* peaks = nullptr;
+    std::string answers; // as ReplayOptions::answers
 };
 
 // Runs the whole program once. `trace` (may be null) gets one row a tick;

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "platform/recording/recording.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_phone.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_window.h"
 #include "replay.h"
@@ -96,6 +97,22 @@ void StoreSettings(const ReplaySettings& chosen)
     SimRegistrySetText(settingsKeyPath, firstUseValueName, u"1");
 }
 
+// What became of call `id`, as the log words it.
+std::string CallOutcome(const std::vector<SimCallNews>& news, LONG id)
+{
+    bool answered = false;
+    for (const SimCallNews& item : news) {
+        if (item.id != id)
+            continue;
+        answered = answered || item.event == PHONE_EVENT_ANSWERED;
+        if (item.event == PHONE_EVENT_ENDED)
+            return answered ? "answered" : "not answered";
+        if (item.event == PHONE_EVENT_FAILED)
+            return "failed (" + Utf8(item.reason) + ")";
+    }
+    return answered ? "answered" : "";
+}
+
 TrackSpan EmptySpan()
 {
     return TrackSpan{0.0f, 0.0f, 0.0f, 0.0f, false, false};
@@ -158,6 +175,16 @@ RunResult ReplayOnce(const ReplaySettings& chosen, const RunInput& input, double
             return ReadRecordingStream(stream, samples, count);
         });
     }
+    for (char answer : input.answers) {
+        SimCallOutcome outcome;
+        outcome.answered = answer == 'a';
+        outcome.activeFor = answer == 'a' ? 0 : simCallForever;
+        if (answer == 'f') {
+            outcome.result = SimCallResult::Failed;
+            outcome.reason = u"busy";
+        }
+        SimQueueCallOutcome(outcome);
+    }
     auto startAt = static_cast<SimTime>(std::min(startSeconds, 1e12) * simUnitsPerSecond);
     SimAt(startAt, [] { SimPressMenuBarButton(SimMainWindow(), 0); });
     SimOnTimerHandled(RecordTick);
@@ -168,8 +195,10 @@ RunResult ReplayOnce(const ReplaySettings& chosen, const RunInput& input, double
     result.volLimit = limits.volLimit;
     result.cryLimit = limits.cryLimit;
     result.maxCalls = chosen.PhoneMaxCalls;
+    const std::vector<SimCallNews> news = SimPhoneNews();
     for (const SimCall& call : SimCalls())
-        result.calls.push_back(RunCall{Seconds(call.time), call.number});
+        result.calls.push_back(
+            RunCall{Seconds(call.time), call.number, CallOutcome(news, call.id)});
     for (const SimMessageBox& box : SimMessageBoxes())
         result.boxes.push_back(
             RunBox{Seconds(box.time), box.text, box.type == (MB_OK | MB_ICONEXCLAMATION)});
