@@ -99,7 +99,9 @@ void AddToTrack(Track* track, long tick, double level, double meter, bool monito
 struct RunCall {
     double seconds;
     std::u16string number;
-    std::string outcome; // "answered", "not answered" or "failed (why)"; empty: only logged
+    // "answered", "not answered", "failed (why)", "only logged", or, when
+    // the recording ended first, "still ringing" or "requested".
+    std::string outcome;
 };
 struct RunBox {
     double seconds;

@@ -101,16 +101,21 @@ void StoreSettings(const ReplaySettings& chosen)
 std::string CallOutcome(const std::vector<SimCallNews>& news, LONG id)
 {
     bool answered = false;
+    bool placed = false;
     for (const SimCallNews& item : news) {
         if (item.id != id)
             continue;
         answered = answered || item.event == PHONE_EVENT_ANSWERED;
+        placed = placed || item.event == PHONE_EVENT_PLACED;
         if (item.event == PHONE_EVENT_ENDED)
             return answered ? "answered" : "not answered";
         if (item.event == PHONE_EVENT_FAILED)
             return "failed (" + Utf8(item.reason) + ")";
+        if (item.event == PHONE_EVENT_LOGGED)
+            return "only logged";
     }
-    return answered ? "answered" : "";
+    // The recording ended first.
+    return answered ? "answered" : placed ? "still ringing" : "requested";
 }
 
 TrackSpan EmptySpan()
