@@ -44,8 +44,8 @@ constexpr int roundNumberCount = 3;
 
 // The program's last call request, and the round it belongs to: a due call
 // dials PhoneNumber, and each call that is not answered or fails the next
-// number there is; the round ends at the first answer or after the last
-// number. Window thread only.
+// number there is; the round ends when an answered call ends, or after the
+// last number. Window thread only.
 struct CallState {
     LONG callId;                // the phone's id for it; 0 when none or refused at once
     std::int32_t outcome;       // CALL_*
