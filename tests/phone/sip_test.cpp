@@ -441,7 +441,7 @@ TEST_F(SipCallTest, ACallIsPlacedAndSurvivesBaresipDying)
     const std::u16string number = callee.Address().toStdU16String();
     const LONG first = PlaceCall(number);
     ASSERT_TRUE(SpinUntil([&] { return !NewsOf(first).empty(); }, 20000)) << err.Text();
-    EXPECT_EQ(Events(first), std::vector<DWORD>{PHONE_EVENT_PLACED});
+    EXPECT_EQ(Events(first).front(), PHONE_EVENT_PLACED); // the answer may be there too
     EXPECT_TRUE(SpinUntil([&] { return callee.HeardSeconds() > 1.0; }, 10000));
     EXPECT_TRUE(Contains(err.Text(), "does not register (regint=0)")) << err.Text();
     EXPECT_TRUE(
@@ -469,7 +469,7 @@ TEST_F(SipCallTest, ACallIsPlacedAndSurvivesBaresipDying)
         10000));
     const LONG third = PlaceCall(number);
     ASSERT_TRUE(SpinUntil([&] { return !NewsOf(third).empty(); }, 20000)) << err.Text();
-    EXPECT_EQ(Events(third), std::vector<DWORD>{PHONE_EVENT_PLACED});
+    EXPECT_EQ(Events(third).front(), PHONE_EVENT_PLACED);
     // The callee hangs up: the call is over.
     callee.HangUp();
     EXPECT_EQ(WaitForEnd(third, 60000).event, PHONE_EVENT_ENDED);
