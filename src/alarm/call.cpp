@@ -24,6 +24,8 @@ void ToggleMonitoring(HWND window)
 {
     if (monitor.monitoring == 1) {
         monitor.monitoring = 0;
+        // Stop ends the round: no further number is dialled.
+        phoneCall.roundRunning = 0;
         monitor.clockRedraw = ticksPerSecond;
         monitorHooks.showMonitoring(window);
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring off");
@@ -98,7 +100,7 @@ static bool CallIsDue()
 {
     bool pause = monitor.delaySeconds > 0;
     if (monitor.monitoring == 0 || pause || !(monitor.cryMeter >= limits.cryLimit) ||
-        monitor.callPending != 0 || CallInProgress())
+        monitor.callPending != 0 || CallInProgress() || phoneCall.roundRunning != 0)
         return false;
     if (settings.PhoneNumber[0] == u'\0') {
         LogRefusedNumber();
@@ -122,22 +124,39 @@ static void LogCall(WORD type, LPCWSTR format, LPCWSTR reason)
     AppendEventLog(type, text);
 }
 
-static void RequestCall()
+// The number of the round at `index`: PhoneNumber, PhoneNumber2, PhoneNumber3.
+static const WCHAR* RoundNumber(int index)
+{
+    const CallNumberField fields[roundNumberCount] = {
+        &SettingsRecord::PhoneNumber, &SettingsRecord::PhoneNumber2, &SettingsRecord::PhoneNumber3};
+    return settings.*fields[index];
+}
+
+static void RequestCall(const WCHAR* dialled)
 {
     for (WCHAR& unit : phoneCall.number)
         unit = u'\0';
-    for (int i = 0; i < phoneNumberCapacity && settings.PhoneNumber[i] != u'\0'; ++i)
-        phoneCall.number[i] = settings.PhoneNumber[i];
+    for (int i = 0; i < phoneNumberCapacity && dialled[i] != u'\0'; ++i)
+        phoneCall.number[i] = dialled[i];
     SYSTEMTIME now;
     GetLocalTime(&now);
     phoneCall.hour = now.wHour;
     phoneCall.minute = now.wMinute;
     phoneCall.outcome = CALL_REQUESTED;
+    phoneCall.answered = 0;
+    phoneCall.reason[0] = u'\0';
+    phoneCall.roundCalls = phoneCall.roundCalls + 1;
     LogCall(EVENTLOG_INFORMATION_TYPE, u"call requested: %s", u"");
 
     WCHAR number[256] = {};
     for (int i = 0; i < phoneNumberCapacity && phoneCall.number[i] != u'\0'; ++i)
         number[i] = phoneCall.number[i];
+    // An edited store may hold any ring time; the phone gets one it can use.
+    std::int32_t ringSeconds = settings.PhoneRingSeconds;
+    ringSeconds = ringSeconds < phoneRingSecondsLow    ? phoneRingSecondsLow
+                  : ringSeconds > phoneRingSecondsHigh ? phoneRingSecondsHigh
+                                                       : ringSeconds;
+    PhoneSetRingTimeout(static_cast<DWORD>(ringSeconds) * 1000);
     PHONEMAKECALLINFO request{};
     request.cbSize = sizeof request;
     request.dwFlags = PMCF_DEFAULT;
@@ -146,18 +165,16 @@ static void RequestCall()
     if (phoneCall.callId <= 0) {
         phoneCall.callId = 0;
         phoneCall.outcome = CALL_FAILED;
-        LogCall(EVENTLOG_ERROR_TYPE, u"call failed: %s: %s", u"the phone refused the request");
+        wsprintfW(phoneCall.reason, u"the phone refused the request");
+        LogCall(EVENTLOG_ERROR_TYPE, u"call failed: %s: %s", phoneCall.reason);
     }
 }
 
-void PlaceCallIfDue(HWND window)
+// Every call of a round does what a call did before rounds: the microphone
+// released, the meter emptied, and the pause armed at the restart after it,
+// so that the pause runs from the round's last call.
+static void DialRoundNumber(int index)
 {
-    if (!CallIsDue())
-        return;
-    // The number may have been changed by another program since it was read.
-    monitorHooks.takeChangedSettings(window);
-    if (!CallIsDue())
-        return;
     // The microphone is released before the phone takes the audio path.
     StopCapture();
     // What was measured before the call says nothing about the room after
@@ -165,11 +182,72 @@ void PlaceCallIfDue(HWND window)
     // capture is down, and call again about a silent room.
     capture.level.store(0.0);
     capture.peak.store(0);
-    monitor.callsMade = monitor.callsMade + 1;
     monitor.tickCount = 0;
     monitor.cryMeter = 0.0;
     monitor.callPending = 1;
-    RequestCall();
+    phoneCall.roundIndex = index;
+    RequestCall(RoundNumber(index));
+}
+
+static void EndRound()
+{
+    phoneCall.roundRunning = 0;
+    if (phoneCall.roundCalls < 2)
+        return;
+    WCHAR text[64] = {};
+    wsprintfW(text, u"call round over: no answer from %d numbers", phoneCall.roundCalls);
+    AppendEventLog(EVENTLOG_WARNING_TYPE, text);
+}
+
+// The next number of the round after the last one dialled; -1 when none is
+// left. A number that is no call number (only an edited store holds one) is
+// passed over, and the log says so.
+static int NextRoundNumber()
+{
+    for (int index = phoneCall.roundIndex + 1; index < roundNumberCount; ++index) {
+        const WCHAR* number = RoundNumber(index);
+        if (number[0] == u'\0')
+            continue;
+        if (IsCallNumber(number))
+            return index;
+        WCHAR text[1024] = {};
+        wsprintfW(text, u"call not placed: not a call number: %s", number);
+        AppendEventLog(EVENTLOG_ERROR_TYPE, text);
+    }
+    return -1;
+}
+
+// A round whose last call was not answered or failed goes on with the next
+// number, on the first tick after that call is over, whatever the meter
+// says; true when it runs on.
+static bool ContinueRound(HWND window)
+{
+    if (phoneCall.roundRunning == 0 || CallInProgress())
+        return phoneCall.roundRunning != 0;
+    // The numbers may have been changed by another program meanwhile.
+    monitorHooks.takeChangedSettings(window);
+    const int next = NextRoundNumber();
+    if (next < 0 || monitor.monitoring == 0) {
+        EndRound();
+        return false;
+    }
+    DialRoundNumber(next);
+    return true;
+}
+
+void PlaceCallIfDue(HWND window)
+{
+    if (ContinueRound(window) || !CallIsDue())
+        return;
+    // The number may have been changed by another program since it was read.
+    monitorHooks.takeChangedSettings(window);
+    if (!CallIsDue())
+        return;
+    // A round counts as one call, however many numbers it tries.
+    monitor.callsMade = monitor.callsMade + 1;
+    phoneCall.roundRunning = 1;
+    phoneCall.roundCalls = 0;
+    DialRoundNumber(0);
 }
 
 static void ApplyCallNews(PHONECALLEVENT& news)
@@ -182,18 +260,35 @@ static void ApplyCallNews(PHONECALLEVENT& news)
         phoneCall.outcome = CALL_PLACED;
         LogCall(EVENTLOG_INFORMATION_TYPE, u"call placed: %s", u"");
         break;
+    case PHONE_EVENT_ANSWERED:
+        phoneCall.answered = 1;
+        LogCall(EVENTLOG_INFORMATION_TYPE, u"call answered: %s", u"");
+        break;
     case PHONE_EVENT_ENDED:
         phoneCall.outcome = CALL_ENDED;
+        // Somebody heard the room: the round has done its work. (An answered
+        // call that then fails carried no sound: the round goes on.)
+        if (phoneCall.answered != 0)
+            phoneCall.roundRunning = 0;
         // A reason only when the phone hung up itself.
-        LogCall(EVENTLOG_INFORMATION_TYPE, reasonGiven ? u"call ended: %s: %s" : u"call ended: %s",
-                news.reason);
+        if (phoneCall.answered != 0)
+            LogCall(EVENTLOG_INFORMATION_TYPE,
+                    reasonGiven ? u"call ended: %s: %s" : u"call ended: %s", news.reason);
+        else
+            LogCall(EVENTLOG_WARNING_TYPE,
+                    reasonGiven ? u"call not answered: %s: %s" : u"call not answered: %s",
+                    news.reason);
         break;
     case PHONE_EVENT_FAILED:
         phoneCall.outcome = CALL_FAILED;
+        for (int i = 0; i < phoneReasonCapacity; ++i)
+            phoneCall.reason[i] = news.reason[i];
         LogCall(EVENTLOG_ERROR_TYPE, u"call failed: %s: %s", news.reason);
         break;
     case PHONE_EVENT_LOGGED:
         phoneCall.outcome = CALL_LOGGED;
+        // Every other number would only be logged as well.
+        phoneCall.roundRunning = 0;
         LogCall(EVENTLOG_WARNING_TYPE, u"call only logged, not placed: %s: %s", news.reason);
         break;
     default:

@@ -29,24 +29,37 @@ struct MonitorState {
 
 extern MonitorState monitor;
 
-// How far the last call request got.
+// How far the last call request got; `answered` in CallState tells whether
+// somebody took it.
 constexpr std::int32_t CALL_NONE = 0;      // none requested yet
 constexpr std::int32_t CALL_REQUESTED = 1; // handed to the phone, no news yet
 constexpr std::int32_t CALL_PLACED = 2;    // ringing or active, or its command runs on
 constexpr std::int32_t CALL_ENDED = 3;     // placed and over
-constexpr std::int32_t CALL_FAILED = 4;    // never placed
+constexpr std::int32_t CALL_FAILED = 4;    // never placed, or carried no sound
 constexpr std::int32_t CALL_LOGGED = 5;    // only written to the log
 
-// The program's last call request. Window thread only.
+// The numbers a round of calls tries in turn: PhoneNumber, PhoneNumber2,
+// PhoneNumber3.
+constexpr int roundNumberCount = 3;
+
+// The program's last call request, and the round it belongs to: a due call
+// dials PhoneNumber, and each call that is not answered or fails the next
+// number there is; the round ends when an answered call ends, or after the
+// last number. Window thread only.
 struct CallState {
     LONG callId;                // the phone's id for it; 0 when none or refused at once
     std::int32_t outcome;       // CALL_*
+    std::int32_t answered;      // 1 once the phone said somebody took the call
     std::int32_t hour;          // local time it was requested, 0 to 23
     std::int32_t minute;        // 0 to 59
     WCHAR number[256];          // the number requested, for the log lines
+    WCHAR reason[256];          // why it failed (CALL_FAILED), for the status lines
     std::int32_t numberRefused; // 1 once a call held back by the number was logged this run
     std::int32_t limitLogged;   // 1 once a call held back by PhoneMaxCalls was logged this run
     std::int32_t routeWarning;  // ROUTE_WARNING_*
+    std::int32_t roundRunning;  // 1 from a round's first request until it ends
+    std::int32_t roundIndex;    // which of the round's numbers the last request dialled, 0 to 2
+    std::int32_t roundCalls;    // requests in the running round
 };
 
 // The warning that no call can be placed, which an unattended start asks for.

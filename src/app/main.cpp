@@ -194,8 +194,10 @@ static const ProgramOption programOptions[] = {
      "(1: only what sounds like a cry is loud);\n"
      "RecordNights: 1 records every run (as --record),\n"
      "RecordNightsMB: the room the recordings may take\n"
-     "(2000). Needs no display; a copy that runs already\n"
-     "takes the change within ten seconds",
+     "(2000); PhoneRingSeconds: 10 to 300; PhoneNumber2,\n"
+     "PhoneNumber3: tried in turn when a call is not\n"
+     "answered. Needs no display; a copy that runs\n"
+     "already takes the change within ten seconds",
      TakeSet},
     {"get", nullptr,
      "print every setting as NAME=VALUE, one a line,\n"

@@ -8,14 +8,15 @@
 //   number is refused with 0 and nothing is reported for it.
 // - Every request with an id ends with exactly one of PHONE_EVENT_ENDED,
 //   PHONE_EVENT_FAILED or PHONE_EVENT_LOGGED, possibly after one
-//   PHONE_EVENT_PLACED; nothing is reported for it after its last event.
+//   PHONE_EVENT_PLACED and then one PHONE_EVENT_ANSWERED; nothing is
+//   reported for it after its last event.
 //   Failures that show at once (no modem, a program that cannot start) are
 //   reported as news too, never only through the result.
 // - No request stays open for ever: the real phone hangs up a call that
-//   nobody has answered two minutes after it was dialled, and one still
-//   connected after thirty minutes (a call command is bounded by its
-//   timeout), and gives its last news then. The simulated phone plays what
-//   its script says, a call that never ends included.
+//   nobody has answered within the ring timeout (PhoneSetRingTimeout) after
+//   it was dialled, and one still connected after thirty minutes (a call
+//   command is bounded by its timeout), and gives its last news then. The simulated phone plays
+//   what its script says, a call that never ends included.
 // - News is kept in order, oldest first, until taken with PhoneGetCallEvent.
 //   Whenever news is added, the phone posts the registered message (wParam
 //   and lParam 0) to the registered window; a message may find the news
@@ -40,18 +41,22 @@ struct PHONEMAKECALLINFO {
 // What became of a request.
 // PLACED: the call reached the other side (a modem's or a SIP call rings
 // or is answered; a call command exited with status 0).
-// ENDED: a placed call is over; reason is empty when the far end or the
-// network ended it, and tells why when the phone hung up itself (a call
-// still connected after its bound).
+// ANSWERED: after PLACED, somebody took the call: a modem's call became
+// active, a SIP call was established, a call command exited with status 0
+// (the program's own judgement that its call got through).
+// ENDED: a placed call is over, answered or not; reason is empty when the
+// far end or the network ended it, and tells why when the phone hung up
+// itself (nobody answered within the ring timeout, or still connected
+// after its bound).
 // FAILED: the call was never placed, or (after PLACED) it could carry no
-// sound from the room (nobody answered it within its bound, or the sound
-// could not be had); reason tells why.
+// sound from the room (the sound could not be had); reason tells why.
 // LOGGED: no call was attempted, the request was only written to the log;
 // reason tells why.
 constexpr DWORD PHONE_EVENT_PLACED = 1;
 constexpr DWORD PHONE_EVENT_ENDED = 2;
 constexpr DWORD PHONE_EVENT_FAILED = 3;
 constexpr DWORD PHONE_EVENT_LOGGED = 4;
+constexpr DWORD PHONE_EVENT_ANSWERED = 5;
 
 constexpr int phoneReasonCapacity = 256;
 
@@ -79,3 +84,7 @@ void PhoneSetNotifyWindow(HWND window, UINT message);
 BOOL PhoneGetCallEvent(PHONECALLEVENT* event);
 // PHONE_ROUTE_*, told from what the phone already knows, without waiting.
 DWORD PhoneGetRoute();
+// How long a call the phone dials from now on may go unanswered before it
+// is hung up (ENDED with why), counted from the request; a call command
+// keeps its own timeout. 120000 ms until set.
+void PhoneSetRingTimeout(DWORD milliseconds);

@@ -67,6 +67,15 @@ constexpr int ctlCallsLabel = 64;
 constexpr int ctlPhoneNumber = 100;
 constexpr int ctlPhoneDelay = 110;
 constexpr int ctlPhoneMaxCalls = 120;
+// Phone dialog, below the first group: the numbers tried when the first
+// does not answer, and how long each may ring.
+constexpr int ctlMoreNumbersGroup = 300;
+constexpr int ctlPhoneNumber2Label = 301;
+constexpr int ctlPhoneNumber2 = 302;
+constexpr int ctlPhoneNumber3Label = 303;
+constexpr int ctlPhoneNumber3 = 304;
+constexpr int ctlPhoneRingSeconds = 305;
+constexpr int ctlRingSecondsLabel = 306;
 // Contact dialog.
 constexpr int ctlContactLabel = 50;
 // Language dialog: one radio button per language.
@@ -152,6 +161,15 @@ constexpr UINT strRecorderError = 1140; // the second line under strNoRecorder: 
 constexpr UINT strRunningUnseen = 1141; // a start beside a copy nobody can see
 // The night's dimmed screen.
 constexpr UINT strDimScreen = 1150;
+// A call answered or not, and the numbers tried in turn.
+constexpr UINT strCallAnswered = 1090;
+constexpr UINT strCallNotAnswered = 1091;
+constexpr UINT strCallFailedBecause = 1092; // %s: the phone's reason
+constexpr UINT strMoreNumbers = 1093;
+constexpr UINT strSecondNumber = 1094;
+constexpr UINT strThirdNumber = 1095;
+constexpr UINT strSecondsPerNumber = 1096;
+constexpr UINT strRingSecondsRange = 1097;
 // The same in every language.
 constexpr UINT strAppTitle = 10000; // the caption of every window and message box
 constexpr UINT strMaker = 10001;

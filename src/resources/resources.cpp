@@ -166,6 +166,13 @@ constexpr DLGITEMTEMPLATE phoneItems[] = {
     {textLeft, 0, 9, 57, 79, 8, ctlPhoneMaxCallsLabel, staticClass, u"Höchstens", 0},
     {textLeft, 0, 52, 67, 43, 8, ctlCallsLabel, staticClass, u"Anruf(e)", 0},
     {groupBox, 0, 3, 0, 95, 83, ctlPhoneGroup, buttonClass, u"Telefon", 0},
+    {editBox, 0, 9, 104, 83, 12, ctlPhoneNumber2, editClass, u"", 0},
+    {editBox, 0, 9, 127, 83, 12, ctlPhoneNumber3, editClass, u"", 0},
+    {digitBox, 0, 9, 142, 25, 12, ctlPhoneRingSeconds, editClass, u"", 0},
+    {textLeft, 0, 9, 96, 83, 8, ctlPhoneNumber2Label, staticClass, u"2. Telefonnummer", 0},
+    {textLeft, 0, 9, 119, 83, 8, ctlPhoneNumber3Label, staticClass, u"3. Telefonnummer", 0},
+    {textLeft, 0, 38, 144, 57, 8, ctlRingSecondsLabel, staticClass, u"Sek. je Nummer", 0},
+    {groupBox, 0, 3, 86, 95, 69, ctlMoreNumbersGroup, buttonClass, u"Weitere Nummern", 0},
 };
 
 constexpr DLGITEMTEMPLATE contactItems[] = {
@@ -198,7 +205,7 @@ constexpr DLGTEMPLATE Dialog(const DLGITEMTEMPLATE (&items)[N], short height = 9
 }
 
 constexpr DLGTEMPLATE microphoneDialog = Dialog(microphoneItems, 150);
-constexpr DLGTEMPLATE phoneDialog = Dialog(phoneItems);
+constexpr DLGTEMPLATE phoneDialog = Dialog(phoneItems, 158);
 constexpr DLGTEMPLATE contactDialog = Dialog(contactItems);
 constexpr DLGTEMPLATE languageDialog = Dialog(languageItems);
 
@@ -289,6 +296,14 @@ extern const PlatformResource resourceTable[] = {
          u"ohne Bildschirm). Um es hier zu sehen, beenden Sie diesen Lauf, zum Beispiel mit "
          u"»systemctl --user stop cradlecom«, und starten Sie Cradlecom noch einmal."),
     Text(strDimScreen, u"Bildschirm nachts abdunkeln"),
+    Text(strCallAnswered, u"angenommen"),
+    Text(strCallNotAnswered, u"nicht angenommen"),
+    Text(strCallFailedBecause, u"fehlgeschlagen (%s)"),
+    Text(strMoreNumbers, u"Weitere Nummern"),
+    Text(strSecondNumber, u"2. Telefonnummer"),
+    Text(strThirdNumber, u"3. Telefonnummer"),
+    Text(strSecondsPerNumber, u"Sek. je Nummer"),
+    Text(strRingSecondsRange, u"Jede Nummer darf 10 bis 300 Sekunden klingeln !"),
 
     English(strExitQuestion, u"Do you want exit cradlecom now ?"),
     English(strNoRecorder, u"Cannot initialize the recorder device !"),
@@ -364,6 +379,14 @@ extern const PlatformResource resourceTable[] = {
             u"without a screen, for example). To see it here, end that run, for example with "
             u"\"systemctl --user stop cradlecom\", and start Cradlecom again."),
     English(strDimScreen, u"Dim the screen at night"),
+    English(strCallAnswered, u"answered"),
+    English(strCallNotAnswered, u"not answered"),
+    English(strCallFailedBecause, u"failed (%s)"),
+    English(strMoreNumbers, u"More numbers"),
+    English(strSecondNumber, u"Second call number"),
+    English(strThirdNumber, u"Third call number"),
+    English(strSecondsPerNumber, u"s per number"),
+    English(strRingSecondsRange, u"Each number may ring for 10 to 300 seconds !"),
 
     // The same in both languages.
     Text(strAppTitle, u"Cradlecom"),

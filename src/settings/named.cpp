@@ -59,7 +59,7 @@ std::int32_t ReadDigits(LPCWSTR text, std::int64_t* value)
     return SETTING_OK;
 }
 
-std::int32_t AssignNumber(SettingsRecord* record, LPCWSTR value)
+std::int32_t AssignNumber(WCHAR (&field)[phoneNumberCapacity], LPCWSTR value)
 {
     switch (CheckCallNumber(value)) {
     case CALLNUMBER_OK:
@@ -73,9 +73,9 @@ std::int32_t AssignNumber(SettingsRecord* record, LPCWSTR value)
     // CheckCallNumber has bounded the length: the text fits the field.
     int i = 0;
     for (; value[i] != u'\0'; ++i)
-        record->PhoneNumber[i] = value[i];
+        field[i] = value[i];
     for (; i < phoneNumberCapacity; ++i)
-        record->PhoneNumber[i] = u'\0';
+        field[i] = u'\0';
     return SETTING_OK;
 }
 
@@ -107,7 +107,7 @@ std::int32_t AssignSetting(SettingsRecord* record, LPCWSTR assignment)
         return SETTING_UNKNOWN;
     LPCWSTR value = assignment + equals + 1;
     if (setting->field == nullptr)
-        return AssignNumber(record, value);
+        return AssignNumber(record->*(setting->text), value);
     std::int64_t number = 0;
     std::int32_t result = ReadDigits(value, &number);
     if (result == SETTING_OK)
@@ -157,14 +157,21 @@ LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result)
     }
 }
 
+void SetDefaultSetting(SettingsRecord* record, int index)
+{
+    const StoredSetting& setting = storedSettings[index];
+    if (setting.field != nullptr) {
+        record->*(setting.field) = setting.defaultValue;
+        return;
+    }
+    for (WCHAR& unit : record->*(setting.text))
+        unit = u'\0';
+}
+
 void SetDefaultSettings(SettingsRecord* record)
 {
-    for (const StoredSetting& setting : storedSettings) {
-        if (setting.field != nullptr)
-            record->*(setting.field) = setting.defaultValue;
-    }
-    for (WCHAR& unit : record->PhoneNumber)
-        unit = u'\0';
+    for (int index = 0; index < settingNameCount; ++index)
+        SetDefaultSetting(record, index);
 }
 
 void FormatSettingValue(const SettingsRecord& record, int index, LPWSTR buffer)
@@ -175,9 +182,10 @@ void FormatSettingValue(const SettingsRecord& record, int index, LPWSTR buffer)
         return;
     }
     // Bounded copy: the field need not end in a terminator.
+    const WCHAR(&number)[phoneNumberCapacity] = record.*(setting.text);
     int length = 0;
-    while (length < callNumberMaxLength && record.PhoneNumber[length] != u'\0') {
-        buffer[length] = record.PhoneNumber[length];
+    while (length < callNumberMaxLength && number[length] != u'\0') {
+        buffer[length] = number[length];
         ++length;
     }
     buffer[length] = u'\0';
@@ -187,12 +195,12 @@ std::int32_t MakeSettingUsable(SettingsRecord* record, int index)
 {
     const StoredSetting& setting = storedSettings[index];
     if (setting.field == nullptr) {
-        switch (CheckCallNumber(record->PhoneNumber)) {
+        switch (CheckCallNumber(record->*(setting.text))) {
         case CALLNUMBER_OK:
         case CALLNUMBER_EMPTY:
             return SETTING_OK;
         default:
-            for (WCHAR& unit : record->PhoneNumber)
+            for (WCHAR& unit : record->*(setting.text))
                 unit = u'\0';
             return SETTING_NOT_CALL_NUMBER;
         }
@@ -200,9 +208,9 @@ std::int32_t MakeSettingUsable(SettingsRecord* record, int index)
     std::int32_t& value = record->*(setting.field);
     if (CheckBounds(setting, value) == SETTING_OK)
         return SETTING_OK;
-    // ComputeLimits clamps a percentage; a negative pause or limit works as
-    // 0; any other language is German.
-    value = setting.kind == KIND_PERCENT && value > setting.high ? setting.high : setting.low;
+    // ComputeLimits clamps a percentage, and the phone the ring time; a
+    // negative pause or limit works as 0; any other language is German.
+    value = setting.kind != KIND_LANGUAGE && value > setting.high ? setting.high : setting.low;
     return SETTING_OUT_OF_RANGE;
 }
 

@@ -12,7 +12,7 @@ namespace {
 
 constexpr int textBufferUnits = 256;
 
-// The number field of setting `index`; null for PhoneNumber.
+// The number field of setting `index`; null for a call number.
 std::int32_t* NumberField(int index)
 {
     const StoredSetting& setting = storedSettings[index];
@@ -70,8 +70,9 @@ void TakeValue(int index, const StoredValueCopy& value)
     const std::size_t length = wcslen(buffer);
     if (length >= static_cast<std::size_t>(phoneNumberCapacity))
         return;
+    WCHAR(&number)[phoneNumberCapacity] = settings.*(storedSettings[index].text);
     for (std::size_t i = 0; i <= length; ++i)
-        settings.PhoneNumber[i] = buffer[i];
+        number[i] = buffer[i];
 }
 
 // Setting `index` as a save writes it: decimal text, or the number as typed,
@@ -103,7 +104,8 @@ bool SameValue(const StoredValueCopy& a, const StoredValueCopy& b)
 
 // Reads the values into the record and notes what the store held of
 // each. A value the store lacks is noted as the record has it, so that the
-// next save fills it in.
+// next save fills it in; one of the later rows takes its default first, as
+// a store written before the row existed says nothing about it.
 void ReadValues(HKEY key)
 {
     for (int index = 0; index < settingNameCount; ++index) {
@@ -112,14 +114,14 @@ void ReadValues(HKEY key)
         const std::int32_t found = QueryValue(key, storedSettings[index].name, &held);
         if (found == VALUE_READ) {
             TakeValue(index, held);
-        } else if (found == VALUE_ABSENT) {
-            // A later row that an older store does not hold yet: its default,
-            // so that the store behaves as it did and stays as it is.
-            const StoredSetting& row = storedSettings[index];
-            if (index >= firstReleaseSettingCount && row.field != nullptr)
-                settings.*(row.field) = row.defaultValue;
-            FormatValue(index, &held);
+            continue;
         }
+        // A later row that an older store does not hold (or cannot give):
+        // its default, not what the record held before.
+        if (index >= firstReleaseSettingCount)
+            SetDefaultSetting(&settings, index);
+        if (found == VALUE_ABSENT)
+            FormatValue(index, &held);
     }
 }
 

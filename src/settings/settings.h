@@ -23,18 +23,28 @@ constexpr std::int32_t CALLNUMBER_BAD =
 // The settings that outlive a run (storedSettings below); field names are
 // the stored value names. Window thread only.
 struct SettingsRecord {
-    std::int32_t Language;                  // 0 German, 1 English
-    std::int32_t VolSensi;                  // microphone sensitivity, percent
-    std::int32_t VolThresh;                 // loudness threshold, percent
-    std::int32_t CryThresh;                 // cry threshold, percent
-    WCHAR PhoneNumber[phoneNumberCapacity]; // number to call; empty: none
-    std::int32_t PhoneDelay;                // minutes of pause after a call
-    std::int32_t PhoneMaxCalls;             // calls per monitoring run
-    std::int32_t RecordNights;              // 1: every monitoring run is recorded
-    std::int32_t RecordNightsMB;            // megabytes the night recordings may take
-    std::int32_t CryCheck;                  // 1: only a block that sounds like a cry is loud
-    std::int32_t DimScreen;                 // 1: the screen dims while monitoring runs untouched
+    std::int32_t Language;                   // 0 German, 1 English
+    std::int32_t VolSensi;                   // microphone sensitivity, percent
+    std::int32_t VolThresh;                  // loudness threshold, percent
+    std::int32_t CryThresh;                  // cry threshold, percent
+    WCHAR PhoneNumber[phoneNumberCapacity];  // number to call; empty: none
+    std::int32_t PhoneDelay;                 // minutes of pause after a call
+    std::int32_t PhoneMaxCalls;              // calls per monitoring run
+    std::int32_t PhoneRingSeconds;           // an unanswered call is hung up after this
+    WCHAR PhoneNumber2[phoneNumberCapacity]; // tried when PhoneNumber does not answer; empty: none
+    WCHAR PhoneNumber3[phoneNumberCapacity]; // tried after PhoneNumber2; empty: none
+    std::int32_t RecordNights;               // 1: every monitoring run is recorded
+    std::int32_t RecordNightsMB;             // megabytes the night recordings may take
+    std::int32_t CryCheck;                   // 1: only a block that sounds like a cry is loud
+    std::int32_t DimScreen;                  // 1: the screen dims while monitoring runs untouched
 };
+using CallNumberField = WCHAR (SettingsRecord::*)[phoneNumberCapacity];
+
+// How long a call may ring unanswered, in seconds: long enough for a phone
+// to ring through to its owner, short enough that the next number comes in
+// time.
+constexpr std::int32_t phoneRingSecondsLow = 10;
+constexpr std::int32_t phoneRingSecondsHigh = 300;
 
 // The store's key of the settings: a value for each setting, and the
 // marker that the first start has happened (its content is never read).
@@ -60,8 +70,9 @@ struct StoredSetting {
     LPCWSTR name;                        // the stored value's name, and NAME in NAME=VALUE
     std::int32_t kind;                   // KIND_*
     std::int32_t dialog;                 // SETTINGS_DIALOG_*
-    std::int32_t SettingsRecord::*field; // its number; null for the call number
-    std::int32_t defaultValue;           // a fresh install's (the call number's is empty)
+    std::int32_t SettingsRecord::*field; // its number; null for a call number
+    CallNumberField text;                // its call number; null for a number
+    std::int32_t defaultValue;           // a fresh install's (a call number's is empty)
     std::int32_t low, high;              // the numbers its dialog and NAME=VALUE take
     LPCWSTR zeroWords;                   // what a 0 costs the user, said by --set; null: nothing
 };
@@ -69,28 +80,35 @@ struct StoredSetting {
 // Every stored setting, in the store's order: the order of every load and
 // save. A new setting is a field above, a row here and its dialog's control.
 inline constexpr StoredSetting storedSettings[] = {
-    {u"VolSensi", KIND_PERCENT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::VolSensi, 50, 0, 100,
-     nullptr},
-    {u"VolThresh", KIND_PERCENT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::VolThresh, 50, 0, 100,
-     nullptr},
-    {u"CryThresh", KIND_PERCENT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::CryThresh, 50, 0, 100,
-     nullptr},
-    {u"PhoneNumber", KIND_NUMBER, SETTINGS_DIALOG_PHONE, nullptr, 0, 0, 0, nullptr},
-    {u"PhoneDelay", KIND_COUNT, SETTINGS_DIALOG_PHONE, &SettingsRecord::PhoneDelay, 1, 0, INT32_MAX,
-     nullptr},
-    {u"PhoneMaxCalls", KIND_COUNT, SETTINGS_DIALOG_PHONE, &SettingsRecord::PhoneMaxCalls, 10, 0,
-     INT32_MAX,
-     u"0 means that no call is ever placed, however the child cries (stored all the same)"},
-    {u"Language", KIND_LANGUAGE, SETTINGS_DIALOG_LANGUAGE, &SettingsRecord::Language, 0, 0,
-     languageCount - 1, nullptr},
-    {u"RecordNights", KIND_COUNT, SETTINGS_DIALOG_NONE, &SettingsRecord::RecordNights, 0, 0, 1,
-     nullptr},
-    {u"RecordNightsMB", KIND_COUNT, SETTINGS_DIALOG_NONE, &SettingsRecord::RecordNightsMB, 2000, 1,
+    {u"VolSensi", KIND_PERCENT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::VolSensi, nullptr, 50,
+     0, 100, nullptr},
+    {u"VolThresh", KIND_PERCENT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::VolThresh, nullptr,
+     50, 0, 100, nullptr},
+    {u"CryThresh", KIND_PERCENT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::CryThresh, nullptr,
+     50, 0, 100, nullptr},
+    {u"PhoneNumber", KIND_NUMBER, SETTINGS_DIALOG_PHONE, nullptr, &SettingsRecord::PhoneNumber, 0,
+     0, 0, nullptr},
+    {u"PhoneDelay", KIND_COUNT, SETTINGS_DIALOG_PHONE, &SettingsRecord::PhoneDelay, nullptr, 1, 0,
      INT32_MAX, nullptr},
-    {u"CryCheck", KIND_COUNT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::CryCheck, 0, 0, 1,
+    {u"PhoneMaxCalls", KIND_COUNT, SETTINGS_DIALOG_PHONE, &SettingsRecord::PhoneMaxCalls, nullptr,
+     10, 0, INT32_MAX,
+     u"0 means that no call is ever placed, however the child cries (stored all the same)"},
+    {u"Language", KIND_LANGUAGE, SETTINGS_DIALOG_LANGUAGE, &SettingsRecord::Language, nullptr, 0, 0,
+     languageCount - 1, nullptr},
+    {u"RecordNights", KIND_COUNT, SETTINGS_DIALOG_NONE, &SettingsRecord::RecordNights, nullptr, 0, 0, 1,
      nullptr},
-    {u"DimScreen", KIND_COUNT, SETTINGS_DIALOG_LANGUAGE, &SettingsRecord::DimScreen, 1, 0, 1,
+    {u"RecordNightsMB", KIND_COUNT, SETTINGS_DIALOG_NONE, &SettingsRecord::RecordNightsMB, nullptr, 2000, 1,
+     INT32_MAX, nullptr},
+    {u"CryCheck", KIND_COUNT, SETTINGS_DIALOG_MICROPHONE, &SettingsRecord::CryCheck, nullptr, 0, 0, 1,
      nullptr},
+    {u"DimScreen", KIND_COUNT, SETTINGS_DIALOG_LANGUAGE, &SettingsRecord::DimScreen, nullptr, 1, 0, 1,
+     nullptr},
+    {u"PhoneRingSeconds", KIND_COUNT, SETTINGS_DIALOG_PHONE, &SettingsRecord::PhoneRingSeconds,
+     nullptr, 45, phoneRingSecondsLow, phoneRingSecondsHigh, nullptr},
+    {u"PhoneNumber2", KIND_NUMBER, SETTINGS_DIALOG_PHONE, nullptr, &SettingsRecord::PhoneNumber2, 0,
+     0, 0, nullptr},
+    {u"PhoneNumber3", KIND_NUMBER, SETTINGS_DIALOG_PHONE, nullptr, &SettingsRecord::PhoneNumber3, 0,
+     0, 0, nullptr},
 };
 constexpr int settingNameCount = static_cast<int>(std::size(storedSettings));
 // The rows the store has always held. The rows after them came later and are
@@ -198,8 +216,8 @@ constexpr std::int32_t SETTING_NOT_ASSIGNMENT = 1;  // no '=' in it
 constexpr std::int32_t SETTING_UNKNOWN = 2;         // no setting has that name
 constexpr std::int32_t SETTING_NOT_DIGITS = 3;      // a number that is not all digits
 constexpr std::int32_t SETTING_OUT_OF_RANGE = 4;    // a number the setting does not take
-constexpr std::int32_t SETTING_NUMBER_TOO_LONG = 5; // PhoneNumber beyond callNumberMaxLength
-constexpr std::int32_t SETTING_NOT_CALL_NUMBER = 6; // PhoneNumber that CheckCallNumber refuses
+constexpr std::int32_t SETTING_NUMBER_TOO_LONG = 5; // a call number beyond callNumberMaxLength
+constexpr std::int32_t SETTING_NOT_CALL_NUMBER = 6; // a call number CheckCallNumber refuses
 
 // Sets the setting that NAME=VALUE names in *record when the value passes
 // its row's rule (storedSettings): a percentage, a count or a language as
@@ -207,7 +225,7 @@ constexpr std::int32_t SETTING_NOT_CALL_NUMBER = 6; // PhoneNumber that CheckCal
 // number empty or a call number. Anything else leaves *record as it was.
 std::int32_t AssignSetting(SettingsRecord* record, LPCWSTR assignment);
 // A whole number against the rule of the numeric setting `name`:
-// SETTING_OK, SETTING_OUT_OF_RANGE, or SETTING_UNKNOWN (also for PhoneNumber).
+// SETTING_OK, SETTING_OUT_OF_RANGE, or SETTING_UNKNOWN (also for a call number).
 std::int32_t CheckSettingValue(LPCWSTR name, std::int32_t value);
 // Why AssignSetting refused `assignment`, in short English words.
 LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result);
@@ -215,8 +233,9 @@ LPCWSTR SettingRefusalWords(LPCWSTR assignment, std::int32_t result);
 // '=' or its end); -1 when none does.
 int FindSettingIndex(LPCWSTR text);
 
-// Every setting of *record as a fresh install has it.
+// Every setting of *record as a fresh install has it; or only setting `index`.
 void SetDefaultSettings(SettingsRecord* record);
+void SetDefaultSetting(SettingsRecord* record, int index);
 // The value of setting `index` of `record` as the store holds it and
 // NAME=VALUE gives it: decimal digits, or the call number (at most
 // callNumberMaxLength units, even from a field without a terminator).
@@ -234,7 +253,7 @@ void FormatSetting(const SettingsRecord& record, int index, LPWSTR buffer);
 // (only an edited store holds such a value), to the value AssignSetting
 // takes that works as the stored one does: a percentage beyond its bounds
 // to the bound ComputeLimits clamps it to, a negative pause or call limit
-// to 0, a Language other than 0 or 1 to 0 (German), and a PhoneNumber that
+// to 0, a Language other than 0 or 1 to 0 (German), and a call number that
 // is no call number, never dialled, to none. SETTING_OK when it was taken
 // as it is, else why not (SETTING_OUT_OF_RANGE, SETTING_NOT_CALL_NUMBER).
 std::int32_t MakeSettingUsable(SettingsRecord* record, int index);

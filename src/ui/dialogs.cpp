@@ -272,8 +272,21 @@ LRESULT MicDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 // box nobody touched.
 struct PhoneDialogState {
     WCHAR number[256], delay[256], maxCalls[256]; // the boxes as the dialog opened
+    WCHAR number2[256], number3[256], ringSeconds[256];
 };
 static PhoneDialogState phoneOpened;
+
+// The boxes of the call numbers, each with its field and how it opened.
+struct NumberBox {
+    int id;
+    CallNumberField field;
+    WCHAR (PhoneDialogState::*opened)[256];
+};
+static const NumberBox numberBoxes[] = {
+    {ctlPhoneNumber, &SettingsRecord::PhoneNumber, &PhoneDialogState::number},
+    {ctlPhoneNumber2, &SettingsRecord::PhoneNumber2, &PhoneDialogState::number2},
+    {ctlPhoneNumber3, &SettingsRecord::PhoneNumber3, &PhoneDialogState::number3},
+};
 
 static void ShowPhoneSettings(HWND dialog)
 {
@@ -283,14 +296,22 @@ static void ShowPhoneSettings(HWND dialog)
     SetLabel(dialog, ctlPhoneMaxCallsLabel, strMaximum);
     SetLabel(dialog, ctlMinutesLabel, strMinutes);
     SetLabel(dialog, ctlCallsLabel, strCalls);
-    // No length limit on the box: a limit would cut a pasted number, and a
-    // cut number dials a stranger. OK refuses a number that is too long.
-    SetDlgItemTextW(dialog, ctlPhoneNumber, settings.PhoneNumber);
+    SetLabel(dialog, ctlMoreNumbersGroup, strMoreNumbers);
+    SetLabel(dialog, ctlPhoneNumber2Label, strSecondNumber);
+    SetLabel(dialog, ctlPhoneNumber3Label, strThirdNumber);
+    SetLabel(dialog, ctlRingSecondsLabel, strSecondsPerNumber);
+    // No length limit on a number's box: a limit would cut a pasted number,
+    // and a cut number dials a stranger. OK refuses a number that is too long.
+    for (const NumberBox& box : numberBoxes) {
+        SetDlgItemTextW(dialog, box.id, settings.*(box.field));
+        GetDlgItemTextW(dialog, box.id, phoneOpened.*(box.opened), 250);
+    }
     wsprintfW(phoneOpened.delay, u"%d", settings.PhoneDelay);
     SetDlgItemTextW(dialog, ctlPhoneDelay, phoneOpened.delay);
     wsprintfW(phoneOpened.maxCalls, u"%d", settings.PhoneMaxCalls);
     SetDlgItemTextW(dialog, ctlPhoneMaxCalls, phoneOpened.maxCalls);
-    GetDlgItemTextW(dialog, ctlPhoneNumber, phoneOpened.number, 250);
+    wsprintfW(phoneOpened.ringSeconds, u"%d", settings.PhoneRingSeconds);
+    SetDlgItemTextW(dialog, ctlPhoneRingSeconds, phoneOpened.ringSeconds);
 }
 
 // The box's text, and whether the user changed it since the dialog opened.
@@ -301,39 +322,56 @@ static bool ReadChangedBox(HWND dialog, int id, const WCHAR* opened, WCHAR (&tex
     return wcscmp(text, opened) != 0;
 }
 
-// An empty box clears the number; anything else must be a call number.
-// Refused with a message, the dialog stays open and nothing is stored.
-static bool AcceptPhoneNumber(HWND dialog)
+static void RefuseBox(HWND dialog, UINT stringId)
+{
+    WCHAR message[256] = {};
+    LoadLocalString(shell.appInstance, stringId, message, 255);
+    MessageBoxW(dialog, message, shell.appTitle, MB_OK | MB_ICONEXCLAMATION);
+}
+
+// An empty box clears its number; anything else must be a call number. A
+// ring time the user changed must be one the phone takes. Refused with a
+// message, the dialog stays open and nothing is stored.
+static bool AcceptPhoneSettings(HWND dialog)
 {
     WCHAR text[256] = {};
-    GetDlgItemTextW(dialog, ctlPhoneNumber, text, 250);
-    std::int32_t check = CheckCallNumber(text);
-    if (check == CALLNUMBER_OK || check == CALLNUMBER_EMPTY)
-        return true;
-    WCHAR message[256] = {};
-    LoadLocalString(shell.appInstance,
-                    check == CALLNUMBER_TOO_LONG ? strCallNumberTooLong : strBadCallNumber, message,
-                    255);
-    MessageBoxW(dialog, message, shell.appTitle, MB_OK | MB_ICONEXCLAMATION);
-    return false;
+    for (const NumberBox& box : numberBoxes) {
+        GetDlgItemTextW(dialog, box.id, text, 250);
+        std::int32_t check = CheckCallNumber(text);
+        if (check == CALLNUMBER_OK || check == CALLNUMBER_EMPTY)
+            continue;
+        RefuseBox(dialog, check == CALLNUMBER_TOO_LONG ? strCallNumberTooLong : strBadCallNumber);
+        return false;
+    }
+    if (ReadChangedBox(dialog, ctlPhoneRingSeconds, phoneOpened.ringSeconds, text) &&
+        CheckSettingValue(u"PhoneRingSeconds", _wtoi(text)) != SETTING_OK) {
+        RefuseBox(dialog, strRingSecondsRange);
+        return false;
+    }
+    return true;
 }
 
 static void StorePhoneSettings(HWND dialog)
 {
     WCHAR text[256] = {};
-    if (ReadChangedBox(dialog, ctlPhoneNumber, phoneOpened.number, text)) {
-        // AcceptPhoneNumber has checked the length: the text fits the field.
+    for (const NumberBox& box : numberBoxes) {
+        if (!ReadChangedBox(dialog, box.id, phoneOpened.*(box.opened), text))
+            continue;
+        // AcceptPhoneSettings has checked the length: the text fits the field.
+        WCHAR(&number)[phoneNumberCapacity] = settings.*(box.field);
         for (int i = 0; i < phoneNumberCapacity; ++i) {
-            settings.PhoneNumber[i] = text[i];
+            number[i] = text[i];
             if (text[i] == u'\0')
                 break;
         }
-        settings.PhoneNumber[phoneNumberCapacity - 1] = u'\0';
+        number[phoneNumberCapacity - 1] = u'\0';
     }
     if (ReadChangedBox(dialog, ctlPhoneDelay, phoneOpened.delay, text))
         settings.PhoneDelay = _wtoi(text);
     if (ReadChangedBox(dialog, ctlPhoneMaxCalls, phoneOpened.maxCalls, text))
         settings.PhoneMaxCalls = _wtoi(text);
+    if (ReadChangedBox(dialog, ctlPhoneRingSeconds, phoneOpened.ringSeconds, text))
+        settings.PhoneRingSeconds = _wtoi(text);
 }
 
 // 0 is allowed (as an empty box gives it) but means no call at all: said
@@ -369,7 +407,7 @@ LRESULT PhoneDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
         return 1;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
-            if (!AcceptPhoneNumber(dialog))
+            if (!AcceptPhoneSettings(dialog))
                 return 1;
             StorePhoneSettings(dialog);
             WarnIfNoCalls(dialog);

@@ -19,7 +19,8 @@ static bool SameStatus(const StatusScreen& a, const StatusScreen& b)
     return a.language == b.language && a.microphone == b.microphone && a.route == b.route &&
            a.callsMade == b.callsMade && a.outcome == b.outcome && a.hour == b.hour &&
            a.minute == b.minute && a.routeWarned == b.routeWarned &&
-           a.limitReached == b.limitReached && a.maxCalls == b.maxCalls;
+           a.limitReached == b.limitReached && a.maxCalls == b.maxCalls &&
+           a.answered == b.answered && a.callId == b.callId;
 }
 
 // Without a way to call the line reads as for calls only logged, until an
@@ -40,17 +41,19 @@ static UINT RouteStringId(DWORD route, std::int32_t warned)
     }
 }
 
-static UINT OutcomeStringId(std::int32_t outcome)
+// Once over, a placed call was answered or not; while it lasts, an answered
+// one says so at once.
+static UINT OutcomeStringId(std::int32_t outcome, std::int32_t answered)
 {
     switch (outcome) {
     case CALL_REQUESTED:
         return strCallRequested;
     case CALL_PLACED:
-        return strCallInProgress;
+        return answered != 0 ? strCallAnswered : strCallInProgress;
     case CALL_ENDED:
-        return strCallEnded;
+        return answered != 0 ? strCallAnswered : strCallNotAnswered;
     case CALL_FAILED:
-        return strCallFailed;
+        return strCallFailedBecause;
     default:
         return strCallLogged;
     }
@@ -77,7 +80,12 @@ static void ComposeStatus(const StatusScreen& status, WCHAR (&lines)[statusLineC
     format[0] = u'\0';
     LoadStatusLine(strLastCall, format);
     wsprintfW(lines[3], format, status.hour, status.minute);
-    LoadStatusLine(OutcomeStringId(status.outcome), lines[4]);
+    // The line cuts a long reason off anyway; the text stays within the line.
+    WCHAR reason[128] = {};
+    for (int i = 0; i < 127 && phoneCall.reason[i] != u'\0'; ++i)
+        reason[i] = phoneCall.reason[i];
+    LoadStatusLine(OutcomeStringId(status.outcome, status.answered), format);
+    wsprintfW(lines[4], format, reason);
 }
 
 void PaintStatus(HWND window)
@@ -92,7 +100,9 @@ void PaintStatus(HWND window)
                      phoneCall.minute,
                      phoneCall.routeWarning == ROUTE_WARNING_GIVEN ? 1 : 0,
                      monitor.monitoring == 1 && monitor.callsMade >= settings.PhoneMaxCalls ? 1 : 0,
-                     settings.PhoneMaxCalls};
+                     settings.PhoneMaxCalls,
+                     phoneCall.answered,
+                     phoneCall.callId};
     if (statusScreen.shown == 1 && SameStatus(now, statusScreen))
         return;
     statusScreen = now;

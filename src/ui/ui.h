@@ -22,6 +22,8 @@ struct StatusScreen {
     std::int32_t routeWarned;  // 1 after the warning that no call can be placed
     std::int32_t limitReached; // 1 while monitoring is on and PhoneMaxCalls allows no more calls
     std::int32_t maxCalls;     // PhoneMaxCalls
+    std::int32_t answered;     // 1 once somebody took the last call
+    LONG callId;               // the phone's id of the last request
 };
 
 extern StatusScreen statusScreen;

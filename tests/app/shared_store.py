@@ -122,15 +122,17 @@ with tempfile.TemporaryDirectory() as folder:
     # An edited store: values beyond the rules and a control character.
     with open(store, "wb") as f:
         f.write(header + b"VolSensi = sz:150\nCryThresh = sz:-4\nPhoneDelay = sz:-3\n"
-                b"PhoneMaxCalls = sz:7\nLanguage = sz:7\nPhoneNumber = sz:0171%07 2\n")
+                b"PhoneMaxCalls = sz:7\nLanguage = sz:7\nPhoneNumber = sz:0171%07 2\n"
+                b"PhoneRingSeconds = sz:900\nPhoneNumber3 = sz:0171%07 3\n")
     result = run("--get")
     shown = result.stdout.splitlines()
     check(shown == ["VolSensi=100", "VolThresh=0", "CryThresh=0", "PhoneNumber=",
                     "PhoneDelay=0", "PhoneMaxCalls=7", "Language=0", "RecordNights=0",
-                    "RecordNightsMB=2000", "CryCheck=0", "DimScreen=1"], f"--get shows {shown}")
+                    "RecordNightsMB=2000", "CryCheck=0", "DimScreen=1", "PhoneRingSeconds=300",
+                    "PhoneNumber2=", "PhoneNumber3="], f"--get shows {shown}")
     check(all(" " <= c for c in result.stdout.replace("\n", "")), "no control characters")
     for told in ("VolSensi=150", "CryThresh=-4", "PhoneDelay=-3", "Language=7",
-                 "PhoneNumber=0171\\x07 2"):
+                 "PhoneNumber=0171\\x07 2", "PhoneRingSeconds=900", "PhoneNumber3=0171\\x07 3"):
         check(f"the store holds {told}, which --set does not take" in result.stderr,
               f"--get tells the stored {told}: {result.stderr!r}")
     again = run(*sum((["--set", line] for line in shown), []))

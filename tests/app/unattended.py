@@ -75,7 +75,8 @@ with tempfile.TemporaryDirectory() as folder:
     # Nothing stored yet: the defaults, and --get writes nothing.
     defaults = ["VolSensi=50", "VolThresh=50", "CryThresh=50", "PhoneNumber=", "PhoneDelay=1",
                 "PhoneMaxCalls=10", "Language=0", "RecordNights=0", "RecordNightsMB=2000",
-                "CryCheck=0", "DimScreen=1"]
+                "CryCheck=0", "DimScreen=1", "PhoneRingSeconds=45", "PhoneNumber2=",
+                "PhoneNumber3="]
     check(get() == defaults, f"--get without a store: {get()}")
     check(not os.path.exists(store), "--get wrote no store")
 
@@ -113,6 +114,8 @@ with tempfile.TemporaryDirectory() as folder:
         ("PhoneNumber=-4930123", "not a call number"),
         ("PhoneNumber=0171 CALL ME", "not a call number"),
         ("PhoneNumber=" + "1" * 25, "at most 24 characters"),
+        ("PhoneNumber3=0171 CALL ME", "not a call number"),
+        ("PhoneRingSeconds=9", "from 10 to 300"),
         ("Volume=3", "no such setting"),
         ("volsensi=30", "no such setting"),
         ("VolSensi", "not NAME=VALUE"),
@@ -134,7 +137,8 @@ with tempfile.TemporaryDirectory() as folder:
     # again; the empty number too.
     chosen = ["VolSensi=35", "VolThresh=0", "CryThresh=100", "PhoneNumber=+49 (30) 123-45#",
               "PhoneDelay=2147483647", "PhoneMaxCalls=0", "Language=1", "RecordNights=1",
-              "RecordNightsMB=500", "CryCheck=0", "DimScreen=1"]
+              "RecordNightsMB=500", "CryCheck=0", "DimScreen=1", "PhoneRingSeconds=300",
+              "PhoneNumber2=sip:nurse@example.org", "PhoneNumber3="]
     result = run(*sum((["--set", line] for line in chosen), []))
     check(result.returncode == 0, f"--set all: status {result.returncode}: {result.stderr}")
     check("settings saved" in result.stderr, f"--set logs the save: {result.stderr!r}")
@@ -336,5 +340,36 @@ with tempfile.TemporaryDirectory() as folder:
     finally:
         stop(held)
         os.close(master)
+
+    # A round through three numbers with a call command that answers only
+    # the second (status 0): with PhoneMaxCalls=1 the round still goes on to
+    # it, the third is never dialled, and the log tells the round in order.
+    dialled = os.path.join(folder, "dialled")
+    command = os.path.join(folder, "call-command")
+    with open(command, "w") as f:
+        f.write(f'#!/bin/sh\necho "$1" >> {dialled}\n[ "$1" = 222 ]\n')
+    os.chmod(command, 0o755)
+    check(run("--set", "PhoneNumber=111", "--set", "PhoneNumber2=222", "--set", "PhoneNumber3=333",
+              "--set", "PhoneMaxCalls=1").returncode == 0, "three numbers stored")
+    before = os.path.getsize(events)
+
+    def round_lines():
+        with open(events, encoding="utf-8") as f:
+            f.seek(before)
+            return [line.split(" ", 2)[-1].strip() for line in f if " call " in line]
+
+    rounds = subprocess.Popen([program, "--start", "--input", crying, "--loop", "--phone",
+                               "command:" + command, "-platform", "offscreen"], env=env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        check(wait_until(lambda: "call limit reached (1)" in round_lines(), 60),
+              f"one round counts as one call: {round_lines()}")
+    finally:
+        stop(rounds)
+    check(read(dialled) == b"111\n222\n", f"dialled in turn, up to the answer: {read(dialled)!r}")
+    expected = ["call requested: 111", "call failed: 111: exit status 1", "call requested: 222",
+                "call placed: 222", "call answered: 222", "call ended: 222",
+                "call limit reached (1)"]
+    check(round_lines() == expected, f"the round's log: {round_lines()}")
 
 finish()

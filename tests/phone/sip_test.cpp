@@ -441,7 +441,7 @@ TEST_F(SipCallTest, ACallIsPlacedAndSurvivesBaresipDying)
     const std::u16string number = callee.Address().toStdU16String();
     const LONG first = PlaceCall(number);
     ASSERT_TRUE(SpinUntil([&] { return !NewsOf(first).empty(); }, 20000)) << err.Text();
-    EXPECT_EQ(Events(first), std::vector<DWORD>{PHONE_EVENT_PLACED});
+    EXPECT_EQ(Events(first).front(), PHONE_EVENT_PLACED); // the answer may be there too
     EXPECT_TRUE(SpinUntil([&] { return callee.HeardSeconds() > 1.0; }, 10000));
     EXPECT_TRUE(Contains(err.Text(), "does not register (regint=0)")) << err.Text();
     EXPECT_TRUE(
@@ -452,7 +452,7 @@ TEST_F(SipCallTest, ACallIsPlacedAndSurvivesBaresipDying)
     const News refused = WaitForEnd(second);
     EXPECT_EQ(refused.event, PHONE_EVENT_FAILED);
     EXPECT_EQ(refused.reason, "the previous call is still under way");
-    EXPECT_EQ(Events(first), std::vector<DWORD>{PHONE_EVENT_PLACED});
+    EXPECT_EQ(Events(first), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_ANSWERED}));
 
     const std::vector<pid_t> children = BaresipChildren();
     ASSERT_EQ(children.size(), 1u);
@@ -469,7 +469,7 @@ TEST_F(SipCallTest, ACallIsPlacedAndSurvivesBaresipDying)
         10000));
     const LONG third = PlaceCall(number);
     ASSERT_TRUE(SpinUntil([&] { return !NewsOf(third).empty(); }, 20000)) << err.Text();
-    EXPECT_EQ(Events(third), std::vector<DWORD>{PHONE_EVENT_PLACED});
+    EXPECT_EQ(Events(third).front(), PHONE_EVENT_PLACED);
     // The callee hangs up: the call is over.
     callee.HangUp();
     EXPECT_EQ(WaitForEnd(third, 60000).event, PHONE_EVENT_ENDED);
@@ -576,17 +576,24 @@ TEST_F(SipCallTest, CallsThatNeverEndAreEndedAfterTheirBounds)
     SetPhoneSipLongestCall(3000);
     const LONG id = PlaceCall(callee.Address().toStdU16String());
     EXPECT_EQ(WaitForEnd(id, 20000).reason, "still connected after 3 s");
-    EXPECT_EQ(Events(id), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_ENDED}));
+    EXPECT_EQ(Events(id),
+              (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_ANSWERED, PHONE_EVENT_ENDED}));
     EXPECT_TRUE(SpinUntil([&] { return callee.Output().contains(QLatin1String("terminated")); }));
 
+    // A callee that only rings is hung up after the ring time PhoneRingSeconds
+    // gives, not answered, and the next number is dialled at once.
     StartProvider(QStringLiteral("180 Ringing"), QStringLiteral("200 OK"));
     ASSERT_FALSE(HasFatalFailure());
     WriteAccount(QStringLiteral("<sip:anna@%1>;regint=0").arg(ProviderHost()));
     StartPhoneBackend();
-    SetPhoneSipRingTimeout(1500);
+    PhoneSetRingTimeout(1500);
     const LONG ringing = PlaceCall(u"0301234");
-    EXPECT_EQ(WaitForEnd(ringing, 20000).reason, "not answered within 1.5 s");
-    EXPECT_EQ(Events(ringing), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_FAILED}));
+    EXPECT_EQ(WaitForEnd(ringing, 20000).reason, "not answered within 1.5 s, hung up");
+    EXPECT_EQ(Events(ringing), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_ENDED}));
+    const LONG next = PlaceCall(u"0307654");
+    EXPECT_EQ(WaitForEnd(next, 20000).reason, "not answered within 1.5 s, hung up");
+    EXPECT_EQ(Events(next), (std::vector<DWORD>{PHONE_EVENT_PLACED, PHONE_EVENT_ENDED}));
+    PhoneSetRingTimeout(120000);
 }
 
 // Nothing of baresip outlives the program: not when it ends with a call

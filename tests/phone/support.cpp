@@ -102,7 +102,8 @@ std::vector<News> NewsOf(LONG id)
 bool IsOver(LONG id)
 {
     const std::vector<News> news = NewsOf(id);
-    return !news.empty() && news.back().event != PHONE_EVENT_PLACED;
+    return !news.empty() && news.back().event != PHONE_EVENT_PLACED &&
+           news.back().event != PHONE_EVENT_ANSWERED;
 }
 
 // Spins until the request has had its last news; that news.

@@ -82,20 +82,23 @@ TEST_F(CallsTest, ACallStillRunningHoldsTheNextBack)
     EXPECT_EQ(calls[1].time, Tick(436)); // the end comes before that tick
     EXPECT_EQ(inProgress, (std::vector<std::int32_t>{1, 1, 1, 1, 1}));
     std::vector<SimCallNews> news = SimPhoneNews();
-    ASSERT_GE(news.size(), 2u);
+    ASSERT_GE(news.size(), 3u);
     EXPECT_EQ(news[0].event, PHONE_EVENT_PLACED);
     EXPECT_EQ(news[0].time, Tick(36));
-    EXPECT_EQ(news[1].event, PHONE_EVENT_ENDED);
-    EXPECT_EQ(news[1].time, Tick(436));
+    EXPECT_EQ(news[1].event, PHONE_EVENT_ANSWERED);
+    EXPECT_EQ(news[2].event, PHONE_EVENT_ENDED);
+    EXPECT_EQ(news[2].time, Tick(436));
 
     std::vector<std::string> texts = EventTexts();
     std::size_t requested = IndexOf(texts, "call requested: " + number);
     std::size_t placed = IndexOf(texts, "call placed: " + number);
+    std::size_t answered = IndexOf(texts, "call answered: " + number);
     std::size_t ended =
         IndexOf(texts, "call ended: " + number + ": still connected after 30 minutes");
     ASSERT_LT(ended, texts.size());
     EXPECT_LT(requested, placed);
-    EXPECT_LT(placed, ended);
+    EXPECT_LT(placed, answered);
+    EXPECT_LT(answered, ended);
     EXPECT_EQ(EventCount("call requested: " + number), static_cast<int>(calls.size()));
 }
 
@@ -187,4 +190,68 @@ TEST_F(CallsTest, AStoredNumberThatBreaksTheRulesIsNeverDialled)
     EXPECT_TRUE(SimCalls().empty());
     EXPECT_EQ(EventCount("call not placed: not a call number: 0171\\n2345"), 1);
     EXPECT_EQ(monitor.callsMade, 0);
+}
+
+// A round through three numbers that nobody answers: the first rings and
+// is hung up by the far end, the second fails, the third rings until
+// PhoneRingSeconds hangs it up. The round counts once, ends after the third
+// and arms one pause; the next round begins again at PhoneNumber, and its
+// answered call ends it.
+TEST_F(CallsTest, ARoundTriesEachNumberAndCountsOnce)
+{
+    StoredSettings stored;
+    stored.PhoneDelay = 1;
+    stored.PhoneRingSeconds = 10;
+    AssignSetting(&stored, u"PhoneNumber2=0171 2222");
+    AssignSetting(&stored, u"PhoneNumber3=0171 3333");
+    StoreSettings(stored);
+    SimSetInput(QuietLoud({0.0, 300.0}));
+    SimQueueCallOutcome({SimCallResult::Placed, Tick(5), Tick(20), u"", false});
+    SimQueueCallOutcome({SimCallResult::Failed, Tick(3), 0, u"busy"});
+    SimQueueCallOutcome({SimCallResult::Placed, Tick(5), simCallForever, u"", false});
+    PressStartAtOnce();
+    std::vector<std::int32_t> made;
+    SimAt(Tick(150), [&made] { made.push_back(monitor.callsMade); });
+    SimSetEndTime(Tick(1300));
+    EXPECT_EQ(RunProgram(), 0);
+
+    std::vector<SimCall> calls = SimCalls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0].number, u"+49 170 1234567");
+    EXPECT_EQ(calls[1].number, u"0171 2222");
+    EXPECT_EQ(calls[2].number, u"0171 3333");
+    EXPECT_EQ(calls[3].number, u"+49 170 1234567");
+    // Each on the first tick that finds the one before over.
+    EXPECT_EQ(calls[1].time, Tick(26 + 25));
+    EXPECT_EQ(calls[2].time, calls[1].time + Tick(3));
+    EXPECT_EQ(SimRingTimeout(), 10000u);
+    // The pause runs from the restart after the round's last call.
+    EXPECT_GE(calls[3].time, calls[2].time + Tick(100) + 60 * simUnitsPerSecond);
+    EXPECT_LT(calls[3].time, calls[2].time + Tick(100) + 62 * simUnitsPerSecond);
+    EXPECT_EQ(made, std::vector<std::int32_t>{1});
+    EXPECT_EQ(monitor.callsMade, 2);
+    EXPECT_EQ(phoneCall.outcome, CALL_ENDED);
+    EXPECT_EQ(phoneCall.answered, 1);
+
+    std::vector<std::string> texts = EventTexts();
+    const std::vector<std::string> round = {
+        "call requested: " + number,
+        "call placed: " + number,
+        "call not answered: " + number,
+        "call requested: 0171 2222",
+        "call failed: 0171 2222: busy",
+        "call requested: 0171 3333",
+        "call placed: 0171 3333",
+        "call not answered: 0171 3333: not answered within 10 s, hung up",
+        "call round over: no answer from 3 numbers",
+        "call requested: " + number,
+        "call placed: " + number,
+        "call answered: " + number,
+        "call ended: " + number,
+    };
+    std::size_t first = IndexOf(texts, round[0]);
+    ASSERT_LE(first + round.size(), texts.size());
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + static_cast<long>(first),
+                                       texts.begin() + static_cast<long>(first + round.size())),
+              round);
 }

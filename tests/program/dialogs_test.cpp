@@ -269,6 +269,38 @@ TEST_F(DialogsTest, PhoneOkTakesOnlyCallNumbers)
     EXPECT_TRUE(SimMessageBoxes().empty());
 }
 
+// The second and third number keep the first's rules, and the ring time
+// its bounds: a bad one keeps the dialog open and stores nothing; each box
+// is stored in its own setting.
+TEST_F(DialogsTest, PhoneMoreNumbersAndTheRingTime)
+{
+    StoredSettings english;
+    english.Language = 1;
+    RunDialogOf(300, english, [](HWND dialog) {
+        SimDialogType(dialog, ctlPhoneNumber2, u"0171 CALL");
+        Ok(dialog);
+        EXPECT_EQ(SimDialogOpen(), dialog);
+        SimDialogType(dialog, ctlPhoneNumber2, u"0171 2222");
+        SimDialogType(dialog, ctlPhoneNumber3, u"sip:nurse@example.org");
+        for (const char16_t* ring : {u"9", u"301", u""}) {
+            SimDialogType(dialog, ctlPhoneRingSeconds, ring);
+            Ok(dialog);
+            EXPECT_EQ(SimDialogOpen(), dialog);
+        }
+        EXPECT_EQ(settings.PhoneNumber2[0], u'\0');
+        SimDialogType(dialog, ctlPhoneRingSeconds, u"30");
+        Ok(dialog);
+    });
+    EXPECT_EQ(LastResult(), 0);
+    EXPECT_EQ(Stored(u"PhoneNumber2"), u"0171 2222");
+    EXPECT_EQ(Stored(u"PhoneNumber3"), u"sip:nurse@example.org");
+    EXPECT_EQ(Stored(u"PhoneRingSeconds"), u"30");
+    EXPECT_EQ(std::u16string(settings.PhoneNumber), u"+49 170 1234567");
+    std::vector<SimMessageBox> boxes = SimMessageBoxes();
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(boxes[1].text, u"Each number may ring for 10 to 300 seconds !");
+}
+
 // The Back key deletes in the focused box instead of closing the dialog.
 TEST_F(DialogsTest, EscapeGoesToTheFocusedControl)
 {

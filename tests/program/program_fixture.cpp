@@ -27,8 +27,10 @@ void StoreSettings(const StoredSettings& stored)
     for (int index = 0; index < settingNameCount; ++index) {
         WCHAR value[settingValueUnits];
         FormatSettingValue(stored, index, value);
+        // The first number as the test chose it, even one no field could hold.
+        const bool first = storedSettings[index].text == &SettingsRecord::PhoneNumber;
         SimRegistrySetText(settingsKey, storedSettings[index].name,
-                           storedSettings[index].field != nullptr ? value : stored.phoneNumber);
+                           first ? stored.phoneNumber : value);
     }
     if (stored.firstUse)
         SimRegistrySetText(settingsKey, firstUseValueName, u"1");

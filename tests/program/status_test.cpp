@@ -72,7 +72,7 @@ TEST_F(StatusTest, TellsTheMicrophoneTheRouteAndTheCalls)
     StoreSettings(stored);
     SimSetLocalTime(7, 5);
     SimSetInput(QuietLoud({3.0, 10.0}));
-    SimQueueCallOutcome({SimCallResult::Placed, Tick(5), Tick(20), u""});
+    SimQueueCallOutcome({SimCallResult::Placed, Tick(5), Tick(20), u"", false});
     SimAt(Tick(2), [] { PostMessageW(SimMainWindow(), WM_COMMAND, 500, 0); });
     EXPECT_EQ(RunProgram(), 0);
 
@@ -88,7 +88,7 @@ TEST_F(StatusTest, TellsTheMicrophoneTheRouteAndTheCalls)
         (std::vector<std::u16string>{u"Microphone listening", u"Calls go to the modem",
                                      u"Calls in this run: 1", u"Last call: 07:05", u"requested"}));
     EXPECT_EQ(StatusAt(Tick(callTick + 5), Tick(callTick + 5)).back(), u"in progress");
-    EXPECT_EQ(StatusAt(Tick(callTick + 25), Tick(callTick + 25)).back(), u"ended");
+    EXPECT_EQ(StatusAt(Tick(callTick + 25), Tick(callTick + 25)).back(), u"not answered");
     // Nothing changes between those ticks: nothing is drawn.
     EXPECT_EQ(StatusDrawings(Tick(callTick + 6), Tick(callTick + 24)), 0);
 }
@@ -117,7 +117,7 @@ TEST_F(StatusTest, GermanAndTheOtherRoutesAndOutcomes)
     EXPECT_EQ(calls[0].time, Tick(26));
     EXPECT_GT(calls[1].time, Tick(226)); // no microphone, no level, no call
     EXPECT_EQ(LineAt(Tick(27), Tick(27), 3), Text("Letzter Anruf: 23:59"));
-    EXPECT_EQ(LineAt(Tick(27), Tick(27), 4), Text("fehlgeschlagen"));
+    EXPECT_EQ(LineAt(Tick(27), Tick(27), 4), Text("fehlgeschlagen (exit status 3)"));
     EXPECT_EQ(LineAt(Tick(30), Tick(30), 1), Text("Anrufe über den Befehl"));
     EXPECT_EQ(LineAt(Tick(126), Tick(126), 0), Text("Mikrofon nicht verfügbar"));
     EXPECT_EQ(LineAt(Tick(226), Tick(226), 0), Text("Mikrofon hört zu"));

@@ -48,7 +48,7 @@ protected:
 
     // Runs the program over the file; the trace as text.
     std::string Replay(const std::string& path, const ReplaySettings& chosen, bool fromIndex,
-                       double start, RunResult* result = nullptr)
+                       double start, RunResult* result = nullptr, const std::string& answers = "")
     {
         std::string tracePath = (folder / "trace.csv").string();
         std::FILE* trace = std::fopen(tracePath.c_str(), "w");
@@ -59,6 +59,7 @@ protected:
         EXPECT_NE(stream, nullptr) << error;
         PeakIndex index;
         RunInput input;
+        input.answers = answers;
         if (fromIndex) {
             BuildPeakIndex(stream, &index);
             input.peaks = &index;
@@ -350,7 +351,7 @@ TEST(CryScore, AnsweredCriesFalseAlarmsAndDelay)
     auto calls = [](std::vector<double> times) {
         std::vector<RunCall> made;
         for (double t : times)
-            made.push_back(RunCall{t, u"1"});
+            made.push_back(RunCall{t, u"1", ""});
         return made;
     };
     // 25: the minute after the first cry; 30: the same cry again, not
@@ -391,7 +392,7 @@ TEST_F(ReplayTest, ThePlotMarksTheCallsWhereTheyWere)
     run.seconds = 8 * 3600;
     run.volLimit = 0.5;
     run.cryLimit = 0.6;
-    run.calls = {RunCall{3600, u"1"}, RunCall{5 * 3600 + 125, u"1"}};
+    run.calls = {RunCall{3600, u"1", ""}, RunCall{5 * 3600 + 125, u"1", ""}};
     for (long tick = 1; tick <= 288000; ++tick)
         AddToTrack(&run.track, tick, (tick % 977) / 977.0, tick > 100000 ? 0.3 : 0.0, tick > 50000);
     std::string path = (folder / "night.png").string();
@@ -462,7 +463,7 @@ TEST_F(ReplayTest, AShortRunIsDrawnAsLinesWithWhatHeldCallsBack)
     }
     EXPECT_EQ(callColoured, 0);
 
-    run.calls = {RunCall{10.0, u"1"}};
+    run.calls = {RunCall{10.0, u"1", ""}};
     run.pauses = {RunSpan{10.0, 19.9}};
     run.callLimitAt = 30.0;
     run.maxCalls = 1;
@@ -584,4 +585,25 @@ TEST_F(ReplayTest, CalibrationThenReplayAnswersTheCryAndTheCheckRefusesTheBuzz)
         EXPECT_NE(said.find(level == 0 ? "silence" : "too loud"), std::string::npos) << said;
         EXPECT_EQ(chosen.VolSensi, 50); // nothing chosen
     }
+}
+
+// --answers: the first number rings out, the second fails, the third
+// answers; one round, so PhoneMaxCalls=1 lets all three through.
+TEST_F(ReplayTest, TheAnswersPlayARoundThroughTheNumbers)
+{
+    std::string path = Write("cry.wav", Cries(200, {{5, 190}}));
+    ReplaySettings chosen;
+    AssignSetting(&chosen, u"PhoneNumber=0301234");
+    AssignSetting(&chosen, u"PhoneNumber2=0302222");
+    AssignSetting(&chosen, u"PhoneNumber3=0303333");
+    chosen.PhoneMaxCalls = 1;
+    chosen.PhoneRingSeconds = 20;
+    RunResult run;
+    Replay(path, chosen, false, 0.0, &run, "nf");
+    ASSERT_EQ(run.calls.size(), 3u);
+    EXPECT_EQ(run.calls[0].outcome, "not answered");
+    EXPECT_EQ(run.calls[1].outcome, "failed (busy)");
+    EXPECT_EQ(run.calls[2].outcome, "answered");
+    EXPECT_EQ(run.calls[2].number, u"0303333");
+    EXPECT_NEAR(run.calls[1].seconds, run.calls[0].seconds + 20.0, 0.15);
 }

@@ -423,19 +423,37 @@ TEST_F(Persistence, SaveKeepsWhatOthersSavedAndTakesItWhenAsked)
     EXPECT_EQ(settings.CryThresh, 60);
 }
 
-// A store of the first release lacks the later rows: they load as their
-// defaults (not as zero, which would switch them off), and a save that
-// changes nothing else leaves them out of the store.
-TEST_F(Persistence, LaterRowsAbsentLoadAsTheirDefaultsAndStayUnwritten)
+// A store of the first seven values, as every earlier version wrote it:
+// the later rows load as their defaults, a save with them at their defaults
+// leaves the store as it was, and one changed is written and stays written,
+// back at its default too.
+TEST_F(Persistence, LaterSettingsAreDefaultsAndWrittenOnlyOnceChanged)
 {
     StoreAllSeven();
     Store(u"FirstUse", u"1");
     LoadSettings();
+    EXPECT_EQ(settings.PhoneRingSeconds, 45);
     EXPECT_EQ(settings.DimScreen, 1);
+    EXPECT_EQ(settings.PhoneNumber2[0], u'\0');
     settings.VolSensi = 15;
     ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    EXPECT_EQ(SimRegistryWriteCount(), 1);
+    for (int index = firstReleaseSettingCount; index < settingNameCount; ++index) {
+        bool exists = true;
+        Stored(storedSettings[index].name, &exists);
+        EXPECT_FALSE(exists) << "setting " << index;
+    }
+
+    settings.PhoneRingSeconds = 60;
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    EXPECT_EQ(Stored(u"PhoneRingSeconds"), TextBytes(u"60"));
+    settings.PhoneRingSeconds = 45;
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    EXPECT_EQ(Stored(u"PhoneRingSeconds"), TextBytes(u"45"));
+    ASSERT_EQ(SaveSettings(), ERROR_SUCCESS);
+    EXPECT_EQ(Stored(u"PhoneRingSeconds"), TextBytes(u"45"));
     bool exists = true;
-    Stored(u"DimScreen", &exists);
+    Stored(u"PhoneNumber2", &exists);
     EXPECT_FALSE(exists);
 }
 

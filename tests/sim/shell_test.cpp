@@ -179,7 +179,7 @@ TEST_F(ShellTest, PhoneDialogBuildsItsControlsAndTakesTypingAndTheBackKey)
         EXPECT_TRUE(SimDialogFullScreen(dialog));
         EXPECT_EQ(SimDialogCaption(dialog), u"Cradlecom");
         std::vector<SimDialogControl> items = SimDialogItems(dialog);
-        ASSERT_EQ(items.size(), 9u);
+        ASSERT_EQ(items.size(), 16u);
         EXPECT_EQ(items[0].id, 100);
         EXPECT_EQ(items[1].id, 110);
         EXPECT_EQ(items[3].text, u"Rufnummer");

@@ -13,8 +13,10 @@ namespace {
 // The breaks, made after a tick of the soak: 1 keeps the next buffer the
 // capture engine releases (its header and its data stay allocated), 2 makes
 // the program forget the pause after a call, so that it calls again while
-// the pause should run.
+// the pause should run, 3 lets a round go on to the next number after an
+// answered call has ended.
 int brokenBuild = 0; // the break of the run under way; 0: none
+LONG reopened = 0;   // break 3: the answered call whose round it reopened
 
 void BreakProgram()
 {
@@ -23,6 +25,10 @@ void BreakProgram()
         SimHeapKeepNextFrees(2);
     } else if (brokenBuild == 2) {
         monitor.delaySeconds = 0;
+    } else if (brokenBuild == 3 && phoneCall.answered != 0 && phoneCall.outcome == CALL_ENDED &&
+               phoneCall.callId != reopened) {
+        reopened = phoneCall.callId;
+        phoneCall.roundRunning = 1;
     }
 }
 
@@ -71,6 +77,16 @@ TEST(SoakAgainstABrokenBuild, ACallDuringThePauseFailsTheDelayInvariant)
     SoakResult again = SoakBroken(2, 1.0, &options);
     EXPECT_EQ(again.failedAt, first.failedAt);
     EXPECT_EQ(again.detail, first.detail);
+}
+
+TEST(SoakAgainstABrokenBuild, ANumberCalledAfterAnAnswerFailsTheRoundInvariant)
+{
+    SoakOptions options;
+    SoakResult result = SoakBroken(3, 1.0, &options);
+    ASSERT_FALSE(result.passed);
+    EXPECT_EQ(result.invariant,
+              "calls: a round's next number only after a call not answered or failed, in turn")
+        << result.detail;
 }
 
 // The switch off, the same build passes: the failures above are the breaks'.

@@ -195,14 +195,19 @@ void PrintUsage(std::FILE* out)
              "                        [--trace FILE.csv] [--plot FILE.png] [--begin HH:MM]\n"
              "                        [--sweep Name=FROM:TO:STEP ...] [--csv FILE.csv]\n"
              "                        [--cries FILE.csv] [--calibrate SECONDS]\n"
+             "                        [--answers LETTERS]\n"
              "Runs the monitor over a recording on a virtual clock and tells when it\n"
              "would have called.\n"
              "\n"
              "  Name: VolSensi, VolThresh, CryThresh (0 to 100), PhoneNumber (without\n"
              "        one, a made-up number that is never dialled), PhoneDelay (minutes),\n"
              "        PhoneMaxCalls, Language (0 German, 1 English), CryCheck (1: only a\n"
-             "        block that sounds like a cry is loud)\n"
+             "        block that sounds like a cry is loud), PhoneRingSeconds (10 to 300),\n"
+             "        PhoneNumber2, PhoneNumber3\n"
              "  --start   when Start is pressed, in seconds (default 0, before the first tick)\n"
+             "  --answers what the phone makes of the calls in turn: a answered, n not\n"
+             "            answered, f failed; later calls are answered; each call's outcome\n"
+             "            is printed\n"
              "  --trace   one row a tick: tick,seconds,level,cryMeter,monitoring,callsMade,\n"
              "            delaySeconds\n"
              "  --plot    the level and the cry meter over the night, 1600 x 500\n"
@@ -254,7 +259,7 @@ bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* er
         }
         bool known = arg == "--set" || arg == "--trace" || arg == "--start" || arg == "--plot" ||
                      arg == "--begin" || arg == "--sweep" || arg == "--cries" || arg == "--csv" ||
-                     arg == "--calibrate";
+                     arg == "--calibrate" || arg == "--answers";
         if (!known) {
             *error = "unknown option '" + arg + "'";
             return false;
@@ -275,6 +280,12 @@ bool ParseOptions(int argc, char** argv, ReplayOptions* options, std::string* er
             options->criesPath = value;
         } else if (arg == "--csv") {
             options->csvPath = value;
+        } else if (arg == "--answers") {
+            if (value.empty() || value.find_first_not_of("anf") != std::string::npos) {
+                *error = "bad answers '" + value + "': expected letters a, n and f";
+                return false;
+            }
+            options->answers = value;
         } else if (arg == "--sweep") {
             if (!ParseSweep(value, options, error))
                 return false;

@@ -135,6 +135,7 @@ int ReplayPlain(ReplayOptions options, RecordingStream* stream, const std::vecto
         return 1;
     RunInput input;
     input.stream = stream;
+    input.answers = options.answers;
     RunResult run =
         ReplayOnce(options.settings, input, options.startSeconds, trace, !options.plotPath.empty());
     if (trace != nullptr && !CloseTrace(trace, options.tracePath))
@@ -151,9 +152,11 @@ int ReplayPlain(ReplayOptions options, RecordingStream* stream, const std::vecto
     for (const RunBox& box : run.boxes)
         std::printf("message at %.1f s: %s\n", box.seconds, Utf8(box.text).c_str());
     std::printf("calls: %zu\n", run.calls.size());
+    // What became of each call, once the phone was told what to make of them.
     for (const RunCall& call : run.calls)
-        std::printf("  call at %.1f s (%s) to %s\n", call.seconds, Clock(call.seconds).c_str(),
-                    Utf8(call.number).c_str());
+        std::printf("  call at %.1f s (%s) to %s%s%s\n", call.seconds, Clock(call.seconds).c_str(),
+                    Utf8(call.number).c_str(), options.answers.empty() ? "" : ": ",
+                    options.answers.empty() ? "" : call.outcome.c_str());
     if (!options.criesPath.empty()) {
         CryScore score = ScoreCalls(cries, run.calls);
         std::printf("cries: %zu, answered: %d, false alarms: %d, mean delay: %.1f s\n",
@@ -255,8 +258,10 @@ int ReplaySweep(const ReplayOptions& options, RecordingStream* stream,
                              tool);
                 return 1;
             }
-            input = RunInput{stream, nullptr};
+            input.stream = stream;
+            input.peaks = nullptr;
         }
+        input.answers = options.answers;
         RunResult run =
             ReplayOnce(settings, input, options.startSeconds, trace, !options.plotPath.empty());
         if (trace != nullptr && !CloseTrace(trace, tracePath))

@@ -39,6 +39,10 @@ struct ReplayOptions {
     bool numberGiven = false; // --set PhoneNumber=... was given
     std::vector<SweepAxis> sweep;
     int calibrateSeconds = 0; // --calibrate: on this much of the start; 0: not
+    // --answers: what the phone makes of the calls in turn, a letter each:
+    // a answered, n not answered (it rings until PhoneRingSeconds), f failed;
+    // every later call is answered. Empty: not given.
+    std::string answers;
 };
 
 // What a command line asks for besides a run.
@@ -116,6 +120,9 @@ void AddToTrack(Track* track, long tick, double level, double meter, bool monito
 struct RunCall {
     double seconds;
     std::u16string number;
+    // "answered", "not answered", "failed (why)", "only logged", or, when
+    // the recording ended first, "still ringing" or "requested".
+    std::string outcome;
 };
 struct RunBox {
     double seconds;
@@ -156,6 +163,7 @@ struct RunResult {
 struct RunInput {
     RecordingStream* stream = nullptr;
     const PeakIndex* peaks = nullptr;
+    std::string answers; // as ReplayOptions::answers
 };
 
 // Stores `chosen` in the simulated store as a confirmed earlier run left

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "platform/recording/recording.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_phone.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_window.h"
 #include "replay.h"
@@ -85,6 +86,27 @@ void RecordTick(HWND window, UINT_PTR)
         result.callLimitAt = seconds;
 }
 
+// What became of call `id`, as the log words it.
+std::string CallOutcome(const std::vector<SimCallNews>& news, LONG id)
+{
+    bool answered = false;
+    bool placed = false;
+    for (const SimCallNews& item : news) {
+        if (item.id != id)
+            continue;
+        answered = answered || item.event == PHONE_EVENT_ANSWERED;
+        placed = placed || item.event == PHONE_EVENT_PLACED;
+        if (item.event == PHONE_EVENT_ENDED)
+            return answered ? "answered" : "not answered";
+        if (item.event == PHONE_EVENT_FAILED)
+            return "failed (" + Utf8(item.reason) + ")";
+        if (item.event == PHONE_EVENT_LOGGED)
+            return "only logged";
+    }
+    // The recording ended first.
+    return answered ? "answered" : placed ? "still ringing" : "requested";
+}
+
 TrackSpan EmptySpan()
 {
     return TrackSpan{0.0f, 0.0f, 0.0f, 0.0f, false, false};
@@ -158,6 +180,16 @@ RunResult ReplayOnce(const ReplaySettings& chosen, const RunInput& input, double
             return ReadRecordingStream(stream, samples, count);
         });
     }
+    for (char answer : input.answers) {
+        SimCallOutcome outcome;
+        outcome.answered = answer == 'a';
+        outcome.activeFor = answer == 'a' ? 0 : simCallForever;
+        if (answer == 'f') {
+            outcome.result = SimCallResult::Failed;
+            outcome.reason = u"busy";
+        }
+        SimQueueCallOutcome(outcome);
+    }
     auto startAt = static_cast<SimTime>(std::min(startSeconds, 1e12) * simUnitsPerSecond);
     SimAt(startAt, [] { SimPressMenuBarButton(SimMainWindow(), 0); });
     SimOnTimerHandled(RecordTick);
@@ -168,8 +200,10 @@ RunResult ReplayOnce(const ReplaySettings& chosen, const RunInput& input, double
     result.volLimit = limits.volLimit;
     result.cryLimit = limits.cryLimit;
     result.maxCalls = chosen.PhoneMaxCalls;
+    const std::vector<SimCallNews> news = SimPhoneNews();
     for (const SimCall& call : SimCalls())
-        result.calls.push_back(RunCall{Seconds(call.time), call.number});
+        result.calls.push_back(
+            RunCall{Seconds(call.time), call.number, CallOutcome(news, call.id)});
     for (const SimMessageBox& box : SimMessageBoxes())
         result.boxes.push_back(
             RunBox{Seconds(box.time), box.text, box.type == (MB_OK | MB_ICONEXCLAMATION)});

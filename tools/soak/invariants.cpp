@@ -4,6 +4,7 @@
 // simulated device.
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "alarm/monitor.h"
 #include "audio/capture.h"
@@ -41,6 +42,8 @@ const char* const invTickCalls = "calls: only from the monitoring tick, only whi
 const char* const invDelay = "calls: none while the delay runs";
 const char* const invMaxCalls = "calls: none beyond PhoneMaxCalls per monitoring run";
 const char* const invActive = "calls: none while a previous call is in progress";
+const char* const invRound =
+    "calls: a round's next number only after a call not answered or failed, in turn";
 const char* const invHeldBack =
     "calls: a call the crying asks for is placed, or the log says why not";
 const char* const invQuiet = "calls: level 0 and capture down until the restart after a call";
@@ -63,12 +66,11 @@ void CheckSaved()
     for (int index = 0; index < settingNameCount; ++index) {
         const std::u16string name = storedSettings[index].name;
         const std::u16string value = StoredText(settings, index);
-        // A later setting at its default is written only once changed.
+        // A later row at its default stays out of a store that lacks it.
         SettingsRecord fresh{};
         SetDefaultSettings(&fresh);
-        const bool unwritten = index >= firstReleaseSettingCount && store[name] == u"<absent>" &&
-                               value == StoredText(fresh, index);
-        if (store[name] != value && !unwritten)
+        const bool mayLack = index >= firstReleaseSettingCount && value == StoredText(fresh, index);
+        if (store[name] != value && !(mayLack && store[name] == u"<absent>"))
             Fail(invSaved, Format("%s is \"%s\" in memory but \"%s\" in the store at %s",
                                   Narrow(name).c_str(), Narrow(value).c_str(),
                                   Narrow(store[name]).c_str(), At(SimNow()).c_str()));
@@ -109,6 +111,7 @@ void OnEvent(const SimEvent& event)
             s.nextCallTick = 0;
     } else if (text == "monitoring off") {
         s.monitoringOn = false;
+        s.roundIndex = -1; // Stop ends the round
     } else if (StartsWith(text, "call requested: ")) {
         ++s.requestLines;
     } else if (StartsWith(text, "call limit reached (") || StartsWith(text, "call not placed: ")) {
@@ -131,7 +134,8 @@ namespace {
 bool IsCallLine(const std::string& text)
 {
     return StartsWith(text, "call requested: ") || StartsWith(text, "call placed: ") ||
-           StartsWith(text, "call ended: ") || StartsWith(text, "call failed: ") ||
+           StartsWith(text, "call answered: ") || StartsWith(text, "call ended: ") ||
+           StartsWith(text, "call not answered: ") || StartsWith(text, "call failed: ") ||
            StartsWith(text, "call only logged, not placed: ");
 }
 
@@ -147,6 +151,7 @@ void CheckCallLog()
         numbers[call.id] = Narrow(call.number);
         expected.emplace_back(call.time, "call requested: " + numbers[call.id]);
     }
+    std::set<LONG> answered;
     for (const SimCallNews& news : SimPhoneNews()) {
         if (news.time >= end)
             continue; // the window may be gone by then
@@ -156,9 +161,14 @@ void CheckCallLog()
         case PHONE_EVENT_PLACED:
             expected.emplace_back(news.time, "call placed: " + number);
             break;
+        case PHONE_EVENT_ANSWERED:
+            answered.insert(news.id);
+            expected.emplace_back(news.time, "call answered: " + number);
+            break;
         case PHONE_EVENT_ENDED:
-            expected.emplace_back(news.time, "call ended: " + number +
-                                                 (news.reason.empty() ? "" : ": " + reason));
+            expected.emplace_back(
+                news.time, (answered.count(news.id) != 0 ? "call ended: " : "call not answered: ") +
+                               number + (news.reason.empty() ? "" : ": " + reason));
             break;
         case PHONE_EVENT_FAILED:
             expected.emplace_back(news.time, "call failed: " + number + ": " + reason);
@@ -199,6 +209,52 @@ SimTime CallOverAt(LONG id)
     return -1;
 }
 
+// Whether the call's news says somebody took it, or that it was only logged.
+bool CallNews(LONG id, DWORD event)
+{
+    for (const SimCallNews& news : SimPhoneNews()) {
+        if (news.id == id && news.event == event)
+            return true;
+    }
+    return false;
+}
+
+// The index of the round's number after `index` that a call would dial
+// now; -1 when none is left.
+int NextRoundIndex(int index)
+{
+    const CallNumberField fields[roundNumberCount] = {
+        &SettingsRecord::PhoneNumber, &SettingsRecord::PhoneNumber2, &SettingsRecord::PhoneNumber3};
+    for (int next = index + 1; next < roundNumberCount; ++next) {
+        if (IsCallNumber(settings.*fields[next]))
+            return next;
+    }
+    return -1;
+}
+
+// A call after one of the same round that nobody heard (not answered, or
+// failed) and that was not only logged goes on with the round's next
+// number, and counts for nothing.
+bool ContinuesRound(const std::vector<SimCall>& calls, std::size_t i, const std::string& what)
+{
+    Session& s = soak.s;
+    const LONG before = i > 0 ? calls[i - 1].id : 0;
+    const bool heard =
+        CallNews(before, PHONE_EVENT_ANSWERED) && CallNews(before, PHONE_EVENT_ENDED);
+    if (i == 0 || s.roundIndex < 0 || heard || CallNews(before, PHONE_EVENT_LOGGED))
+        return false;
+    const int next = NextRoundIndex(s.roundIndex);
+    if (next < 0)
+        return false;
+    WCHAR expected[settingValueUnits];
+    FormatSettingValue(settings, FindSettingIndex(next == 1 ? u"PhoneNumber2" : u"PhoneNumber3"),
+                       expected);
+    if (calls[i].number != std::u16string(expected))
+        Fail(invRound, what + ": the round's next number is " + Narrow(expected));
+    s.roundIndex = next;
+    return true;
+}
+
 void CheckNewCall(const std::vector<SimCall>& calls, std::size_t i, SimTime now)
 {
     Session& s = soak.s;
@@ -214,17 +270,24 @@ void CheckNewCall(const std::vector<SimCall>& calls, std::size_t i, SimTime now)
             Fail(invActive, what + ": call " + std::to_string(i) + " from " +
                                 At(calls[i - 1].time) + " is not over");
     }
-    if (s.restartTick >= 0)
-        Fail(invDelay,
-             what + ": capture has not restarted since the call at " + At(s.callTick * tickUnits));
-    else if (s.ticks < s.nextCallTick)
-        Fail(invDelay, what + Format(": %.1f s before the pause after the call at %s ran out",
-                                     Seconds((s.nextCallTick - s.ticks) * tickUnits),
-                                     At(s.callTick * tickUnits).c_str()));
-    if (s.runCalls + 1 > settings.PhoneMaxCalls)
-        Fail(invMaxCalls, what + Format(": call %ld of this run, PhoneMaxCalls %d", s.runCalls + 1,
-                                        settings.PhoneMaxCalls));
-    ++s.runCalls;
+    // A round's first call keeps every rule a call had before rounds.
+    if (!ContinuesRound(calls, i, what)) {
+        s.roundIndex = 0;
+        if (call.number != std::u16string(settings.PhoneNumber))
+            Fail(invRound,
+                 what + ": a round begins at PhoneNumber " + Narrow(settings.PhoneNumber));
+        if (s.restartTick >= 0)
+            Fail(invDelay, what + ": capture has not restarted since the call at " +
+                               At(s.callTick * tickUnits));
+        else if (s.ticks < s.nextCallTick)
+            Fail(invDelay, what + Format(": %.1f s before the pause after the call at %s ran out",
+                                         Seconds((s.nextCallTick - s.ticks) * tickUnits),
+                                         At(s.callTick * tickUnits).c_str()));
+        if (s.runCalls + 1 > settings.PhoneMaxCalls)
+            Fail(invMaxCalls, what + Format(": call %ld of this run, PhoneMaxCalls %d",
+                                            s.runCalls + 1, settings.PhoneMaxCalls));
+        ++s.runCalls;
+    }
     s.callTick = s.ticks;
     s.restartTick = s.ticks + restartTicks;
     s.disturbed = std::max(s.disturbed, now);

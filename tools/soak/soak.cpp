@@ -153,6 +153,11 @@ void FirstInstall(StoredValues* stored)
     SettingsRecord record{};
     SetDefaultSettings(&record);
     AssignSetting(&record, u"PhoneNumber=+49 170 1234567");
+    // Now and then more numbers for the rounds.
+    if (Draw(soak.random, 0, 1) == 0)
+        AssignSetting(&record, u"PhoneNumber2=0171 2345");
+    if (Draw(soak.random, 0, 2) == 0)
+        AssignSetting(&record, u"PhoneNumber3=110");
     record.PhoneMaxCalls = 5;
     record.Language = static_cast<std::int32_t>(Draw(soak.random, 0, languageCount - 1));
     for (int index = 0; index < settingNameCount; ++index)

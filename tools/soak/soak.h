@@ -14,27 +14,28 @@
 
 // What the soak injects, for the counts it reports.
 enum SoakFault {
-    FAULT_WAVE_OPEN,      // the device refuses to open
-    FAULT_WAVE_PREPARE,   // ... to prepare a buffer
-    FAULT_WAVE_ADD,       // ... to queue a buffer
-    FAULT_WAVE_START,     // ... to start
-    FAULT_SHORT_BUFFER,   // a buffer comes back short
-    FAULT_STALL,          // the device thread stalls
-    FAULT_HEAP,           // an allocation fails
-    FAULT_STORE_CREATE,   // the store cannot be opened for a save
-    FAULT_STORE_COMMIT,   // a save's commit fails
-    FAULT_CALL_PLACED,    // a call is placed and soon over
-    FAULT_CALL_LONG,      // a call stays active for minutes
-    FAULT_CALL_FAILED,    // a call fails
-    FAULT_CALL_LOGGED,    // a call is only logged
-    FAULT_START_STOP,     // Start/Stop pressed
-    FAULT_MIC_DIALOG,     // the microphone dialog used
-    FAULT_PHONE_DIALOG,   // the phone dialog used
-    FAULT_CONTACT_DIALOG, // the contact dialog opened
-    FAULT_LANGUAGE,       // the language dialog used
-    FAULT_EXIT_REFUSED,   // Exit pressed and answered No
-    FAULT_RESTART,        // Exit pressed and answered Yes; the program starts again
-    FAULT_DISK_FULL,      // the disk the nights are recorded to fills up
+    FAULT_WAVE_OPEN,       // the device refuses to open
+    FAULT_WAVE_PREPARE,    // ... to prepare a buffer
+    FAULT_WAVE_ADD,        // ... to queue a buffer
+    FAULT_WAVE_START,      // ... to start
+    FAULT_SHORT_BUFFER,    // a buffer comes back short
+    FAULT_STALL,           // the device thread stalls
+    FAULT_HEAP,            // an allocation fails
+    FAULT_STORE_CREATE,    // the store cannot be opened for a save
+    FAULT_STORE_COMMIT,    // a save's commit fails
+    FAULT_CALL_PLACED,     // a call is placed and soon over
+    FAULT_CALL_LONG,       // a call stays active for minutes
+    FAULT_CALL_FAILED,     // a call fails
+    FAULT_CALL_LOGGED,     // a call is only logged
+    FAULT_CALL_UNANSWERED, // a call rings and nobody answers
+    FAULT_START_STOP,      // Start/Stop pressed
+    FAULT_MIC_DIALOG,      // the microphone dialog used
+    FAULT_PHONE_DIALOG,    // the phone dialog used
+    FAULT_CONTACT_DIALOG,  // the contact dialog opened
+    FAULT_LANGUAGE,        // the language dialog used
+    FAULT_EXIT_REFUSED,    // Exit pressed and answered No
+    FAULT_RESTART,         // Exit pressed and answered Yes; the program starts again
+    FAULT_DISK_FULL,       // the disk the nights are recorded to fills up
     faultKinds
 };
 const char* FaultName(int kind);

@@ -56,6 +56,7 @@ struct Session {
     long callTick = -1;    // tick of the last call
     long restartTick = -1; // the capture restart after it, while still to come
     long nextCallTick = 0; // the first tick a call may come on
+    int roundIndex = -1;   // the round's number the last call dialled; -1: no round
     std::size_t callsSeen = 0;
     long requestLines = 0;     // "call requested" lines in the log
     bool heldBackTold = false; // since "monitoring on", the log said why a call was not placed

@@ -27,6 +27,7 @@ const char* const faultNames[faultKinds] = {"device refuses open",
                                             "call active for minutes",
                                             "call failed",
                                             "call only logged",
+                                            "call not answered",
                                             "Start/Stop pressed",
                                             "microphone dialog",
                                             "phone dialog",
@@ -42,10 +43,10 @@ const char* const faultNames[faultKinds] = {"device refuses open",
 
 void QueueOutcome()
 {
-    static const int kinds[] = {FAULT_CALL_PLACED, FAULT_CALL_PLACED, FAULT_CALL_PLACED,
-                                FAULT_CALL_PLACED, FAULT_CALL_PLACED, FAULT_CALL_LONG,
-                                FAULT_CALL_LONG,   FAULT_CALL_FAILED, FAULT_CALL_FAILED,
-                                FAULT_CALL_LOGGED};
+    static const int kinds[] = {FAULT_CALL_PLACED, FAULT_CALL_PLACED,     FAULT_CALL_PLACED,
+                                FAULT_CALL_PLACED, FAULT_CALL_PLACED,     FAULT_CALL_LONG,
+                                FAULT_CALL_LONG,   FAULT_CALL_FAILED,     FAULT_CALL_FAILED,
+                                FAULT_CALL_LOGGED, FAULT_CALL_UNANSWERED, FAULT_CALL_UNANSWERED};
     static const char16_t* const reasons[] = {u"no modem", u"busy", u"exit status 3", u"no answer",
                                               u""};
     int kind = Pick(kinds);
@@ -64,6 +65,13 @@ void QueueOutcome()
             outcome.activeFor = simCallForever;
             hangUpAfter = outcome.after + DrawUnits(3 * minute, 20 * minute);
         }
+        break;
+    case FAULT_CALL_UNANSWERED:
+        // Hung up by the far end, or rung until the ring timeout.
+        outcome.answered = false;
+        outcome.after = DrawUnits(0, 10 * second);
+        outcome.activeFor =
+            Draw(soak.random, 0, 1) == 0 ? DrawUnits(0, 60 * second) : simCallForever;
         break;
     case FAULT_CALL_FAILED:
         outcome.result = SimCallResult::Failed;
@@ -159,9 +167,14 @@ void DialogStep(HWND dialog, UINT templateId)
         break;
     }
     case dlgPhone: {
-        static const int boxes[] = {ctlPhoneNumber, ctlPhoneDelay, ctlPhoneMaxCalls};
-        int box = static_cast<int>(Draw(soak.random, 0, 2));
-        const char16_t* text = box == 0 ? Pick(numbers) : box == 1 ? Pick(delays) : Pick(maxima);
+        static const int boxes[] = {ctlPhoneNumber,  ctlPhoneDelay,   ctlPhoneMaxCalls,
+                                    ctlPhoneNumber2, ctlPhoneNumber3, ctlPhoneRingSeconds};
+        static const char16_t* const rings[] = {u"10", u"45", u"45", u"120", u"9", u"301", u""};
+        int box = static_cast<int>(Draw(soak.random, 0, 5));
+        const char16_t* text = box == 1   ? Pick(delays)
+                               : box == 2 ? Pick(maxima)
+                               : box == 5 ? Pick(rings)
+                                          : Pick(numbers);
         SimDialogType(dialog, boxes[box], text);
         break;
     }

@@ -66,8 +66,10 @@ void FinishCommand(DWORD event, const QString& reason)
     if (run.process != nullptr) {
         run.process->deleteLater();
     }
+    // Status 0 is the program's word that its call got through.
     if (event == PHONE_EVENT_ENDED) {
         ReportCall(run.id, PHONE_EVENT_PLACED, QString());
+        ReportCall(run.id, PHONE_EVENT_ANSWERED, QString());
     }
     ReportCall(run.id, event, reason);
 }

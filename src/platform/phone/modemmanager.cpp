@@ -226,6 +226,7 @@ public slots:
         }
         if (newState == kCallActive && !found->active) {
             found->active = true;
+            ReportCall(found->id, PHONE_EVENT_ANSWERED, QString());
             HangUpLater(message.path(), found->id, activeLimitMs);
         } else if (newState == kCallTerminated) {
             if (found->placed) {
@@ -255,9 +256,7 @@ public slots:
                        QStringLiteral("still connected after %1")
                            .arg(phone_internal::DurationText(milliseconds)));
             else if (found->placed)
-                Finish(callPath, PHONE_EVENT_FAILED,
-                       QStringLiteral("not answered within %1")
-                           .arg(phone_internal::SecondsText(milliseconds)));
+                Finish(callPath, PHONE_EVENT_ENDED, phone_internal::UnansweredText(milliseconds));
             else
                 Finish(callPath, PHONE_EVENT_FAILED,
                        QStringLiteral("the call did not ring within %1")

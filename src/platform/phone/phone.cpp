@@ -81,6 +81,11 @@ QString DurationText(int milliseconds)
     return SecondsText(milliseconds);
 }
 
+QString UnansweredText(int milliseconds)
+{
+    return QStringLiteral("not answered within %1, hung up").arg(SecondsText(milliseconds));
+}
+
 void ReportCall(LONG id, DWORD event, const QString& reason)
 {
     PHONECALLEVENT news{};
@@ -166,4 +171,11 @@ BOOL PhoneGetCallEvent(PHONECALLEVENT* event)
 DWORD PhoneGetRoute()
 {
     return phone.chosen->route();
+}
+
+void PhoneSetRingTimeout(DWORD milliseconds)
+{
+    const int bound = static_cast<int>(std::min<DWORD>(milliseconds, 3600000));
+    SetPhoneModemRingTimeout(bound);
+    SetPhoneSipRingTimeout(bound);
 }

@@ -13,18 +13,21 @@
 //                     answer).
 //   "modemmanager"    a voice call through ModemManager on the system bus.
 //                     No bus or no usable modem: FAILED with the reason.
-//                     PLACED when the call rings or is active, ENDED when it
-//                     is terminated after that, FAILED with the modem's
-//                     error or when it is terminated before. A call not
-//                     answered within the ring timeout is hung up (FAILED,
-//                     "not answered within 120 s"; "the call did not ring
-//                     within 120 s" when it never rang), and so is one still
+//                     PLACED when the call rings or is active, ANSWERED when
+//                     it becomes active, ENDED when it is terminated after
+//                     it rang, FAILED with the modem's error or when it is
+//                     terminated before. A call not answered within the
+//                     ring timeout is hung up (ENDED, "not answered within
+//                     45 s, hung up"; FAILED, "the call did not ring within
+//                     45 s" when it never rang), and so is one still
 //                     connected after the active limit (ENDED, "still
 //                     connected after 30 minutes").
 //   "command:PROGRAM" starts PROGRAM with the number as its one argument,
 //                     without a shell, in a process group of its own;
-//                     PROGRAM is a path or a name on PATH. PLACED and ENDED
-//                     when it exits with status 0 within the command timeout;
+//                     PROGRAM is a path or a name on PATH. PLACED, ANSWERED
+//                     and ENDED when it exits with status 0 within the
+//                     command timeout (the program's own word that its call
+//                     got through);
 //                     otherwise FAILED with "exit status N", "killed by
 //                     signal N", "timed out after N s" (the whole group is
 //                     killed then) or why it could not start. When it exits,
@@ -48,15 +51,16 @@
 //                     address as it is. The call's sound is the microphone
 //                     the program listens to (or, for a recording, what
 //                     plays of it from now on); nothing is played into the
-//                     room. PLACED when it rings or is answered, ENDED when
+//                     room. PLACED when it rings or is answered, ANSWERED
+//                     when it is established, ENDED when
 //                     it is over after that, FAILED with the SIP status
 //                     ("486 Busy Here") or why it could not be dialled,
 //                     and also after ringing when baresip cannot open the
 //                     sound source. A call not answered within the ring
 //                     timeout, or answered and longer than the longest
 //                     call, is hung up, worded as the modem's bounds are
-//                     (FAILED "not answered within 120 s", ENDED "still
-//                     connected after 30 minutes"). At most one call at a
+//                     (ENDED "not answered within 45 s, hung up", ENDED
+//                     "still connected after 30 minutes"). At most one call at a
 //                     time; every
 //                     incoming call is refused at once and logged. A
 //                     baresip that ends by itself is started again (a call
@@ -93,14 +97,15 @@ const char* PhoneBackendName();
 // killed; 60000 ms unless set.
 void SetPhoneCommandTimeout(int milliseconds);
 // SIP: how long a dialled call may take to be answered before it is hung
-// up (FAILED); 120000 ms unless set.
+// up (ENDED); 120000 ms unless set (PhoneSetRingTimeout sets it too).
 void SetPhoneSipRingTimeout(int milliseconds);
 // SIP: how long an answered call may last before it is hung up (ENDED with
 // "still connected after 30 minutes"); 1800000 ms unless set.
 void SetPhoneSipLongestCall(int milliseconds);
 
 // ModemManager (chosen or automatic): how long after it was dialled a call
-// may go unanswered, 120000 ms unless set, and how long it may stay
+// may go unanswered, 120000 ms unless set (PhoneSetRingTimeout sets it
+// too), and how long it may stay
 // connected, 30 minutes unless set, before it is hung up.
 void SetPhoneModemRingTimeout(int milliseconds);
 void SetPhoneModemActiveLimit(int milliseconds);

@@ -50,6 +50,8 @@ void WriteDiagnostic(WORD type, const QString& text);
 // minutes as "30 minutes", anything else as SecondsText.
 QString SecondsText(int milliseconds);
 QString DurationText(int milliseconds);
+// Why a call that rang was hung up: "not answered within 45 s, hung up".
+QString UnansweredText(int milliseconds);
 
 // Queues news about request id and tells the registered window.
 void ReportCall(LONG id, DWORD event, const QString& reason);

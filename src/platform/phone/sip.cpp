@@ -163,6 +163,7 @@ void OnAnswered()
         return;
     sip.call.answered = true;
     PlaceCall(QStringLiteral("answered"));
+    ReportCall(sip.call.id, PHONE_EVENT_ANSWERED, QString());
     ArmCallGuard(sip.longestCallMs);
 }
 
@@ -208,8 +209,7 @@ void OnCallGuard()
         FinishCall(PHONE_EVENT_ENDED,
                    QStringLiteral("still connected after %1").arg(DurationText(sip.longestCallMs)));
     else if (sip.call.placed)
-        FinishCall(PHONE_EVENT_FAILED,
-                   QStringLiteral("not answered within %1").arg(SecondsText(sip.ringTimeoutMs)));
+        FinishCall(PHONE_EVENT_ENDED, phone_internal::UnansweredText(sip.ringTimeoutMs));
     else
         FinishCall(
             PHONE_EVENT_FAILED,

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The phone: every request is kept, and its outcome comes from a script.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
 
@@ -25,6 +28,7 @@ struct SimPhoneState {
     HWND notifyWindow = nullptr;
     UINT notifyMessage = 0;
     DWORD route = PHONE_ROUTE_MODEM;
+    DWORD ringTimeoutMs = 120000;
     LONG nextId = 1;
 };
 
@@ -43,7 +47,7 @@ void Report(LONG id, DWORD event, const std::u16string& reason)
     if (progress.over)
         return;
     progress.placed = progress.placed || event == PHONE_EVENT_PLACED;
-    progress.over = event != PHONE_EVENT_PLACED;
+    progress.over = event != PHONE_EVENT_PLACED && event != PHONE_EVENT_ANSWERED;
     PHONECALLEVENT news{};
     news.callId = id;
     news.event = event;
@@ -64,6 +68,23 @@ void Later(SimTime delay, std::function<void()> action)
         SimAt(SimNow() + delay, std::move(action));
 }
 
+// Rings until the far end hangs up or the ring timeout (from the request).
+void Ring(LONG id, const SimCallOutcome& outcome)
+{
+    const DWORD bound = phone.ringTimeoutMs;
+    const SimTime ringFor = std::max<SimTime>(
+        0, static_cast<SimTime>(bound) * simUnitsPerSecond / 1000 - outcome.after);
+    if (outcome.activeFor != simCallForever && outcome.activeFor < ringFor) {
+        Later(outcome.activeFor, [id, outcome] { Report(id, PHONE_EVENT_ENDED, outcome.reason); });
+        return;
+    }
+    Later(ringFor, [id, bound] {
+        char text[64];
+        std::snprintf(text, sizeof text, "not answered within %g s, hung up", bound / 1000.0);
+        Report(id, PHONE_EVENT_ENDED, std::u16string(text, text + std::strlen(text)));
+    });
+}
+
 void Play(LONG id, const SimCallOutcome& outcome)
 {
     Later(outcome.after, [id, outcome] {
@@ -76,6 +97,11 @@ void Play(LONG id, const SimCallOutcome& outcome)
             return;
         case SimCallResult::Placed:
             Report(id, PHONE_EVENT_PLACED, u"");
+            if (!outcome.answered) {
+                Ring(id, outcome);
+                return;
+            }
+            Report(id, PHONE_EVENT_ANSWERED, u"");
             if (outcome.activeFor != simCallForever)
                 Later(outcome.activeFor,
                       [id, outcome] { Report(id, PHONE_EVENT_ENDED, outcome.reason); });
@@ -123,6 +149,16 @@ BOOL PhoneGetCallEvent(PHONECALLEVENT* event)
 DWORD PhoneGetRoute()
 {
     return phone.route;
+}
+
+void PhoneSetRingTimeout(DWORD milliseconds)
+{
+    phone.ringTimeoutMs = milliseconds;
+}
+
+DWORD SimRingTimeout()
+{
+    return phone.ringTimeoutMs;
 }
 
 std::vector<SimCall> SimCalls()

@@ -28,11 +28,17 @@ enum class SimCallResult { Placed, Failed, Logged };
 
 constexpr SimTime simCallForever = -1; // a placed call that only SimHangUp ends
 
+// A placed call that is answered is ANSWERED at once after PLACED. One that
+// is not rings for activeFor, then the far end hangs up (ENDED); when that
+// would come after the ring timeout (PhoneSetRingTimeout, from the
+// request), the phone hangs up then, ENDED "not answered within N s, hung
+// up".
 struct SimCallOutcome {
     SimCallResult result = SimCallResult::Placed;
     SimTime after = 0;     // from the request to PLACED, FAILED or LOGGED
     SimTime activeFor = 0; // Placed: from PLACED to ENDED, or simCallForever
     std::u16string reason; // Failed and Logged; Placed: of its end (empty unless hung up)
+    bool answered = true;  // Placed: somebody takes the call
 };
 void SimQueueCallOutcome(const SimCallOutcome& outcome);
 void SimSetDefaultCallOutcome(const SimCallOutcome& outcome);
@@ -41,6 +47,8 @@ void SimSetDefaultCallOutcome(const SimCallOutcome& outcome);
 bool SimHangUp(LONG id);
 // Requests whose last news has not come yet.
 int SimCallsOutstanding();
+// The ring timeout PhoneSetRingTimeout set, in milliseconds.
+DWORD SimRingTimeout();
 // What PhoneGetRoute answers; PHONE_ROUTE_MODEM until set.
 void SimSetPhoneRoute(DWORD route);
 
