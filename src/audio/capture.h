@@ -6,8 +6,8 @@
 #include <atomic>
 #include <mutex>
 
-#include "platform/nights.h"
 #include "audio/cry_check.h"
+#include "platform/nights.h"
 #include "platform/wave.h"
 
 // Calibration's ear: the peaks of the next `wanted` full buffers, kept while

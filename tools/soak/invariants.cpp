@@ -489,7 +489,7 @@ void CheckDark(SimTime now)
                     static_cast<double>(untouched) / simUnitsPerSecond));
     if (!dark && may && untouched > 61 * simUnitsPerSecond)
         Fail(invDark, Format("bright at %s after %.1f s untouched while monitoring",
-                              At(now).c_str(), static_cast<double>(untouched) / simUnitsPerSecond));
+                             At(now).c_str(), static_cast<double>(untouched) / simUnitsPerSecond));
 }
 
 void Progress(SimTime now)
