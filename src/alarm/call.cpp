@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "alarm/monitor.h"
+#include "alarm/watch.h"
 #include "audio/capture.h"
 #include "platform/eventlog.h"
 #include "platform/platform.h"
@@ -43,6 +44,7 @@ void ToggleMonitoring(HWND window)
         phoneCall.limitLogged = 0;
         monitorHooks.showMonitoring(window);
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring on");
+        TellMonitoringOn();
         // No sleep while listening for the child.
         SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
     }
@@ -204,6 +206,10 @@ void ReceivePhoneNews()
     PHONECALLEVENT news{};
     while (PhoneGetCallEvent(&news)) {
         news.reason[phoneReasonCapacity - 1] = u'\0';
+        if (news.event == PHONE_EVENT_MESSAGE_SENT || news.event == PHONE_EVENT_MESSAGE_FAILED) {
+            LogMessageNews(news.callId, news.event, news.reason);
+            continue;
+        }
         // Only the current request's news counts; no other is outstanding.
         if (phoneCall.callId != 0 && news.callId == phoneCall.callId)
             ApplyCallNews(news);

@@ -15,6 +15,7 @@
 #include "platform/posix/eventlog_file.h"
 #include "platform/posix/runtime_folder.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/service/heartbeat_options.h"
 #include "platform/window.h"
 #include "shell/shell.h"
 
@@ -47,6 +48,21 @@ static bool TakeLoop(const std::string&, std::string*)
 static bool TakePhone(const std::string& value, std::string* error)
 {
     return SetPhoneBackend(value.c_str(), error);
+}
+
+static bool TakeNotify(const std::string& value, std::string* error)
+{
+    return SetPhoneNotify(value.c_str(), error);
+}
+
+static bool TakeHeartbeat(const std::string& value, std::string* error)
+{
+    return SetHeartbeatUrl(value.c_str(), error);
+}
+
+static bool TakeHeartbeatInterval(const std::string& value, std::string* error)
+{
+    return SetHeartbeatInterval(value.c_str(), error);
 }
 
 static bool TakeScreenshots(const std::string& value, std::string* error)
@@ -138,6 +154,20 @@ static const ProgramOption programOptions[] = {
      "                account in ~/.config/cradlecom/\n"
      "                sip-account",
      TakePhone},
+    {"notify", "CHANNEL",
+     "where word goes when monitoring stops watching\n"
+     "(the microphone silent, no way to call, the\n"
+     "program ending), besides an SMS through the\n"
+     "modem or a SIP MESSAGE:\n"
+     "  command:PROG  run PROG with the message",
+     TakeNotify},
+    {"heartbeat", "URL",
+     "GET URL at every interval while monitoring is on\n"
+     "and the microphone and the calls work, so that a\n"
+     "server raises the alarm when the beats stop",
+     TakeHeartbeat},
+    {"heartbeat-interval", "SECONDS", "seconds between heartbeats (default 300)",
+     TakeHeartbeatInterval},
     {"screenshots", "DIR",
      "save the main screen and every dialog in both\n"
      "languages as PNG files in DIR, then exit",
@@ -149,9 +179,10 @@ static const ProgramOption programOptions[] = {
      "VolSensi, VolThresh, CryThresh: 0 to 100;\n"
      "PhoneNumber: a call number, or empty for none;\n"
      "PhoneDelay (minutes), PhoneMaxCalls: 0 or more;\n"
-     "Language: 0 German, 1 English. Needs no display;\n"
-     "a copy that runs already keeps its settings\n"
-     "until it is started again",
+     "Language: 0 German, 1 English; NotifyStart: 1\n"
+     "sends a message at every Start, 0 not. Needs no\n"
+     "display; a copy that runs already keeps its\n"
+     "settings until it is started again",
      TakeSet},
     {"get", nullptr,
      "print every setting as NAME=VALUE, one a line,\n"

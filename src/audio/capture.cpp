@@ -81,6 +81,7 @@ void ClearCaptureState()
     capture.waveFormat = WAVEFORMATEX{};
     capture.peak.store(0);
     capture.level.store(0.0);
+    capture.fullBuffers.store(0);
     capture.captureClosing = false;
     capture.bufferSlot[0] = nullptr;
     capture.bufferSlot[1] = nullptr;
@@ -141,8 +142,10 @@ void OnCaptureBuffer(HWAVEIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_P
     QueueFreshBuffer(slot);
     capture.nextSlot = slot == 0 ? 1 : 0;
     waveInUnprepareHeader(capture.waveIn, returned, sizeof(WAVEHDR));
-    if (returned->dwBytesRecorded == static_cast<DWORD>(capture.bufferBytes))
+    if (returned->dwBytesRecorded == static_cast<DWORD>(capture.bufferBytes)) {
         MeasureBuffer(returned->lpData);
+        capture.fullBuffers.fetch_add(1);
+    }
     ReleaseCaptureBuffer(returned);
 }
 

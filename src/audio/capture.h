@@ -13,19 +13,20 @@
 // callback only while it holds `guard`, and by StopCapture only while no
 // callback can run or while it holds `guard`.
 struct CaptureState {
-    HWAVEIN waveIn;                 // open device; null when none (guard)
-    std::int32_t sampleRate;        // 11025
-    std::int32_t bitsPerSample;     // 16
-    std::int32_t bufferBytes;       // 4096, one data block
-    std::int32_t channelCount;      // 1
-    std::int32_t deviceId;          // WAVE_MAPPER: the platform chooses
-    WAVEFORMATEX waveFormat;        // built from the values above
-    std::atomic<std::int32_t> peak; // largest |sample| of the last full buffer, 0 to 32768
-    std::atomic<double> level;      // loudness of the last full buffer, 0.0 to 1.0
-    bool captureClosing;            // set while StopCapture takes the device down (guard)
-    WAVEHDR* bufferSlot[2];         // headers queued at the device; null: empty (guard)
-    std::int32_t nextSlot;          // slot returned next, 0 or 1 (guard)
-    std::mutex guard;               // held by the callback from its flag test to its end
+    HWAVEIN waveIn;                         // open device; null when none (guard)
+    std::int32_t sampleRate;                // 11025
+    std::int32_t bitsPerSample;             // 16
+    std::int32_t bufferBytes;               // 4096, one data block
+    std::int32_t channelCount;              // 1
+    std::int32_t deviceId;                  // WAVE_MAPPER: the platform chooses
+    WAVEFORMATEX waveFormat;                // built from the values above
+    std::atomic<std::int32_t> peak;         // largest |sample| of the last full buffer, 0 to 32768
+    std::atomic<double> level;              // loudness of the last full buffer, 0.0 to 1.0
+    std::atomic<std::uint32_t> fullBuffers; // full buffers measured so far (wraps)
+    bool captureClosing;                    // set while StopCapture takes the device down (guard)
+    WAVEHDR* bufferSlot[2];                 // headers queued at the device; null: empty (guard)
+    std::int32_t nextSlot;                  // slot returned next, 0 or 1 (guard)
+    std::mutex guard;                       // held by the callback from its flag test to its end
 };
 
 extern CaptureState capture;

@@ -30,6 +30,7 @@ struct SettingsRecord {
     WCHAR PhoneNumber[phoneNumberCapacity]; // number to call; empty: none
     std::int32_t PhoneDelay;                // minutes of pause after a call
     std::int32_t PhoneMaxCalls;             // calls per monitoring run
+    std::int32_t NotifyStart;               // 1: a message to the parent at each Start
 };
 
 // The store's key of the settings: a value for each setting, and the
@@ -78,6 +79,8 @@ inline constexpr StoredSetting storedSettings[] = {
      u"0 means that no call is ever placed, however the child cries (stored all the same)"},
     {u"Language", KIND_LANGUAGE, SETTINGS_DIALOG_LANGUAGE, &SettingsRecord::Language, 0, 0,
      languageCount - 1, nullptr},
+    {u"NotifyStart", KIND_COUNT, SETTINGS_DIALOG_PHONE, &SettingsRecord::NotifyStart, 0, 0, 1,
+     nullptr},
 };
 constexpr int settingNameCount = static_cast<int>(std::size(storedSettings));
 // The rows the store has always held. The rows after them came later and are

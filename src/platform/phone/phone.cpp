@@ -6,6 +6,11 @@
 #include "platform/phone/phone_internal.h"
 #include "platform/window.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <algorithm>
 #include <deque>
 #include <iterator>
@@ -29,6 +34,7 @@ struct PhoneState {
     std::deque<PHONECALLEVENT> news;
     HWND notifyWindow = nullptr;
     UINT notifyMessage = 0;
+    int messagesUnderWay = 0; // channels of messages whose news has not come yet
 };
 
 PhoneState phone;
@@ -91,6 +97,8 @@ void ReportCall(LONG id, DWORD event, const QString& reason)
         news.reason[i] = reason.at(i).unicode();
     }
     phone.news.push_back(news);
+    if (event == PHONE_EVENT_MESSAGE_SENT || event == PHONE_EVENT_MESSAGE_FAILED)
+        --phone.messagesUnderWay;
     if (phone.notifyWindow != nullptr) {
         PostMessageW(phone.notifyWindow, phone.notifyMessage, 0, 0);
     }
@@ -166,4 +174,50 @@ BOOL PhoneGetCallEvent(PHONECALLEVENT* event)
 DWORD PhoneGetRoute()
 {
     return phone.chosen->route();
+}
+
+LONG PhoneSendMessage(LPCWSTR number, LPCWSTR text)
+{
+    if (number == nullptr || number[0] == u'\0' || text == nullptr)
+        return 0;
+    const QString to = QString::fromUtf16(number);
+    const QString words = QString::fromUtf16(text);
+    const LONG id = phone.nextId;
+    // Counted before it starts: a channel may give its news at once.
+    int channels = 0;
+    if (phone.chosen->message != nullptr) {
+        ++phone.messagesUnderWay;
+        ++channels;
+        phone.chosen->message(id, to, words);
+    }
+    ++phone.messagesUnderWay;
+    if (phone_internal::RunNotifyCommand(id, words))
+        ++channels;
+    else
+        --phone.messagesUnderWay;
+    if (channels == 0)
+        return 0;
+    ++phone.nextId;
+    return id;
+}
+
+void PhoneFinishMessages(DWORD milliseconds)
+{
+    if (QCoreApplication::instance() != nullptr && phone.messagesUnderWay > 0) {
+        QEventLoop loop;
+        const QDeadlineTimer deadline(static_cast<qint64>(milliseconds));
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&loop, &deadline] {
+            if (phone.messagesUnderWay <= 0 || deadline.hasExpired())
+                loop.quit();
+        });
+        poll.start(20);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    phone_internal::KillNotifyCommands();
+}
+
+BOOL PhoneCanCall()
+{
+    return phone.chosen->ready() ? TRUE : FALSE;
 }

@@ -525,6 +525,14 @@ void CallThroughSip(LONG id, const QString& number)
     }
 }
 
+// baresip runs with the account, and the account is registered (or needs
+// no registration).
+bool SipReady()
+{
+    return sip.process != nullptr && sip.ready &&
+           (!sip.account.registers || sip.registration == QLatin1String("registered"));
+}
+
 } // namespace
 
 namespace phone_internal {
@@ -538,6 +546,8 @@ const PhoneBackendOps sipBackend = {
     .stop = StopSip,
     .dial = CallThroughSip,
     .route = [] { return PHONE_ROUTE_SIP; },
+    .message = nullptr,
+    .ready = SipReady,
 };
 
 } // namespace phone_internal

@@ -26,6 +26,9 @@ struct SimPhoneState {
     UINT notifyMessage = 0;
     DWORD route = PHONE_ROUTE_MODEM;
     LONG nextId = 1;
+    std::vector<SimMessage> messages;
+    std::vector<SimMessageChannel> channels;
+    bool canCall = true;
 };
 
 SimPhoneState phone;
@@ -37,13 +40,8 @@ void ResetPhone()
 
 SimResetHook phoneReset(ResetPhone);
 
-void Report(LONG id, DWORD event, const std::u16string& reason)
+void Queue(LONG id, DWORD event, const std::u16string& reason)
 {
-    SimCallProgress& progress = phone.progress[id];
-    if (progress.over)
-        return;
-    progress.placed = progress.placed || event == PHONE_EVENT_PLACED;
-    progress.over = event != PHONE_EVENT_PLACED;
     PHONECALLEVENT news{};
     news.callId = id;
     news.event = event;
@@ -53,6 +51,16 @@ void Report(LONG id, DWORD event, const std::u16string& reason)
     phone.history.push_back(SimCallNews{SimNow(), id, event, reason});
     if (phone.notifyWindow != nullptr)
         PostMessageW(phone.notifyWindow, phone.notifyMessage, 0, 0);
+}
+
+void Report(LONG id, DWORD event, const std::u16string& reason)
+{
+    SimCallProgress& progress = phone.progress[id];
+    if (progress.over)
+        return;
+    progress.placed = progress.placed || event == PHONE_EVENT_PLACED;
+    progress.over = event != PHONE_EVENT_PLACED;
+    Queue(id, event, reason);
 }
 
 // Runs `action` `delay` from now: at once for no delay.
@@ -103,6 +111,32 @@ LONG PhoneMakeCall(PHONEMAKECALLINFO* request)
     }
     Play(id, outcome);
     return id;
+}
+
+LONG PhoneSendMessage(LPCWSTR number, LPCWSTR text)
+{
+    if (number == nullptr || number[0] == u'\0' || text == nullptr || phone.channels.empty())
+        return 0;
+    const LONG id = phone.nextId++;
+    phone.messages.push_back(SimMessage{SimNow(), number, text, id});
+    for (const SimMessageChannel& channel : phone.channels) {
+        const std::u16string name = channel.name + u" to " + number;
+        Later(channel.after, [id, name, fails = channel.fails] {
+            if (fails)
+                Queue(id, PHONE_EVENT_MESSAGE_FAILED, name + u": refused");
+            else
+                Queue(id, PHONE_EVENT_MESSAGE_SENT, name);
+        });
+    }
+    return id;
+}
+
+// News on the virtual clock comes by its time or not at all: nothing to wait for.
+void PhoneFinishMessages(DWORD) {}
+
+BOOL PhoneCanCall()
+{
+    return phone.canCall ? TRUE : FALSE;
 }
 
 void PhoneSetNotifyWindow(HWND window, UINT message)
@@ -170,4 +204,19 @@ void SimSetPhoneRoute(DWORD route)
 std::vector<SimCallNews> SimPhoneNews()
 {
     return phone.history;
+}
+
+std::vector<SimMessage> SimMessages()
+{
+    return phone.messages;
+}
+
+void SimSetMessageChannels(const std::vector<SimMessageChannel>& channels)
+{
+    phone.channels = channels;
+}
+
+void SimSetPhoneCanCall(bool canCall)
+{
+    phone.canCall = canCall;
 }
