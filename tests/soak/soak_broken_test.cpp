@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "alarm/monitor.h"
+#include "alarm/watch.h"
 #include "platform/sim/sim.h"
 #include "soak.h"
 
@@ -23,6 +24,9 @@ void BreakProgram()
         SimHeapKeepNextFrees(2);
     } else if (brokenBuild == 2) {
         monitor.delaySeconds = 0;
+    } else if (brokenBuild == 3) {
+        // The word of a silent microphone always waits another second.
+        watch.allowedFrom[WORD_MICROPHONE_SILENT] = watch.seconds + 2;
     }
 }
 
@@ -71,6 +75,17 @@ TEST(SoakAgainstABrokenBuild, ACallDuringThePauseFailsTheDelayInvariant)
     SoakResult again = SoakBroken(2, 1.0, &options);
     EXPECT_EQ(again.failedAt, first.failedAt);
     EXPECT_EQ(again.detail, first.detail);
+}
+
+TEST(SoakAgainstABrokenBuild, ASilenceNeverToldFailsTheMessageInvariant)
+{
+    SoakOptions options;
+    SoakResult result = SoakBroken(3, 2.0, &options);
+    ASSERT_FALSE(result.passed);
+    EXPECT_EQ(result.invariant,
+              "messages: a microphone silent for a minute while monitoring is told, once per "
+              "half-hour")
+        << result.detail;
 }
 
 // The switch off, the same build passes: the failures above are the breaks'.

@@ -34,6 +34,7 @@ enum SoakFault {
     FAULT_LANGUAGE,       // the language dialog used
     FAULT_EXIT_REFUSED,   // Exit pressed and answered No
     FAULT_RESTART,        // Exit pressed and answered Yes; the program starts again
+    FAULT_MIC_GONE,       // the device delivers nothing for minutes
     faultKinds
 };
 const char* FaultName(int kind);

@@ -71,6 +71,8 @@ struct Session {
     std::map<std::u16string, std::u16string> store; // as the last save (or the start) left it
     SimTime endedAt = -1;                           // "program ended"
     std::string microphoneLine;                     // the last "microphone ..." line
+    long watchFromTick = 0;                         // the tick of the last "monitoring on"
+    SimTime silentToldAt = -1;                      // the last message of a silent microphone
 };
 
 struct Soak {

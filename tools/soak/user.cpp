@@ -32,7 +32,8 @@ const char* const faultNames[faultKinds] = {"device refuses open",
                                             "contact dialog",
                                             "language dialog",
                                             "exit refused",
-                                            "exit and restart"};
+                                            "exit and restart",
+                                            "microphone gone for minutes"};
 
 } // namespace
 
@@ -247,6 +248,12 @@ void Inject(int kind)
         s.disturbed = std::max(s.disturbed, until);
         break;
     }
+    case FAULT_MIC_GONE: {
+        SimTime until = now + DrawUnits(61 * second, 4 * minute);
+        SimWaveStall(until);
+        s.disturbed = std::max(s.disturbed, until);
+        break;
+    }
     case FAULT_HEAP: {
         int n = static_cast<int>(Draw(soak.random, 1, 8));
         s.armed.push_back(ArmedFault{true, SimWaveOp::Open, SimHeapAllocations() + n});
@@ -308,7 +315,8 @@ const Weight weights[] = {{FAULT_WAVE_OPEN, 15, false},     {FAULT_WAVE_PREPARE,
                           {FAULT_STORE_COMMIT, 10, true},   {FAULT_START_STOP, 50, true},
                           {FAULT_MIC_DIALOG, 30, true},     {FAULT_PHONE_DIALOG, 25, true},
                           {FAULT_CONTACT_DIALOG, 10, true}, {FAULT_LANGUAGE, 15, true},
-                          {FAULT_EXIT_REFUSED, 10, true},   {FAULT_RESTART, 2, true}};
+                          {FAULT_EXIT_REFUSED, 10, true},   {FAULT_RESTART, 2, true},
+                          {FAULT_MIC_GONE, 2, false}};
 
 void Chaos()
 {

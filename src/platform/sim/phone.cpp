@@ -48,7 +48,6 @@ void Queue(LONG id, DWORD event, const std::u16string& reason)
     for (std::size_t i = 0; i < reason.size() && i + 1 < phoneReasonCapacity; ++i)
         news.reason[i] = reason[i];
     phone.news.push_back(news);
-    phone.history.push_back(SimCallNews{SimNow(), id, event, reason});
     if (phone.notifyWindow != nullptr)
         PostMessageW(phone.notifyWindow, phone.notifyMessage, 0, 0);
 }
@@ -60,6 +59,7 @@ void Report(LONG id, DWORD event, const std::u16string& reason)
         return;
     progress.placed = progress.placed || event == PHONE_EVENT_PLACED;
     progress.over = event != PHONE_EVENT_PLACED;
+    phone.history.push_back(SimCallNews{SimNow(), id, event, reason});
     Queue(id, event, reason);
 }
 

@@ -50,7 +50,7 @@ struct SimCallNews {
     DWORD event; // PHONE_EVENT_*
     std::u16string reason;
 };
-// Every piece of news the phone gave, in order.
+// Every piece of news the phone gave of calls, in order.
 std::vector<SimCallNews> SimPhoneNews();
 
 // Short messages: every one is kept; each of the channels set gives its
