@@ -180,9 +180,9 @@ static const ProgramOption programOptions[] = {
      "PhoneNumber: a call number, or empty for none;\n"
      "PhoneDelay (minutes), PhoneMaxCalls: 0 or more;\n"
      "Language: 0 German, 1 English; NotifyStart: 1\n"
-     "sends a message at every Start, 0 not. Needs no\n"
-     "display; a copy that runs already keeps its\n"
-     "settings until it is started again",
+     "sends a message at every Start, 0 not. Needs\n"
+     "no display; a running copy keeps its settings\n"
+     "until it is started again",
      TakeSet},
     {"get", nullptr,
      "print every setting as NAME=VALUE, one a line,\n"

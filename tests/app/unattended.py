@@ -74,7 +74,7 @@ with tempfile.TemporaryDirectory() as folder:
 
     # Nothing stored yet: the defaults, and --get writes nothing.
     defaults = ["VolSensi=50", "VolThresh=50", "CryThresh=50", "PhoneNumber=", "PhoneDelay=1",
-                "PhoneMaxCalls=10", "Language=0"]
+                "PhoneMaxCalls=10", "Language=0", "NotifyStart=0"]
     check(get() == defaults, f"--get without a store: {get()}")
     check(not os.path.exists(store), "--get wrote no store")
 
