@@ -126,7 +126,8 @@ with tempfile.TemporaryDirectory() as folder:
     result = run("--get")
     shown = result.stdout.splitlines()
     check(shown == ["VolSensi=100", "VolThresh=0", "CryThresh=0", "PhoneNumber=",
-                    "PhoneDelay=0", "PhoneMaxCalls=7", "Language=0"], f"--get shows {shown}")
+                    "PhoneDelay=0", "PhoneMaxCalls=7", "Language=0", "NotifyStart=0"],
+          f"--get shows {shown}")
     check(all(" " <= c for c in result.stdout.replace("\n", "")), "no control characters")
     for told in ("VolSensi=150", "CryThresh=-4", "PhoneDelay=-3", "Language=7",
                  "PhoneNumber=0171\\x07 2"):

@@ -132,7 +132,7 @@ with tempfile.TemporaryDirectory() as folder:
     # Round trip: what --get prints, --set takes back, and --get prints it
     # again; the empty number too.
     chosen = ["VolSensi=35", "VolThresh=0", "CryThresh=100", "PhoneNumber=+49 (30) 123-45#",
-              "PhoneDelay=2147483647", "PhoneMaxCalls=0", "Language=1"]
+              "PhoneDelay=2147483647", "PhoneMaxCalls=0", "Language=1", "NotifyStart=1"]
     result = run(*sum((["--set", line] for line in chosen), []))
     check(result.returncode == 0, f"--set all: status {result.returncode}: {result.stderr}")
     check("settings saved" in result.stderr, f"--set logs the save: {result.stderr!r}")

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <vector>
+
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/sip_account.h"
 #include "platform/types.h"
@@ -29,6 +31,14 @@ struct SipCall {
     bool placed = false;      // it rang or was answered
     bool answered = false;    // it was answered
     bool roomPending = false; // the recording's sound for it is being written
+};
+
+// A message for the parent, from PhoneSendMessage to baresip's answer.
+struct SipMessage {
+    LONG id;
+    QString address; // the sip: address it goes to
+    QString text;
+    bool handed; // given to baresip; its answer is awaited
 };
 
 // Touched on the window thread only.
@@ -56,6 +66,10 @@ struct SipPhone {
     int ringTimeoutMs = 120000;         // a call not answered by then is hung up
     int longestCallMs = 30 * 60 * 1000; // an answered call is ended after this
     bool exitHookSet = false;
+    // baresip sends a message to its current contact only, read from its
+    // folder at its start: the address it was started with; empty: none.
+    QString contact;
+    std::vector<SipMessage> messages; // not yet answered
 };
 
 extern SipPhone sip; // sip.cpp
