@@ -182,23 +182,20 @@ LONG PhoneSendMessage(LPCWSTR number, LPCWSTR text)
         return 0;
     const QString to = QString::fromUtf16(number);
     const QString words = QString::fromUtf16(text);
-    const LONG id = phone.nextId;
+    const LONG id = phone.nextId++;
     // Counted before it starts: a channel may give its news at once.
-    int channels = 0;
+    bool sent = false;
     if (phone.chosen->message != nullptr) {
         ++phone.messagesUnderWay;
-        ++channels;
         phone.chosen->message(id, to, words);
+        sent = true;
     }
     ++phone.messagesUnderWay;
     if (phone_internal::RunNotifyCommand(id, words))
-        ++channels;
+        sent = true;
     else
         --phone.messagesUnderWay;
-    if (channels == 0)
-        return 0;
-    ++phone.nextId;
-    return id;
+    return sent ? id : 0;
 }
 
 void PhoneFinishMessages(DWORD milliseconds)
