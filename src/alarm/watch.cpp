@@ -79,6 +79,7 @@ static void ForgetFaults()
 {
     watch.buffersSeen = capture.fullBuffers.load();
     watch.silentSeconds = 0;
+    watch.heardAt = -1;
     watch.noCallSeconds = 0;
     watch.microphoneTold = 0;
     watch.callsTold = 0;
@@ -90,9 +91,10 @@ static void ForgetFaults()
 static void WatchMicrophone()
 {
     const std::uint32_t buffers = capture.fullBuffers.load();
-    if (buffers != watch.buffersSeen)
+    if (buffers != watch.buffersSeen) {
         watch.silentSeconds = 0;
-    else if (monitor.callPending == 0)
+        watch.heardAt = watch.seconds;
+    } else if (monitor.callPending == 0)
         watch.silentSeconds = watch.silentSeconds + 1;
     watch.buffersSeen = buffers;
     if (watch.silentSeconds >= microphoneSilentSeconds && watch.microphoneTold == 0) {
@@ -119,14 +121,17 @@ static void WatchPhone()
     }
 }
 
-// A beat says that all is well: none while the microphone or the phone is
-// in doubt, the first at once when both are well again.
+// A beat says that all is well: none until the microphone has been heard
+// since Start, none while it or the phone is in doubt, the first at once
+// when both are well again.
 static void BeatIfHealthy()
 {
     const DWORD interval = HeartbeatGetInterval();
     if (interval == 0)
         return;
-    if (watch.silentSeconds >= heartbeatSilenceSeconds || watch.noCallSeconds > 0) {
+    const bool heard =
+        watch.heardAt >= 0 && watch.seconds - watch.heardAt < heartbeatSilenceSeconds;
+    if (!heard || watch.noCallSeconds > 0) {
         watch.heartbeatWait = 0;
         return;
     }

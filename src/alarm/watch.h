@@ -32,6 +32,7 @@ struct WatchState {
     std::int32_t seconds;        // seconds counted by the tick since the program started
     std::uint32_t buffersSeen;   // capture.fullBuffers a second ago
     std::int32_t silentSeconds;  // seconds without a full buffer while monitoring
+    std::int32_t heardAt;        // the second a full buffer last came in; -1: not since Start
     std::int32_t noCallSeconds;  // seconds the phone could not call while monitoring
     std::int32_t microphoneTold; // 1: the parent was told that the microphone is silent
     std::int32_t callsTold;      // 1: the parent was told that no call can be placed

@@ -148,4 +148,12 @@ TEST_F(WatchTest, HeartbeatOnlyWhileAllIsWell)
     EXPECT_GE(after.size(), 5u);
     EXPECT_GE(SimServiceReadyTime(), 0);
     EXPECT_GE(SimServiceAliveCount(), 395);
+
+    // A microphone silent from the start was never well: no beat at all.
+    ResetProgram();
+    StartQuietRoom(Seconds(100));
+    SimSetHeartbeatInterval(30);
+    SimWaveStall(Seconds(200));
+    RunProgram();
+    EXPECT_TRUE(SimHeartbeats().empty());
 }
