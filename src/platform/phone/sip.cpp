@@ -258,42 +258,6 @@ void NoteRegistration(bool registered, const QString& detail)
              QStringLiteral("registration of %1 failed: %2").arg(sip.account.address, detail));
 }
 
-// ---- Messages ----------------------------------------------------------------
-
-QString MessageToken(LONG id)
-{
-    return QStringLiteral("message %1").arg(id);
-}
-
-// The message's one piece of news; it is forgotten.
-void FinishMessage(LONG id, bool sent, const QString& why)
-{
-    for (auto it = sip.messages.begin(); it != sip.messages.end(); ++it) {
-        if (it->id != id)
-            continue;
-        const QString channel = QStringLiteral("SIP MESSAGE to %1").arg(it->address);
-        sip.messages.erase(it);
-        if (sent)
-            ReportCall(id, PHONE_EVENT_MESSAGE_SENT, channel);
-        else
-            ReportCall(id, PHONE_EVENT_MESSAGE_FAILED,
-                       AccountText(channel + QStringLiteral(": ") + why));
-        return;
-    }
-}
-
-void SendWaitingMessages()
-{
-    if (!sip.ready)
-        return;
-    for (SipMessage& message : sip.messages) {
-        if (message.handed || message.address != sip.contact)
-            continue;
-        message.handed = true;
-        SendSipCommand(QStringLiteral("message"), message.text, MessageToken(message.id));
-    }
-}
-
 void OnReady()
 {
     sip.ready = true;
@@ -388,9 +352,7 @@ void OnResponse(const QJsonObject& response)
             Note(EVENTLOG_ERROR_TYPE, QStringLiteral("baresip did not take the account line of %1")
                                           .arg(sip.account.address));
     } else if (token.startsWith(QLatin1String("message "))) {
-        FinishMessage(token.mid(8).toInt(), ok,
-                      QStringLiteral("baresip could not send it: %1")
-                          .arg(response.value(QStringLiteral("data")).toString().trimmed()));
+        AnswerMessage(token, ok, response.value(QStringLiteral("data")).toString());
     } else if (!ok && sip.call.dialled && token == DialToken()) {
         FinishCall(PHONE_EVENT_FAILED,
                    QStringLiteral("baresip could not dial %1: %2")
@@ -424,6 +386,18 @@ void EndCallWithBaresip(const QString& why)
         else
             FinishCall(PHONE_EVENT_FAILED, QStringLiteral("baresip %1 during the call").arg(why));
     }
+}
+
+bool ReadAccount(QString* problem)
+{
+    SipAccount account;
+    if (!ReadSipAccount(SipAccountPath(), &account, problem)) {
+        sip.accountRead = false;
+        return false;
+    }
+    sip.account = account;
+    sip.accountRead = true;
+    return true;
 }
 
 } // namespace sip_internal
@@ -473,18 +447,6 @@ void PrepareRoom(const WaveInputSourceInfo& input)
             Dial();
     });
     worker->start();
-}
-
-bool ReadAccount(QString* problem)
-{
-    SipAccount account;
-    if (!ReadSipAccount(SipAccountPath(), &account, problem)) {
-        sip.accountRead = false;
-        return false;
-    }
-    sip.account = account;
-    sip.accountRead = true;
-    return true;
 }
 
 void StopSip()
@@ -564,41 +526,6 @@ void CallThroughSip(LONG id, const QString& number)
     } else {
         ArmCallGuard(kReadyTimeoutMs);
     }
-}
-
-// baresip sends to the contact it was started with: a message to another
-// address starts it anew with that one (never during a call), and goes once
-// it is ready.
-void MessageThroughSip(LONG id, const QString& number, const QString& text)
-{
-    QString problem;
-    const QString address = sip.accountRead || ReadAccount(&problem)
-                                ? SipAddressForNumber(number, sip.account, &problem)
-                                : QString();
-    sip.messages.push_back(SipMessage{id, address.isEmpty() ? number : address, text, false});
-    if (address.isEmpty()) {
-        FinishMessage(id, false, problem);
-        return;
-    }
-    QTimer::singleShot(kReadyTimeoutMs, [id] {
-        FinishMessage(
-            id, false,
-            QStringLiteral("baresip did not take it within %1 s").arg(kReadyTimeoutMs / 1000));
-    });
-    if (address != sip.contact) {
-        if (sip.call.id != 0) {
-            FinishMessage(id, false, QStringLiteral("a call is under way"));
-            return;
-        }
-        sip.contact = address;
-        StopBaresip();
-    }
-    if (sip.process == nullptr && (sip.restartTimer == nullptr || !sip.restartTimer->isActive()))
-        problem = StartBaresip();
-    if (!problem.isEmpty())
-        FinishMessage(id, false, problem);
-    else
-        SendWaitingMessages();
 }
 
 // baresip runs with the account, and the account is registered (or needs

@@ -87,6 +87,15 @@ void OnChannelReady();
 void OnEvent(const QJsonObject& event);
 void OnResponse(const QJsonObject& response);
 void EndCallWithBaresip(const QString& why);
+// Reads the account file into `sip`; false with why (sip.cpp).
+bool ReadAccount(QString* problem);
+
+// Messages for the parent (sip_message.cpp): the backend's message
+// operation, what baresip answered to a message's command, and the
+// messages that wait for a ready baresip (sent from OnReady).
+void MessageThroughSip(LONG id, const QString& number, const QString& text);
+void AnswerMessage(const QString& token, bool ok, const QString& data);
+void SendWaitingMessages();
 
 // baresip's process (sip_baresip.cpp). FindBaresip: false with a reason
 // when it is not installed. MakeFolder: its private folder, made once.
