@@ -86,6 +86,19 @@ static void ForgetFaults()
     watch.heartbeatWait = 0;
 }
 
+// A fault that has lasted is told once (kind `fault`), and its end (the
+// kind after it) once it was told; each waits while its kind may not go.
+static void TellFaultAndEnd(bool lasted, bool over, std::int32_t* told, std::int32_t fault)
+{
+    if (lasted && *told == 0) {
+        if (SendWord(fault))
+            *told = 1;
+    } else if (over && *told == 1) {
+        if (SendWord(fault + 1))
+            *told = 0;
+    }
+}
+
 // The microphone is silent when no full buffer came; while a call holds
 // it (until the restart after the call) the count waits.
 static void WatchMicrophone()
@@ -97,13 +110,8 @@ static void WatchMicrophone()
     } else if (monitor.callPending == 0)
         watch.silentSeconds = watch.silentSeconds + 1;
     watch.buffersSeen = buffers;
-    if (watch.silentSeconds >= microphoneSilentSeconds && watch.microphoneTold == 0) {
-        if (SendWord(WORD_MICROPHONE_SILENT))
-            watch.microphoneTold = 1;
-    } else if (watch.silentSeconds == 0 && watch.microphoneTold == 1) {
-        if (SendWord(WORD_MICROPHONE_BACK))
-            watch.microphoneTold = 0;
-    }
+    TellFaultAndEnd(watch.silentSeconds >= microphoneSilentSeconds, watch.silentSeconds == 0,
+                    &watch.microphoneTold, WORD_MICROPHONE_SILENT);
 }
 
 static void WatchPhone()
@@ -112,13 +120,8 @@ static void WatchPhone()
         watch.noCallSeconds = 0;
     else
         watch.noCallSeconds = watch.noCallSeconds + 1;
-    if (watch.noCallSeconds > callsImpossibleSeconds && watch.callsTold == 0) {
-        if (SendWord(WORD_CALLS_IMPOSSIBLE))
-            watch.callsTold = 1;
-    } else if (watch.noCallSeconds == 0 && watch.callsTold == 1) {
-        if (SendWord(WORD_CALLS_BACK))
-            watch.callsTold = 0;
-    }
+    TellFaultAndEnd(watch.noCallSeconds > callsImpossibleSeconds, watch.noCallSeconds == 0,
+                    &watch.callsTold, WORD_CALLS_IMPOSSIBLE);
 }
 
 // A beat says that all is well: none until the microphone has been heard

@@ -18,7 +18,8 @@ constexpr std::int32_t heartbeatSilenceSeconds = 3;
 // How long the program's end waits for its message to go out.
 constexpr DWORD endingMessageWaitMs = 10000;
 
-// The kinds of message, each with its text (a German string id).
+// The kinds of message, each with its text (a German string id); a
+// fault's end is the kind after it.
 constexpr std::int32_t WORD_MICROPHONE_SILENT = 0;
 constexpr std::int32_t WORD_MICROPHONE_BACK = 1;
 constexpr std::int32_t WORD_CALLS_IMPOSSIBLE = 2;
