@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config clang-format
   googletest libgtest-dev libbenchmark-dev
-  qt6-base-dev libasound2-dev libsndfile1-dev libsamplerate0-dev
+  qt6-base-dev libasound2-dev libsndfile1-dev libsamplerate0-dev libsystemd-dev
   alsa-utils libasound2-plugins
   dbus dbus-daemon python3 python3-dbusmock
   baresip-core

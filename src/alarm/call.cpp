@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "alarm/monitor.h"
+#include "alarm/watch.h"
 #include "audio/capture.h"
 #include "platform/eventlog.h"
 #include "platform/platform.h"
@@ -47,6 +48,7 @@ void ToggleMonitoring(HWND window)
         monitorHooks.showMonitoring(window);
         AppendEventLog(EVENTLOG_INFORMATION_TYPE, u"monitoring on");
         night.pending = settings.RecordNights == 1 || night.asked == 1 ? 1 : 0;
+        TellMonitoringOn();
         // No sleep while listening for the child.
         SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
     }
@@ -301,6 +303,10 @@ void ReceivePhoneNews()
     PHONECALLEVENT news{};
     while (PhoneGetCallEvent(&news)) {
         news.reason[phoneReasonCapacity - 1] = u'\0';
+        if (news.event == PHONE_EVENT_MESSAGE_SENT || news.event == PHONE_EVENT_MESSAGE_FAILED) {
+            LogMessageNews(news.callId, news.event, news.reason);
+            continue;
+        }
         // Only the current request's news counts; no other is outstanding.
         if (phoneCall.callId != 0 && news.callId == phoneCall.callId)
             ApplyCallNews(news);

@@ -89,6 +89,8 @@ struct MonitorHooks {
     void (*showMonitoring)(HWND window);
     // Tells the user string `stringId` (a German id) in a box of `style`.
     void (*tellUser)(HWND window, UINT stringId, UINT style);
+    // Loads string `stringId` (a German id) in the chosen language.
+    void (*loadText)(UINT stringId, LPWSTR buffer, int capacity);
 };
 extern MonitorHooks monitorHooks;
 

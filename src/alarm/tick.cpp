@@ -2,6 +2,7 @@
 #include <limits>
 
 #include "alarm/monitor.h"
+#include "alarm/watch.h"
 #include "audio/capture.h"
 #include "platform/system.h"
 #include "settings/settings.h"
@@ -90,6 +91,7 @@ void MonitorTick(HWND window)
         // Down by one, floor 0; written so that a saturated negative delay
         // cannot overflow.
         monitor.delaySeconds = monitor.delaySeconds > 1 ? monitor.delaySeconds - 1 : 0;
+        WatchEverySecond();
     }
     if (monitor.tickCount >= ticksPerRestart) {
         // A copy that nobody looks at takes what --set stored within ten

@@ -18,6 +18,7 @@
 #include "platform/posix/eventlog_file.h"
 #include "platform/posix/runtime_folder.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/service/heartbeat_options.h"
 #include "platform/window.h"
 #include "shell/shell.h"
 
@@ -50,6 +51,21 @@ static bool TakeLoop(const std::string&, std::string*)
 static bool TakePhone(const std::string& value, std::string* error)
 {
     return SetPhoneBackend(value.c_str(), error);
+}
+
+static bool TakeNotify(const std::string& value, std::string* error)
+{
+    return SetPhoneNotify(value.c_str(), error);
+}
+
+static bool TakeHeartbeat(const std::string& value, std::string* error)
+{
+    return SetHeartbeatUrl(value.c_str(), error);
+}
+
+static bool TakeHeartbeatInterval(const std::string& value, std::string* error)
+{
+    return SetHeartbeatInterval(value.c_str(), error);
 }
 
 static bool TakeScreenshots(const std::string& value, std::string* error)
@@ -179,6 +195,20 @@ static const ProgramOption programOptions[] = {
      "                account in ~/.config/cradlecom/\n"
      "                sip-account",
      TakePhone},
+    {"notify", "CHANNEL",
+     "where word goes when monitoring stops watching\n"
+     "(the microphone silent, no way to call, the\n"
+     "program ending), besides an SMS through the\n"
+     "modem or a SIP MESSAGE:\n"
+     "  command:PROG  run PROG with the message",
+     TakeNotify},
+    {"heartbeat", "URL",
+     "GET URL at every interval while monitoring is on\n"
+     "and the microphone and the calls work, so that a\n"
+     "server raises the alarm when the beats stop",
+     TakeHeartbeat},
+    {"heartbeat-interval", "SECONDS", "seconds between heartbeats (default 300)",
+     TakeHeartbeatInterval},
     {"screenshots", "DIR",
      "save the main screen and every dialog in both\n"
      "languages as PNG files in DIR, then exit",
@@ -194,7 +224,8 @@ static const ProgramOption programOptions[] = {
      "(1: only what sounds like a cry is loud);\n"
      "RecordNights: 1 records every run (as --record),\n"
      "RecordNightsMB: the room the recordings may take\n"
-     "(2000); PhoneRingSeconds: 10 to 300; PhoneNumber2,\n"
+     "(2000); NotifyStart: 1 sends a message at every\n"
+     "Start; PhoneRingSeconds: 10 to 300; PhoneNumber2,\n"
      "PhoneNumber3: tried in turn when a call is not\n"
      "answered. Needs no display; a copy that runs\n"
      "already takes the change within ten seconds",

@@ -85,6 +85,7 @@ void ClearCaptureState()
     capture.cryCheck = CryCheckState{};
     capture.room.wanted = 0;
     capture.room.heard = 0;
+    capture.fullBuffers.store(0);
     capture.captureClosing = false;
     capture.bufferSlot[0] = nullptr;
     capture.bufferSlot[1] = nullptr;
@@ -151,8 +152,10 @@ void OnCaptureBuffer(HWAVEIN, UINT message, DWORD_PTR, DWORD_PTR param1, DWORD_P
     capture.nextSlot = slot == 0 ? 1 : 0;
     waveInUnprepareHeader(capture.waveIn, returned, sizeof(WAVEHDR));
     KeepNightSamples(returned);
-    if (returned->dwBytesRecorded == static_cast<DWORD>(capture.bufferBytes))
+    if (returned->dwBytesRecorded == static_cast<DWORD>(capture.bufferBytes)) {
         MeasureBuffer(returned->lpData);
+        capture.fullBuffers.fetch_add(1);
+    }
     ReleaseCaptureBuffer(returned);
 }
 

@@ -33,6 +33,7 @@ struct CaptureState {
     WAVEFORMATEX waveFormat;        // built from the values above
     std::atomic<std::int32_t> peak; // largest |sample| of the last full buffer, 0 to 32768
     std::atomic<double> level;      // loudness of the last full buffer, 0.0 to 1.0
+    std::atomic<std::uint32_t> fullBuffers; // full buffers measured so far (wraps)
     // 1 when the last full buffer sounded like a cry; judged only while
     // limits.cryCheck is 1 (else 0), and written before `level`.
     std::atomic<std::int32_t> likeCry;

@@ -76,7 +76,28 @@ constexpr DWORD PHONE_ROUTE_SIP = 4;
 // are only logged because that was asked for are PHONE_ROUTE_LOG.)
 constexpr DWORD PHONE_ROUTE_NONE = 5;
 
+// What became of a short message on one of its channels (see
+// PhoneSendMessage): SENT, reason naming the channel and the recipient
+// ("SMS to +49 170 1234567"), or FAILED, reason naming the channel and why.
+constexpr DWORD PHONE_EVENT_MESSAGE_SENT = 6;
+constexpr DWORD PHONE_EVENT_MESSAGE_FAILED = 7;
+
 LONG PhoneMakeCall(PHONEMAKECALLINFO* request);
+// Sends `text` to `number` through every channel there is: the phone's own
+// (an SMS through the modem, a SIP MESSAGE through baresip) and a notify
+// command. Returns at once with the message's id (from the calls' series)
+// under which each channel gives exactly one piece of news, SENT or FAILED,
+// bounded as a call command is; 0 when there is no channel (nothing is
+// reported then).
+LONG PhoneSendMessage(LPCWSTR number, LPCWSTR text);
+// Lets the messages still under way finish, for at most `milliseconds`
+// (the program is ending); their news is queued as ever. Window thread.
+void PhoneFinishMessages(DWORD milliseconds);
+// TRUE when a call requested now could reach the parent as far as the
+// phone knows without waiting: a usable modem was found at the last look,
+// baresip is up and registered, a call command is chosen, or calls are
+// only to be logged, as asked.
+BOOL PhoneCanCall();
 // Where the phone posts `message` when news waits; a null window stops the
 // posting (the news is kept all the same).
 void PhoneSetNotifyWindow(HWND window, UINT message);

@@ -11,6 +11,7 @@
 #include "platform/power.h"
 #include "platform/registry.h"
 #include "platform/resource.h"
+#include "platform/service.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 #include "platform/types.h"

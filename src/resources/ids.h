@@ -170,6 +170,13 @@ constexpr UINT strSecondNumber = 1094;
 constexpr UINT strThirdNumber = 1095;
 constexpr UINT strSecondsPerNumber = 1096;
 constexpr UINT strRingSecondsRange = 1097;
+// The parent's word when the monitor stops watching, and when it watches again.
+constexpr UINT strWordMicrophoneSilent = 1105;
+constexpr UINT strWordMicrophoneBack = 1106;
+constexpr UINT strWordCallsImpossible = 1107;
+constexpr UINT strWordCallsBack = 1108;
+constexpr UINT strWordMonitoringEnded = 1109;
+constexpr UINT strWordMonitoringOn = 1110; // %d calls at most, %s the number
 // The same in every language.
 constexpr UINT strAppTitle = 10000; // the caption of every window and message box
 constexpr UINT strMaker = 10001;

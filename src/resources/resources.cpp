@@ -304,6 +304,13 @@ extern const PlatformResource resourceTable[] = {
     Text(strThirdNumber, u"3. Telefonnummer"),
     Text(strSecondsPerNumber, u"Sek. je Nummer"),
     Text(strRingSecondsRange, u"Jede Nummer darf 10 bis 300 Sekunden klingeln !"),
+    // Short messages to the parent (an SMS holds 70 characters with umlauts).
+    Text(strWordMicrophoneSilent, u"Cradlecom: Das Mikrofon liefert seit 60 s keinen Ton."),
+    Text(strWordMicrophoneBack, u"Cradlecom: Das Mikrofon liefert wieder Ton."),
+    Text(strWordCallsImpossible, u"Cradlecom: Seit 5 Minuten sind keine Anrufe möglich."),
+    Text(strWordCallsBack, u"Cradlecom: Anrufe sind wieder möglich."),
+    Text(strWordMonitoringEnded, u"Cradlecom: Die Überwachung ist beendet, niemand hört zu."),
+    Text(strWordMonitoringOn, u"Cradlecom: Die Überwachung läuft, höchstens %d Anrufe an %s."),
 
     English(strExitQuestion, u"Do you want exit cradlecom now ?"),
     English(strNoRecorder, u"Cannot initialize the recorder device !"),
@@ -387,6 +394,12 @@ extern const PlatformResource resourceTable[] = {
     English(strThirdNumber, u"Third call number"),
     English(strSecondsPerNumber, u"s per number"),
     English(strRingSecondsRange, u"Each number may ring for 10 to 300 seconds !"),
+    English(strWordMicrophoneSilent, u"Cradlecom: the microphone has delivered no sound for 60 s."),
+    English(strWordMicrophoneBack, u"Cradlecom: the microphone delivers sound again."),
+    English(strWordCallsImpossible, u"Cradlecom: no call could be placed for 5 minutes."),
+    English(strWordCallsBack, u"Cradlecom: calls can be placed again."),
+    English(strWordMonitoringEnded, u"Cradlecom: monitoring has ended, nobody is listening."),
+    English(strWordMonitoringOn, u"Cradlecom: monitoring is on, %d calls at most, to %s."),
 
     // The same in both languages.
     Text(strAppTitle, u"Cradlecom"),

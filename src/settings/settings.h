@@ -37,6 +37,7 @@ struct SettingsRecord {
     std::int32_t RecordNightsMB;             // megabytes the night recordings may take
     std::int32_t CryCheck;                   // 1: only a block that sounds like a cry is loud
     std::int32_t DimScreen;                  // 1: the screen dims while monitoring runs untouched
+    std::int32_t NotifyStart;                // 1: a message to the parent at each Start
 };
 using CallNumberField = WCHAR (SettingsRecord::*)[phoneNumberCapacity];
 
@@ -109,6 +110,8 @@ inline constexpr StoredSetting storedSettings[] = {
      0, 0, nullptr},
     {u"PhoneNumber3", KIND_NUMBER, SETTINGS_DIALOG_PHONE, nullptr, &SettingsRecord::PhoneNumber3, 0,
      0, 0, nullptr},
+    {u"NotifyStart", KIND_COUNT, SETTINGS_DIALOG_PHONE, &SettingsRecord::NotifyStart, nullptr, 0, 0,
+     1, nullptr},
 };
 constexpr int settingNameCount = static_cast<int>(std::size(storedSettings));
 // The rows the store has always held. The rows after them came later and are

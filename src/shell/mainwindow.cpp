@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "alarm/monitor.h"
+#include "alarm/watch.h"
 #include "audio/capture.h"
 #include "platform/eventlog.h"
 #include "platform/platform.h"
@@ -12,9 +13,14 @@
 
 ShellState shell;
 
+static void LoadText(UINT stringId, LPWSTR buffer, int capacity)
+{
+    LoadLocalString(shell.appInstance, stringId, buffer, capacity);
+}
+
 // What the alarm shows and takes, done by the shell and the screen.
-MonitorHooks monitorHooks = {TakeChangedSettings, PaintMeters, PaintStatus, ShowMonitoringChange,
-                             TellUser};
+MonitorHooks monitorHooks = {TakeChangedSettings,  PaintMeters, PaintStatus,
+                             ShowMonitoringChange, TellUser,    LoadText};
 
 // The pictures' ids by slot.
 static const UINT screenBitmapIds[screenBitmapCount] = {bmpDummy,     bmpBottle, bmpAlarmClock,
@@ -129,6 +135,8 @@ static LRESULT CreateMainWindow(HWND window)
 static void DestroyMainWindow(HWND window)
 {
     KillTimer(window, monitorTimerId);
+    // Monitoring that ends with the program is the parent's to know.
+    TellMonitoringEnds();
     PhoneSetNotifyWindow(nullptr, 0);
     CloseCaptureDevice();
     EndNightRecording();                    // after capture: the last buffer is in it

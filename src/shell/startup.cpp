@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "alarm/monitor.h"
+#include "alarm/watch.h"
 #include "audio/capture.h"
 #include "platform/eventlog.h"
 #include "platform/platform.h"
@@ -57,6 +58,7 @@ void ClearRuntimeState()
     limits.cryLimit = 0.0;
     monitor = MonitorState{};
     phoneCall = CallState{};
+    watch = WatchState{};
     statusScreen = StatusScreen{};
     firstUse = 0;
 }
@@ -167,6 +169,7 @@ int WinMain(HINSTANCE instance, HINSTANCE, char*, int showCommand)
         return 0;
     ShowWindow(window, showCommand);
     UpdateWindow(window);
+    ServiceReportReady(); // the service manager may count the program as up
     MSG msg{};
     while (GetMessageW(&msg, nullptr, 0, 0)) {
         TranslateMessage(&msg);

@@ -35,7 +35,8 @@ with tempfile.TemporaryDirectory() as folder:
         result = run(asked)
         check(result.returncode == 0, f"{asked}: status {result.returncode}: {result.stderr}")
         check(result.stdout.startswith("Usage: cradlecom [OPTION]..."), f"{asked}: usage line")
-        for option in ("--input SOURCE", "--loop", "--start", "--phone BACKEND",
+        for option in ("--input SOURCE", "--loop", "--start", "--phone BACKEND", "--notify CHANNEL",
+                       "--heartbeat URL", "--heartbeat-interval SECONDS",
                        "--screenshots DIR", "--events", "--set NAME=VALUE", "--get",
                        "--calibrate[=SECONDS]",
                        "-platform NAME", "--help", "--version"):

@@ -129,7 +129,7 @@ with tempfile.TemporaryDirectory() as folder:
     check(shown == ["VolSensi=100", "VolThresh=0", "CryThresh=0", "PhoneNumber=",
                     "PhoneDelay=0", "PhoneMaxCalls=7", "Language=0", "RecordNights=0",
                     "RecordNightsMB=2000", "CryCheck=0", "DimScreen=1", "PhoneRingSeconds=300",
-                    "PhoneNumber2=", "PhoneNumber3="], f"--get shows {shown}")
+                    "PhoneNumber2=", "PhoneNumber3=", "NotifyStart=0"], f"--get shows {shown}")
     check(all(" " <= c for c in result.stdout.replace("\n", "")), "no control characters")
     for told in ("VolSensi=150", "CryThresh=-4", "PhoneDelay=-3", "Language=7",
                  "PhoneNumber=0171\\x07 2", "PhoneRingSeconds=900", "PhoneNumber3=0171\\x07 3"):

@@ -76,7 +76,7 @@ with tempfile.TemporaryDirectory() as folder:
     defaults = ["VolSensi=50", "VolThresh=50", "CryThresh=50", "PhoneNumber=", "PhoneDelay=1",
                 "PhoneMaxCalls=10", "Language=0", "RecordNights=0", "RecordNightsMB=2000",
                 "CryCheck=0", "DimScreen=1", "PhoneRingSeconds=45", "PhoneNumber2=",
-                "PhoneNumber3="]
+                "PhoneNumber3=", "NotifyStart=0"]
     check(get() == defaults, f"--get without a store: {get()}")
     check(not os.path.exists(store), "--get wrote no store")
 
@@ -138,7 +138,7 @@ with tempfile.TemporaryDirectory() as folder:
     chosen = ["VolSensi=35", "VolThresh=0", "CryThresh=100", "PhoneNumber=+49 (30) 123-45#",
               "PhoneDelay=2147483647", "PhoneMaxCalls=0", "Language=1", "RecordNights=1",
               "RecordNightsMB=500", "CryCheck=0", "DimScreen=1", "PhoneRingSeconds=300",
-              "PhoneNumber2=sip:nurse@example.org", "PhoneNumber3="]
+              "PhoneNumber2=sip:nurse@example.org", "PhoneNumber3=", "NotifyStart=1"]
     result = run(*sum((["--set", line] for line in chosen), []))
     check(result.returncode == 0, f"--set all: status {result.returncode}: {result.stderr}")
     check("settings saved" in result.stderr, f"--set logs the save: {result.stderr!r}")

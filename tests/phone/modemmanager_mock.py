@@ -17,9 +17,14 @@ Parameters (JSON, all optional):
   answer          false: the call rings for ever and is never active
                   (default true)
 
+The modem also offers ...Modem.Messaging (Create, Delete) and SMS objects
+with org.freedesktop.ModemManager1.Sms (Number, Text, State, Send).
+  sms_error       a D-Bus error name that Sms.Send answers with
+
 Mock interface (org.freedesktop.DBus.Mock) on the manager object:
   GetDialledNumbers() -> as   numbers whose Start succeeded, in order
   GetHungUpNumbers() -> as    numbers whose call was hung up, in order
+  GetSentMessages() -> as     "NUMBER: TEXT" of every SMS sent, in order
 '''
 
 import dbus
@@ -37,6 +42,8 @@ IS_OBJECT_MANAGER = True
 MODEM_IFACE = 'org.freedesktop.ModemManager1.Modem'
 VOICE_IFACE = 'org.freedesktop.ModemManager1.Modem.Voice'
 CALL_IFACE = 'org.freedesktop.ModemManager1.Call'
+MESSAGING_IFACE = 'org.freedesktop.ModemManager1.Modem.Messaging'
+SMS_IFACE = 'org.freedesktop.ModemManager1.Sms'
 MODEM_PATH = MAIN_OBJ + '/Modem/0'
 
 CALL_STATE_DIALING = 1
@@ -123,11 +130,43 @@ def delete_call(modem, path):
     modem.EmitSignal(VOICE_IFACE, 'CallDeleted', 'o', [dbus.ObjectPath(path)])
 
 
+class MockSms(mockobject.DBusMockObject):
+    '''An SMS object made by Messaging.Create.'''
+
+    @dbus.service.method(SMS_IFACE, in_signature='', out_signature='')
+    def Send(self):
+        self.call_log.append((0, 'Send', []))
+        error = self.settings.get('sms_error', '')
+        if error:
+            raise dbus.exceptions.DBusException('the network refused the message', name=error)
+        self.props[SMS_IFACE]['State'] = dbus.UInt32(5)  # sent
+        manager().sent.append('%s: %s' % (self.props[SMS_IFACE]['Number'],
+                                          self.props[SMS_IFACE]['Text']))
+
+
+def create_sms(modem, properties):
+    mgr = manager()
+    path = f'{MAIN_OBJ}/SMS/{mgr.next_sms}'
+    mgr.next_sms += 1
+    sms = MockSms(modem.bus_name, path, SMS_IFACE, {
+        'Number': dbus.String(str(properties.get('number', ''))),
+        'Text': dbus.String(str(properties.get('text', ''))),
+        'State': dbus.UInt32(0),
+    })
+    sms.settings = mgr.settings
+    sms.logfile = modem.logfile
+    sms.is_logfile_owner = False
+    mockobject.objects[path] = sms
+    return dbus.ObjectPath(path)
+
+
 def load(mock, parameters):
     mock.settings = dict(parameters or {})
     mock.dialled = []
     mock.hung_up = []
     mock.next_call = 0
+    mock.sent = []
+    mock.next_sms = 0
     mock.AddProperties(MAIN_IFACE, {'Version': dbus.String('1.20.0-mock')})
     mock.AddMethod(MAIN_IFACE, 'ScanDevices', '', '', '')
 
@@ -146,6 +185,9 @@ def load(mock, parameters):
         modem.AddMethod(VOICE_IFACE, 'DeleteCall', 'o', '', delete_call)
         modem.AddMethod(VOICE_IFACE, 'ListCalls', '', 'ao',
                         'ret = self.props["%s"]["Calls"]' % VOICE_IFACE)
+    modem.AddProperties(MESSAGING_IFACE, {'Messages': dbus.Array([], signature='o')})
+    modem.AddMethod(MESSAGING_IFACE, 'Create', 'a{sv}', 'o', create_sms)
+    modem.AddMethod(MESSAGING_IFACE, 'Delete', 'o', '', 'self.RemoveObject(args[0])')
 
 
 @dbus.service.method(dbusmock.MOCK_IFACE, in_signature='', out_signature='as')
@@ -156,3 +198,8 @@ def GetDialledNumbers(self):
 @dbus.service.method(dbusmock.MOCK_IFACE, in_signature='', out_signature='as')
 def GetHungUpNumbers(self):
     return dbus.Array(self.hung_up, signature='s')
+
+
+@dbus.service.method(dbusmock.MOCK_IFACE, in_signature='', out_signature='as')
+def GetSentMessages(self):
+    return dbus.Array(self.sent, signature='s')

@@ -136,6 +136,7 @@ bool Callee::Start(int port, int lifetimeSeconds, const QString& dial, const QSt
                        "module g711.so\n"
                        "module aufile.so\n"
                        "module sndfile.so\n"
+                       "module stdio.so\n"
                        "snd_path %3\n"
                        "module_app account.so\n"
                        "module_app menu.so\n")
@@ -151,7 +152,8 @@ bool Callee::Start(int port, int lifetimeSeconds, const QString& dial, const QSt
     if (!WriteFileWithMode(dir.filePath(QStringLiteral("config")), config, 0600) ||
         !WriteFileWithMode(dir.filePath(QStringLiteral("accounts")), account, 0600))
         return false;
-    process_.setStandardErrorFile(QProcess::nullDevice());
+    // Its UI (a message received) writes to standard error.
+    process_.setProcessChannelMode(QProcess::MergedChannels);
     QStringList arguments = {QStringLiteral("-f"), folder_.path(), QStringLiteral("-t"),
                              QString::number(lifetimeSeconds)};
     if (!dial.isEmpty())

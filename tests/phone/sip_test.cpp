@@ -493,6 +493,32 @@ TEST_F(SipCallTest, ACallIsPlacedAndSurvivesBaresipDying)
                           "directory)");
 }
 
+// A message for the parent reaches the parent's baresip as a SIP MESSAGE
+// (its own UI prints it), and the news names the address.
+TEST_F(SipCallTest, AMessageReachesTheParentsBaresip)
+{
+    Callee parent;
+    const int parentPort = FreePortPair();
+    ASSERT_NE(parentPort, 0);
+    ASSERT_TRUE(parent.Start(parentPort)) << parent.Output().toStdString();
+    WriteAccount(QStringLiteral("<sip:monitor@127.0.0.1:%1>;regint=0").arg(parentPort));
+    StreamCapture err(STDERR_FILENO);
+    StartPhoneBackend();
+    const std::u16string to = parent.Address().toStdU16String();
+    const LONG id =
+        PhoneSendMessage(to.c_str(), u"Cradlecom: Das Mikrofon liefert seit 60 s keinen Ton.");
+    const News news = WaitForEnd(id, 20000);
+    EXPECT_EQ(news.event, PHONE_EVENT_MESSAGE_SENT) << news.reason << err.Text();
+    EXPECT_EQ(news.reason, "SIP MESSAGE to " + parent.Address().toStdString());
+    EXPECT_TRUE(SpinUntil(
+        [&] {
+            return parent.Output().contains(
+                QStringLiteral("\"Cradlecom: Das Mikrofon liefert seit 60 s keinen Ton.\""));
+        },
+        10000))
+        << parent.Output().toStdString() << err.Text();
+}
+
 // ---- What nobody else may do ---------------------------------------------
 
 // Strangers call the monitor while its own call is still trying: one plainly,

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "alarm/monitor.h"
+#include "alarm/watch.h"
 #include "platform/sim/sim.h"
 #include "soak.h"
 
@@ -29,6 +30,9 @@ void BreakProgram()
                phoneCall.callId != reopened) {
         reopened = phoneCall.callId;
         phoneCall.roundRunning = 1;
+    } else if (brokenBuild == 4) {
+        // The word of a silent microphone always waits another second.
+        watch.allowedFrom[WORD_MICROPHONE_SILENT] = watch.seconds + 2;
     }
 }
 
@@ -86,6 +90,17 @@ TEST(SoakAgainstABrokenBuild, ANumberCalledAfterAnAnswerFailsTheRoundInvariant)
     ASSERT_FALSE(result.passed);
     EXPECT_EQ(result.invariant,
               "calls: a round's next number only after a call not answered or failed, in turn")
+        << result.detail;
+}
+
+TEST(SoakAgainstABrokenBuild, ASilenceNeverToldFailsTheMessageInvariant)
+{
+    SoakOptions options;
+    SoakResult result = SoakBroken(4, 2.0, &options);
+    ASSERT_FALSE(result.passed);
+    EXPECT_EQ(result.invariant,
+              "messages: a microphone silent for a minute while monitoring is told, once per "
+              "half-hour")
         << result.detail;
 }
 

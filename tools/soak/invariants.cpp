@@ -7,6 +7,7 @@
 #include <set>
 
 #include "alarm/monitor.h"
+#include "alarm/watch.h"
 #include "audio/capture.h"
 #include "platform/sim/sim_nights.h"
 #include "platform/sim/sim_phone.h"
@@ -54,6 +55,8 @@ const char* const invClock = "clock: the screen's clock follows local time";
 const char* const invExit = "exit: the program ends cleanly and releases everything";
 const char* const invMicLog = "event log: tells every microphone failure and recovery";
 const char* const invButton = "screen: the Start/Stop button tells what pressing it does";
+const char* const invSilentTold =
+    "messages: a microphone silent for a minute while monitoring is told, once per half-hour";
 const char* const invDrawing = "drawing: no pen, brush or device context outlives its drawing";
 const char* const invNight =
     "nights: a recording is open only while monitoring, and never ahead of the run's time";
@@ -63,14 +66,15 @@ const char* const invDark =
 void CheckSaved()
 {
     std::map<std::u16string, std::u16string> store = ReadStore();
+    SettingsRecord defaults{};
+    SetDefaultSettings(&defaults);
     for (int index = 0; index < settingNameCount; ++index) {
         const std::u16string name = storedSettings[index].name;
         const std::u16string value = StoredText(settings, index);
-        // A later row at its default stays out of a store that lacks it.
-        SettingsRecord fresh{};
-        SetDefaultSettings(&fresh);
-        const bool mayLack = index >= firstReleaseSettingCount && value == StoredText(fresh, index);
-        if (store[name] != value && !(mayLack && store[name] == u"<absent>"))
+        // A later setting at its default is not written while the store lacks it.
+        const bool unwritten = index >= firstReleaseSettingCount && store[name] == u"<absent>" &&
+                               value == StoredText(defaults, index);
+        if (store[name] != value && !unwritten)
             Fail(invSaved, Format("%s is \"%s\" in memory but \"%s\" in the store at %s",
                                   Narrow(name).c_str(), Narrow(value).c_str(),
                                   Narrow(store[name]).c_str(), At(SimNow()).c_str()));
@@ -104,6 +108,7 @@ void OnEvent(const SimEvent& event)
     const std::string& text = event.text;
     if (text == "monitoring on") {
         s.monitoringOn = true;
+        s.watchFromTick = s.ticks;
         s.runCalls = 0;
         s.heldBackTold = false;
         // Start ends a pause that runs, not one still to be armed.
@@ -122,6 +127,8 @@ void OnEvent(const SimEvent& event)
     } else if (StartsWith(text, "settings not saved")) {
         ++soak.result->failedSaves;
         CheckNotSaved();
+    } else if (StartsWith(text, "message (microphone silent) ")) {
+        s.silentToldAt = event.time;
     } else if (StartsWith(text, "microphone ")) {
         s.microphoneLine = text;
     } else if (text == "program ended") {
@@ -458,6 +465,28 @@ void CheckButton(SimTime now)
                     At(now).c_str(), monitor.monitoring == 0 ? "off" : "on"));
 }
 
+// Counted from the last full buffer, the last Start, and the restart after
+// the last call (a call holds the count); two seconds' grace.
+void CheckSilenceTold(SimTime now)
+{
+    const Session& s = soak.s;
+    if (!s.monitoringOn)
+        return;
+    long from = std::max(s.lastFullTick, s.watchFromTick);
+    if (s.callTick >= 0)
+        from = std::max(from, s.callTick + 2 * restartTicks);
+    if (s.ticks - from <= (microphoneSilentSeconds + 2) * ticksPerSecond)
+        return;
+    const SimTime silentSince = from * tickUnits;
+    const bool toldSince = s.silentToldAt >= silentSince;
+    const bool heldBack =
+        s.silentToldAt >= 0 && now - s.silentToldAt < (messageKindSeconds + 2) * second;
+    if (!toldSince && !heldBack)
+        Fail(invSilentTold,
+             Format("no full buffer since %s, %.1f s, and no message by %s",
+                    At(silentSince).c_str(), Seconds(now - silentSince), At(now).c_str()));
+}
+
 void CheckDrawing(SimTime now)
 {
     long pens = SimGdiLive(SimGdiKind::Pen);
@@ -543,6 +572,7 @@ void OnTick(HWND window, UINT_PTR id)
     CheckCapture(now);
     CheckMicrophoneLog(now);
     CheckButton(now);
+    CheckSilenceTold(now);
     CheckDrawing(now);
     CheckNight(now);
     CheckDark(now);

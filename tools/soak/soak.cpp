@@ -206,6 +206,7 @@ void RunSession(SoakInput* input, StoredValues* stored, SimTime length)
     SimSetInputStream(
         [input](std::int16_t* samples, long count) { return input->Read(samples, count); });
     SimSetEndTime(length);
+    SimSetMessageChannels({{u"SMS"}});
     SimEchoEventLog(soak.options->echoEvents);
     SimOnTimerHandled(OnTick);
     SimOnEventLogged(OnEvent);

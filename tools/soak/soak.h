@@ -36,6 +36,7 @@ enum SoakFault {
     FAULT_EXIT_REFUSED,    // Exit pressed and answered No
     FAULT_RESTART,         // Exit pressed and answered Yes; the program starts again
     FAULT_DISK_FULL,       // the disk the nights are recorded to fills up
+    FAULT_MIC_GONE,        // the device delivers nothing for minutes
     faultKinds
 };
 const char* FaultName(int kind);

@@ -76,6 +76,8 @@ struct Session {
     // The night: the last input the platform told, and since when.
     DWORD lastInput = 0;
     SimTime inputAt = 0;
+    long watchFromTick = 0;                         // the tick of the last "monitoring on"
+    SimTime silentToldAt = -1;                      // the last message of a silent microphone
 };
 
 struct Soak {

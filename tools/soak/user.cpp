@@ -35,7 +35,8 @@ const char* const faultNames[faultKinds] = {"device refuses open",
                                             "language dialog",
                                             "exit refused",
                                             "exit and restart",
-                                            "disk full (nights)"};
+                                            "disk full (nights)",
+                                            "microphone gone for minutes"};
 
 } // namespace
 
@@ -267,6 +268,12 @@ void Inject(int kind)
         s.disturbed = std::max(s.disturbed, until);
         break;
     }
+    case FAULT_MIC_GONE: {
+        SimTime until = now + DrawUnits(61 * second, 4 * minute);
+        SimWaveStall(until);
+        s.disturbed = std::max(s.disturbed, until);
+        break;
+    }
     case FAULT_HEAP: {
         int n = static_cast<int>(Draw(soak.random, 1, 8));
         s.armed.push_back(ArmedFault{true, SimWaveOp::Open, SimHeapAllocations() + n});
@@ -335,7 +342,8 @@ const Weight weights[] = {{FAULT_WAVE_OPEN, 15, false},     {FAULT_WAVE_PREPARE,
                           {FAULT_MIC_DIALOG, 30, true},     {FAULT_PHONE_DIALOG, 25, true},
                           {FAULT_CONTACT_DIALOG, 10, true}, {FAULT_LANGUAGE, 15, true},
                           {FAULT_EXIT_REFUSED, 10, true},   {FAULT_RESTART, 2, true},
-                          {FAULT_DISK_FULL, 5, false}};
+                          {FAULT_DISK_FULL, 5, false},
+                          {FAULT_MIC_GONE, 2, false}};
 
 void Chaos()
 {

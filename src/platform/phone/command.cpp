@@ -24,6 +24,7 @@
 namespace {
 
 using phone_internal::ReportCall;
+using phone_internal::ResolveProgram;
 
 // The running call command; at most one.
 struct CommandRun {
@@ -41,16 +42,6 @@ struct CommandBackend {
 };
 
 CommandBackend command;
-
-// The program as it will be started, or empty when it cannot be run.
-QString ResolveProgram(const QString& program)
-{
-    if (program.contains(QLatin1Char('/'))) {
-        const QFileInfo info(program);
-        return info.isFile() && info.isExecutable() ? info.absoluteFilePath() : QString();
-    }
-    return QStandardPaths::findExecutable(program);
-}
 
 void KillCommandGroup()
 {
@@ -217,6 +208,15 @@ void StartCommand()
 
 namespace phone_internal {
 
+QString ResolveProgram(const QString& program)
+{
+    if (program.contains(QLatin1Char('/'))) {
+        const QFileInfo info(program);
+        return info.isFile() && info.isExecutable() ? info.absoluteFilePath() : QString();
+    }
+    return QStandardPaths::findExecutable(program);
+}
+
 // A command still running when another choice starts gives its news as
 // ever: it is bounded by its timeout.
 const PhoneBackendOps commandBackend = {
@@ -228,6 +228,8 @@ const PhoneBackendOps commandBackend = {
     .stop = nullptr,
     .dial = RunCommand,
     .route = [] { return PHONE_ROUTE_COMMAND; },
+    .message = nullptr,
+    .ready = [] { return true; },
 };
 
 } // namespace phone_internal

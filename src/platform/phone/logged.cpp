@@ -36,6 +36,8 @@ const PhoneBackendOps logBackend = {
     .stop = nullptr,
     .dial = DialLog,
     .route = [] { return PHONE_ROUTE_LOG; },
+    .message = nullptr,
+    .ready = [] { return true; },
 };
 
 // The terminal sees that nothing was dialled, not a line that reads like a call.

@@ -36,6 +36,8 @@ const QString kObjectManagerIface = QStringLiteral("org.freedesktop.DBus.ObjectM
 const QString kModemIface = QStringLiteral("org.freedesktop.ModemManager1.Modem");
 const QString kVoiceIface = QStringLiteral("org.freedesktop.ModemManager1.Modem.Voice");
 const QString kCallIface = QStringLiteral("org.freedesktop.ModemManager1.Call");
+const QString kMessagingIface = QStringLiteral("org.freedesktop.ModemManager1.Modem.Messaging");
+const QString kSmsIface = QStringLiteral("org.freedesktop.ModemManager1.Sms");
 
 constexpr int kStateRegistered = 8; // MM_MODEM_STATE_REGISTERED; higher states are usable too
 constexpr int kCallRingingOut = 2;
@@ -366,6 +368,63 @@ void DialThroughModem(LONG id, const QString& number, const QString& modemPath)
             });
 }
 
+// ---- Short messages -------------------------------------------------------------
+
+constexpr int kSmsTimeoutMs = 60000; // Send answers once the network has taken the message
+
+void ReportSms(LONG id, const QString& number, const QString& problem)
+{
+    if (problem.isEmpty())
+        ReportCall(id, PHONE_EVENT_MESSAGE_SENT, QStringLiteral("SMS to %1").arg(number));
+    else
+        ReportCall(id, PHONE_EVENT_MESSAGE_FAILED,
+                   QStringLiteral("SMS to %1: %2").arg(number, problem));
+}
+
+// Has the modem make the message (Messaging.Create) and send it (Sms.Send);
+// the message object is dropped again either way.
+void SendSms(LONG id, const QString& number, const QString& text, const QString& modemPath)
+{
+    QDBusMessage create = QDBusMessage::createMethodCall(kService, modemPath, kMessagingIface,
+                                                         QStringLiteral("Create"));
+    create << QVariantMap{{QStringLiteral("number"), number}, {QStringLiteral("text"), text}};
+    OnReply(
+        QDBusConnection::systemBus().asyncCall(create, kCreateTimeoutMs),
+        [id, number, modemPath](const QDBusMessage& reply) {
+            if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+                ReportSms(
+                    id, number,
+                    QStringLiteral("the modem refused the message: %1").arg(DescribeError(reply)));
+                return;
+            }
+            const QString smsPath = qvariant_cast<QDBusObjectPath>(reply.arguments().at(0)).path();
+            const QString owner = reply.service();
+            QDBusMessage send =
+                QDBusMessage::createMethodCall(owner, smsPath, kSmsIface, QStringLiteral("Send"));
+            OnReply(QDBusConnection::systemBus().asyncCall(send, kSmsTimeoutMs),
+                    [id, number, modemPath, smsPath](const QDBusMessage& sent) {
+                        QDBusMessage remove = QDBusMessage::createMethodCall(
+                            kService, modemPath, kMessagingIface, QStringLiteral("Delete"));
+                        remove << QVariant::fromValue(QDBusObjectPath(smsPath));
+                        QDBusConnection::systemBus().call(remove, QDBus::NoBlock);
+                        ReportSms(id, number,
+                                  sent.type() == QDBusMessage::ReplyMessage
+                                      ? QString()
+                                      : QStringLiteral("not sent: %1").arg(DescribeError(sent)));
+                    });
+        });
+}
+
+void MessageThroughModem(LONG id, const QString& number, const QString& text)
+{
+    LookForModem([id, number, text](const QString& modemPath, const QString& problem) {
+        if (modemPath.isEmpty())
+            ReportSms(id, number, problem);
+        else
+            SendSms(id, number, text, modemPath);
+    });
+}
+
 // ---- The two choices ----------------------------------------------------------
 
 // Automatic: what the last look for a modem found.
@@ -472,6 +531,8 @@ const PhoneBackendOps automaticBackend = {
     .stop = nullptr,
     .dial = [](LONG id, const QString& number) { CallThroughModem(id, number, true); },
     .route = AutomaticRoute,
+    .message = MessageThroughModem,
+    .ready = [] { return AutomaticRoute() == PHONE_ROUTE_MODEM; },
 };
 
 const PhoneBackendOps modemManagerBackend = {
@@ -483,6 +544,8 @@ const PhoneBackendOps modemManagerBackend = {
     .stop = nullptr,
     .dial = [](LONG id, const QString& number) { CallThroughModem(id, number, false); },
     .route = [] { return PHONE_ROUTE_MODEM; },
+    .message = MessageThroughModem,
+    .ready = [] { return AutomaticRoute() == PHONE_ROUTE_MODEM; },
 };
 
 } // namespace phone_internal

@@ -6,6 +6,11 @@
 #include "platform/phone/phone_internal.h"
 #include "platform/window.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <algorithm>
 #include <deque>
 #include <iterator>
@@ -29,6 +34,7 @@ struct PhoneState {
     std::deque<PHONECALLEVENT> news;
     HWND notifyWindow = nullptr;
     UINT notifyMessage = 0;
+    int messagesUnderWay = 0; // channels of messages whose news has not come yet
 };
 
 PhoneState phone;
@@ -96,6 +102,8 @@ void ReportCall(LONG id, DWORD event, const QString& reason)
         news.reason[i] = reason.at(i).unicode();
     }
     phone.news.push_back(news);
+    if (event == PHONE_EVENT_MESSAGE_SENT || event == PHONE_EVENT_MESSAGE_FAILED)
+        --phone.messagesUnderWay;
     if (phone.notifyWindow != nullptr) {
         PostMessageW(phone.notifyWindow, phone.notifyMessage, 0, 0);
     }
@@ -178,4 +186,47 @@ void PhoneSetRingTimeout(DWORD milliseconds)
     const int bound = static_cast<int>(std::min<DWORD>(milliseconds, 3600000));
     SetPhoneModemRingTimeout(bound);
     SetPhoneSipRingTimeout(bound);
+}
+
+LONG PhoneSendMessage(LPCWSTR number, LPCWSTR text)
+{
+    if (number == nullptr || number[0] == u'\0' || text == nullptr)
+        return 0;
+    const QString to = QString::fromUtf16(number);
+    const QString words = QString::fromUtf16(text);
+    const LONG id = phone.nextId++;
+    // Counted before it starts: a channel may give its news at once.
+    bool sent = false;
+    if (phone.chosen->message != nullptr) {
+        ++phone.messagesUnderWay;
+        phone.chosen->message(id, to, words);
+        sent = true;
+    }
+    ++phone.messagesUnderWay;
+    if (phone_internal::RunNotifyCommand(id, words))
+        sent = true;
+    else
+        --phone.messagesUnderWay;
+    return sent ? id : 0;
+}
+
+void PhoneFinishMessages(DWORD milliseconds)
+{
+    if (QCoreApplication::instance() != nullptr && phone.messagesUnderWay > 0) {
+        QEventLoop loop;
+        const QDeadlineTimer deadline(static_cast<qint64>(milliseconds));
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&loop, &deadline] {
+            if (phone.messagesUnderWay <= 0 || deadline.hasExpired())
+                loop.quit();
+        });
+        poll.start(20);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    phone_internal::KillNotifyCommands();
+}
+
+BOOL PhoneCanCall()
+{
+    return phone.chosen->ready() ? TRUE : FALSE;
 }

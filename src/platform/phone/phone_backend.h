@@ -93,6 +93,19 @@ void StartPhoneBackend();
 // "automatic", "modemmanager", "command", "sip" or "log".
 const char* PhoneBackendName();
 
+// Where PhoneSendMessage sends besides the backend's own channel (an SMS
+// through the modem for both ModemManager choices, a SIP MESSAGE for
+// "sip"): "command:PROGRAM" starts PROGRAM with the text as its one
+// argument, without a shell, in a process group of its own, for every
+// message; exit status 0 within the notify timeout is SENT, anything else
+// FAILED with the reason, as a call command's. Several may run at once.
+// False with *error, leaving the choice as it was, for another channel or a
+// program that cannot be found or run.
+bool SetPhoneNotify(const char* choice, std::string* error);
+// How long a notify command may run before it is killed and its message
+// counts as failed; 60000 ms unless set.
+void SetPhoneNotifyTimeout(int milliseconds);
+
 // How long a call command may run before it counts as failed and is
 // killed; 60000 ms unless set.
 void SetPhoneCommandTimeout(int milliseconds);

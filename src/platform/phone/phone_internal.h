@@ -34,6 +34,12 @@ struct PhoneBackendOps {
     void (*dial)(LONG id, const QString& number);
     // PhoneGetRoute: PHONE_ROUTE_*.
     DWORD (*route)();
+    // PhoneSendMessage through the backend's own channel: one
+    // PHONE_EVENT_MESSAGE_SENT or _FAILED through ReportCall under `id`.
+    // Null when it has none.
+    void (*message)(LONG id, const QString& number, const QString& text);
+    // PhoneCanCall, without waiting.
+    bool (*ready)();
 };
 
 // The backends, each in a file of its own; phone.cpp's table lists them.
@@ -42,6 +48,16 @@ extern const PhoneBackendOps modemManagerBackend; // modemmanager.cpp
 extern const PhoneBackendOps commandBackend;      // command.cpp
 extern const PhoneBackendOps sipBackend;          // sip.cpp
 extern const PhoneBackendOps logBackend;          // logged.cpp
+
+// The program as it will be started (a path, or a name on PATH), or empty
+// when it cannot be run (command.cpp).
+QString ResolveProgram(const QString& program);
+
+// The notify command's part of PhoneSendMessage (notify.cpp): false when
+// none is set; else one piece of news under `id`, as a channel gives it.
+bool RunNotifyCommand(LONG id, const QString& text);
+// Ends what notify commands still run (the program is ending).
+void KillNotifyCommands();
 
 // One event-log line "phone: TEXT".
 void WriteDiagnostic(WORD type, const QString& text);

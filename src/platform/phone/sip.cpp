@@ -261,6 +261,7 @@ void NoteRegistration(bool registered, const QString& detail)
 void OnReady()
 {
     sip.ready = true;
+    SendWaitingMessages();
     if (!sip.account.registers) {
         Note(EVENTLOG_INFORMATION_TYPE,
              QStringLiteral("%1 does not register (regint=0); calls go straight to the address "
@@ -350,6 +351,8 @@ void OnResponse(const QJsonObject& response)
         else
             Note(EVENTLOG_ERROR_TYPE, QStringLiteral("baresip did not take the account line of %1")
                                           .arg(sip.account.address));
+    } else if (token.startsWith(QLatin1String("message "))) {
+        AnswerMessage(token, ok, response.value(QStringLiteral("data")).toString());
     } else if (!ok && sip.call.dialled && token == DialToken()) {
         FinishCall(PHONE_EVENT_FAILED,
                    QStringLiteral("baresip could not dial %1: %2")
@@ -383,6 +386,18 @@ void EndCallWithBaresip(const QString& why)
         else
             FinishCall(PHONE_EVENT_FAILED, QStringLiteral("baresip %1 during the call").arg(why));
     }
+}
+
+bool ReadAccount(QString* problem)
+{
+    SipAccount account;
+    if (!ReadSipAccount(SipAccountPath(), &account, problem)) {
+        sip.accountRead = false;
+        return false;
+    }
+    sip.account = account;
+    sip.accountRead = true;
+    return true;
 }
 
 } // namespace sip_internal
@@ -432,18 +447,6 @@ void PrepareRoom(const WaveInputSourceInfo& input)
             Dial();
     });
     worker->start();
-}
-
-bool ReadAccount(QString* problem)
-{
-    SipAccount account;
-    if (!ReadSipAccount(SipAccountPath(), &account, problem)) {
-        sip.accountRead = false;
-        return false;
-    }
-    sip.account = account;
-    sip.accountRead = true;
-    return true;
 }
 
 void StopSip()
@@ -525,6 +528,14 @@ void CallThroughSip(LONG id, const QString& number)
     }
 }
 
+// baresip runs with the account, and the account is registered (or needs
+// no registration).
+bool SipReady()
+{
+    return sip.process != nullptr && sip.ready &&
+           (!sip.account.registers || sip.registration == QLatin1String("registered"));
+}
+
 } // namespace
 
 namespace phone_internal {
@@ -538,6 +549,8 @@ const PhoneBackendOps sipBackend = {
     .stop = StopSip,
     .dial = CallThroughSip,
     .route = [] { return PHONE_ROUTE_SIP; },
+    .message = MessageThroughSip,
+    .ready = SipReady,
 };
 
 } // namespace phone_internal

@@ -176,6 +176,14 @@ QString StartBaresip()
                            &problem))
             config = BaresipConfig(GetWaveInputSource(), channelPath, &problem);
     }
+    // The one contact, the parent's, or none: the module would fill a
+    // missing file with examples.
+    const QByteArray contact =
+        sip.contact.isEmpty() ? QByteArray() : "\"parent\" <" + sip.contact.toUtf8() + ">\n";
+    if (problem.isEmpty() &&
+        (!WriteFile(sip.folder->filePath(QStringLiteral("contacts")), contact) ||
+         !WriteFile(sip.folder->filePath(QStringLiteral("current_contact")), sip.contact.toUtf8())))
+        problem = QStringLiteral("cannot write baresip's contacts in %1").arg(sip.folder->path());
     if (problem.isEmpty() && !WriteFile(sip.folder->filePath(QStringLiteral("config")), config))
         problem =
             QStringLiteral("cannot write baresip's configuration in %1").arg(sip.folder->path());

@@ -150,6 +150,8 @@ QByteArray BaresipConfig(const WaveInputSourceInfo& input, const QString& channe
             lines.push_back({QStringLiteral("module"), QString::fromLatin1(optional)});
     }
     lines.push_back({QStringLiteral("module_app"), QStringLiteral("menu.so")});
+    // Its "message" command sends a SIP MESSAGE to the current contact.
+    lines.push_back({QStringLiteral("module_app"), QStringLiteral("contact.so")});
     lines.push_back({QStringLiteral("module_app"), QStringLiteral("mqtt.so")});
     for (const auto& [key, value] : SipChannelConfig(channelPath))
         lines.push_back({key, value});

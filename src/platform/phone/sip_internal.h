@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <vector>
+
 #include "platform/alsa/wave_source.h"
 #include "platform/phone/sip_account.h"
 #include "platform/types.h"
@@ -29,6 +31,14 @@ struct SipCall {
     bool placed = false;      // it rang or was answered
     bool answered = false;    // it was answered
     bool roomPending = false; // the recording's sound for it is being written
+};
+
+// A message for the parent, from PhoneSendMessage to baresip's answer.
+struct SipMessage {
+    LONG id;
+    QString address; // the sip: address it goes to
+    QString text;
+    bool handed; // given to baresip; its answer is awaited
 };
 
 // Touched on the window thread only.
@@ -56,6 +66,10 @@ struct SipPhone {
     int ringTimeoutMs = 120000;         // a call not answered by then is hung up
     int longestCallMs = 30 * 60 * 1000; // an answered call is ended after this
     bool exitHookSet = false;
+    // baresip sends a message to its current contact only, read from its
+    // folder at its start: the address it was started with; empty: none.
+    QString contact;
+    std::vector<SipMessage> messages; // not yet answered
 };
 
 extern SipPhone sip; // sip.cpp
@@ -73,6 +87,15 @@ void OnChannelReady();
 void OnEvent(const QJsonObject& event);
 void OnResponse(const QJsonObject& response);
 void EndCallWithBaresip(const QString& why);
+// Reads the account file into `sip`; false with why (sip.cpp).
+bool ReadAccount(QString* problem);
+
+// Messages for the parent (sip_message.cpp): the backend's message
+// operation, what baresip answered to a message's command, and the
+// messages that wait for a ready baresip (sent from OnReady).
+void MessageThroughSip(LONG id, const QString& number, const QString& text);
+void AnswerMessage(const QString& token, bool ok, const QString& data);
+void SendWaitingMessages();
 
 // baresip's process (sip_baresip.cpp). FindBaresip: false with a reason
 // when it is not installed. MakeFolder: its private folder, made once.

@@ -30,6 +30,9 @@ struct SimPhoneState {
     DWORD route = PHONE_ROUTE_MODEM;
     DWORD ringTimeoutMs = 120000;
     LONG nextId = 1;
+    std::vector<SimMessage> messages;
+    std::vector<SimMessageChannel> channels;
+    bool canCall = true;
 };
 
 SimPhoneState phone;
@@ -41,6 +44,18 @@ void ResetPhone()
 
 SimResetHook phoneReset(ResetPhone);
 
+void Queue(LONG id, DWORD event, const std::u16string& reason)
+{
+    PHONECALLEVENT news{};
+    news.callId = id;
+    news.event = event;
+    for (std::size_t i = 0; i < reason.size() && i + 1 < phoneReasonCapacity; ++i)
+        news.reason[i] = reason[i];
+    phone.news.push_back(news);
+    if (phone.notifyWindow != nullptr)
+        PostMessageW(phone.notifyWindow, phone.notifyMessage, 0, 0);
+}
+
 void Report(LONG id, DWORD event, const std::u16string& reason)
 {
     SimCallProgress& progress = phone.progress[id];
@@ -48,15 +63,8 @@ void Report(LONG id, DWORD event, const std::u16string& reason)
         return;
     progress.placed = progress.placed || event == PHONE_EVENT_PLACED;
     progress.over = event != PHONE_EVENT_PLACED && event != PHONE_EVENT_ANSWERED;
-    PHONECALLEVENT news{};
-    news.callId = id;
-    news.event = event;
-    for (std::size_t i = 0; i < reason.size() && i + 1 < phoneReasonCapacity; ++i)
-        news.reason[i] = reason[i];
-    phone.news.push_back(news);
     phone.history.push_back(SimCallNews{SimNow(), id, event, reason});
-    if (phone.notifyWindow != nullptr)
-        PostMessageW(phone.notifyWindow, phone.notifyMessage, 0, 0);
+    Queue(id, event, reason);
 }
 
 // Runs `action` `delay` from now: at once for no delay.
@@ -129,6 +137,32 @@ LONG PhoneMakeCall(PHONEMAKECALLINFO* request)
     }
     Play(id, outcome);
     return id;
+}
+
+LONG PhoneSendMessage(LPCWSTR number, LPCWSTR text)
+{
+    if (number == nullptr || number[0] == u'\0' || text == nullptr || phone.channels.empty())
+        return 0;
+    const LONG id = phone.nextId++;
+    phone.messages.push_back(SimMessage{SimNow(), number, text, id});
+    for (const SimMessageChannel& channel : phone.channels) {
+        const std::u16string name = channel.name + u" to " + number;
+        Later(channel.after, [id, name, fails = channel.fails] {
+            if (fails)
+                Queue(id, PHONE_EVENT_MESSAGE_FAILED, name + u": refused");
+            else
+                Queue(id, PHONE_EVENT_MESSAGE_SENT, name);
+        });
+    }
+    return id;
+}
+
+// News on the virtual clock comes by its time or not at all: nothing to wait for.
+void PhoneFinishMessages(DWORD) {}
+
+BOOL PhoneCanCall()
+{
+    return phone.canCall ? TRUE : FALSE;
 }
 
 void PhoneSetNotifyWindow(HWND window, UINT message)
@@ -206,4 +240,19 @@ void SimSetPhoneRoute(DWORD route)
 std::vector<SimCallNews> SimPhoneNews()
 {
     return phone.history;
+}
+
+std::vector<SimMessage> SimMessages()
+{
+    return phone.messages;
+}
+
+void SimSetMessageChannels(const std::vector<SimMessageChannel>& channels)
+{
+    phone.channels = channels;
+}
+
+void SimSetPhoneCanCall(bool canCall)
+{
+    phone.canCall = canCall;
 }

@@ -58,5 +58,24 @@ struct SimCallNews {
     DWORD event; // PHONE_EVENT_*
     std::u16string reason;
 };
-// Every piece of news the phone gave, in order.
+// Every piece of news the phone gave of calls, in order.
 std::vector<SimCallNews> SimPhoneNews();
+
+// Short messages: every one is kept; each of the channels set gives its
+// news on the virtual clock, SENT unless the channel is set to fail.
+struct SimMessage {
+    SimTime time;
+    std::u16string number;
+    std::u16string text;
+    LONG id; // as PhoneSendMessage returned it
+};
+std::vector<SimMessage> SimMessages();
+struct SimMessageChannel {
+    std::u16string name; // the channel as its news names it ("SMS to NUMBER" is built)
+    bool fails = false;  // FAILED with "NAME: refused" instead of SENT
+    SimTime after = 0;   // from the request to its news
+};
+// The channels messages go through; none until set (PhoneSendMessage 0).
+void SimSetMessageChannels(const std::vector<SimMessageChannel>& channels);
+// What PhoneCanCall answers; TRUE until set.
+void SimSetPhoneCanCall(bool canCall);
