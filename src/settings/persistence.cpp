@@ -129,7 +129,7 @@ void ReadValues(HKEY key)
 bool AtDefault(int index)
 {
     SettingsRecord fresh{};
-    SetDefaultSettings(&fresh);
+    SetDefaultSetting(&fresh, index);
     WCHAR ours[settingValueUnits], theirs[settingValueUnits];
     FormatSettingValue(settings, index, ours);
     FormatSettingValue(fresh, index, theirs);

@@ -18,6 +18,20 @@
 
 namespace {
 
+// A template rectangle in pixels at scale 1, from the dialog units of the
+// application's font at 8 points: the mean width of the Latin alphabet,
+// as the platform takes it, and the font's height.
+QRect DialogUnits(int x, int y, int width, int height)
+{
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    QFontMetrics metrics(font);
+    const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const int baseX = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
+    const int baseY = metrics.height();
+    return QRect(x * baseX / 4, y * baseY / 8, width * baseX / 4, height * baseY / 8);
+}
+
 struct DialogLog {
     std::vector<LoggedMessage> messages;
     HWND dialog = nullptr;
@@ -141,14 +155,7 @@ TEST_F(QtDialogTest, MicrophoneTemplateBuildsItsControlsAndKeepsTheTimer)
         auto* minus = qobject_cast<QPushButton*>(QtDialogItem(dialog, 200));
         ASSERT_NE(minus, nullptr);
         EXPECT_EQ(minus->text(), QStringLiteral("-"));
-        QFont font = QApplication::font();
-        font.setPointSize(8);
-        QFontMetrics metrics(font);
-        const QString alphabet =
-            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-        int baseX = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
-        EXPECT_EQ(minus->geometry(), QRect(68 * baseX / 4, 18 * metrics.height() / 8,
-                                           12 * baseX / 4, 9 * metrics.height() / 8));
+        EXPECT_EQ(minus->geometry(), DialogUnits(68, 18, 12, 9));
 
         EXPECT_EQ(ItemText(51), QStringLiteral("Empfindlichkeit"));
         EXPECT_TRUE(SetDlgItemTextW(dialog, 51, u"Sensitivity"));
@@ -286,14 +293,7 @@ TEST_F(QtDialogTest, DialogsTakeTheScaleOfTheirWindow)
     bool checked = false;
     QTimer::singleShot(200, [&] {
         HWND dialog = dialogLog.dialog;
-        QFont font = QApplication::font();
-        font.setPointSize(8);
-        QFontMetrics metrics(font);
-        const QString alphabet =
-            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-        int baseX = (metrics.horizontalAdvance(alphabet) / 26 + 1) / 2;
-        int baseY = metrics.height();
-        QRect designed(20 * baseX / 4, 34 * baseY / 8, 10 * baseX / 4, 8 * baseY / 8);
+        QRect designed = DialogUnits(20, 34, 10, 8);
         EXPECT_EQ(QtDialogItem(dialog, 100)->geometry(),
                   QRect(designed.topLeft() * 2, designed.size() * 2));
         EXPECT_EQ(QtDialogItem(dialog, 100)->font().pointSizeF(), 16.0);
